@@ -1,0 +1,8 @@
+#pragma once
+class QApplication;
+namespace qv {
+// Start-up: title, fonts, translations, main window, event loop.
+int runApplication(int argc, char** argv);
+// Font substitutions and Qt's own Chinese translations; shared with tests.
+void setUpChineseUi(QApplication& app);
+}  // namespace qv

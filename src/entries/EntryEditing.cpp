@@ -1,0 +1,54 @@
+#include "entries/EntryEditing.h"
+
+#include <climits>
+
+namespace qv {
+
+int32_t appendEntry(Database& db, int32_t owner, const EntryText& text)
+{
+    if (db.image.size() > INT32_MAX - kEntryRecordSize)
+        return -1;
+    EntryRecord r;
+    r.name = text.name;
+    r.owner = owner;
+    r.postcode = text.postcode;
+    r.areaCode = text.areaCode;
+    int32_t pos = db.image.appendEntry(r);
+    db.modified = true;
+    return pos;
+}
+
+bool rewriteEntry(Database& db, int32_t pos, const EntryText& text)
+{
+    if (!db.image.isEntryPosition(pos))
+        return false;
+    uint8_t* rec = db.image.entryAt(pos);
+    writeField(rec + entry_field::kNameLen, kNameCapacity, text.name);
+    writeField(rec + entry_field::kPostLen, kPostcodeCapacity, text.postcode);
+    writeField(rec + entry_field::kAreaLen, kAreaCodeCapacity, text.areaCode);
+    db.modified = true;
+    return true;
+}
+
+bool deleteEntry(Database& db, int32_t pos)
+{
+    if (!db.image.isEntryPosition(pos))
+        return false;
+    uint8_t* rec = db.image.entryAt(pos);
+    const int32_t owner = entryOwner(rec);
+    if (owner != INT32_MIN)  // cannot be negated; only in a damaged file
+        writeLe32(rec + entry_field::kOwner, -owner);
+    db.modified = true;
+    return true;
+}
+
+bool moveEntry(Database& db, int32_t pos, int32_t owner)
+{
+    if (!db.image.isEntryPosition(pos))
+        return false;
+    writeLe32(db.image.entryAt(pos) + entry_field::kOwner, owner);
+    db.modified = true;
+    return true;
+}
+
+}  // namespace qv

@@ -1,0 +1,31 @@
+#pragma once
+// Changes to place entries, made directly in the image. Positions come from
+// rows of the entry list; a position that is not a record of the current
+// image is refused rather than written through.
+#include "store/Database.h"
+
+#include <string>
+
+namespace qv {
+
+struct EntryText {
+    std::string name;      // GBK, cut to 25 bytes when stored
+    std::string areaCode;  // GBK, cut to 5 bytes
+    std::string postcode;  // GBK, cut to 8 bytes
+};
+
+// Appends a live entry owned by `owner`; returns its position, or -1 when the
+// image cannot grow any further.
+int32_t appendEntry(Database& db, int32_t owner, const EntryText& text);
+
+// Replaces name, postcode and area code of the record at `pos`; the owner and
+// every other byte stay.
+bool rewriteEntry(Database& db, int32_t pos, const EntryText& text);
+
+// Marks the record at `pos` deleted (its owner negated).
+bool deleteEntry(Database& db, int32_t pos);
+
+// Files the record at `pos` under another directory.
+bool moveEntry(Database& db, int32_t pos, int32_t owner);
+
+}  // namespace qv

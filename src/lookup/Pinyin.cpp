@@ -1,0 +1,139 @@
+#include "lookup/Pinyin.h"
+
+#include "store/GbkText.h"
+
+#include <algorithm>
+#include <iterator>
+
+namespace qv {
+
+namespace {
+
+struct Range {
+    uint16_t first;
+    uint16_t last;
+    char letter;
+};
+
+// The pinyin order of GB2312 level 1; no syllables begin with I, U or V.
+constexpr Range kRanges[] = {
+    {0xB0A1, 0xB0C4, 'A'}, {0xB0C5, 0xB2C0, 'B'}, {0xB2C1, 0xB4ED, 'C'}, {0xB4EE, 0xB6E9, 'D'},
+    {0xB6EA, 0xB7A1, 'E'}, {0xB7A2, 0xB8C0, 'F'}, {0xB8C1, 0xB9FD, 'G'}, {0xB9FE, 0xBBF6, 'H'},
+    {0xBBF7, 0xBFA5, 'J'}, {0xBFA6, 0xC0AB, 'K'}, {0xC0AC, 0xC2E7, 'L'}, {0xC2E8, 0xC4C2, 'M'},
+    {0xC4C3, 0xC5B5, 'N'}, {0xC5B6, 0xC5BD, 'O'}, {0xC5BE, 0xC6D9, 'P'}, {0xC6DA, 0xC8BA, 'Q'},
+    {0xC8BB, 0xC8F5, 'R'}, {0xC8F6, 0xCBF9, 'S'}, {0xCBFA, 0xCDD9, 'T'}, {0xCDDA, 0xCEF3, 'W'},
+    {0xCEF4, 0xD1B8, 'X'}, {0xD1B9, 0xD4D0, 'Y'}, {0xD4D1, 0xD7F9, 'Z'},
+};
+
+}  // namespace
+
+char rangeInitial(uint16_t code)
+{
+    if (code < kRanges[0].first || code > std::prev(std::end(kRanges))->last)
+        return 0;
+    auto it = std::upper_bound(std::begin(kRanges), std::end(kRanges), code,
+                               [](uint16_t c, const Range& r) { return c < r.first; });
+    return std::prev(it)->letter;
+}
+
+std::string charInitial(uint8_t lead, uint8_t trail, const std::vector<LearnedInitial>& learned)
+{
+    if (char letter = rangeInitial(uint16_t(lead << 8 | trail)))
+        return std::string(1, letter);
+    for (const LearnedInitial& li : learned)
+        if (li.matches(lead, trail))
+            return std::string(li.initial());
+    return std::string(1, kNoInitial);
+}
+
+std::string nameInitials(std::string_view name, const std::vector<LearnedInitial>& learned)
+{
+    std::string out;
+    for (size_t i = 0; i < name.size();) {
+        const auto b = static_cast<uint8_t>(name[i]);
+        if (gbk::isLeadByte(b) && i + 1 < name.size()) {
+            out += charInitial(b, static_cast<uint8_t>(name[i + 1]), learned);
+            i += 2;
+        } else {
+            out += 'V';
+            ++i;
+        }
+    }
+    return out;
+}
+
+InitialsTable::InitialsTable(const std::vector<LearnedInitial>& learned) : m_code(65536, uint16_t(kNoInitial))
+{
+    for (const Range& r : kRanges)
+        for (uint32_t c = r.first; c <= r.last; ++c)
+            m_code[c] = uint8_t(r.letter);
+    // The first learned record for a character wins; later ones are never used.
+    std::vector<bool> seen(65536, false);
+    for (const LearnedInitial& li : learned) {
+        if (li.raw[0] != 2)
+            continue;
+        const uint16_t c = uint16_t(li.raw[1] << 8 | li.raw[2]);
+        if (seen[c] || rangeInitial(c))
+            continue;
+        seen[c] = true;
+        std::string_view initial = li.initial();
+        m_code[c] = initial.empty() ? kEmpty : uint8_t(initial[0]);
+    }
+}
+
+char* InitialsTable::append(std::string_view name, char* out) const
+{
+    const auto* p = reinterpret_cast<const uint8_t*>(name.data());
+    const auto* end = p + name.size();
+    while (p < end) {
+        if (*p >= 0x81 && *p <= 0xFE && p + 1 < end) {
+            const uint16_t v = m_code[uint16_t(p[0] << 8 | p[1])];
+            if (v != kEmpty)
+                *out++ = char(v);
+            p += 2;
+        } else {
+            *out++ = 'V';
+            ++p;
+        }
+    }
+    return out;
+}
+
+std::string InitialsTable::initials(std::string_view name) const
+{
+    std::string out(name.size(), '\0');
+    out.resize(size_t(append(name, out.data()) - out.data()));
+    return out;
+}
+
+int learnInitials(std::vector<LearnedInitial>& learned, std::string_view name, const AskInitialFn& ask)
+{
+    int count = 0;
+    for (size_t i = 0; i < name.size();) {
+        const auto b = static_cast<uint8_t>(name[i]);
+        if (!(gbk::isLeadByte(b) && i + 1 < name.size())) {
+            ++i;
+            continue;
+        }
+        const auto t = static_cast<uint8_t>(name[i + 1]);
+        i += 2;
+        if (charInitial(b, t, learned) != std::string(1, kNoInitial))
+            continue;
+        if (!ask)
+            continue;
+        if (std::optional<char> letter = ask(b, t)) {
+            char up = (*letter >= 'a' && *letter <= 'z') ? char(*letter - 'a' + 'A') : *letter;
+            learned.push_back(LearnedInitial::make(b, t, up));
+            ++count;
+        }
+    }
+    return count;
+}
+
+bool isAcceptableInitial(std::string_view answer)
+{
+    // Compared as a byte string with "A" and "Z", as the dialog does: exactly one letter.
+    return answer.size() == 1 && answer[0] >= 'A' && answer[0] <= 'Z';
+}
+
+}  // namespace qv

@@ -1,0 +1,56 @@
+#pragma once
+// Pinyin initials of GBK names: one letter per character. The first level of
+// GB2312 is ordered by pinyin, so fixed code ranges give most letters; other
+// characters come from the learned table that the user fills in.
+#include "store/Records.h"
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qv {
+
+// The no-letter mark: one byte 0x00.
+constexpr char kNoInitial = '\0';
+
+// The letter of the fixed range table for a two-byte code, or 0 outside it.
+char rangeInitial(uint16_t code);
+
+// CharInitial: the ranges first, then the first matching learned record
+// (its stored initial, possibly empty), else the no-letter mark.
+std::string charInitial(uint8_t lead, uint8_t trail, const std::vector<LearnedInitial>& learned);
+
+// NameInitials: one contribution per character; "V" for each one-byte
+// character, charInitial for each two-byte one.
+std::string nameInitials(std::string_view name, const std::vector<LearnedInitial>& learned);
+
+// A lookup table of all 65,536 codes, built once per search, so that a pass
+// over a million names makes no range tests and no learned-table scans.
+class InitialsTable {
+public:
+    explicit InitialsTable(const std::vector<LearnedInitial>& learned);
+    // Appends the initials of `name` to `out`, which must have room for
+    // name.size() bytes; returns the new end.
+    char* append(std::string_view name, char* out) const;
+    std::string initials(std::string_view name) const;
+
+private:
+    static constexpr uint16_t kEmpty = 0x100;  // a learned record with no letter
+    std::vector<uint16_t> m_code;              // 65,536 entries: byte value or kEmpty
+};
+
+// Asked for a character that has no known initial; returns the letter the
+// user gave (A-Z) or nullopt when the question was not answered with OK.
+using AskInitialFn = std::function<std::optional<char>(uint8_t lead, uint8_t trail)>;
+
+// LearnInitials: asks about every two-byte character of `name` without a
+// known initial and appends each answer. Returns how many were learned.
+int learnInitials(std::vector<LearnedInitial>& learned, std::string_view name, const AskInitialFn& ask);
+
+// True for an answer the question dialog accepts: one letter A to Z.
+bool isAcceptableInitial(std::string_view answer);
+
+}  // namespace qv

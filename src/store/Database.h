@@ -1,0 +1,66 @@
+#pragma once
+// The whole database of a run: the image, the directory tree, the learned
+// pinyin initials, NextDirectoryId and ModifiedFlag, with load and save.
+#include "store/DatabaseFile.h"
+#include "store/DatabaseImage.h"
+#include "store/Relocation.h"
+#include "tree/DirectoryTree.h"
+
+#include <QString>
+
+#include <vector>
+
+namespace qv {
+
+struct LoadReport {
+    FileReadResult::Status status = FileReadResult::Ok;
+    QString message;  // empty when all went well; otherwise for the error box
+    bool ok() const { return status == FileReadResult::Ok; }
+};
+
+struct SaveReport {
+    bool ok = false;
+    QString message;        // the error, when !ok
+    Relocation relocation;  // how entry positions moved (even when writing failed)
+};
+
+class Database {
+public:
+    static constexpr const char* kFileName = "kvrn.dat";
+    // Directories deeper than this in a file are hung at this depth, so that a
+    // hostile file cannot make every tree walk recurse a million levels deep.
+    static constexpr int kMaxLoadDepth = 200;
+
+    DatabaseImage image;
+    DirectoryTree tree;
+    std::vector<LearnedInitial> learned;
+    bool modified = false;  // ModifiedFlag
+
+    // Reads `path` (normally "kvrn.dat" in the working folder). Missing,
+    // unreadable or damaged files leave an empty database and a message;
+    // a damaged or unreadable file is renamed aside, never overwritten, by the
+    // next save.
+    LoadReport load(const QString& path);
+    // Builds tree, learned table and entry section from an image.
+    void loadImage(std::vector<uint8_t> bytes);
+    void reset();
+
+    // The image a save would write: a new front from the tree and the learned
+    // table, then the entry section unchanged.
+    std::vector<uint8_t> buildImage(int32_t* newEntryStart = nullptr) const;
+
+    // Re-bases the image onto a new front and writes the file. ModifiedFlag is
+    // clear afterwards only when the file was written.
+    SaveReport save(const ProgressFn& progress = {});
+
+    const QString& path() const { return m_path; }
+    void setPath(const QString& path) { m_path = path; }
+    // Where a damaged file will be kept at the next save; empty when none.
+    const QString& preserveAs() const { return m_preserveAs; }
+
+private:
+    QString m_path = QString::fromLatin1(kFileName);
+    QString m_preserveAs;
+};
+
+}  // namespace qv

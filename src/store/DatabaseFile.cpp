@@ -1,0 +1,226 @@
+#include "store/DatabaseFile.h"
+
+#include "store/Records.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include <libdeflate.h>
+#include <zlib.h>
+
+#include <climits>
+
+namespace qv {
+
+namespace {
+// A file larger than this cannot be a database of this program (a million
+// places compress to a few tens of megabytes); refuse to read it whole.
+constexpr qint64 kMaxFileSize = qint64(1) << 30;
+}
+
+bool inflateImageZlib(const uint8_t* stream, size_t streamSize, int64_t length, std::vector<uint8_t>& out,
+                      QString* why)
+{
+    out.assign(size_t(length), 0);
+    if (length == 0)
+        return true;
+    z_stream zs{};
+    if (inflateInit(&zs) != Z_OK) {
+        *why = QStringLiteral("解压缩程序无法初始化");
+        return false;
+    }
+    zs.next_out = out.data();
+    int64_t produced = 0;
+    size_t consumed = 0;
+    int rc = Z_OK;
+    while (produced < length) {
+        // zlib counts in uInt; feed and drain in bounded pieces.
+        if (zs.avail_in == 0 && consumed < streamSize) {
+            size_t chunk = std::min<size_t>(streamSize - consumed, 1u << 30);
+            zs.next_in = const_cast<Bytef*>(stream + consumed);
+            zs.avail_in = uInt(chunk);
+            consumed += chunk;
+        }
+        int64_t room = std::min<int64_t>(length - produced, 1 << 30);
+        zs.next_out = out.data() + produced;
+        zs.avail_out = uInt(room);
+        rc = inflate(&zs, Z_NO_FLUSH);
+        produced += room - zs.avail_out;
+        // Input and room are always offered, so anything but Z_OK means the
+        // stream has ended, run out or is corrupt.
+        if (rc != Z_OK)
+            break;
+    }
+    inflateEnd(&zs);
+    if (produced < length) {
+        *why = (rc == Z_DATA_ERROR || rc == Z_NEED_DICT)
+                   ? QStringLiteral("压缩数据已损坏")
+                   : QStringLiteral("压缩数据不完整：应有 %1 字节，只解出 %2 字节").arg(length).arg(produced);
+        out.clear();
+        return false;
+    }
+    return true;
+}
+
+bool inflateImage(const uint8_t* stream, size_t streamSize, int64_t length, std::vector<uint8_t>& out, QString* why)
+{
+    if (length < 0) {
+        *why = QStringLiteral("文件头中的数据长度无效（%1）").arg(length);
+        return false;
+    }
+    if (length > maxInflatedSize(streamSize)) {
+        *why = QStringLiteral("文件头声明的数据长度（%1 字节）超出文件所能容纳的数据").arg(length);
+        return false;
+    }
+    // Fast path: libdeflate inflates a whole zlib stream in one call.
+    out.assign(size_t(length), 0);
+    libdeflate_decompressor* d = libdeflate_alloc_decompressor();
+    if (d) {
+        size_t actualOut = 0;
+        libdeflate_result r =
+            libdeflate_zlib_decompress(d, stream, streamSize, out.data(), size_t(length), &actualOut);
+        libdeflate_free_decompressor(d);
+        if (r == LIBDEFLATE_SUCCESS && int64_t(actualOut) == length)
+            return true;
+    }
+    // A stream longer than the announced length, cut after it, or otherwise
+    // unusual: zlib streams exactly as far as needed and says what is wrong.
+    return inflateImageZlib(stream, streamSize, length, out, why);
+}
+
+FileReadResult readDatabaseFile(const QString& path)
+{
+    FileReadResult result;
+    QFile file(path);
+    if (!file.exists()) {
+        result.status = FileReadResult::Missing;
+        result.detail = QStringLiteral("找不到数据库文件“%1”").arg(QFileInfo(path).absoluteFilePath());
+        return result;
+    }
+    if (!file.open(QIODevice::ReadOnly)) {
+        result.status = FileReadResult::Unreadable;
+        result.detail = QStringLiteral("无法读取数据库文件“%1”：%2").arg(QFileInfo(path).absoluteFilePath(), file.errorString());
+        return result;
+    }
+    const qint64 size = file.size();
+    if (size > kMaxFileSize) {
+        result.status = FileReadResult::Damaged;
+        result.detail = QStringLiteral("数据库文件过大（%1 字节），不是本程序的数据库").arg(size);
+        return result;
+    }
+    QByteArray data = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        result.status = FileReadResult::Unreadable;
+        result.detail = QStringLiteral("读取数据库文件时出错：%1").arg(file.errorString());
+        return result;
+    }
+    if (data.size() < 4) {
+        result.status = FileReadResult::Damaged;
+        result.detail = QStringLiteral("数据库文件太短（%1 字节）").arg(data.size());
+        return result;
+    }
+    const auto* bytes = reinterpret_cast<const uint8_t*>(data.constData());
+    int32_t length = readLe32(bytes);
+    QString why;
+    if (!inflateImage(bytes + 4, size_t(data.size() - 4), length, result.image, &why)) {
+        result.status = FileReadResult::Damaged;
+        result.detail = why;
+        result.image.clear();
+        return result;
+    }
+    result.status = FileReadResult::Ok;
+    return result;
+}
+
+namespace {
+
+bool deflateTo(QSaveFile& out, const std::vector<uint8_t>& image, const ProgressFn& progress, QString* error)
+{
+    z_stream zs{};
+    if (deflateInit2(&zs, 9, Z_DEFLATED, 15, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
+        *error = QStringLiteral("压缩程序无法初始化");
+        return false;
+    }
+    // Feed the image in pieces so that a long save can report progress.
+    constexpr size_t kPiece = 256 * 1024;
+    std::vector<uint8_t> buffer(kPiece + 1024);
+    size_t fed = 0;
+    bool ok = true;
+    int lastPercent = -1;
+    for (;;) {
+        size_t piece = std::min(kPiece, image.size() - fed);
+        zs.next_in = const_cast<Bytef*>(image.data() + fed);
+        zs.avail_in = uInt(piece);
+        fed += piece;
+        int flush = fed == image.size() ? Z_FINISH : Z_NO_FLUSH;
+        int rc;
+        do {
+            zs.next_out = buffer.data();
+            zs.avail_out = uInt(buffer.size());
+            rc = deflate(&zs, flush);
+            size_t have = buffer.size() - zs.avail_out;
+            if (have && out.write(reinterpret_cast<const char*>(buffer.data()), qint64(have)) != qint64(have)) {
+                *error = QStringLiteral("写入数据库文件失败：%1").arg(out.errorString());
+                ok = false;
+                break;
+            }
+        } while (ok && zs.avail_out == 0);
+        if (ok && flush == Z_FINISH && rc != Z_STREAM_END) {
+            *error = QStringLiteral("压缩数据库时出错");
+            ok = false;
+        }
+        if (!ok || flush == Z_FINISH)
+            break;
+        if (progress && !image.empty()) {
+            int percent = int(fed * 100 / image.size());
+            if (percent != lastPercent)
+                progress(lastPercent = percent);
+        }
+    }
+    deflateEnd(&zs);
+    return ok;
+}
+
+}  // namespace
+
+bool writeDatabaseFile(const QString& path, const std::vector<uint8_t>& image, const ProgressFn& progress,
+                       QString* error, const QString& keepOldAs)
+{
+    const QString shown = QFileInfo(path).absoluteFilePath();
+    if (image.size() > size_t(INT32_MAX)) {
+        *error = QStringLiteral("数据库过大，无法保存");
+        return false;
+    }
+    QSaveFile out(path);
+    if (!out.open(QIODevice::WriteOnly)) {
+        *error = QStringLiteral("无法创建数据库文件“%1”：%2").arg(shown, out.errorString());
+        return false;
+    }
+    uint8_t header[4];
+    writeLe32(header, int32_t(image.size()));
+    if (out.write(reinterpret_cast<const char*>(header), 4) != 4) {
+        *error = QStringLiteral("写入数据库文件失败：%1").arg(out.errorString());
+        out.cancelWriting();
+        return false;
+    }
+    if (!deflateTo(out, image, progress, error)) {
+        out.cancelWriting();
+        return false;
+    }
+    const bool keepOld = !keepOldAs.isEmpty() && QFile::exists(path);
+    if (keepOld && !QFile::rename(path, keepOldAs)) {
+        *error = QStringLiteral("无法把原数据库文件改名为“%1”，为保护它，本次没有保存").arg(keepOldAs);
+        out.cancelWriting();
+        return false;
+    }
+    if (!out.commit()) {
+        *error = QStringLiteral("保存数据库文件“%1”失败：%2").arg(shown, out.errorString());
+        if (keepOld)
+            QFile::rename(keepOldAs, path);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace qv

@@ -1,0 +1,60 @@
+#include "store/GbkText.h"
+
+#include <QStringDecoder>
+#include <QStringEncoder>
+
+namespace qv::gbk {
+
+QString toQString(std::string_view gbk)
+{
+    // Stateless: a trailing lead byte must show up as a replacement character
+    // rather than being held back for a next call that never comes.
+    QStringDecoder decoder("GBK", QStringConverter::Flag::Stateless);
+    return decoder.decode(QByteArrayView(gbk.data(), qsizetype(gbk.size())));
+}
+
+std::optional<std::string> fromQString(const QString& text)
+{
+    QStringEncoder encoder("GBK", QStringConverter::Flag::Stateless);
+    QByteArray bytes = encoder.encode(text);
+    if (encoder.hasError())
+        return std::nullopt;
+    return std::string(bytes.constData(), size_t(bytes.size()));
+}
+
+QString firstUnencodable(const QString& text)
+{
+    for (qsizetype i = 0; i < text.size();) {
+        qsizetype n = (text.at(i).isHighSurrogate() && i + 1 < text.size()) ? 2 : 1;
+        QString one = text.mid(i, n);
+        if (!fromQString(one))
+            return one;
+        i += n;
+    }
+    return {};
+}
+
+int byteLength(const QString& text)
+{
+    auto bytes = fromQString(text);
+    return bytes ? int(bytes->size()) : -1;
+}
+
+size_t fitToBytes(std::string_view gbk, size_t limit)
+{
+    size_t i = 0;
+    while (i < gbk.size()) {
+        size_t n = (isLeadByte(static_cast<unsigned char>(gbk[i])) && i + 1 < gbk.size()) ? 2 : 1;
+        if (i + n > limit)
+            break;
+        i += n;
+    }
+    return i;
+}
+
+std::optional<std::string> fromUtf8(std::string_view utf8)
+{
+    return fromQString(QString::fromUtf8(utf8.data(), qsizetype(utf8.size())));
+}
+
+}  // namespace qv::gbk

@@ -1,0 +1,35 @@
+#pragma once
+// The one place where GBK bytes meet Qt strings. Everything stored or compared
+// inside the program is GBK bytes; the widgets see QString.
+#include <QString>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace qv::gbk {
+
+// Decodes GBK bytes for display. Bytes that are not valid GBK (a lone lead
+// byte at the end of a cut field, say) show as U+FFFD instead of vanishing.
+QString toQString(std::string_view gbk);
+
+// Encodes for storage; nullopt when some character has no GBK form.
+std::optional<std::string> fromQString(const QString& text);
+
+// The first character of `text` that has no GBK form, or an empty string.
+QString firstUnencodable(const QString& text);
+
+// Number of GBK bytes `text` needs, or -1 when it cannot be encoded.
+int byteLength(const QString& text);
+
+// Length of the longest prefix of `gbk` that is at most `limit` bytes and does
+// not end inside a two-byte character.
+size_t fitToBytes(std::string_view gbk, size_t limit);
+
+// Converts UTF-8 (source data files, command lines) to GBK; nullopt when a
+// character has no GBK form.
+std::optional<std::string> fromUtf8(std::string_view utf8);
+
+// True for a lead byte of a two-byte GBK character.
+inline bool isLeadByte(unsigned char b) { return b >= 0x81 && b <= 0xFE; }
+
+}  // namespace qv::gbk

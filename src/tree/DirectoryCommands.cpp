@@ -1,0 +1,78 @@
+#include "tree/DirectoryCommands.h"
+
+#include "store/Records.h"
+
+namespace qv {
+
+std::string newDirectoryCaption() { return "\xD0\xC2\xC4\xBF\xC2\xBC"; }  // 新目录
+
+DirectoryNode* createDirectory(Database& db, DirectoryNode* anchor, NewDirectoryPlace place)
+{
+    DirectoryTree& tree = db.tree;
+    DirectoryNode* parent = tree.root();
+    int row = -1;
+    switch (place) {
+    case NewDirectoryPlace::LastSibling:
+        if (anchor)
+            parent = anchor->parent;
+        break;
+    case NewDirectoryPlace::Before:
+        if (anchor) {
+            parent = anchor->parent;
+            row = anchor->row();
+        } else {
+            row = 0;
+        }
+        break;
+    case NewDirectoryPlace::LastChild:
+        if (!anchor)
+            return nullptr;
+        parent = anchor;
+        break;
+    }
+    auto id = tree.allocateId();
+    if (!id)
+        return nullptr;
+    DirectoryNode* node = tree.insert(parent, row, newDirectoryCaption(), *id);
+    node->icon = kIconLeaf;
+    db.modified = true;
+    return node;
+}
+
+CaptionCheck checkCaption(std::string_view gbk)
+{
+    return gbk.empty() || gbk.size() > size_t(kNameCapacity) ? CaptionCheck::EmptyOrTooLong : CaptionCheck::Ok;
+}
+
+bool deleteDirectory(Database& db, DirectoryNode* node)
+{
+    if (!node || node->hasChildren())
+        return false;
+    const int32_t id = node->id;
+    db.tree.detach(node);
+    // An id of 0 or below (only in a hand-made file) cannot be negated into a
+    // deleted mark; its entries are left alone.
+    if (id > 0) {
+        db.image.forEachEntryMutable([id](int32_t, uint8_t* rec) {
+            if (entryOwner(rec) == id)
+                writeLe32(rec + entry_field::kOwner, -id);
+        });
+    }
+    db.modified = true;
+    return true;
+}
+
+bool moveDirectory(Database& db, DirectoryNode* node, DirectoryNode* target)
+{
+    DirectoryTree& tree = db.tree;
+    DirectoryNode* parent = target ? target : tree.root();
+    if (!node || node->parent == parent || node->contains(parent))
+        return false;
+    tree.attach(parent, -1, tree.detach(node));
+    if (target)
+        target->expanded = true;
+    db.modified = true;
+    return true;
+}
+
+}  // namespace qv

@@ -1,0 +1,82 @@
+#pragma once
+// The live tree of directories. Captions are GBK bytes; ids are what entries
+// point at through their owner field.
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace qv {
+
+// Pictures of the image list that the tree uses.
+enum DirectoryIcon : int { kIconLeaf = 0, kIconExpanded = 1, kIconCollapsed = 2 };
+
+struct DirectoryNode {
+    std::string caption;
+    int32_t id = 0;
+    int icon = kIconLeaf;  // the same picture for the normal and the selected state
+    bool expanded = false;
+    DirectoryNode* parent = nullptr;  // the tree's invisible root for top-level directories
+    std::vector<std::unique_ptr<DirectoryNode>> children;
+
+    int row() const;    // index among its siblings
+    int depth() const;  // 0 for a top-level directory
+    bool isTopLevel() const { return parent && !parent->parent; }
+    bool hasChildren() const { return !children.empty(); }
+    // True when `other` is this node or lies somewhere below it.
+    bool contains(const DirectoryNode* other) const;
+};
+
+class DirectoryTree {
+public:
+    DirectoryTree();
+    DirectoryTree(const DirectoryTree&) = delete;
+    DirectoryTree& operator=(const DirectoryTree&) = delete;
+
+    // The invisible node above the top-level directories.
+    DirectoryNode* root() { return &m_root; }
+    const DirectoryNode* root() const { return &m_root; }
+    bool isEmpty() const { return m_root.children.empty(); }
+    void clear();
+
+    int32_t nextId() const { return m_nextId; }
+    void setNextId(int32_t id) { m_nextId = id; }
+    // Hands out NextDirectoryId + 1; nullopt once the id space is used up.
+    std::optional<int32_t> allocateId();
+
+    // Inserts a new node under `parent` (root() for the top level) at `row`
+    // (clamped; -1 appends). Returns the new node.
+    DirectoryNode* insert(DirectoryNode* parent, int row, std::string caption, int32_t id);
+    std::unique_ptr<DirectoryNode> detach(DirectoryNode* node);
+    void attach(DirectoryNode* parent, int row, std::unique_ptr<DirectoryNode> node);
+
+    // Depth-first pre-order (a directory before its subdirectories, siblings
+    // top to bottom): f(node, depth).
+    template <class F> void forEach(F&& f) const { walk(&m_root, -1, f); }
+    template <class F> void forEach(F&& f) { walkMutable(&m_root, -1, f); }
+
+    DirectoryNode* findById(int32_t id);
+    int count() const;
+
+private:
+    template <class F> static void walk(const DirectoryNode* n, int depth, F& f)
+    {
+        if (depth >= 0)
+            f(n, depth);
+        for (const auto& c : n->children)
+            walk(c.get(), depth + 1, f);
+    }
+    template <class F> static void walkMutable(DirectoryNode* n, int depth, F& f)
+    {
+        if (depth >= 0)
+            f(n, depth);
+        for (auto& c : n->children)
+            walkMutable(c.get(), depth + 1, f);
+    }
+
+    DirectoryNode m_root;
+    int32_t m_nextId = 0;
+};
+
+}  // namespace qv
