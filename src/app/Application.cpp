@@ -1,12 +1,70 @@
 #include "app/Application.h"
 
+#include "app/Icons.h"
+#include "app/MainWindow.h"
+
 #include <QApplication>
+#include <QFont>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTextStream>
+#include <QTranslator>
+
+#ifndef QV_VERSION
+#define QV_VERSION "2.5.0.0"
+#endif
 
 namespace qv {
-void setUpChineseUi(QApplication&) {}
+
+void setUpChineseUi(QApplication& app)
+{
+    // The window asks for the Windows font names; map them to the Chinese
+    // fonts that Debian ships, so that text is drawn by a real CJK face.
+    QFont::insertSubstitutions(QStringLiteral("宋体"), {QStringLiteral("AR PL UMing CN"),
+                                                      QStringLiteral("WenQuanYi Micro Hei"),
+                                                      QStringLiteral("Noto Sans CJK SC")});
+    QFont::insertSubstitutions(QStringLiteral("楷体_GB2312"),
+                               {QStringLiteral("AR PL UKai CN"), QStringLiteral("AR PL UMing CN"),
+                                QStringLiteral("WenQuanYi Micro Hei")});
+    // Qt's own dialogs and buttons in Chinese.
+    auto* qtTranslator = new QTranslator(&app);
+    if (qtTranslator->load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"), QStringLiteral("_"),
+                           QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(qtTranslator);
+    QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));
+}
+
 int runApplication(int argc, char** argv)
 {
+    // Answered before any window system is needed, so they work without a display.
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray arg(argv[i]);
+        if (arg == "--version" || arg == "-v") {
+            QTextStream(stdout) << "Qarvenda " << QV_VERSION << Qt::endl;
+            return 0;
+        }
+        if (arg == "--help" || arg == "-h") {
+            QTextStream(stdout) << "用法: qarvenda\n"
+                                << "Qarvenda 地名邮编区号查询。数据库为当前文件夹中的 kvrn.dat。\n"
+                                << "  -v, --version  显示版本\n  -h, --help     显示本说明" << Qt::endl;
+            return 0;
+        }
+    }
     QApplication app(argc, argv);
-    return 0;
+    QApplication::setApplicationName(QStringLiteral("Qarvenda"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Qarvenda"));
+    QApplication::setApplicationVersion(QStringLiteral(QV_VERSION));
+    QApplication::setOrganizationName(QStringLiteral("Qarvenda"));
+    QApplication::setDesktopFileName(QStringLiteral("qarvenda"));
+
+    setUpChineseUi(app);
+    ensureResources();
+    QApplication::setWindowIcon(applicationIcon());
+
+    Tmainform window;
+    window.FormCreate();
+    window.show();
+    return app.exec();
 }
+
 }  // namespace qv

@@ -68,7 +68,7 @@ bool moveDirectory(Database& db, DirectoryNode* node, DirectoryNode* target)
     DirectoryNode* parent = target ? target : tree.root();
     if (!node || node->parent == parent || node->contains(parent))
         return false;
-    tree.attach(parent, -1, tree.detach(node));
+    tree.moveToEnd(node, parent);
     if (target)
         target->expanded = true;
     db.modified = true;

@@ -34,8 +34,12 @@ DirectoryTree::DirectoryTree() = default;
 
 void DirectoryTree::clear()
 {
+    if (m_observer)
+        m_observer->beforeReset();
     m_root.children.clear();
     m_nextId = 0;
+    if (m_observer)
+        m_observer->afterReset();
 }
 
 std::optional<int32_t> DirectoryTree::allocateId()
@@ -59,11 +63,17 @@ DirectoryNode* DirectoryTree::insert(DirectoryNode* parent, int row, std::string
 
 std::unique_ptr<DirectoryNode> DirectoryTree::detach(DirectoryNode* node)
 {
-    auto& sib = node->parent->children;
-    auto it = sib.begin() + node->row();
+    DirectoryNode* parent = node->parent;
+    const int row = node->row();
+    if (m_observer)
+        m_observer->beforeRemove(parent, row);
+    auto& sib = parent->children;
+    auto it = sib.begin() + row;
     std::unique_ptr<DirectoryNode> owned = std::move(*it);
     sib.erase(it);
     owned->parent = nullptr;
+    if (m_observer)
+        m_observer->afterRemove();
     return owned;
 }
 
@@ -72,8 +82,25 @@ void DirectoryTree::attach(DirectoryNode* parent, int row, std::unique_ptr<Direc
     auto& sib = parent->children;
     if (row < 0 || row > int(sib.size()))
         row = int(sib.size());
+    if (m_observer)
+        m_observer->beforeInsert(parent, row);
     node->parent = parent;
     sib.insert(sib.begin() + row, std::move(node));
+    if (m_observer)
+        m_observer->afterInsert();
+}
+
+void DirectoryTree::moveToEnd(DirectoryNode* node, DirectoryNode* newParent)
+{
+    DirectoryTreeObserver* observer = m_observer;
+    if (observer)
+        observer->beforeMove(node, newParent);
+    // One move for the observer, not a removal and an insertion.
+    m_observer = nullptr;
+    attach(newParent, -1, detach(node));
+    m_observer = observer;
+    if (observer)
+        observer->afterMove();
 }
 
 DirectoryNode* DirectoryTree::findById(int32_t id)

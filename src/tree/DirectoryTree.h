@@ -28,6 +28,22 @@ struct DirectoryNode {
     bool contains(const DirectoryNode* other) const;
 };
 
+// Told before and after every structural change, so that a view's model can
+// follow the tree without being rebuilt.
+class DirectoryTreeObserver {
+public:
+    virtual ~DirectoryTreeObserver() = default;
+    virtual void beforeInsert(DirectoryNode* parent, int row) = 0;
+    virtual void afterInsert() = 0;
+    virtual void beforeRemove(DirectoryNode* parent, int row) = 0;
+    virtual void afterRemove() = 0;
+    // `node` moves to the end of `newParent`'s children.
+    virtual void beforeMove(DirectoryNode* node, DirectoryNode* newParent) = 0;
+    virtual void afterMove() = 0;
+    virtual void beforeReset() = 0;
+    virtual void afterReset() = 0;
+};
+
 class DirectoryTree {
 public:
     DirectoryTree();
@@ -50,6 +66,9 @@ public:
     DirectoryNode* insert(DirectoryNode* parent, int row, std::string caption, int32_t id);
     std::unique_ptr<DirectoryNode> detach(DirectoryNode* node);
     void attach(DirectoryNode* parent, int row, std::unique_ptr<DirectoryNode> node);
+    // Moves `node` with its branch to the end of `newParent`'s children; the
+    // caller makes sure newParent is not inside the branch.
+    void moveToEnd(DirectoryNode* node, DirectoryNode* newParent);
 
     // Depth-first pre-order (a directory before its subdirectories, siblings
     // top to bottom): f(node, depth).
@@ -58,6 +77,8 @@ public:
 
     DirectoryNode* findById(int32_t id);
     int count() const;
+
+    void setObserver(DirectoryTreeObserver* observer) { m_observer = observer; }
 
 private:
     template <class F> static void walk(const DirectoryNode* n, int depth, F& f)
@@ -77,6 +98,7 @@ private:
 
     DirectoryNode m_root;
     int32_t m_nextId = 0;
+    DirectoryTreeObserver* m_observer = nullptr;
 };
 
 }  // namespace qv

@@ -1,0 +1,177 @@
+#include "entries/ui/EntryDialog.h"
+
+#include "store/GbkText.h"
+#include "store/Records.h"
+
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QToolTip>
+#include <QValidator>
+
+namespace qv {
+
+namespace {
+
+// Refuses text that is longer than the field in GBK bytes or holds a
+// character that GBK cannot store, instead of letting it be cut or turned
+// into '?' when saved.
+class GbkFieldValidator : public QValidator {
+public:
+    GbkFieldValidator(int limit, std::function<void(const QString&)> onRefuse, QObject* parent)
+        : QValidator(parent), m_limit(limit), m_onRefuse(std::move(onRefuse))
+    {
+    }
+    State validate(QString& input, int&) const override
+    {
+        const QString bad = gbk::firstUnencodable(input);
+        if (!bad.isEmpty()) {
+            m_onRefuse(QStringLiteral("“%1”不是GBK字符，无法保存，请换用其他字。").arg(bad));
+            return Invalid;
+        }
+        if (gbk::byteLength(input) > m_limit) {
+            m_onRefuse(QStringLiteral("最多 %1 个字节（一个汉字占两个字节）。").arg(m_limit));
+            return Invalid;
+        }
+        return Acceptable;
+    }
+
+private:
+    int m_limit;
+    std::function<void(const QString&)> m_onRefuse;
+};
+
+}  // namespace
+
+EntryDialog::EntryDialog(const QString& caption, QSize clientSize, QWidget* parent) : QDialog(parent)
+{
+    setWindowTitle(caption);
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint);
+    QFont f(QStringLiteral("宋体"));
+    f.setPixelSize(12);
+    setFont(f);
+
+    auto makeField = [this](const QString& accessible, int limit) {
+        auto* e = new QLineEdit(this);
+        e->setAccessibleName(accessible);
+        e->setValidator(new GbkFieldValidator(limit, [this, e](const QString& why) { refused(e, why); }, e));
+        return e;
+    };
+    Edtmc = makeField(QStringLiteral("名称"), kNameCapacity);
+    Edtyb = makeField(QStringLiteral("邮编"), kPostcodeCapacity);
+    Edtqh = makeField(QStringLiteral("区号"), kAreaCodeCapacity);
+    Edtmc->setObjectName(QStringLiteral("Edtmc"));
+    Edtyb->setObjectName(QStringLiteral("Edtyb"));
+    Edtqh->setObjectName(QStringLiteral("Edtqh"));
+    Button1 = new QPushButton(QStringLiteral("确定"), this);
+    Button2 = new QPushButton(QStringLiteral("取消"), this);
+    Button1->setObjectName(QStringLiteral("Button1"));
+    Button2->setObjectName(QStringLiteral("Button2"));
+    // Neither button answers Enter or Esc: the add dialog is typed into
+    // place after place, and a stray key must not add or throw away one.
+    for (QPushButton* b : {Button1, Button2}) {
+        b->setAutoDefault(false);
+        b->setDefault(false);
+    }
+    connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
+    connect(Button2, &QPushButton::clicked, this, [this] { Button2Click(); });
+
+    auto* grid = new QGridLayout(this);
+    grid->setContentsMargins(10, 10, 10, 10);
+    grid->setHorizontalSpacing(6);
+    grid->setVerticalSpacing(8);
+    auto label = [this](const char* text, QLineEdit* buddy) {
+        auto* l = new QLabel(QString::fromUtf8(text), this);
+        l->setBuddy(buddy);
+        return l;
+    };
+    grid->addWidget(label("名称：", Edtmc), 0, 0);
+    grid->addWidget(Edtmc, 0, 1, 1, 3);
+    grid->addWidget(label("邮编：", Edtyb), 1, 0);
+    grid->addWidget(Edtyb, 1, 1);
+    grid->addWidget(label("区号：", Edtqh), 1, 2);
+    grid->addWidget(Edtqh, 1, 3);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(Button1);
+    buttons->addSpacing(12);
+    buttons->addWidget(Button2);
+    buttons->addStretch();
+    grid->addLayout(buttons, 2, 0, 1, 4);
+    setTabOrder(Edtmc, Edtyb);
+    setTabOrder(Edtyb, Edtqh);
+    setTabOrder(Edtqh, Button1);
+    setTabOrder(Button1, Button2);
+    setFixedSize(clientSize.expandedTo(grid->sizeHint()));
+}
+
+void EntryDialog::refused(QLineEdit* field, const QString& why)
+{
+    m_lastRefusal = why;
+    QToolTip::showText(field->mapToGlobal(QPoint(0, field->height())), why, field);
+}
+
+void EntryDialog::setTexts(const EntryText& text)
+{
+    Edtmc->setText(gbk::toQString(text.name));
+    Edtyb->setText(gbk::toQString(text.postcode));
+    Edtqh->setText(gbk::toQString(text.areaCode));
+}
+
+EntryText EntryDialog::texts() const
+{
+    // The validators keep every field encodable; value_or only guards text
+    // set past them.
+    EntryText t;
+    t.name = gbk::fromQString(Edtmc->text()).value_or(std::string());
+    t.postcode = gbk::fromQString(Edtyb->text()).value_or(std::string());
+    t.areaCode = gbk::fromQString(Edtqh->text()).value_or(std::string());
+    return t;
+}
+
+void EntryDialog::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Escape || event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void EntryDialog::confirmTexts()
+{
+    if (m_onConfirm)
+        m_onConfirm(texts());
+}
+
+TFrmAddInf::TFrmAddInf(QWidget* parent) : EntryDialog(QStringLiteral("增加新信息"), QSize(259, 129), parent)
+{
+    setObjectName(QStringLiteral("FrmAddInf"));
+}
+
+void TFrmAddInf::Button1Click()
+{
+    confirmTexts();
+    Edtmc->clear();
+    Edtyb->clear();
+    Edtqh->clear();
+    Edtmc->setFocus();
+}
+
+TFrmEditInf::TFrmEditInf(QWidget* parent) : EntryDialog(QStringLiteral("修改信息"), QSize(261, 134), parent)
+{
+    setObjectName(QStringLiteral("FrmEditInf"));
+    setAttribute(Qt::WA_DeleteOnClose);
+}
+
+void TFrmEditInf::Button1Click()
+{
+    confirmTexts();
+    accept();
+}
+
+}  // namespace qv

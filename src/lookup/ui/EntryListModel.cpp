@@ -1,0 +1,194 @@
+#include "lookup/ui/EntryListModel.h"
+
+#include "app/Icons.h"
+#include "store/GbkText.h"
+#include "tree/ui/DirectoryTreeModel.h"
+
+#include <QMimeData>
+
+#include <algorithm>
+
+namespace qv {
+
+EntryListModel::EntryListModel(QObject* parent) : QAbstractTableModel(parent) {}
+
+void EntryListModel::setRows(EntryRowSet rows, int sortColumn, int sortDirection)
+{
+    beginResetModel();
+    m_set = std::move(rows);
+    m_sortColumn = sortColumn;
+    m_sortDirection = sortDirection;
+    sortEntryRows(m_set, m_sortColumn, m_sortDirection);
+    endResetModel();
+}
+
+void EntryListModel::clear()
+{
+    beginResetModel();
+    m_set.clear();
+    endResetModel();
+}
+
+void EntryListModel::applyOrder(const std::vector<int>& order)
+{
+    // Keep selections and the current row on their rows across the sort.
+    std::vector<int> newIndexOf(order.size());
+    for (size_t i = 0; i < order.size(); ++i)
+        newIndexOf[size_t(order[i])] = int(i);
+    const QModelIndexList old = persistentIndexList();
+    QModelIndexList moved;
+    moved.reserve(old.size());
+    for (const QModelIndex& i : old)
+        moved.append(i.row() < int(newIndexOf.size()) ? index(newIndexOf[size_t(i.row())], i.column()) : i);
+    changePersistentIndexList(old, moved);
+}
+
+void EntryListModel::sortBy(int column, int direction)
+{
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    m_sortColumn = column;
+    m_sortDirection = direction;
+    applyOrder(sortEntryRows(m_set, column, direction));
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}
+
+void EntryListModel::setIndicator(int column, int image)
+{
+    m_indicator[size_t(column)] = image;
+    emit headerDataChanged(Qt::Horizontal, column, column);
+}
+
+void EntryListModel::columnClicked(int column)
+{
+    if (column < 0 || column > 3)
+        return;
+    const int noted = m_indicator[size_t(column)];
+    m_indicator.fill(-1);
+    int direction = +1;
+    if (noted == kImageSortUp) {
+        m_indicator[size_t(column)] = kImageSortDown;
+        direction = -1;
+    } else {
+        m_indicator[size_t(column)] = kImageSortUp;
+    }
+    emit headerDataChanged(Qt::Horizontal, 0, 3);
+    sortBy(column, direction);
+}
+
+int EntryListModel::addRow(const std::string& directoryName, std::string_view name, std::string_view area,
+                           std::string_view post, int32_t position)
+{
+    EntryRow row;
+    row.position = position;
+    row.setTexts(name, area, post);
+    // Reuse the directory name of the last row when it is the same (the usual case).
+    if (!m_set.directoryNames.empty() && m_set.directoryNames.back() == directoryName)
+        row.directory = uint32_t(m_set.directoryNames.size() - 1);
+    else
+        row.directory = m_set.addDirectoryName(directoryName);
+    int at = count();
+    if (m_sortDirection != 0) {
+        const std::string_view key = m_set.cellText(row, m_sortColumn);
+        auto it = std::upper_bound(m_set.rows.begin(), m_set.rows.end(), key,
+                                   [&](std::string_view k, const EntryRow& r) {
+                                       return compareEntryText(k, m_set.cellText(r, m_sortColumn)) * m_sortDirection < 0;
+                                   });
+        at = int(it - m_set.rows.begin());
+    }
+    beginInsertRows({}, at, at);
+    m_set.rows.insert(m_set.rows.begin() + at, row);
+    endInsertRows();
+    return at;
+}
+
+void EntryListModel::setRowTexts(int r, std::string_view name, std::string_view area, std::string_view post)
+{
+    if (r < 0 || r >= count())
+        return;
+    m_set.rows[size_t(r)].setTexts(name, area, post);
+    emit dataChanged(index(r, 1), index(r, 3));
+}
+
+void EntryListModel::removeRowsAt(std::vector<int> rows)
+{
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    // From the bottom up, one contiguous run at a time.
+    for (size_t end = rows.size(); end > 0;) {
+        size_t start = end - 1;
+        while (start > 0 && rows[start - 1] == rows[start] - 1)
+            --start;
+        const int first = rows[start], last = rows[end - 1];
+        if (first >= 0 && last < count()) {
+            beginRemoveRows({}, first, last);
+            m_set.rows.erase(m_set.rows.begin() + first, m_set.rows.begin() + last + 1);
+            endRemoveRows();
+        }
+        end = start;
+    }
+}
+
+void EntryListModel::relocate(const Relocation& relocation)
+{
+    if (relocation.isIdentity())
+        return;
+    // Positions are not shown, so moving them needs no repaint; rows whose
+    // record is gone are taken out.
+    std::vector<int> dropped;
+    for (size_t i = 0; i < m_set.rows.size(); ++i) {
+        int32_t& pos = m_set.rows[i].position;
+        pos = relocation.map(pos);
+        if (pos < 0)
+            dropped.push_back(int(i));
+    }
+    if (!dropped.empty())
+        removeRowsAt(std::move(dropped));
+}
+
+int EntryListModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : count(); }
+int EntryListModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : 4; }
+
+QVariant EntryListModel::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || index.row() >= count())
+        return {};
+    const EntryRow& r = m_set.rows[size_t(index.row())];
+    if (role == Qt::DisplayRole || role == Qt::ToolTipRole)
+        return gbk::toQString(m_set.cellText(r, index.column()));
+    if (role == Qt::DecorationRole && index.column() == 0)
+        return imageListIcon(kImageBall);
+    return {};
+}
+
+QVariant EntryListModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || section < 0 || section > 3)
+        return QAbstractTableModel::headerData(section, orientation, role);
+    static const char* const captions[] = {"所属", "地区名称", "区号", "邮编(时差)"};
+    if (role == Qt::DisplayRole)
+        return QString::fromUtf8(captions[section]);
+    if (role == Qt::DecorationRole && m_indicator[size_t(section)] >= 0)
+        return imageListIcon(m_indicator[size_t(section)]);
+    return {};
+}
+
+Qt::ItemFlags EntryListModel::flags(const QModelIndex& index) const
+{
+    if (!index.isValid())
+        return Qt::NoItemFlags;
+    return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDragEnabled;
+}
+
+QStringList EntryListModel::mimeTypes() const { return {QString::fromLatin1(DirectoryTreeModel::kEntriesMime)}; }
+
+QMimeData* EntryListModel::mimeData(const QModelIndexList& indexes) const
+{
+    // The rows that move are the list's selection when the drop happens.
+    auto* mime = new QMimeData;
+    mime->setData(QString::fromLatin1(DirectoryTreeModel::kEntriesMime), QByteArray::number(indexes.size()));
+    return mime;
+}
+
+Qt::DropActions EntryListModel::supportedDragActions() const { return Qt::CopyAction | Qt::MoveAction; }
+
+}  // namespace qv

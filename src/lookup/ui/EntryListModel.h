@@ -1,0 +1,61 @@
+#pragma once
+// The entry list's rows: a table over the core's row store, so that a list
+// of a million places costs one array and no widget per row.
+#include "lookup/EntryRows.h"
+
+#include <QAbstractTableModel>
+
+namespace qv {
+
+class EntryListModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    explicit EntryListModel(QObject* parent = nullptr);
+
+    // Replaces all rows (a listing or a search) and sorts them.
+    void setRows(EntryRowSet rows, int sortColumn, int sortDirection);
+    void clear();
+    const EntryRowSet& rowSet() const { return m_set; }
+    const EntryRow& row(int i) const { return m_set.rows[size_t(i)]; }
+    int count() const { return int(m_set.rows.size()); }
+
+    // Sort state: the column whose text orders the rows and +1/-1 (0 leaves
+    // every pair equal, as at start-up).
+    int sortColumn() const { return m_sortColumn; }
+    int sortDirection() const { return m_sortDirection; }
+    void sortBy(int column, int direction);
+
+    // Header pictures: -1 none, 3 ascending arrow, 4 descending arrow.
+    int indicator(int column) const { return m_indicator[size_t(column)]; }
+    void setIndicator(int column, int image);
+    // A header click: the clicked header's picture decides the direction.
+    void columnClicked(int column);
+
+    // Adds a row where the current order puts it; returns its index.
+    int addRow(const std::string& directoryName, std::string_view name, std::string_view area,
+               std::string_view post, int32_t position);
+    void setRowTexts(int row, std::string_view name, std::string_view area, std::string_view post);
+    // Removes the given rows (any order).
+    void removeRowsAt(std::vector<int> rows);
+    // Follows records moved by a save or a compaction.
+    void relocate(const Relocation& relocation);
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    QStringList mimeTypes() const override;
+    QMimeData* mimeData(const QModelIndexList& indexes) const override;
+    Qt::DropActions supportedDragActions() const override;
+
+private:
+    void applyOrder(const std::vector<int>& order);
+
+    EntryRowSet m_set;
+    int m_sortColumn = 0;
+    int m_sortDirection = 0;
+    std::array<int, 4> m_indicator{{-1, -1, 3, -1}};
+};
+
+}  // namespace qv

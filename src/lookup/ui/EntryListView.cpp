@@ -1,0 +1,70 @@
+#include "lookup/ui/EntryListView.h"
+
+#include "lookup/ui/EntryListModel.h"
+
+#include <QHeaderView>
+#include <QKeyEvent>
+
+#include <algorithm>
+
+namespace qv {
+
+EntryListView::EntryListView(QWidget* parent) : QTableView(parent)
+{
+    setShowGrid(true);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setDragEnabled(true);
+    setDragDropMode(QAbstractItemView::DragOnly);
+    setDefaultDropAction(Qt::CopyAction);
+    setContextMenuPolicy(Qt::CustomContextMenu);
+    setWordWrap(false);
+    setCornerButtonEnabled(false);
+    verticalHeader()->hide();
+    // Fixed row heights keep a list of a million rows as cheap as one of ten.
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
+    horizontalHeader()->setSectionsClickable(true);
+    horizontalHeader()->setHighlightSections(false);
+    horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    horizontalHeader()->setStretchLastSection(false);
+}
+
+EntryListModel* EntryListView::listModel() const { return qobject_cast<EntryListModel*>(model()); }
+
+std::vector<int> EntryListView::selectedRowsInOrder() const
+{
+    std::vector<int> rows;
+    if (!selectionModel())
+        return rows;
+    for (const QItemSelectionRange& range : selectionModel()->selection())
+        for (int r = range.top(); r <= range.bottom(); ++r)
+            rows.push_back(r);
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    return rows;
+}
+
+int EntryListView::topSelectedRow() const
+{
+    int top = -1;
+    if (!selectionModel())
+        return top;
+    for (const QItemSelectionRange& range : selectionModel()->selection())
+        if (top < 0 || range.top() < top)
+            top = range.top();
+    return top;
+}
+
+void EntryListView::keyPressEvent(QKeyEvent* event)
+{
+    // Delete removes the selected places whatever modifier keys are held.
+    if (event->key() == Qt::Key_Delete) {
+        emit deletePressed();
+        return;
+    }
+    QTableView::keyPressEvent(event);
+}
+
+}  // namespace qv

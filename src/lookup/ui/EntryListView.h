@@ -1,0 +1,28 @@
+#pragma once
+// The entry list control: a report list with grid lines, whole-row and
+// multiple selection, rows that can be dragged onto the tree.
+#include <QTableView>
+
+namespace qv {
+
+class EntryListModel;
+
+class EntryListView : public QTableView {
+    Q_OBJECT
+public:
+    explicit EntryListView(QWidget* parent = nullptr);
+
+    EntryListModel* listModel() const;
+    // Selected rows, top to bottom in the list's current order.
+    std::vector<int> selectedRowsInOrder() const;
+    // The topmost selected row, or -1.
+    int topSelectedRow() const;
+
+signals:
+    void deletePressed();
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+};
+
+}  // namespace qv

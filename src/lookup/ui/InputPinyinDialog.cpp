@@ -1,0 +1,81 @@
+#include "lookup/ui/InputPinyinDialog.h"
+
+#include "lookup/Pinyin.h"
+#include "store/GbkText.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace qv {
+
+Tfrminputpy::Tfrminputpy(QWidget* parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("frminputpy"));
+    setWindowTitle(QStringLiteral("输入陌生字的拼音首字母"));
+    // No buttons in the title bar: the answer is given with 确定.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::MSWindowsFixedSizeDialogHint);
+    QFont f(QStringLiteral("宋体"));
+    f.setPixelSize(12);
+    setFont(f);
+
+    Label1 = new QLabel(QStringLiteral("以下汉字无法自动识别拼音首字母，请手工输入！"), this);
+    Label2 = new QLabel(this);
+    Label2->setObjectName(QStringLiteral("Label2"));
+    QFont big(QStringLiteral("宋体"));
+    big.setPixelSize(21);
+    big.setBold(true);
+    Label2->setFont(big);
+    Label2->setStyleSheet(QStringLiteral("color: red;"));
+    Label2->setAlignment(Qt::AlignCenter);
+    Edit1 = new QLineEdit(this);
+    Edit1->setObjectName(QStringLiteral("Edit1"));
+    Edit1->setAccessibleName(QStringLiteral("拼音首字母"));
+    // One ASCII letter, shown in upper case.
+    Edit1->setInputMask(QStringLiteral(">A"));
+    Edit1->setMaxLength(1);
+    Edit1->setFixedWidth(40);
+    Button1 = new QPushButton(QStringLiteral("确定"), this);
+    Button1->setObjectName(QStringLiteral("Button1"));
+    connect(Button1, &QPushButton::clicked, this, &Tfrminputpy::Button1Click);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(Label1);
+    auto* row = new QHBoxLayout;
+    row->addStretch();
+    row->addWidget(Label2);
+    row->addSpacing(16);
+    row->addWidget(Edit1);
+    row->addSpacing(16);
+    row->addWidget(Button1);
+    row->addStretch();
+    layout->addLayout(row);
+    setFixedSize(QSize(280, 118).expandedTo(layout->sizeHint()));
+}
+
+std::optional<char> Tfrminputpy::ask(uint8_t lead, uint8_t trail)
+{
+    const char bytes[2] = {char(lead), char(trail)};
+    Label2->setText(gbk::toQString(std::string_view(bytes, 2)));
+    Edit1->clear();
+    if (exec() != QDialog::Accepted)
+        return std::nullopt;
+    const QString text = Edit1->text().toUpper();
+    return text.isEmpty() ? std::nullopt : std::optional<char>(text.at(0).toLatin1());
+}
+
+void Tfrminputpy::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    Edit1->setFocus();
+}
+
+void Tfrminputpy::Button1Click()
+{
+    if (isAcceptableInitial(Edit1->text().toUpper().toStdString()))
+        accept();
+}
+
+}  // namespace qv

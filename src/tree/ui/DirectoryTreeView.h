@@ -1,0 +1,44 @@
+#pragma once
+// The directory tree control: any mouse button selects the node under it,
+// Delete deletes, drags move directories and take rows from the entry list.
+#include <QTreeView>
+
+namespace qv {
+
+struct DirectoryNode;
+class DirectoryTreeModel;
+
+class DirectoryTreeView : public QTreeView {
+    Q_OBJECT
+public:
+    explicit DirectoryTreeView(QWidget* parent = nullptr);
+
+    DirectoryTreeModel* treeModel() const;
+    DirectoryNode* currentNode() const;
+    DirectoryNode* nodeAt(const QPoint& pos) const;
+
+    // One step of the drag auto-scroll for pointer height `y`: the next or
+    // previous node becomes the top one near the lower or upper edge.
+    void dragScrollStep(int y);
+
+signals:
+    void deletePressed();
+    // A directory dragged inside the tree was dropped; target is nullptr below the last node.
+    void directoryDropped(qv::DirectoryNode* dragged, qv::DirectoryNode* target);
+    // Rows of the entry list were dropped; target is nullptr below the last node.
+    void entriesDropped(qv::DirectoryNode* target);
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void startDrag(Qt::DropActions supportedActions) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    bool acceptsDrag(const QMimeData* mime) const;
+    DirectoryNode* m_dragged = nullptr;
+};
+
+}  // namespace qv
