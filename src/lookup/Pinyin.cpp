@@ -123,6 +123,10 @@ int learnInitials(std::vector<LearnedInitial>& learned, std::string_view name, c
             continue;
         if (std::optional<char> letter = ask(b, t)) {
             char up = (*letter >= 'a' && *letter <= 'z') ? char(*letter - 'a' + 'A') : *letter;
+            // Anything but a letter would be stored yet never identify the
+            // character (a 0x00 reads as "unknown"), so it counts as no answer.
+            if (!isAcceptableInitial(std::string_view(&up, 1)))
+                continue;
             learned.push_back(LearnedInitial::make(b, t, up));
             ++count;
         }

@@ -47,7 +47,8 @@ private:
 using AskInitialFn = std::function<std::optional<char>(uint8_t lead, uint8_t trail)>;
 
 // LearnInitials: asks about every two-byte character of `name` without a
-// known initial and appends each answer. Returns how many were learned.
+// known initial and appends each answer (a-z taken as A-Z; any other answer
+// stores nothing). Returns how many were learned.
 int learnInitials(std::vector<LearnedInitial>& learned, std::string_view name, const AskInitialFn& ask);
 
 // True for an answer the question dialog accepts: one letter A to Z.
