@@ -10,7 +10,8 @@ bash "$here/scripts/setup.sh"
 work="${QARVENDA_HOME:-${XDG_DATA_HOME:-$HOME/.local/share}/qarvenda}"
 mkdir -p "$work"
 if [ ! -e "$work/kvrn.dat" ] && [ -f "$here/build/kvrn.dat" ]; then
-  cp "$here/build/kvrn.dat" "$work/kvrn.dat"
+  # Copied under another name first, so an interrupted copy never looks like the user's own file.
+  cp "$here/build/kvrn.dat" "$work/.kvrn.dat.new" && mv -n "$work/.kvrn.dat.new" "$work/kvrn.dat"
   echo "qarvenda: copied the bundled database to $work/kvrn.dat"
 fi
 cd "$work"

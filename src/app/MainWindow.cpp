@@ -21,6 +21,7 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QProgressDialog>
@@ -166,7 +167,8 @@ Tmainform::Tmainform(const QString& databasePath, QWidget* parent) : QMainWindow
     buildCentre();
     buildMenus();
 
-    resize(544, 375);
+    // 544 x 375 unless the search bar needs more room with the fonts at hand.
+    resize(std::max(544, findChild<QToolBar*>(QStringLiteral("ToolBar2"))->sizeHint().width()), 375);
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
         QRect avail = screen->availableGeometry();
         move(avail.center() - rect().center());
@@ -188,13 +190,15 @@ void Tmainform::buildSearchBar()
     bar->setFloatable(false);
     bar->setFixedHeight(33);
     bar->setContextMenuPolicy(Qt::PreventContextMenu);
+    // The whole bar has to fit the 544-pixel window.
+    bar->layout()->setSpacing(0);
+    bar->layout()->setContentsMargins(2, 0, 2, 0);
     addToolBar(Qt::TopToolBarArea, bar);
 
     auto radio = [&](const char* name, const char* text, bool checked) {
         auto* b = new QRadioButton(QString::fromUtf8(text), bar);
         b->setObjectName(QString::fromLatin1(name));
         b->setChecked(checked);
-        b->setFixedWidth(68);
         bar->addWidget(b);
         return b;
     };
@@ -202,7 +206,6 @@ void Tmainform::buildSearchBar()
         auto* b = new QCheckBox(QString::fromUtf8(text), bar);
         b->setObjectName(QString::fromLatin1(name));
         b->setChecked(true);
-        b->setFixedWidth(68);
         bar->addWidget(b);
         return b;
     };
@@ -232,7 +235,7 @@ void Tmainform::buildSearchBar()
     Button_search->setIconSize(QSize(16, 16));
     Button_search->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     Button_search->setAutoRaise(true);
-    Button_search->setFixedWidth(48);
+    Button_search->setMinimumWidth(48);
     bar->addWidget(Button_search);
 
     connect(jq, &QRadioButton::clicked, this, &Tmainform::jqClick);

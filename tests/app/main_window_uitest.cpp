@@ -1,0 +1,222 @@
+// Start-up, layout, the command table, saving and the exit question.
+#include "app/MainWindow.h"
+#include "app/Messages.h"
+#include "lookup/ui/EntryListModel.h"
+#include "lookup/ui/EntryListView.h"
+#include "tree/ui/DirectoryTreeModel.h"
+#include "tree/ui/DirectoryTreeView.h"
+#include "TestImages.h"
+#include "UiHelpers.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QRadioButton>
+#include <QSplitter>
+#include <QTest>
+
+using namespace qv;
+using namespace qvtest;
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+
+    static std::vector<uint8_t> sampleImage()
+    {
+        ImageBuilder b;
+        b.dir(gbk("广东省"), 0, 1).dir(gbk("深圳市"), 1, 2).dir(gbk("北京市"), 0, 3).end(3).learnedCount(0);
+        b.entry(gbk("福田区"), 2, "518000", "0755").entry(gbk("罗湖区"), 2, "518001", "0755");
+        b.entry(gbk("东城区"), 3, "100010", "010");
+        return b.bytes;
+    }
+
+    static QStringList captions(QMenu* menu)
+    {
+        QStringList out;
+        for (QAction* a : menu->actions())
+            out << (a->isSeparator() ? QStringLiteral("-") : a->text());
+        return out;
+    }
+
+private slots:
+    void startsAsTheUserExpectsIt()
+    {
+        TempDatabase db;
+        QVERIFY(writeFile(db.path(), makeFile(sampleImage())));
+        auto w = openMainWindow(db.path());
+        QCOMPARE(w->windowTitle(), QStringLiteral("Tolmerix V2.0.0"));
+        QVERIFY(w->mh->isChecked());
+        QVERIFY(!w->jq->isChecked());
+        for (QCheckBox* c : {w->ckdqmc, w->ckdqpy, w->ckyzbm, w->ckdhqh})
+            QVERIFY(c->isChecked());
+        QCOMPARE(w->listModel()->count(), 0);
+        QCOMPARE(w->countText(), QStringLiteral("共0个"));
+        QCOMPARE(w->TreeView1->width(), w->width() / 4);
+        // The tree of a file written by another program: roots in order, collapsed,
+        // a closed book for directories that have subdirectories.
+        QCOMPARE(w->treeModel()->rowCount(), 2);
+        const QModelIndex gd = w->treeModel()->index(0, 0);
+        QCOMPARE(gd.data().toString(), QStringLiteral("广东省"));
+        QCOMPARE(w->treeModel()->node(gd)->icon, int(kIconCollapsed));
+        QCOMPARE(w->treeModel()->node(w->treeModel()->index(1, 0))->icon, int(kIconLeaf));
+        QVERIFY(!w->TreeView1->isExpanded(gd));
+        QVERIFY(!w->database().modified);
+        // Controls without a caption can be found by assistive technology.
+        QCOMPARE(w->Edit1->accessibleName(), QStringLiteral("查询关键字"));
+        QVERIFY(!w->TreeView1->accessibleName().isEmpty());
+        QVERIFY(!w->ListView1->accessibleName().isEmpty());
+    }
+
+    void splitterDragHoldsUntilTheNextResize()
+    {
+        TempDatabase db;
+        QVERIFY(writeFile(db.path(), makeFile(sampleImage())));
+        auto w = openMainWindow(db.path(), true);
+        w->Splitter1->setSizes({250, w->Splitter1->width() - 253});
+        QCOMPARE(w->TreeView1->width(), 250);
+        w->resize(801, 400);
+        QTest::qWait(20);
+        QCOMPARE(w->TreeView1->width(), 801 / 4);
+    }
+
+    void menusFollowTheCommandTable()
+    {
+        TempDatabase db;
+        QVERIFY(writeFile(db.path(), makeFile(sampleImage())));
+        auto w = openMainWindow(db.path(), false);
+        QStringList top;
+        for (QAction* a : w->menuBar()->actions())
+            top << a->text();
+        QCOMPARE(top, QStringList({"目录", "信息", "数据库", "搜索", "工具", "帮助"}));
+        QCOMPARE(captions(w->menu("MainMenuNode")),
+                 QStringList({"修改目录", "新增目录", "插入目录", "增子目录", "删除目录", "-", "关闭"}));
+        QCOMPARE(captions(w->menu("MainMenukvrn")), QStringList({"修改信息", "新增信息", "删除信息", "-", "选择所有"}));
+        QCOMPARE(captions(w->menu("mmdata")), QStringList({"保存", "-", "压缩数据库", "恢复数据库"}));
+        QCOMPARE(captions(w->menu("MainMenuFind")),
+                 QStringList({"查找", "-", "精确查询", "模糊查询", "-", "按地区名称", "按地区拼音", "按邮政编码", "按电话区号"}));
+        QCOMPARE(captions(w->menu("PopupMenu1")),
+                 QStringList({"修改目录", "-", "新增目录", "插入目录", "增子目录", "-", "删除目录", "-", "新增信息"}));
+        QCOMPARE(captions(w->menu("PopupMenu2")), QStringList({"修改信息", "新增信息", "删除信息", "-", "选择所有"}));
+        QVERIFY(w->action("mmmh")->isChecked());
+        QVERIFY(!w->action("mmjq")->isChecked());
+        // Commands that come later are there but not offered yet.
+        QVERIFY(!w->action("mmexport")->isEnabled());
+        QVERIFY(w->action("mmsave")->isEnabled());
+    }
+
+    void missingFileStartsEmptyAndTheFirstSaveCreatesIt()
+    {
+        TempDatabase db;
+        ModalScript script;
+        script.click(QStringLiteral("确定"));
+        auto w = openMainWindow(db.path(), false);
+        QVERIFY(script.finished());
+        QCOMPARE(script.titles.value(0), QStringLiteral("Qarvenda"));
+        QCOMPARE(script.icons.value(0), QStringLiteral("critical"));
+        QVERIFY(script.texts.value(0).contains(QStringLiteral("kvrn.dat")));
+        QCOMPARE(w->treeModel()->rowCount(), 0);
+        w->mnuNewNodeClick();
+        QCOMPARE(w->database().tree.root()->children.at(0)->id, 1);
+        w->mmsaveClick();
+        QVERIFY(!w->database().modified);
+        Database again;
+        QVERIFY(again.load(db.path()).ok());
+        QCOMPARE(again.tree.count(), 1);
+    }
+
+    void damagedFileIsKeptAsideNotOverwritten()
+    {
+        TempDatabase db;
+        const QByteArray junk("\x10\x00\x00\x00this is no zlib stream", 26);
+        QVERIFY(writeFile(db.path(), junk));
+        ModalScript script;
+        script.click(QStringLiteral("确定"));
+        auto w = openMainWindow(db.path(), false);
+        QVERIFY(script.finished());
+        QVERIFY(script.texts.value(0).contains(QStringLiteral("损坏")));
+        QVERIFY(script.texts.value(0).contains(QStringLiteral("kvrn.dat.damaged")));
+        w->mnuNewNodeClick();
+        w->mmsaveClick();
+        QCOMPARE(readFile(db.dir.filePath("kvrn.dat.damaged")), junk);
+        QVERIFY(Database().load(db.path()).ok());
+    }
+
+    void closeQuestionHasThreeAnswers()
+    {
+        TempDatabase db;
+        QVERIFY(writeFile(db.path(), makeFile(sampleImage())));
+        const QByteArray before = readFile(db.path());
+        {
+            auto w = openMainWindow(db.path());
+            w->mnuNewNodeClick();
+            QVERIFY(w->database().modified);
+            ModalScript script;
+            script.click(QStringLiteral("放弃"));
+            w->mmcloseClick();
+            QVERIFY(script.finished());
+            QCOMPARE(script.texts.value(0), QStringLiteral("数据库已修改,是否保存?"));
+            QCOMPARE(script.titles.value(0), QStringLiteral("确认"));
+            QVERIFY(w->isVisible());
+            QVERIFY(w->database().modified);
+
+            script.click(QStringLiteral("(&N)否"));
+            w->mmcloseClick();
+            QVERIFY(!w->isVisible());
+            QCOMPARE(readFile(db.path()), before);
+        }
+        {
+            auto w = openMainWindow(db.path());
+            w->mnuNewNodeClick();
+            ModalScript script;
+            script.click(QStringLiteral("(&Y)是"));
+            w->close();
+            QVERIFY(!w->isVisible());
+            Database again;
+            QVERIFY(again.load(db.path()).ok());
+            QCOMPARE(again.tree.count(), 4);
+        }
+        {
+            // Nothing changed: no question at all.
+            auto w = openMainWindow(db.path());
+            ModalScript script;
+            script.click(QStringLiteral("放弃"));
+            w->close();
+            QVERIFY(!w->isVisible());
+            QCOMPARE(script.pending(), 1);
+        }
+    }
+
+    void failedSaveFromTheExitQuestionKeepsTheWindowAndTheEdits()
+    {
+        TempDatabase db;
+        QVERIFY(writeFile(db.path(), makeFile(sampleImage())));
+        const QByteArray before = readFile(db.path());
+        auto w = openMainWindow(db.path());
+        w->mnuNewNodeClick();
+        // The file's folder disappears under it: the save cannot be written.
+        w->database().setPath(db.dir.filePath("gone/kvrn.dat"));
+        ModalScript script;
+        script.click(QStringLiteral("(&Y)是")).click(QStringLiteral("确定"));
+        w->close();
+        QVERIFY(script.finished());
+        QCOMPARE(script.icons.value(1), QStringLiteral("critical"));
+        QVERIFY(script.texts.value(1).contains(QStringLiteral("没有丢失")));
+        QVERIFY(w->isVisible());
+        QVERIFY(w->database().modified);
+        QCOMPARE(readFile(db.path()), before);
+    }
+
+    void errorBoxEndsSentencesOnce()
+    {
+        QCOMPARE(errorBoxText(QStringLiteral("File not found")), QStringLiteral("File not found."));
+        QCOMPARE(errorBoxText(QStringLiteral("Disk full!")), QStringLiteral("Disk full!"));
+        QCOMPARE(errorBoxText(QStringLiteral("找不到文件。")), QStringLiteral("找不到文件。"));
+        QCOMPARE(errorBoxText(QStringLiteral("文件 a.dat")), QStringLiteral("文件 a.dat."));
+    }
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "main_window_uitest.moc"

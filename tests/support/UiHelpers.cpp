@@ -1,0 +1,103 @@
+#include "UiHelpers.h"
+
+#include "app/MainWindow.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QMessageBox>
+#include <QTest>
+
+namespace qvtest {
+
+ModalScript::ModalScript()
+{
+    m_timer.setInterval(5);
+    connect(&m_timer, &QTimer::timeout, this, [this] { poll(); });
+    m_timer.start();
+}
+
+ModalScript::~ModalScript() { m_timer.stop(); }
+
+ModalScript& ModalScript::then(Step step)
+{
+    m_steps.push_back(std::move(step));
+    return *this;
+}
+
+ModalScript& ModalScript::click(const QString& caption)
+{
+    return then([this, caption](QWidget* modal) {
+        if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+            titles << box->windowTitle();
+            texts << box->text();
+            switch (box->icon()) {
+            case QMessageBox::NoIcon: icons << QStringLiteral("none"); break;
+            case QMessageBox::Question: icons << QStringLiteral("question"); break;
+            case QMessageBox::Critical: icons << QStringLiteral("critical"); break;
+            case QMessageBox::Information: icons << QStringLiteral("information"); break;
+            case QMessageBox::Warning: icons << QStringLiteral("warning"); break;
+            }
+        } else {
+            titles << modal->windowTitle();
+            texts << QString();
+            icons << QString();
+        }
+        if (!clickButton(modal, caption)) {
+            qWarning("ModalScript: no button '%s' in '%s'", qPrintable(caption), qPrintable(modal->windowTitle()));
+            if (auto* d = qobject_cast<QDialog*>(modal))
+                d->reject();
+            else
+                modal->close();
+        }
+    });
+}
+
+void ModalScript::poll()
+{
+    if (m_steps.empty())
+        return;
+    QWidget* modal = QApplication::activeModalWidget();
+    if (!modal || !modal->isVisible())
+        return;
+    Step step = std::move(m_steps.front());
+    m_steps.pop_front();
+    m_lastModal = modal;
+    step(modal);
+}
+
+bool clickButton(QWidget* w, const QString& caption)
+{
+    for (QAbstractButton* b : w->findChildren<QAbstractButton*>()) {
+        if (b->text() == caption && b->isVisible()) {
+            b->click();
+            return true;
+        }
+    }
+    return false;
+}
+
+void typeText(QWidget* w, const QString& text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        // keyClicks cannot take non-Latin text; a key event carrying the text can.
+        // A character outside the BMP travels as its surrogate pair.
+        const qsizetype n = text.at(i).isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
+        const QString one = text.mid(i, n);
+        QTest::sendKeyEvent(QTest::Press, w, Qt::Key_unknown, one, Qt::NoModifier);
+        QTest::sendKeyEvent(QTest::Release, w, Qt::Key_unknown, one, Qt::NoModifier);
+        i += n - 1;
+    }
+}
+
+std::unique_ptr<qv::Tmainform> openMainWindow(const QString& path, bool show)
+{
+    auto w = std::make_unique<qv::Tmainform>(path);
+    w->FormCreate();
+    if (show) {
+        w->show();
+        (void)QTest::qWaitForWindowExposed(w.get());
+    }
+    return w;
+}
+
+}  // namespace qvtest

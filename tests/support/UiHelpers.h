@@ -1,0 +1,67 @@
+#pragma once
+// Helpers for widget tests: answering modal dialogs and message boxes as a
+// user would, typing Chinese text, and opening a main window on a database
+// file made for the test.
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QWidget>
+
+#include <deque>
+#include <functional>
+#include <memory>
+
+namespace qv {
+class Tmainform;
+}
+
+namespace qvtest {
+
+// A script of answers for the modal windows that will come up, one step per
+// window, in order. Each step gets the active modal window when it appears.
+class ModalScript : public QObject {
+public:
+    using Step = std::function<void(QWidget* modal)>;
+
+    ModalScript();
+    ~ModalScript() override;
+
+    // Clicks the button captioned `caption` of the next modal window,
+    // recording the window's title and text first.
+    ModalScript& click(const QString& caption);
+    // Runs any step on the next modal window.
+    ModalScript& then(Step step);
+
+    bool finished() const { return m_steps.empty(); }
+    int pending() const { return int(m_steps.size()); }
+    // Title and text of every message box answered, in order.
+    QStringList titles;
+    QStringList texts;
+    QStringList icons;  // "none", "question", "critical", "information", "warning"
+
+private:
+    void poll();
+    std::deque<Step> m_steps;
+    QTimer m_timer;
+    QPointer<QWidget> m_lastModal;
+    int m_idleTicks = 0;
+};
+
+// Clicks the button with this caption inside `w`; false when there is none.
+bool clickButton(QWidget* w, const QString& caption);
+// Types text (Chinese included) into the focused part of `w` as key events.
+void typeText(QWidget* w, const QString& text);
+
+// Builds the image and writes it as kvrn.dat in a temporary folder.
+struct TempDatabase {
+    QTemporaryDir dir;
+    QString path() const { return dir.filePath(QStringLiteral("kvrn.dat")); }
+};
+
+// A main window on `path`, created and loaded as at start-up (FormCreate);
+// shown so that views have geometry.
+std::unique_ptr<qv::Tmainform> openMainWindow(const QString& path, bool show = true);
+
+}  // namespace qvtest
