@@ -175,8 +175,11 @@ SaveReport Database::save(const ProgressFn& progress)
     report.relocation = Relocation::shift(int64_t(newStart) - image.entrySectionStart());
     image.assign(std::move(bytes), newStart);
     modified = false;
-    report.ok = writeDatabaseFile(m_path, image.bytes(), progress, &report.message, m_preserveAs);
+    bool kept = false;
+    report.ok = writeDatabaseFile(m_path, image.bytes(), progress, &report.message, m_preserveAs, &kept);
     if (report.ok) {
+        if (kept)
+            report.preservedAs = m_preserveAs;
         m_preserveAs.clear();
     } else {
         // The edits are still only in memory: the exit question must go on protecting them.

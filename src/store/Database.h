@@ -22,6 +22,7 @@ struct SaveReport {
     bool ok = false;
     QString message;        // the error, when !ok
     Relocation relocation;  // how entry positions moved (even when writing failed)
+    QString preservedAs;    // where this save kept a damaged file it replaced; empty when none
 };
 
 class Database {

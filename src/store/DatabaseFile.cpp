@@ -2,6 +2,7 @@
 
 #include "store/Records.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -17,12 +18,21 @@ namespace {
 // A file larger than this cannot be a database of this program (a million
 // places compress to a few tens of megabytes); refuse to read it whole.
 constexpr qint64 kMaxFileSize = qint64(1) << 30;
+// Images up to this size are inflated in one piece whatever the header says;
+// larger ones only when the stream is at least 1/kTrustedRatio of the size.
+constexpr int64_t kTrustedLength = int64_t(64) << 20;
+constexpr int64_t kTrustedRatio = 64;
 }
 
 bool inflateImageZlib(const uint8_t* stream, size_t streamSize, int64_t length, std::vector<uint8_t>& out,
                       QString* why)
 {
-    out.assign(size_t(length), 0);
+    // Free whatever `out` held (a failed fast path leaves a whole image's worth).
+    std::vector<uint8_t>().swap(out);
+    if (length < 0) {
+        *why = QStringLiteral("文件头中的数据长度无效（%1）").arg(length);
+        return false;
+    }
     if (length == 0)
         return true;
     z_stream zs{};
@@ -30,19 +40,26 @@ bool inflateImageZlib(const uint8_t* stream, size_t streamSize, int64_t length, 
         *why = QStringLiteral("解压缩程序无法初始化");
         return false;
     }
-    zs.next_out = out.data();
+    // The output grows with what the stream really yields, so that a header
+    // announcing gigabytes in front of a short or broken stream costs nothing.
+    out.resize(size_t(std::min<int64_t>(length, std::max<int64_t>(int64_t(streamSize) * 4, 1 << 20))));
     int64_t produced = 0;
     size_t consumed = 0;
     int rc = Z_OK;
-    while (produced < length) {
-        // zlib counts in uInt; feed and drain in bounded pieces.
+    auto feed = [&] {
+        // zlib counts in uInt; feed in bounded pieces.
         if (zs.avail_in == 0 && consumed < streamSize) {
             size_t chunk = std::min<size_t>(streamSize - consumed, 1u << 30);
             zs.next_in = const_cast<Bytef*>(stream + consumed);
             zs.avail_in = uInt(chunk);
             consumed += chunk;
         }
-        int64_t room = std::min<int64_t>(length - produced, 1 << 30);
+    };
+    while (produced < length) {
+        if (produced == int64_t(out.size()))
+            out.resize(size_t(std::min<int64_t>(length, int64_t(out.size()) * 2)));
+        feed();
+        int64_t room = std::min<int64_t>(int64_t(out.size()) - produced, 1 << 30);
         zs.next_out = out.data() + produced;
         zs.avail_out = uInt(room);
         rc = inflate(&zs, Z_NO_FLUSH);
@@ -52,12 +69,26 @@ bool inflateImageZlib(const uint8_t* stream, size_t streamSize, int64_t length, 
         if (rc != Z_OK)
             break;
     }
+    if (produced == length && rc == Z_OK) {
+        // Normally the image ends where the stream ends: its Adler-32 trailer
+        // follows at once and is checked here (unless the file is cut short
+        // inside it). A stream that goes on beyond the announced length is not
+        // read any further.
+        uint8_t spare = 0;
+        feed();
+        zs.next_out = &spare;
+        zs.avail_out = 1;
+        if (inflate(&zs, Z_NO_FLUSH) == Z_DATA_ERROR && zs.avail_out == 1)
+            rc = Z_DATA_ERROR;
+    }
     inflateEnd(&zs);
-    if (produced < length) {
+    // A data error where the image ends is a wrong checksum (or garbage right
+    // after the image): the bytes cannot be trusted either way.
+    if (produced < length || rc == Z_DATA_ERROR) {
         *why = (rc == Z_DATA_ERROR || rc == Z_NEED_DICT)
                    ? QStringLiteral("压缩数据已损坏")
                    : QStringLiteral("压缩数据不完整：应有 %1 字节，只解出 %2 字节").arg(length).arg(produced);
-        out.clear();
+        std::vector<uint8_t>().swap(out);
         return false;
     }
     return true;
@@ -73,16 +104,21 @@ bool inflateImage(const uint8_t* stream, size_t streamSize, int64_t length, std:
         *why = QStringLiteral("文件头声明的数据长度（%1 字节）超出文件所能容纳的数据").arg(length);
         return false;
     }
-    // Fast path: libdeflate inflates a whole zlib stream in one call.
-    out.assign(size_t(length), 0);
-    libdeflate_decompressor* d = libdeflate_alloc_decompressor();
-    if (d) {
-        size_t actualOut = 0;
-        libdeflate_result r =
-            libdeflate_zlib_decompress(d, stream, streamSize, out.data(), size_t(length), &actualOut);
-        libdeflate_free_decompressor(d);
-        if (r == LIBDEFLATE_SUCCESS && int64_t(actualOut) == length)
-            return true;
+    // Fast path: libdeflate inflates a whole zlib stream in one call, into a
+    // buffer of the announced length. Real images compress far less than
+    // deflate's limit; a header claiming more than that is not trusted with
+    // such a buffer and goes the zlib way, which grows as it goes.
+    if (length <= kTrustedLength || length / kTrustedRatio <= int64_t(streamSize)) {
+        out.assign(size_t(length), 0);
+        libdeflate_decompressor* d = libdeflate_alloc_decompressor();
+        if (d) {
+            size_t actualOut = 0;
+            libdeflate_result r =
+                libdeflate_zlib_decompress(d, stream, streamSize, out.data(), size_t(length), &actualOut);
+            libdeflate_free_decompressor(d);
+            if (r == LIBDEFLATE_SUCCESS && int64_t(actualOut) == length)
+                return true;
+        }
     }
     // A stream longer than the announced length, cut after it, or otherwise
     // unusual: zlib streams exactly as far as needed and says what is wrong.
@@ -185,41 +221,62 @@ bool deflateTo(QSaveFile& out, const std::vector<uint8_t>& image, const Progress
 }  // namespace
 
 bool writeDatabaseFile(const QString& path, const std::vector<uint8_t>& image, const ProgressFn& progress,
-                       QString* error, const QString& keepOldAs)
+                       QString* error, const QString& keepOldAs, bool* keptOld)
 {
+    if (keptOld)
+        *keptOld = false;
     const QString shown = QFileInfo(path).absoluteFilePath();
     if (image.size() > size_t(INT32_MAX)) {
         *error = QStringLiteral("数据库过大，无法保存");
         return false;
     }
+    const QFileInfo old(path);
+    const bool keepOld = !keepOldAs.isEmpty() && old.exists();
+    // A file is renamed aside only once the new one is complete; a folder in
+    // the way must go first, or the new file cannot be created at all.
+    const bool oldIsFolder = keepOld && old.isDir();
+    auto moveAside = [&] {
+        if (QDir().rename(path, keepOldAs))
+            return true;
+        *error = QStringLiteral("无法把原数据库文件改名为“%1”，为保护它，本次没有保存").arg(keepOldAs);
+        return false;
+    };
+    auto putBack = [&] { QDir().rename(keepOldAs, path); };
+    if (oldIsFolder && !moveAside())
+        return false;
+
     QSaveFile out(path);
-    if (!out.open(QIODevice::WriteOnly)) {
+    // Unbuffered: every write reaches the file at once and a short write (disk
+    // full, file size limit) shows in its count. Through Qt's buffer such a
+    // failure can go unnoticed until commit, which then renames a truncated
+    // file over the good one.
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         *error = QStringLiteral("无法创建数据库文件“%1”：%2").arg(shown, out.errorString());
+        if (oldIsFolder)
+            putBack();
         return false;
     }
     uint8_t header[4];
     writeLe32(header, int32_t(image.size()));
-    if (out.write(reinterpret_cast<const char*>(header), 4) != 4) {
+    bool ok = out.write(reinterpret_cast<const char*>(header), 4) == 4;
+    if (!ok)
         *error = QStringLiteral("写入数据库文件失败：%1").arg(out.errorString());
+    ok = ok && deflateTo(out, image, progress, error);
+    ok = ok && (oldIsFolder || !keepOld || moveAside());
+    if (!ok) {
         out.cancelWriting();
-        return false;
-    }
-    if (!deflateTo(out, image, progress, error)) {
-        out.cancelWriting();
-        return false;
-    }
-    const bool keepOld = !keepOldAs.isEmpty() && QFile::exists(path);
-    if (keepOld && !QFile::rename(path, keepOldAs)) {
-        *error = QStringLiteral("无法把原数据库文件改名为“%1”，为保护它，本次没有保存").arg(keepOldAs);
-        out.cancelWriting();
+        if (oldIsFolder)
+            putBack();
         return false;
     }
     if (!out.commit()) {
         *error = QStringLiteral("保存数据库文件“%1”失败：%2").arg(shown, out.errorString());
         if (keepOld)
-            QFile::rename(keepOldAs, path);
+            putBack();
         return false;
     }
+    if (keptOld)
+        *keptOld = keepOld;
     return true;
 }
 

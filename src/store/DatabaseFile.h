@@ -31,9 +31,11 @@ bool inflateImageZlib(const uint8_t* stream, size_t streamSize, int64_t length, 
 
 // Writes the file atomically: a temporary file in the same folder, flushed,
 // then renamed over `path`. On failure `path` is left exactly as it was.
-// When `keepOldAs` is not empty the existing file is first renamed to it.
+// When `keepOldAs` is not empty, whatever is at `path` (a damaged file, even a
+// folder) is renamed to it rather than replaced; `keptOld` tells whether that
+// happened.
 bool writeDatabaseFile(const QString& path, const std::vector<uint8_t>& image, const ProgressFn& progress,
-                       QString* error, const QString& keepOldAs = QString());
+                       QString* error, const QString& keepOldAs = QString(), bool* keptOld = nullptr);
 
 // Largest output a deflate stream of `n` bytes can produce.
 inline int64_t maxInflatedSize(size_t n) { return int64_t(n) * 1032 + 1024; }

@@ -1,8 +1,19 @@
+#include "entries/EntryEditing.h"
 #include "store/Database.h"
+#include "store/Maintenance.h"
+#include "tree/DirectoryCommands.h"
 #include "TestImages.h"
 
+#include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+#include <csignal>
+#include <string>
+#include <sys/resource.h>
+#include <tuple>
+#include <vector>
 
 using namespace qv;
 using qvtest::gbk;
@@ -15,6 +26,90 @@ struct TempDb {
     QString path() const { return dir.filePath("kvrn.dat"); }
 };
 
+// The image stored in a file, inflated with zlib straight from the bytes.
+std::vector<uint8_t> imageInFile(const QString& path)
+{
+    QByteArray file = qvtest::readFile(path);
+    EXPECT_GE(file.size(), 4);
+    if (file.size() < 4)
+        return {};
+    const auto* p = reinterpret_cast<const uint8_t*>(file.constData());
+    std::vector<uint8_t> out;
+    QString why;
+    EXPECT_TRUE(inflateImageZlib(p + 4, size_t(file.size() - 4), readLe32(p), out, &why)) << why.toStdString();
+    return out;
+}
+
+// The bytes of an image that carry meaning, with reserved bytes and the
+// unused tails of text fields blanked, so that images written by different
+// programs compare equal when they say the same thing.
+std::vector<uint8_t> significant(std::vector<uint8_t> img)
+{
+    auto blankTail = [&](size_t at, int capacity) {
+        const size_t n = std::min<size_t>(img[at], size_t(capacity));
+        std::fill(img.begin() + long(at + 1 + n), img.begin() + long(at + 1 + size_t(capacity)), 0);
+    };
+    size_t pos = 0;
+    for (; pos + kDirectoryRecordSize <= img.size(); pos += kDirectoryRecordSize) {
+        uint8_t* rec = img.data() + pos;
+        rec[26] = rec[27] = 0;
+        if (readLe32(rec + dir_field::kLevel) < 0) {
+            std::fill(rec, rec + dir_field::kLevel, 0);  // only level and NextDirectoryId count
+            pos += kDirectoryRecordSize;
+            break;
+        }
+        blankTail(pos, kNameCapacity);
+    }
+    const int32_t learned = readLe32(img.data() + pos);
+    pos += 4 + size_t(learned) * kLearnedInitialSize;
+    for (; pos + kEntryRecordSize <= img.size(); pos += kEntryRecordSize) {
+        uint8_t* rec = img.data() + pos;
+        blankTail(pos + entry_field::kNameLen, kNameCapacity);
+        blankTail(pos + entry_field::kPostLen, kPostcodeCapacity);
+        blankTail(pos + entry_field::kAreaLen, kAreaCodeCapacity);
+        rec[26] = rec[27] = rec[47] = 0;
+    }
+    return img;
+}
+
+// The tree as (depth, caption, id) in pre-order.
+std::vector<std::tuple<int, std::string, int32_t>> shape(const DirectoryTree& tree)
+{
+    std::vector<std::tuple<int, std::string, int32_t>> out;
+    tree.forEach([&](const DirectoryNode* n, int depth) { out.emplace_back(depth, n->caption, n->id); });
+    return out;
+}
+
+std::vector<int32_t> levelsIn(const std::vector<uint8_t>& img)
+{
+    std::vector<int32_t> levels;
+    for (size_t pos = 0; pos + kDirectoryRecordSize <= img.size(); pos += kDirectoryRecordSize) {
+        const int32_t level = readLe32(img.data() + pos + dir_field::kLevel);
+        if (level < 0)
+            break;
+        levels.push_back(level);
+    }
+    return levels;
+}
+
+// A foreign-made image with junk in every reserved byte and field tail.
+ImageBuilder sampleImage()
+{
+    ImageBuilder b;
+    b.dir(gbk("北京市"), 0, 1).dir(gbk("东城区"), 1, 2).dir(gbk("王府井"), 2, 5).dir(gbk("西城区"), 1, 3);
+    b.dir(gbk("国外"), 0, 9).end(17);
+    b.learnedCount(2).learned(0xD9, 0xF1, 'B').learned(0xE4, 0xF0, 'L');
+    b.entry(gbk("北京"), 1, "100000", "010");
+    b.entry(gbk("东城"), -2, "100010", "010");  // deleted
+    b.entry(gbk("亳州"), 5, "236800", "0558");
+    b.entry(gbk("消失的目录"), -12, "1", "2");  // deleted, directory long gone
+    b.entry("New York", 9, "-13", "001");
+    b.entry(gbk("无主"), 0, "", "");
+    return b;
+}
+
+std::string nameAt(const Database& db, int32_t pos) { return db.image.readEntry(pos).name; }
+
 }  // namespace
 
 TEST(DatabaseLayout, EmptyDatabaseIsFortyBytes)
@@ -22,15 +117,30 @@ TEST(DatabaseLayout, EmptyDatabaseIsFortyBytes)
     TempDb t;
     Database db;
     EXPECT_EQ(db.load(t.path()).status, FileReadResult::Missing);
+    EXPECT_EQ(db.image.entrySectionStart(), 0);
     ASSERT_TRUE(db.save().ok);
+    EXPECT_EQ(db.image.size(), 40);
+    EXPECT_EQ(db.image.entrySectionStart(), 40);
+
+    const std::vector<uint8_t> img = imageInFile(t.path());
+    ASSERT_EQ(img.size(), 40u);
+    EXPECT_EQ(readLe32(img.data() + dir_field::kLevel), -1);
+    EXPECT_EQ(readLe32(img.data() + dir_field::kId), 0);  // NextDirectoryId
+    EXPECT_EQ(readLe32(img.data() + 36), 0);              // LearnedCount
+
     Database again;
     ASSERT_TRUE(again.load(t.path()).ok());
     EXPECT_EQ(again.image.size(), 40);
     EXPECT_EQ(again.image.entrySectionStart(), 40);
     EXPECT_TRUE(again.tree.isEmpty());
+    EXPECT_TRUE(again.learned.empty());
+    // The first directory of an empty database gets id 1.
+    DirectoryNode* first = createDirectory(again, nullptr, NewDirectoryPlace::LastSibling);
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(first->id, 1);
 }
 
-TEST(DatabaseLayout, LevelsBuildTheTreeAndRoundTrip)
+TEST(DatabaseLayout, LevelsAreWrittenInPreOrder)
 {
     TempDb t;
     ImageBuilder b;
@@ -39,9 +149,438 @@ TEST(DatabaseLayout, LevelsBuildTheTreeAndRoundTrip)
     ASSERT_TRUE(qvtest::writeFile(t.path(), qvtest::makeFile(b.bytes)));
     Database db;
     ASSERT_TRUE(db.load(t.path()).ok());
-    const DirectoryNode* root = db.tree.root()->children.at(0).get();
+    ASSERT_EQ(db.tree.root()->children.size(), 1u);
+    const DirectoryNode* root = db.tree.root()->children[0].get();
     ASSERT_EQ(root->children.size(), 2u);
     EXPECT_EQ(root->children[1]->caption, gbk("次子"));
+    EXPECT_EQ(root->children[1]->id, 4);
     EXPECT_EQ(root->children[0]->children.at(0)->id, 3);
-    EXPECT_EQ(db.image.readEntry(db.image.entrySectionStart()).name, gbk("北京"));
+    EXPECT_EQ(root->icon, kIconCollapsed);
+    EXPECT_EQ(root->children[1]->icon, kIconLeaf);
+    EXPECT_EQ(nameAt(db, db.image.entrySectionStart()), gbk("北京"));
+
+    ASSERT_TRUE(db.save().ok);
+    const std::vector<uint8_t> img = imageInFile(t.path());
+    EXPECT_EQ(levelsIn(img), (std::vector<int32_t>{0, 1, 2, 1}));
+    std::vector<int32_t> ids;
+    for (int i = 0; i < 4; ++i)
+        ids.push_back(readLe32(img.data() + 36 * i + dir_field::kId));
+    EXPECT_EQ(ids, (std::vector<int32_t>{1, 2, 3, 4}));
+
+    Database again;
+    ASSERT_TRUE(again.load(t.path()).ok());
+    EXPECT_EQ(shape(again.tree), shape(db.tree));
+}
+
+TEST(DatabaseLayout, LevelJumpHangsUnderPreviousDirectory)
+{
+    TempDb t;
+    ImageBuilder b;
+    // 0, 2: the second becomes a child of the first; the 1 after it is its sibling.
+    b.dir("A", 0, 1).dir("B", 2, 2).dir("C", 1, 3).dir("D", 0, 4).dir("E", 7, 5).end(5).learnedCount(0);
+    ASSERT_TRUE(qvtest::writeFile(t.path(), qvtest::makeFile(b.bytes)));
+    Database db;
+    ASSERT_TRUE(db.load(t.path()).ok());
+    using S = std::vector<std::tuple<int, std::string, int32_t>>;
+    EXPECT_EQ(shape(db.tree), (S{{0, "A", 1}, {1, "B", 2}, {1, "C", 3}, {0, "D", 4}, {1, "E", 5}}));
+    ASSERT_TRUE(db.save().ok);
+    EXPECT_EQ(levelsIn(imageInFile(t.path())), (std::vector<int32_t>{0, 1, 1, 0, 1}));
+}
+
+TEST(DatabaseLayout, CaptionsAreCutTo25Bytes)
+{
+    TempDb t;
+    Database db;
+    db.load(t.path());
+    const std::string exact = gbk("一二三四五六七八九十甲乙") + "X";  // 25 bytes
+    const std::string longer = gbk("一二三四五六七八九十甲乙丙丁");   // 28 bytes
+    ASSERT_EQ(exact.size(), 25u);
+    DirectoryNode* a = createDirectory(db, nullptr, NewDirectoryPlace::LastSibling);
+    DirectoryNode* b = createDirectory(db, nullptr, NewDirectoryPlace::LastSibling);
+    a->caption = exact;
+    b->caption = longer;  // the editor refuses this; the writer must still cut it
+    ASSERT_TRUE(db.save().ok);
+
+    const std::vector<uint8_t> img = imageInFile(t.path());
+    EXPECT_EQ(img[0], 25);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(img.data() + 1), 25), exact);
+    EXPECT_EQ(img[36], 25);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(img.data() + 37), 25), longer.substr(0, 25));
+
+    Database again;
+    ASSERT_TRUE(again.load(t.path()).ok());
+    ASSERT_EQ(again.tree.root()->children.size(), 2u);
+    EXPECT_EQ(again.tree.root()->children[0]->caption, exact);
+    EXPECT_EQ(again.tree.root()->children[1]->caption, longer.substr(0, 25));
+}
+
+TEST(DatabaseRoundTrip, SaveAfterLoadKeepsEverySignificantByte)
+{
+    TempDb t;
+    const ImageBuilder b = sampleImage();
+    ASSERT_TRUE(qvtest::writeFile(t.path(), qvtest::makeFile(b.bytes)));
+    Database db;
+    ASSERT_TRUE(db.load(t.path()).ok());
+    EXPECT_FALSE(db.modified);
+    EXPECT_EQ(db.tree.nextId(), 17);
+    ASSERT_EQ(db.learned.size(), 2u);
+    EXPECT_EQ(db.image.entrySectionStart(), 36 * 6 + 4 + 5 * 2);
+    EXPECT_EQ(db.image.entryCount(), 6);
+    // The entry section is taken over as it was, junk bytes included.
+    EXPECT_TRUE(std::equal(db.image.bytes().begin() + db.image.entrySectionStart(), db.image.bytes().end(),
+                           b.bytes.end() - 6 * 48));
+
+    ASSERT_TRUE(db.save().ok);
+    const std::vector<uint8_t> saved = imageInFile(t.path());
+    EXPECT_EQ(saved, db.image.bytes());
+    EXPECT_EQ(significant(saved), significant(b.bytes));
+    // Nothing a foreign writer left in the entries' reserved bytes is lost either.
+    EXPECT_TRUE(std::equal(saved.end() - 6 * 48, saved.end(), b.bytes.end() - 6 * 48));
+
+    Database again;
+    ASSERT_TRUE(again.load(t.path()).ok());
+    EXPECT_EQ(shape(again.tree), shape(db.tree));
+    EXPECT_EQ(again.tree.nextId(), 17);
+    // A second save of the same data writes the same file.
+    const QByteArray first = qvtest::readFile(t.path());
+    ASSERT_TRUE(again.save().ok);
+    EXPECT_EQ(qvtest::readFile(t.path()), first);
+}
+
+TEST(DatabaseRoundTrip, DeletedEntriesSurviveSave)
+{
+    TempDb t;
+    ASSERT_TRUE(qvtest::writeFile(t.path(), qvtest::makeFile(sampleImage().bytes)));
+    Database db;
+    ASSERT_TRUE(db.load(t.path()).ok());
+    const int32_t first = db.image.entrySectionStart();
+    ASSERT_TRUE(deleteEntry(db, first));  // 北京, owner 1 -> -1
+    ASSERT_TRUE(db.save().ok);
+
+    Database again;
+    ASSERT_TRUE(again.load(t.path()).ok());
+    ASSERT_EQ(again.image.entryCount(), 6);
+    std::vector<int32_t> owners;
+    again.image.forEachEntry([&](int32_t, const uint8_t* rec) { owners.push_back(entryOwner(rec)); });
+    EXPECT_EQ(owners, (std::vector<int32_t>{-1, -2, 5, -12, 9, 0}));
+    EXPECT_EQ(nameAt(again, again.image.entrySectionStart()), gbk("北京"));
+    EXPECT_EQ(nameAt(again, again.image.entrySectionStart() + 3 * 48), gbk("消失的目录"));
+}
+
+TEST(DatabaseRoundTrip, AnnouncedLengthShorterThanStreamCutsTheImage)
+{
+    TempDb t;
+    ImageBuilder b;
+    b.end(0).learnedCount(0);
+    b.entry("a", 1, "1", "1").entry("b", 1, "2", "2").entry("c", 1, "3", "3");
+    ASSERT_EQ(b.bytes.size(), 40u + 3 * 48);
+    ASSERT_TRUE(qvtest::writeFile(t.path(), qvtest::makeFile(b.bytes, 40 + 2 * 48)));
+    Database db;
+    ASSERT_TRUE(db.load(t.path()).ok());
+    EXPECT_EQ(db.image.bytes(), std::vector<uint8_t>(b.bytes.begin(), b.bytes.begin() + 40 + 2 * 48));
+    EXPECT_EQ(db.image.entryCount(), 2);
+
+    // Cut inside the directory section: no end marker, so nothing but the
+    // directories seen so far.
+    ImageBuilder d;
+    d.dir("x", 0, 3).dir("y", 0, 4).end(9).learnedCount(0).entry("e", 3, "", "");
+    ASSERT_TRUE(qvtest::writeFile(t.path(), qvtest::makeFile(d.bytes, 36 + 20)));
+    ASSERT_TRUE(db.load(t.path()).ok());
+    ASSERT_EQ(db.tree.count(), 1);
+    EXPECT_EQ(db.image.entryCount(), 0);
+    EXPECT_TRUE(db.learned.empty());
+}
+
+TEST(DatabaseRebase, SaveMovesEveryEntryByTheChangeOfTheFront)
+{
+    TempDb t;
+    ASSERT_TRUE(qvtest::writeFile(t.path(), qvtest::makeFile(sampleImage().bytes)));
+    Database db;
+    ASSERT_TRUE(db.load(t.path()).ok());
+
+    auto snapshot = [](const Database& d) {
+        std::vector<std::pair<int32_t, std::vector<uint8_t>>> recs;
+        d.image.forEachEntry(
+            [&](int32_t pos, const uint8_t* rec) { recs.emplace_back(pos, std::vector<uint8_t>(rec, rec + 48)); });
+        return recs;
+    };
+    auto checkMoved = [&](const std::vector<std::pair<int32_t, std::vector<uint8_t>>>& before,
+                          const SaveReport& report, int32_t delta) {
+        const auto after = snapshot(db);
+        ASSERT_EQ(after.size(), before.size());
+        for (size_t i = 0; i < before.size(); ++i) {
+            EXPECT_EQ(after[i].first, before[i].first + delta);
+            EXPECT_EQ(report.relocation.map(before[i].first), after[i].first);
+            EXPECT_EQ(after[i].second, before[i].second);
+        }
+    };
+
+    const int32_t start0 = db.image.entrySectionStart();
+    auto before = snapshot(db);
+    ASSERT_NE(createDirectory(db, nullptr, NewDirectoryPlace::LastSibling), nullptr);
+    SaveReport r = db.save();
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(db.image.entrySectionStart(), start0 + 36);
+    checkMoved(before, r, 36);
+
+    before = snapshot(db);
+    db.learned.push_back(LearnedInitial::make(0xE3, 0xF2, 'L'));
+    r = db.save();
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(db.image.entrySectionStart(), start0 + 41);
+    checkMoved(before, r, 5);
+
+    // Removing a directory moves the entries back, and a save with no
+    // change moves nothing.
+    before = snapshot(db);
+    DirectoryNode* leaf = db.tree.findById(3);  // 西城区, no entries of its own
+    ASSERT_NE(leaf, nullptr);
+    ASSERT_TRUE(deleteDirectory(db, leaf));
+    r = db.save();
+    ASSERT_TRUE(r.ok);
+    checkMoved(before, r, -36);
+    before = snapshot(db);
+    r = db.save();
+    ASSERT_TRUE(r.ok);
+    EXPECT_TRUE(r.relocation.isIdentity());
+    checkMoved(before, r, 0);
+
+    // The invariant between the front and the counts holds after reload.
+    Database again;
+    ASSERT_TRUE(again.load(t.path()).ok());
+    EXPECT_EQ(again.image.entrySectionStart(),
+              36 * (again.tree.count() + 1) + 4 + 5 * int32_t(again.learned.size()));
+    EXPECT_EQ(again.image.entrySectionStart(), db.image.entrySectionStart());
+}
+
+TEST(DirectoryIds, NeverReusedAfterDeletingTheHighest)
+{
+    TempDb t;
+    Database db;
+    db.load(t.path());
+    DirectoryNode* a = createDirectory(db, nullptr, NewDirectoryPlace::LastSibling);
+    DirectoryNode* b = createDirectory(db, a, NewDirectoryPlace::LastChild);
+    DirectoryNode* c = createDirectory(db, nullptr, NewDirectoryPlace::LastSibling);
+    ASSERT_TRUE(a && b && c);
+    EXPECT_EQ(c->id, 3);
+    appendEntry(db, 3, {gbk("深圳"), "0755", "518000"});
+    ASSERT_TRUE(deleteDirectory(db, c));
+    ASSERT_TRUE(deleteDirectory(db, b));
+    ASSERT_TRUE(db.save().ok);
+
+    Database again;
+    ASSERT_TRUE(again.load(t.path()).ok());
+    EXPECT_EQ(again.tree.count(), 1);
+    EXPECT_EQ(again.tree.nextId(), 3);
+    EXPECT_EQ(entryOwner(again.image.entryAt(again.image.entrySectionStart())), -3);
+    DirectoryNode* d = createDirectory(again, nullptr, NewDirectoryPlace::LastSibling);
+    ASSERT_NE(d, nullptr);
+    EXPECT_EQ(d->id, 4);
+
+    // A file whose counter lags behind its directories still hands out fresh ids.
+    ImageBuilder lag;
+    lag.dir("x", 0, 40).end(2).learnedCount(0);
+    ASSERT_TRUE(qvtest::writeFile(t.path(), qvtest::makeFile(lag.bytes)));
+    ASSERT_TRUE(again.load(t.path()).ok());
+    d = createDirectory(again, nullptr, NewDirectoryPlace::LastSibling);
+    ASSERT_NE(d, nullptr);
+    EXPECT_EQ(d->id, 41);
+}
+
+// ---- Failing saves -------------------------------------------------------
+
+namespace {
+
+// Files may not grow past `bytes` while this lives, so that writes fail even
+// for root, who can write into any folder.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        getrlimit(RLIMIT_FSIZE, &m_old);
+        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit lim = m_old;
+        lim.rlim_cur = bytes;
+        m_ok = setrlimit(RLIMIT_FSIZE, &lim) == 0;
+    }
+    ~FileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &m_old);
+        std::signal(SIGXFSZ, m_oldHandler);
+    }
+    bool ok() const { return m_ok; }
+
+private:
+    rlimit m_old{};
+    void (*m_oldHandler)(int) = nullptr;
+    bool m_ok = false;
+};
+
+// A database whose file compresses to well over a few kilobytes.
+void fillWithNoise(Database& db, int entries)
+{
+    uint32_t x = 12345;
+    auto next = [&] { return (x = x * 1103515245u + 12345u) >> 16; };
+    for (int i = 0; i < entries; ++i) {
+        std::string name;
+        for (int k = 0; k < 12; ++k)
+            name += char(0xB0 + next() % 0x28), name += char(0xA1 + next() % 0x5E);
+        appendEntry(db, 1, {name, std::to_string(next() % 100000), std::to_string(next() % 1000000)});
+    }
+}
+
+}  // namespace
+
+TEST(SaveFailure, UnwritablePlaceKeepsEditsPending)
+{
+    TempDb t;
+    ASSERT_TRUE(qvtest::writeFile(t.dir.filePath("plain"), "x"));
+    const QString paths[] = {
+        t.dir.filePath("plain/kvrn.dat"),        // parent is a regular file
+        t.dir.filePath("missing/sub/kvrn.dat"),  // parent does not exist
+    };
+    for (const QString& path : paths) {
+        SCOPED_TRACE(path.toStdString());
+        Database db;
+        db.load(path);
+        createDirectory(db, nullptr, NewDirectoryPlace::LastSibling);
+        appendEntry(db, 1, {"a", "1", "2"});
+        ASSERT_TRUE(db.modified);
+        const SaveReport r = db.save();
+        EXPECT_FALSE(r.ok);
+        EXPECT_FALSE(r.message.isEmpty());
+        EXPECT_TRUE(db.modified);
+        // The image was re-based all the same, and the report says how.
+        EXPECT_EQ(db.image.entrySectionStart(), 36 * 2 + 4);
+        EXPECT_EQ(r.relocation.map(0), 36 * 2 + 4);
+        EXPECT_EQ(nameAt(db, db.image.entrySectionStart()), "a");
+        // Once the place is usable, the same database saves.
+        db.setPath(t.dir.filePath("kvrn.dat"));
+        EXPECT_TRUE(db.save().ok);
+        EXPECT_FALSE(db.modified);
+    }
+}
+
+TEST(SaveFailure, FolderInTheWayIsNotReplaced)
+{
+    TempDb t;
+    ASSERT_TRUE(QDir(t.dir.path()).mkpath("kvrn.dat/inside"));
+    Database db;
+    db.setPath(t.path());
+    createDirectory(db, nullptr, NewDirectoryPlace::LastSibling);
+    const SaveReport r = db.save();
+    EXPECT_FALSE(r.ok);
+    EXPECT_FALSE(r.message.isEmpty());
+    EXPECT_TRUE(db.modified);
+    EXPECT_TRUE(QFileInfo(t.dir.filePath("kvrn.dat/inside")).isDir());
+}
+
+TEST(SaveFailure, FailedWriteLeavesThePreviousFileByteForByte)
+{
+    TempDb t;
+    ASSERT_TRUE(qvtest::writeFile(t.path(), qvtest::makeFile(sampleImage().bytes)));
+    const QByteArray original = qvtest::readFile(t.path());
+    // 400 entries compress to less than Qt's write buffer holds, 2000 to more.
+    for (int entries : {400, 2000}) {
+        SCOPED_TRACE(entries);
+        Database db;
+        ASSERT_TRUE(db.load(t.path()).ok());
+        fillWithNoise(db, entries);
+        ASSERT_TRUE(db.modified);
+        SaveReport r;
+        {
+            FileSizeLimit limit(4096);
+            ASSERT_TRUE(limit.ok());
+            r = db.save();
+        }
+        EXPECT_FALSE(r.ok);
+        EXPECT_FALSE(r.message.isEmpty());
+        EXPECT_TRUE(db.modified);
+        EXPECT_EQ(qvtest::readFile(t.path()), original);
+        // No temporary file is left behind.
+        EXPECT_EQ(QDir(t.dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"kvrn.dat"});
+    }
+    Database db;
+    ASSERT_TRUE(db.load(t.path()).ok());
+    fillWithNoise(db, 2000);
+    ASSERT_TRUE(db.save().ok);
+    Database again;
+    ASSERT_TRUE(again.load(t.path()).ok());
+    EXPECT_EQ(again.image.entryCount(), 6 + 2000);
+}
+
+// ---- Damaged files -------------------------------------------------------
+
+TEST(DamagedFile, IsKeptAsideAtTheNextSaveAndNeverOverwritten)
+{
+    TempDb t;
+    QByteArray damaged = qvtest::makeFile(sampleImage().bytes);
+    damaged.truncate(damaged.size() / 2);
+    ASSERT_TRUE(qvtest::writeFile(t.path(), damaged));
+
+    Database db;
+    const LoadReport load = db.load(t.path());
+    EXPECT_EQ(load.status, FileReadResult::Damaged);
+    EXPECT_TRUE(load.message.contains("kvrn.dat.damaged")) << load.message.toStdString();
+    EXPECT_TRUE(db.tree.isEmpty());
+    EXPECT_EQ(db.image.size(), 0);
+    EXPECT_EQ(db.image.entrySectionStart(), 0);
+    EXPECT_TRUE(db.learned.empty());
+    EXPECT_EQ(db.tree.nextId(), 0);
+    EXPECT_FALSE(db.modified);
+    EXPECT_EQ(db.preserveAs().toStdString(), t.dir.filePath("kvrn.dat.damaged").toStdString());
+
+    createDirectory(db, nullptr, NewDirectoryPlace::LastSibling);
+    const SaveReport r = db.save();
+    ASSERT_TRUE(r.ok) << r.message.toStdString();
+    EXPECT_EQ(r.preservedAs.toStdString(), t.dir.filePath("kvrn.dat.damaged").toStdString());
+    EXPECT_EQ(qvtest::readFile(t.dir.filePath("kvrn.dat.damaged")), damaged);
+    EXPECT_TRUE(db.preserveAs().isEmpty());
+
+    // Later saves leave the kept copy alone.
+    ASSERT_TRUE(db.save().ok);
+    EXPECT_EQ(qvtest::readFile(t.dir.filePath("kvrn.dat.damaged")), damaged);
+    EXPECT_FALSE(QFile::exists(t.dir.filePath("kvrn.dat.damaged.2")));
+    Database again;
+    ASSERT_TRUE(again.load(t.path()).ok());
+    EXPECT_EQ(again.tree.count(), 1);
+
+    // A second damaged file does not push out the first kept one.
+    ASSERT_TRUE(qvtest::writeFile(t.path(), "junk"));
+    const LoadReport second = again.load(t.path());
+    EXPECT_EQ(second.status, FileReadResult::Damaged);
+    EXPECT_EQ(again.preserveAs().toStdString(), t.dir.filePath("kvrn.dat.damaged.2").toStdString());
+    ASSERT_TRUE(again.save().ok);
+    EXPECT_EQ(qvtest::readFile(t.dir.filePath("kvrn.dat.damaged")), damaged);
+    EXPECT_EQ(qvtest::readFile(t.dir.filePath("kvrn.dat.damaged.2")), QByteArray("junk"));
+}
+
+TEST(DamagedFile, StaysInPlaceWhenTheSaveFails)
+{
+    // 400 entries compress to less than Qt's write buffer holds, 2000 to more:
+    // the failure shows in the last write or in one along the way.
+    for (int entries : {400, 2000}) {
+        SCOPED_TRACE(entries);
+        TempDb t;
+        const QByteArray damaged("\x30\x00\x00\x00garbage, not a zlib stream", 29);
+        ASSERT_TRUE(qvtest::writeFile(t.path(), damaged));
+        Database db;
+        ASSERT_EQ(db.load(t.path()).status, FileReadResult::Damaged);
+        fillWithNoise(db, entries);
+        {
+            FileSizeLimit limit(4096);
+            ASSERT_TRUE(limit.ok());
+            EXPECT_FALSE(db.save().ok);
+        }
+        EXPECT_TRUE(db.modified);
+        EXPECT_EQ(qvtest::readFile(t.path()), damaged);
+        EXPECT_FALSE(QFile::exists(t.dir.filePath("kvrn.dat.damaged")));
+        EXPECT_EQ(QDir(t.dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"kvrn.dat"});
+        // The promise still holds for the next save.
+        EXPECT_EQ(db.preserveAs().toStdString(), t.dir.filePath("kvrn.dat.damaged").toStdString());
+        const SaveReport r = db.save();
+        ASSERT_TRUE(r.ok);
+        EXPECT_EQ(r.preservedAs.toStdString(), t.dir.filePath("kvrn.dat.damaged").toStdString());
+        EXPECT_EQ(qvtest::readFile(t.dir.filePath("kvrn.dat.damaged")), damaged);
+    }
 }
