@@ -24,8 +24,11 @@ DirectoryTreeView::DirectoryTreeView(QWidget* parent) : QTreeView(parent)
     setDefaultDropAction(Qt::MoveAction);
     setContextMenuPolicy(Qt::CustomContextMenu);
     setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
-    // Scrolling while dragging is ours: one node per move near an edge.
-    setAutoScroll(false);
+    // Scrolling while dragging is ours (one node per move near an edge):
+    // Qt's own drag scrolling gets no margin to act in, while keyboard
+    // moves still bring the current node into view.
+    setAutoScroll(true);
+    setAutoScrollMargin(0);
     setAutoFillBackground(true);
     QPalette pal = palette();
     pal.setColor(QPalette::Base, Qt::white);
