@@ -354,12 +354,18 @@ QMenu* Tmainform::menu(const QString& name) const
     return it == m_menus.end() ? nullptr : it->second;
 }
 
-void Tmainform::FormCreate()
+LoadReport Tmainform::LoadDatabase()
 {
     const LoadReport report = m_db.load(m_db.path());
     TreeView1->collapseAll();
     m_listModel->clear();
     showCount(0);
+    return report;
+}
+
+void Tmainform::FormCreate()
+{
+    const LoadReport report = LoadDatabase();
     if (!report.ok())
         showError(this, report.message);
     if (!FrmAddInf) {
@@ -395,26 +401,30 @@ QString Tmainform::countText() const { return StatusPanel1->text(); }
 
 void Tmainform::closeEvent(QCloseEvent* event)
 {
-    // FormCloseQuery
-    if (m_db.modified) {
-        switch (askSaveChanges(this)) {
-        case SaveAnswer::Yes:
-            if (!saveDatabase()) {
-                event->ignore();
-                return;
-            }
-            break;
-        case SaveAnswer::No:
-            break;
-        case SaveAnswer::Cancel:
-            event->ignore();
-            return;
-        }
+    if (!FormCloseQuery()) {
+        event->ignore();
+        return;
     }
     event->accept();
-    // FormClose: the image is released with the window.
-    m_db.image.clear();
+    FormClose();
 }
+
+bool Tmainform::FormCloseQuery()
+{
+    if (!m_db.modified)
+        return true;
+    switch (askSaveChanges(this)) {
+    case SaveAnswer::Yes:
+        return saveDatabase();  // a failed save keeps the window and the edits
+    case SaveAnswer::No:
+        return true;
+    case SaveAnswer::Cancel:
+        break;
+    }
+    return false;
+}
+
+void Tmainform::FormClose() { m_db.image.clear(); }
 
 void Tmainform::mmcloseClick() { close(); }
 

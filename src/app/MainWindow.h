@@ -40,6 +40,12 @@ public:
     // Loads the database and builds the tree; a failure is shown in the
     // general error box and the window opens on an empty database.
     void FormCreate();
+    // Reads the database file into the image and builds the tree.
+    LoadReport LoadDatabase();
+    // Asks to save when something changed; false keeps the window open.
+    bool FormCloseQuery();
+    // Releases the image when the window has closed.
+    void FormClose();
 
     Database& database() { return m_db; }
     DirectoryTreeModel* treeModel() const { return m_treeModel; }
