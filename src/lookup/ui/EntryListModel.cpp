@@ -113,17 +113,35 @@ void EntryListModel::removeRowsAt(std::vector<int> rows)
 {
     std::sort(rows.begin(), rows.end());
     rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    rows.erase(std::remove_if(rows.begin(), rows.end(), [this](int r) { return r < 0 || r >= count(); }), rows.end());
+    if (rows.empty())
+        return;
+    size_t runs = 1;
+    for (size_t i = 1; i < rows.size(); ++i)
+        runs += rows[i] != rows[i - 1] + 1;
+    if (runs > 64) {
+        // Scattered rows of a long list: one pass instead of one erase per run.
+        beginResetModel();
+        std::vector<bool> gone(m_set.rows.size(), false);
+        for (int r : rows)
+            gone[size_t(r)] = true;
+        size_t out = 0;
+        for (size_t i = 0; i < m_set.rows.size(); ++i)
+            if (!gone[i])
+                m_set.rows[out++] = m_set.rows[i];
+        m_set.rows.resize(out);
+        endResetModel();
+        return;
+    }
     // From the bottom up, one contiguous run at a time.
     for (size_t end = rows.size(); end > 0;) {
         size_t start = end - 1;
         while (start > 0 && rows[start - 1] == rows[start] - 1)
             --start;
         const int first = rows[start], last = rows[end - 1];
-        if (first >= 0 && last < count()) {
-            beginRemoveRows({}, first, last);
-            m_set.rows.erase(m_set.rows.begin() + first, m_set.rows.begin() + last + 1);
-            endRemoveRows();
-        }
+        beginRemoveRows({}, first, last);
+        m_set.rows.erase(m_set.rows.begin() + first, m_set.rows.begin() + last + 1);
+        endRemoveRows();
         end = start;
     }
 }
