@@ -52,9 +52,11 @@ DirectoryNode* DirectoryTreeView::nodeAt(const QPoint& pos) const
 void DirectoryTreeView::mousePressEvent(QMouseEvent* event)
 {
     // Any button selects what it points at, so the context menu and a drag
-    // act on that node.
+    // act on that node. The left button selects by itself; selecting for it
+    // here would make the press look like one on a selected node, and the
+    // release would then start renaming it.
     QModelIndex i = indexAt(event->position().toPoint());
-    if (i.isValid() && i != currentIndex())
+    if (event->button() != Qt::LeftButton && i.isValid() && i != currentIndex())
         setCurrentIndex(i);
     QTreeView::mousePressEvent(event);
 }

@@ -1,0 +1,554 @@
+// The directory tree as the user works it: creating, renaming in place,
+// deleting, moving by drag and drop, icons, selection and drag scrolling.
+#include "app/Icons.h"
+#include "app/MainWindow.h"
+#include "lookup/ui/EntryListModel.h"
+#include "tree/DirectoryCommands.h"
+#include "tree/ui/DirectoryTreeModel.h"
+#include "tree/ui/DirectoryTreeView.h"
+#include "store/GbkText.h"
+#include "TestImages.h"
+#include "UiHelpers.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDragEnterEvent>
+#include <QDragLeaveEvent>
+#include <QDragMoveEvent>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QScrollBar>
+#include <QTest>
+
+using namespace qv;
+using namespace qvtest;
+
+namespace {
+
+// The view's state is protected; a using-declaration makes it reachable
+// through a member pointer without touching the view.
+struct ViewState : QTreeView {
+    static bool editing(QAbstractItemView* v) { return (v->*(&ViewState::state))() == EditingState; }
+};
+bool isEditing(QAbstractItemView* v) { return ViewState::editing(v); }
+
+// 广东省 (1) with 深圳市 (2), 广州市 (3), 珠海市 (4); 北京市 (5); 上海市 (6);
+// 浙江省 (7) with 杭州市 (8) with 西湖区 (9).
+std::vector<uint8_t> sampleImage()
+{
+    ImageBuilder b;
+    b.dir(qvtest::gbk("广东省"), 0, 1).dir(qvtest::gbk("深圳市"), 1, 2).dir(qvtest::gbk("广州市"), 1, 3).dir(qvtest::gbk("珠海市"), 1, 4);
+    b.dir(qvtest::gbk("北京市"), 0, 5).dir(qvtest::gbk("上海市"), 0, 6);
+    b.dir(qvtest::gbk("浙江省"), 0, 7).dir(qvtest::gbk("杭州市"), 1, 8).dir(qvtest::gbk("西湖区"), 2, 9);
+    b.end(9).learnedCount(0);
+    b.entry(qvtest::gbk("福田区"), 2, "518048", "0755");
+    b.entry(qvtest::gbk("天河区"), 3, "510630", "020");
+    b.entry(qvtest::gbk("越秀区"), 3, "510030", "020");
+    b.entry(qvtest::gbk("旧城区"), -3, "510000", "020");  // deleted before
+    b.entry(qvtest::gbk("香洲区"), 4, "519000", "0756");
+    b.entry(qvtest::gbk("东城区"), 5, "100010", "010");
+    b.entry(qvtest::gbk("黄浦区"), 6, "200001", "021");
+    return b.bytes;
+}
+
+std::vector<uint8_t> manyRootsImage(int n)
+{
+    ImageBuilder b;
+    for (int i = 1; i <= n; ++i)
+        b.dir("dir" + std::to_string(i), 0, i);
+    b.end(n).learnedCount(0);
+    return b.bytes;
+}
+
+DirectoryNode* findNode(Tmainform& w, const char* utf8)
+{
+    const std::string caption = qvtest::gbk(utf8);
+    DirectoryNode* found = nullptr;
+    w.database().tree.forEach([&](DirectoryNode* n, int) {
+        if (!found && n->caption == caption)
+            found = n;
+    });
+    return found;
+}
+
+QStringList captionsOf(const DirectoryNode* parent)
+{
+    QStringList out;
+    for (const auto& c : parent->children)
+        out << qv::gbk::toQString(c->caption);
+    return out;
+}
+
+QModelIndex indexOf(Tmainform& w, const DirectoryNode* n) { return w.treeModel()->indexOf(n); }
+
+// A left click on the node, as the user selects a directory.
+void clickNode(Tmainform& w, DirectoryNode* n, Qt::MouseButton button = Qt::LeftButton)
+{
+    const QModelIndex i = indexOf(w, n);
+    w.TreeView1->scrollTo(i);
+    QTest::mouseClick(w.TreeView1->viewport(), button, {}, w.TreeView1->visualRect(i).center());
+}
+
+// The in-place editor the tree has open, if any.
+QLineEdit* openEditor(Tmainform& w)
+{
+    for (QLineEdit* e : w.TreeView1->viewport()->findChildren<QLineEdit*>())
+        if (e->isVisible())
+            return e;
+    return nullptr;
+}
+
+// Types over the whole caption in the open editor, then ends the edit with `key`.
+void typeCaption(Tmainform& w, const QString& text, Qt::Key key)
+{
+    QLineEdit* e = openEditor(w);
+    QVERIFY(e);
+    QTest::keyClick(e, Qt::Key_A, Qt::ControlModifier);
+    if (text.isEmpty())
+        QTest::keyClick(e, Qt::Key_Backspace);
+    else
+        typeText(e, text);
+    QTest::keyClick(e, key);
+}
+
+std::vector<uint8_t> entrySection(Tmainform& w)
+{
+    const auto& b = w.database().image.bytes();
+    return std::vector<uint8_t>(b.begin() + w.database().image.entrySectionStart(), b.end());
+}
+
+std::vector<int32_t> owners(Tmainform& w)
+{
+    std::vector<int32_t> out;
+    w.database().image.forEachEntry([&](int32_t, const uint8_t* rec) { out.push_back(entryOwner(rec)); });
+    return out;
+}
+
+QStringList listedNames(Tmainform& w)
+{
+    QStringList out;
+    for (int r = 0; r < w.listModel()->count(); ++r)
+        out << w.listModel()->index(r, 1).data().toString();
+    return out;
+}
+
+// A drag of `format` arriving over the tree at `pos`: whether the tree takes
+// it on entering and on moving. Entering starts with the opposite answer and
+// moving starts refused, so the tree has to decide itself. (A move is
+// delivered only to a widget that took the drag when it entered.)
+std::pair<bool, bool> offerDrag(Tmainform& w, const QString& format, QPoint pos, bool enterStartsAccepted)
+{
+    QMimeData mime;
+    mime.setData(format, QByteArray("1"));
+    QWidget* vp = w.TreeView1->viewport();
+    QDragEnterEvent enter(pos, Qt::CopyAction | Qt::MoveAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    enter.setAccepted(enterStartsAccepted);
+    QApplication::sendEvent(vp, &enter);
+    QDragMoveEvent move(pos, Qt::CopyAction | Qt::MoveAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    move.setAccepted(false);
+    QApplication::sendEvent(vp, &move);
+    QDragLeaveEvent leave;
+    QApplication::sendEvent(vp, &leave);
+    return {enter.isAccepted(), move.isAccepted()};
+}
+
+}  // namespace
+
+class TreeTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<TempDatabase> m_db;
+
+    std::unique_ptr<Tmainform> open(const std::vector<uint8_t>& image)
+    {
+        m_db = std::make_unique<TempDatabase>();
+        if (!writeFile(m_db->path(), makeFile(image)))
+            return nullptr;
+        return openMainWindow(m_db->path());
+    }
+
+private slots:
+    void threeNewDirectoriesFromTheMiddleGoToTheEndOfTheLevel()
+    {
+        auto w = open(sampleImage());
+        QVERIFY(w);
+        DirectoryNode* gd = findNode(*w, "广东省");
+        clickNode(*w, findNode(*w, "广州市"));
+        QCOMPARE(w->TreeView1->currentNode(), findNode(*w, "广州市"));
+        ModalScript noMessage;
+        noMessage.click(QStringLiteral("确定"));
+        for (int k = 0; k < 3; ++k) {
+            w->action(QStringLiteral("mmnewnode"))->trigger();
+            DirectoryNode* made = gd->children.back().get();
+            QCOMPARE(made->id, 10 + k);
+            QCOMPARE(made->caption, newDirectoryCaption());
+            QCOMPARE(made->icon, int(kIconLeaf));
+            // The new directory is selected and open for its name to be typed.
+            QCOMPARE(w->TreeView1->currentNode(), made);
+            QVERIFY(isEditing(w->TreeView1));
+            QLineEdit* editor = openEditor(*w);
+            QVERIFY(editor);
+            QCOMPARE(editor->text(), QStringLiteral("新目录"));
+            QVERIFY(w->TreeView1->visualRect(indexOf(*w, made)).intersects(editor->geometry()));
+        }
+        QCoreApplication::processEvents();
+        QCOMPARE(captionsOf(gd), QStringList({"深圳市", "广州市", "珠海市", "新目录", "新目录", "新目录"}));
+        QCOMPARE(captionsOf(w->database().tree.root()), QStringList({"广东省", "北京市", "上海市", "浙江省"}));
+        QCOMPARE(w->database().tree.nextId(), 12);
+        QVERIFY(w->database().modified);
+        // Moving on from one new name to the next keeps "新目录" without complaint.
+        QCOMPARE(noMessage.pending(), 1);
+    }
+
+    void insertOnAFirstChildMakesTheNewOneTheFirstChild()
+    {
+        auto w = open(sampleImage());
+        QVERIFY(w);
+        clickNode(*w, findNode(*w, "深圳市"));
+        w->action(QStringLiteral("mnuInsertNode"))->trigger();
+        DirectoryNode* gd = findNode(*w, "广东省");
+        QCOMPARE(captionsOf(gd), QStringList({"新目录", "深圳市", "广州市", "珠海市"}));
+        QCOMPARE(gd->children.front()->id, 10);
+        QCOMPARE(w->TreeView1->currentNode(), gd->children.front().get());
+        QVERIFY(isEditing(w->TreeView1));
+        QVERIFY(w->database().modified);
+    }
+
+    void subdirectoryOfALeafOpensItAndEditsTheChild()
+    {
+        auto w = open(sampleImage());
+        QVERIFY(w);
+        DirectoryNode* bj = findNode(*w, "北京市");
+        QCOMPARE(bj->icon, int(kIconLeaf));
+        clickNode(*w, bj);
+        w->action(QStringLiteral("mmsubnode"))->trigger();
+        QCOMPARE(bj->children.size(), size_t(1));
+        DirectoryNode* child = bj->children.front().get();
+        QCOMPARE(child->id, 10);
+        QCOMPARE(bj->icon, int(kIconExpanded));
+        QVERIFY(w->TreeView1->isExpanded(indexOf(*w, bj)));
+        QVERIFY(w->TreeView1->visualRect(indexOf(*w, child)).isValid());
+        QCOMPARE(w->TreeView1->currentNode(), child);
+        QVERIFY(isEditing(w->TreeView1));
+    }
+
+    void commandsThatNeedADirectoryDoNothingWithoutOne()
+    {
+        auto w = open(sampleImage());
+        QVERIFY(w);
+        QVERIFY(!w->TreeView1->currentNode());
+        ModalScript noMessage;
+        noMessage.click(QStringLiteral("确定"));
+        w->mnuSubNodeClick();
+        w->mnuDelNodeClick();
+        w->mnuEditNodeClick();
+        QCoreApplication::processEvents();
+        QCOMPARE(w->database().tree.count(), 9);
+        QVERIFY(!w->database().modified);
+        QVERIFY(!openEditor(*w));
+        QCOMPARE(noMessage.pending(), 1);
+        // "新增目录" without a selection adds the last root.
+        w->mnuNewNodeClick();
+        QCOMPARE(captionsOf(w->database().tree.root()).last(), QStringLiteral("新目录"));
+        QCOMPARE(w->database().tree.root()->children.back()->id, 10);
+    }
+
+    void renamingThroughTheEditorChecksTheLengthInBytes()
+    {
+        auto w = open(sampleImage());
+        QVERIFY(w);
+        DirectoryNode* bj = findNode(*w, "北京市");
+        // Selecting with a click must not count as a click on a selected node
+        // (which renames after a pause): the command opens its editor at once.
+        clickNode(*w, bj);
+
+        // 12 Chinese characters and one letter: 25 bytes, accepted.
+        const QString longest = QStringLiteral("一二三四五六七八九十百千A");
+        w->action(QStringLiteral("mmeditnode"))->trigger();
+        ModalScript script;
+        script.click(QStringLiteral("确定"));
+        typeCaption(*w, longest, Qt::Key_Return);
+        QTRY_COMPARE(qv::gbk::toQString(bj->caption), longest);
+        QCOMPARE(bj->caption.size(), size_t(25));
+        QVERIFY(w->database().modified);
+        QCOMPARE(script.pending(), 1);
+
+        // 13 Chinese characters: 26 bytes, refused; the caption stays.
+        w->mnuEditNodeClick();
+        typeCaption(*w, QStringLiteral("一二三四五六七八九十百千万"), Qt::Key_Return);
+        QTRY_VERIFY(script.finished());
+        QCOMPARE(script.texts.value(0), QStringLiteral("标题不能为空，长度不能超过25！"));
+        QCOMPARE(script.titles.value(0), QStringLiteral("Qarvenda"));
+        QCOMPARE(script.icons.value(0), QStringLiteral("none"));
+        QCOMPARE(qv::gbk::toQString(bj->caption), longest);
+        QCOMPARE(indexOf(*w, bj).data().toString(), longest);
+        QCOMPARE(w->TreeView1->currentNode(), bj);
+
+        // Empty: refused the same way.
+        script.click(QStringLiteral("确定"));
+        w->mnuEditNodeClick();
+        typeCaption(*w, QString(), Qt::Key_Return);
+        QTRY_VERIFY(script.finished());
+        QCOMPARE(script.texts.value(1), QStringLiteral("标题不能为空，长度不能超过25！"));
+        QCOMPARE(qv::gbk::toQString(bj->caption), longest);
+    }
+
+    void aCharacterWithoutGbkFormIsRefused()
+    {
+        auto w = open(sampleImage());
+        QVERIFY(w);
+        DirectoryNode* sh = findNode(*w, "上海市");
+        clickNode(*w, sh);
+        w->mnuEditNodeClick();
+        ModalScript script;
+        script.click(QStringLiteral("确定"));
+        typeCaption(*w, QStringLiteral("上海\U0001F600"), Qt::Key_Return);
+        QTRY_VERIFY(script.finished());
+        QCOMPARE(script.titles.value(0), QStringLiteral("Qarvenda"));
+        QVERIFY(script.texts.value(0).contains(QStringLiteral("\U0001F600")));
+        QCOMPARE(sh->caption, qvtest::gbk("上海市"));
+        QVERIFY(!w->database().modified);
+        QCOMPARE(w->TreeView1->currentNode(), sh);
+    }
+
+    void escapeKeepsTheNewNameAndAsksNothing()
+    {
+        auto w = open(sampleImage());
+        QVERIFY(w);
+        clickNode(*w, findNode(*w, "上海市"));
+        w->mnuNewNodeClick();
+        DirectoryNode* made = w->database().tree.root()->children.back().get();
+        ModalScript noMessage;
+        noMessage.click(QStringLiteral("确定"));
+        typeCaption(*w, QStringLiteral("天津市"), Qt::Key_Escape);
+        QCoreApplication::processEvents();
+        QVERIFY(!openEditor(*w));
+        QCOMPARE(made->caption, newDirectoryCaption());
+        QCOMPARE(noMessage.pending(), 1);
+    }
+
+    void aDirectoryWithSubdirectoriesIsNotDeleted()
+    {
+        auto w = open(sampleImage());
+        QVERIFY(w);
+        clickNode(*w, findNode(*w, "广东省"));
+        const auto before = entrySection(*w);
+        ModalScript script;
+        script.click(QStringLiteral("确定"));
+        w->mnuDelNodeClick();
+        QVERIFY(script.finished());
+        QCOMPARE(script.texts, QStringList({"不能删除有子目录的目录，请先删除子目录！"}));
+        QCOMPARE(w->database().tree.count(), 9);
+        QCOMPARE(entrySection(*w), before);
+        QVERIFY(!w->database().modified);
+    }
+
+    void deletingWithCancelChangesNothing()
+    {
+        auto w = open(sampleImage());
+        QVERIFY(w);
+        for (bool modifiedBefore : {false, true}) {
+            clickNode(*w, findNode(*w, "北京市"));
+            w->database().modified = modifiedBefore;
+            const auto before = entrySection(*w);
+            ModalScript script;
+            script.click(QStringLiteral("放弃"));
+            w->mnuDelNodeClick();
+            QVERIFY(script.finished());
+            QCOMPARE(script.texts.value(0), QStringLiteral("你真的要删除所选择的目录吗？"));
+            QCOMPARE(script.titles.value(0), QStringLiteral("确认"));
+            QCOMPARE(script.icons.value(0), QStringLiteral("question"));
+            QVERIFY(findNode(*w, "北京市"));
+            QCOMPARE(w->database().tree.count(), 9);
+            QCOMPARE(entrySection(*w), before);
+            QCOMPARE(w->database().modified, modifiedBefore);
+            QCOMPARE(w->TreeView1->currentNode(), findNode(*w, "北京市"));
+        }
+    }
+
+    void confirmedDeleteMarksTheEntriesAndSelectsANeighbour()
+    {
+        auto w = open(sampleImage());
+        QVERIFY(w);
+        clickNode(*w, findNode(*w, "广州市"));
+        QCOMPARE(listedNames(*w), QStringList({"天河区", "越秀区"}));
+        const QString countBefore = w->countText();
+
+        // The Delete key in the tree, on the middle of three: the next one follows.
+        ModalScript script;
+        script.click(QStringLiteral("确定"));
+        w->TreeView1->setFocus();
+        QTest::keyClick(w->TreeView1, Qt::Key_Delete);
+        QVERIFY(script.finished());
+        QVERIFY(!findNode(*w, "广州市"));
+        // Both live entries deleted; the one deleted before stays deleted.
+        QCOMPARE(owners(*w), std::vector<int32_t>({2, -3, -3, -3, 4, 5, 6}));
+        QVERIFY(w->database().modified);
+        QCOMPARE(w->TreeView1->currentNode(), findNode(*w, "珠海市"));
+        QCOMPARE(listedNames(*w), QStringList({"香洲区"}));
+        QCOMPARE(w->countText(), QStringLiteral("共1个"));
+        QVERIFY(w->countText() != countBefore);
+
+        // The last of its level: the previous one follows.
+        script.click(QStringLiteral("确定"));
+        w->action(QStringLiteral("mnuDelNode"))->trigger();
+        QVERIFY(script.finished());
+        QCOMPARE(w->TreeView1->currentNode(), findNode(*w, "深圳市"));
+        QCOMPARE(listedNames(*w), QStringList({"福田区"}));
+
+        // The only one left: its parent follows.
+        script.click(QStringLiteral("确定"));
+        w->mnuDelNodeClick();
+        QVERIFY(script.finished());
+        QCOMPARE(w->TreeView1->currentNode(), findNode(*w, "广东省"));
+        QCOMPARE(listedNames(*w), QStringList());
+        QCOMPARE(w->countText(), QStringLiteral("共0个"));
+        QCOMPARE(owners(*w), std::vector<int32_t>({-2, -3, -3, -3, -4, 5, 6}));
+        // The other records kept every byte but the owners.
+        const auto& b = w->database().image.bytes();
+        const int32_t start = w->database().image.entrySectionStart();
+        QCOMPARE(readField(b.data() + start, kNameCapacity), std::string_view(qvtest::gbk("福田区")));
+        QCOMPARE(b[size_t(start) + 47], uint8_t(0xEE));
+    }
+
+    void dropsThatMoveNothing()
+    {
+        auto w = open(sampleImage());
+        QVERIFY(w);
+        DirectoryNode* gd = findNode(*w, "广东省");
+        DirectoryNode* sz = findNode(*w, "深圳市");
+        DirectoryNode* bj = findNode(*w, "北京市");
+        // Onto its own parent, onto itself, onto its own branch, a root below the last node.
+        w->TreeView1EndDrag(sz, gd);
+        w->TreeView1EndDrag(gd, gd);
+        w->TreeView1EndDrag(gd, sz);
+        w->TreeView1EndDrag(findNode(*w, "浙江省"), findNode(*w, "西湖区"));
+        w->TreeView1EndDrag(bj, nullptr);
+        QVERIFY(!w->database().modified);
+        QCOMPARE(captionsOf(w->database().tree.root()), QStringList({"广东省", "北京市", "上海市", "浙江省"}));
+        QCOMPARE(captionsOf(gd), QStringList({"深圳市", "广州市", "珠海市"}));
+        QCOMPARE(sz->parent, gd);
+    }
+
+    void aSubdirectoryDroppedBelowTheLastNodeBecomesTheLastRoot()
+    {
+        auto w = open(sampleImage());
+        QVERIFY(w);
+        DirectoryNode* hz = findNode(*w, "杭州市");
+        // A drag starts with a press on the node, which selects it.
+        clickNode(*w, hz);
+        QCOMPARE(w->TreeView1->currentNode(), hz);
+        w->Edit1->setText(QStringLiteral("区"));
+        w->Button_searchClick();
+        const QStringList shown = listedNames(*w);
+        QVERIFY(!shown.isEmpty());
+
+        w->TreeView1EndDrag(hz, nullptr);
+        QCOMPARE(captionsOf(w->database().tree.root()), QStringList({"广东省", "北京市", "上海市", "浙江省", "杭州市"}));
+        QVERIFY(findNode(*w, "浙江省")->children.empty());
+        QCOMPARE(captionsOf(hz), QStringList({"西湖区"}));
+        QCOMPARE(hz->depth(), 0);
+        QCOMPARE(findNode(*w, "西湖区")->depth(), 1);
+        QCOMPARE(hz->id, 8);
+        QVERIFY(w->database().modified);
+        // Selection and list as they were.
+        QCOMPARE(w->TreeView1->currentNode(), hz);
+        QVERIFY(w->TreeView1->selectionModel()->isSelected(indexOf(*w, hz)));
+        QCOMPARE(listedNames(*w), shown);
+
+        // Onto a collapsed directory: it opens.
+        DirectoryNode* sh = findNode(*w, "上海市");
+        w->TreeView1EndDrag(findNode(*w, "北京市"), sh);
+        QCOMPARE(captionsOf(sh), QStringList({"北京市"}));
+        QVERIFY(w->TreeView1->isExpanded(indexOf(*w, sh)));
+        QCOMPARE(sh->icon, int(kIconExpanded));
+    }
+
+    void openingAndClosingSetTheBookIcons()
+    {
+        auto w = open(sampleImage());
+        QVERIFY(w);
+        DirectoryNode* gd = findNode(*w, "广东省");
+        QCOMPARE(gd->icon, int(kIconCollapsed));
+        clickNode(*w, gd);
+        w->TreeView1->setFocus();
+        QTest::keyClick(w->TreeView1, Qt::Key_Right);
+        QVERIFY(w->TreeView1->isExpanded(indexOf(*w, gd)));
+        QCOMPARE(gd->icon, int(kIconExpanded));
+        QCOMPARE(w->treeModel()->data(indexOf(*w, gd), Qt::DecorationRole).value<QIcon>().cacheKey(),
+                 imageListIcon(kImageOpenBook).cacheKey());
+        QTest::keyClick(w->TreeView1, Qt::Key_Left);
+        QVERIFY(!w->TreeView1->isExpanded(indexOf(*w, gd)));
+        QCOMPARE(gd->icon, int(kIconCollapsed));
+        w->TreeView1->expand(indexOf(*w, gd));
+        QCOMPARE(gd->icon, int(kIconExpanded));
+    }
+
+    void aRightButtonPressSelectsTheNode()
+    {
+        auto w = open(sampleImage());
+        QVERIFY(w);
+        DirectoryNode* bj = findNode(*w, "北京市");
+        const QModelIndex i = indexOf(*w, bj);
+        QTest::mousePress(w->TreeView1->viewport(), Qt::RightButton, {}, w->TreeView1->visualRect(i).center());
+        QCOMPARE(w->TreeView1->currentNode(), bj);
+        QCOMPARE(listedNames(*w), QStringList({"东城区"}));
+        QTest::mouseRelease(w->TreeView1->viewport(), Qt::RightButton, {}, w->TreeView1->visualRect(i).center());
+        // The context menu now acts on it.
+        ModalScript script;
+        script.click(QStringLiteral("放弃"));
+        w->action(QStringLiteral("mnuDelNode"))->trigger();
+        QVERIFY(script.finished());
+        QVERIFY(findNode(*w, "北京市"));
+    }
+
+    void theTreeTakesRowsFromTheListAndNothingForeign()
+    {
+        auto w = open(sampleImage());
+        QVERIFY(w);
+        const QString entries = QString::fromLatin1(DirectoryTreeModel::kEntriesMime);
+        const QPoint onNode = w->TreeView1->visualRect(indexOf(*w, findNode(*w, "北京市"))).center();
+        const QPoint belowAll(5, w->TreeView1->viewport()->height() / 2 + 40);
+        QVERIFY(!w->TreeView1->indexAt(belowAll).isValid());
+        for (QPoint p : {onNode, belowAll}) {
+            QCOMPARE(offerDrag(*w, entries, p, false), std::make_pair(true, true));
+            QCOMPARE(offerDrag(*w, QStringLiteral("text/plain"), p, true), std::make_pair(false, false));
+            // A directory that no drag of this tree carries comes from elsewhere.
+            QCOMPARE(offerDrag(*w, QString::fromLatin1(DirectoryTreeModel::kDirectoryMime), p, true),
+                     std::make_pair(false, false));
+        }
+        QVERIFY(!w->database().modified);
+    }
+
+    void draggingNearAnEdgeScrollsOneNode()
+    {
+        auto w = open(manyRootsImage(80));
+        QVERIFY(w);
+        DirectoryTreeView* v = w->TreeView1;
+        QScrollBar* bar = v->verticalScrollBar();
+        QVERIFY(bar->maximum() > 2);
+        const int h = v->viewport()->height();
+        auto top = [&] { return w->treeModel()->node(v->indexAt(QPoint(5, 1)))->id; };
+        QCOMPARE(top(), 1);
+        v->dragScrollStep(h - 2);
+        QCOMPARE(top(), 2);
+        v->dragScrollStep(h / 2);
+        QCOMPARE(top(), 2);
+        v->dragScrollStep(2);
+        QCOMPARE(top(), 1);
+        v->dragScrollStep(2);
+        QCOMPARE(top(), 1);
+        // A drag of list rows moving over the lower edge scrolls the same way.
+        offerDrag(*w, QString::fromLatin1(DirectoryTreeModel::kEntriesMime), QPoint(5, h - 2), false);
+        QCOMPARE(top(), 2);
+        // At the end nothing scrolls further.
+        bar->setValue(bar->maximum());
+        const int last = top();
+        v->dragScrollStep(h - 2);
+        QCOMPARE(top(), last);
+        QCOMPARE(bar->value(), bar->maximum());
+    }
+};
+
+QTEST_MAIN(TreeTest)
+#include "tree_uitest.moc"
