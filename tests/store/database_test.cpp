@@ -3,6 +3,9 @@
 #include "store/Maintenance.h"
 #include "tree/DirectoryCommands.h"
 #include "TestImages.h"
+#include "../../tools/SyntheticDb.h"
+
+#include "store/GbkText.h"
 
 #include <QDir>
 #include <QFile>
@@ -16,10 +19,11 @@
 #include <vector>
 
 using namespace qv;
-using qvtest::gbk;
 using qvtest::ImageBuilder;
 
 namespace {
+
+std::string gb(const char* utf8) { return qvtest::gbk(utf8); }
 
 struct TempDb {
     QTemporaryDir dir;
@@ -96,15 +100,15 @@ std::vector<int32_t> levelsIn(const std::vector<uint8_t>& img)
 ImageBuilder sampleImage()
 {
     ImageBuilder b;
-    b.dir(gbk("北京市"), 0, 1).dir(gbk("东城区"), 1, 2).dir(gbk("王府井"), 2, 5).dir(gbk("西城区"), 1, 3);
-    b.dir(gbk("国外"), 0, 9).end(17);
+    b.dir(gb("北京市"), 0, 1).dir(gb("东城区"), 1, 2).dir(gb("王府井"), 2, 5).dir(gb("西城区"), 1, 3);
+    b.dir(gb("国外"), 0, 9).end(17);
     b.learnedCount(2).learned(0xD9, 0xF1, 'B').learned(0xE4, 0xF0, 'L');
-    b.entry(gbk("北京"), 1, "100000", "010");
-    b.entry(gbk("东城"), -2, "100010", "010");  // deleted
-    b.entry(gbk("亳州"), 5, "236800", "0558");
-    b.entry(gbk("消失的目录"), -12, "1", "2");  // deleted, directory long gone
+    b.entry(gb("北京"), 1, "100000", "010");
+    b.entry(gb("东城"), -2, "100010", "010");  // deleted
+    b.entry(gb("亳州"), 5, "236800", "0558");
+    b.entry(gb("消失的目录"), -12, "1", "2");  // deleted, directory long gone
     b.entry("New York", 9, "-13", "001");
-    b.entry(gbk("无主"), 0, "", "");
+    b.entry(gb("无主"), 0, "", "");
     return b;
 }
 
@@ -144,20 +148,20 @@ TEST(DatabaseLayout, LevelsAreWrittenInPreOrder)
 {
     TempDb t;
     ImageBuilder b;
-    b.dir(gbk("根"), 0, 1).dir(gbk("子"), 1, 2).dir(gbk("孙"), 2, 3).dir(gbk("次子"), 1, 4).end(4).learnedCount(0);
-    b.entry(gbk("北京"), 2, "100000", "010");
+    b.dir(gb("根"), 0, 1).dir(gb("子"), 1, 2).dir(gb("孙"), 2, 3).dir(gb("次子"), 1, 4).end(4).learnedCount(0);
+    b.entry(gb("北京"), 2, "100000", "010");
     ASSERT_TRUE(qvtest::writeFile(t.path(), qvtest::makeFile(b.bytes)));
     Database db;
     ASSERT_TRUE(db.load(t.path()).ok());
     ASSERT_EQ(db.tree.root()->children.size(), 1u);
     const DirectoryNode* root = db.tree.root()->children[0].get();
     ASSERT_EQ(root->children.size(), 2u);
-    EXPECT_EQ(root->children[1]->caption, gbk("次子"));
+    EXPECT_EQ(root->children[1]->caption, gb("次子"));
     EXPECT_EQ(root->children[1]->id, 4);
     EXPECT_EQ(root->children[0]->children.at(0)->id, 3);
     EXPECT_EQ(root->icon, kIconCollapsed);
     EXPECT_EQ(root->children[1]->icon, kIconLeaf);
-    EXPECT_EQ(nameAt(db, db.image.entrySectionStart()), gbk("北京"));
+    EXPECT_EQ(nameAt(db, db.image.entrySectionStart()), gb("北京"));
 
     ASSERT_TRUE(db.save().ok);
     const std::vector<uint8_t> img = imageInFile(t.path());
@@ -192,8 +196,8 @@ TEST(DatabaseLayout, CaptionsAreCutTo25Bytes)
     TempDb t;
     Database db;
     db.load(t.path());
-    const std::string exact = gbk("一二三四五六七八九十甲乙") + "X";  // 25 bytes
-    const std::string longer = gbk("一二三四五六七八九十甲乙丙丁");   // 28 bytes
+    const std::string exact = gb("一二三四五六七八九十甲乙") + "X";  // 25 bytes
+    const std::string longer = gb("一二三四五六七八九十甲乙丙丁");   // 28 bytes
     ASSERT_EQ(exact.size(), 25u);
     DirectoryNode* a = createDirectory(db, nullptr, NewDirectoryPlace::LastSibling);
     DirectoryNode* b = createDirectory(db, nullptr, NewDirectoryPlace::LastSibling);
@@ -263,8 +267,8 @@ TEST(DatabaseRoundTrip, DeletedEntriesSurviveSave)
     std::vector<int32_t> owners;
     again.image.forEachEntry([&](int32_t, const uint8_t* rec) { owners.push_back(entryOwner(rec)); });
     EXPECT_EQ(owners, (std::vector<int32_t>{-1, -2, 5, -12, 9, 0}));
-    EXPECT_EQ(nameAt(again, again.image.entrySectionStart()), gbk("北京"));
-    EXPECT_EQ(nameAt(again, again.image.entrySectionStart() + 3 * 48), gbk("消失的目录"));
+    EXPECT_EQ(nameAt(again, again.image.entrySectionStart()), gb("北京"));
+    EXPECT_EQ(nameAt(again, again.image.entrySectionStart() + 3 * 48), gb("消失的目录"));
 }
 
 TEST(DatabaseRoundTrip, AnnouncedLengthShorterThanStreamCutsTheImage)
@@ -289,6 +293,52 @@ TEST(DatabaseRoundTrip, AnnouncedLengthShorterThanStreamCutsTheImage)
     ASSERT_EQ(db.tree.count(), 1);
     EXPECT_EQ(db.image.entryCount(), 0);
     EXPECT_TRUE(db.learned.empty());
+}
+
+TEST(DatabaseRoundTrip, GeneratedDatabase)
+{
+    // The generator behind the benchmarks writes what it says it writes,
+    // and its output survives a load and a save untouched.
+    TempDb t;
+    qvgen::Options o;
+    o.entries = 5000;
+    o.dirs = 120;
+    o.deletedPercent = 10;
+    o.learned = 25;
+    o.bigDir = 700;
+    o.varied = true;
+    Database db;
+    db.setPath(t.path());
+    const qvgen::Summary s = qvgen::generate(db, o);
+    ASSERT_TRUE(db.save().ok);
+    const QByteArray file = qvtest::readFile(t.path());
+
+    Database again;
+    ASSERT_TRUE(again.load(t.path()).ok());
+    EXPECT_EQ(again.tree.count(), 120);
+    EXPECT_EQ(again.learned.size(), 25u);
+    EXPECT_EQ(again.image.entryCount(), 5000);
+    int64_t deleted = 0, inBig = 0, level2 = 0;
+    again.image.forEachEntry([&](int32_t, const uint8_t* rec) {
+        const EntryRecord r = EntryRecord::decode(rec);
+        deleted += r.owner < 0;
+        inBig += r.owner == s.bigDirId;
+        EXPECT_FALSE(qv::gbk::toQString(r.name).contains(QChar(0xFFFD))) << r.name;
+        for (size_t i = 0; i + 1 < r.name.size(); i += qv::gbk::isLeadByte(uint8_t(r.name[i])) ? 2 : 1)
+            level2 += uint8_t(r.name[i]) >= 0xD8;
+    });
+    EXPECT_EQ(deleted, s.deleted);
+    EXPECT_EQ(inBig, 700);
+    EXPECT_GT(level2, 0);
+    ASSERT_TRUE(again.save().ok);
+    EXPECT_EQ(qvtest::readFile(t.path()), file);
+
+    // Same options, same bytes.
+    Database twin;
+    twin.setPath(t.dir.filePath("twin.dat"));
+    qvgen::generate(twin, o);
+    ASSERT_TRUE(twin.save().ok);
+    EXPECT_EQ(qvtest::readFile(t.dir.filePath("twin.dat")), file);
 }
 
 TEST(DatabaseRebase, SaveMovesEveryEntryByTheChangeOfTheFront)
@@ -363,7 +413,7 @@ TEST(DirectoryIds, NeverReusedAfterDeletingTheHighest)
     DirectoryNode* c = createDirectory(db, nullptr, NewDirectoryPlace::LastSibling);
     ASSERT_TRUE(a && b && c);
     EXPECT_EQ(c->id, 3);
-    appendEntry(db, 3, {gbk("深圳"), "0755", "518000"});
+    appendEntry(db, 3, {gb("深圳"), "0755", "518000"});
     ASSERT_TRUE(deleteDirectory(db, c));
     ASSERT_TRUE(deleteDirectory(db, b));
     ASSERT_TRUE(db.save().ok);
