@@ -35,8 +35,11 @@ bool deleteEntry(Database& db, int32_t pos)
     if (!db.image.isEntryPosition(pos))
         return false;
     uint8_t* rec = db.image.entryAt(pos);
+    // Only a live owner is negated: a row can outlive the deletion of its
+    // record (its directory deleted while search results were shown), and
+    // negating again would bring the entry back instead of deleting it.
     const int32_t owner = entryOwner(rec);
-    if (owner != INT32_MIN)  // cannot be negated; only in a damaged file
+    if (owner > 0)
         writeLe32(rec + entry_field::kOwner, -owner);
     db.modified = true;
     return true;

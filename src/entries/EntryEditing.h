@@ -22,7 +22,8 @@ int32_t appendEntry(Database& db, int32_t owner, const EntryText& text);
 // every other byte stay.
 bool rewriteEntry(Database& db, int32_t pos, const EntryText& text);
 
-// Marks the record at `pos` deleted (its owner negated).
+// Marks the record at `pos` deleted (its owner negated); a record already
+// deleted stays as it is.
 bool deleteEntry(Database& db, int32_t pos);
 
 // Files the record at `pos` under another directory.
