@@ -282,8 +282,13 @@ void Tmainform::buildCentre()
     statusBar()->addWidget(StatusPanel0, 1);
     statusBar()->addPermanentWidget(StatusPanel1);
 
-    connect(TreeView1->selectionModel(), &QItemSelectionModel::currentChanged, this,
-            [this](const QModelIndex& current) { TreeView1Change(m_treeModel->node(current)); });
+    connect(TreeView1->selectionModel(), &QItemSelectionModel::currentChanged, this, [this](const QModelIndex& current) {
+        // Keyboard focus makes a node current without selecting it; select it,
+        // so that the directory listed is the one the commands act on.
+        if (current.isValid() && !m_suppressListing && !TreeView1->selectionModel()->isSelected(current))
+            TreeView1->selectionModel()->select(current, QItemSelectionModel::ClearAndSelect);
+        TreeView1Change(m_treeModel->node(current));
+    });
     connect(TreeView1, &QTreeView::expanded, this,
             [this](const QModelIndex& i) { TreeView1Expanding(m_treeModel->node(i)); });
     connect(TreeView1, &QTreeView::collapsed, this,

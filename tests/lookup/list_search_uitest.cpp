@@ -1,0 +1,536 @@
+// The entry list and the search bar as the user works them: listing a
+// directory, sorting by header clicks, the search and its options in the bar
+// and the menu, and the models under a model tester.
+#include "app/Icons.h"
+#include "app/MainWindow.h"
+#include "lookup/ui/EntryListModel.h"
+#include "lookup/ui/EntryListView.h"
+#include "store/GbkText.h"
+#include "tree/ui/DirectoryTreeModel.h"
+#include "tree/ui/DirectoryTreeView.h"
+#include "TestImages.h"
+#include "UiHelpers.h"
+
+#include <QAbstractItemModelTester>
+#include <QAction>
+#include <QCheckBox>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QTest>
+#include <QToolButton>
+
+using namespace qv;
+using qvtest::ImageBuilder;
+using qvtest::ModalScript;
+using qvtest::TempDatabase;
+
+namespace {
+
+std::string g(const char* utf8) { return qvtest::gbk(utf8); }
+
+// 广东省 (1) with 深圳市 (2) and 广州市 (3); 北京市 (4); 上海市 (5), empty.
+// Directory 6 existed once: its entry is still live, with no directory.
+std::vector<uint8_t> sampleImage()
+{
+    ImageBuilder b;
+    b.dir(g("广东省"), 0, 1).dir(g("深圳市"), 1, 2).dir(g("广州市"), 1, 3);
+    b.dir(g("北京市"), 0, 4).dir(g("上海市"), 0, 5).end(6).learnedCount(0);
+    b.entry(g("福田区"), 2, "518048", "0755");
+    b.entry(g("广东省直属"), 1, "510000", "0766");
+    b.entry(g("南山区"), 2, "518052", "0752");
+    b.entry(g("龙岗区"), -2, "518172", "0750");
+    b.entry(g("天河区"), 3, "510630", "020");
+    b.entry(g("宝安区"), 2, "518101", "0760");
+    b.entry(g("东城区"), 4, "100010", "010");
+    b.entry(g("孤岛"), 6, "999999", "0999");
+    b.entry(g("西城区"), 4, "100032", "010");
+    return b.bytes;
+}
+
+DirectoryNode* findNode(Tmainform& w, const char* utf8)
+{
+    const std::string caption = g(utf8);
+    DirectoryNode* found = nullptr;
+    w.database().tree.forEach([&](DirectoryNode* n, int) {
+        if (!found && n->caption == caption)
+            found = n;
+    });
+    return found;
+}
+
+void clickNode(Tmainform& w, DirectoryNode* n)
+{
+    const QModelIndex i = w.treeModel()->indexOf(n);
+    w.TreeView1->scrollTo(i);
+    QTest::mouseClick(w.TreeView1->viewport(), Qt::LeftButton, {}, w.TreeView1->visualRect(i).center());
+}
+
+void clickHeader(Tmainform& w, int column)
+{
+    QHeaderView* h = w.ListView1->horizontalHeader();
+    const QPoint p(h->sectionViewportPosition(column) + h->sectionSize(column) / 2, h->height() / 2);
+    QTest::mouseClick(h->viewport(), Qt::LeftButton, {}, p);
+}
+
+// The texts of one column, top to bottom.
+QStringList column(Tmainform& w, int c)
+{
+    QStringList out;
+    for (int r = 0; r < w.listModel()->rowCount(); ++r)
+        out << w.listModel()->index(r, c).data().toString();
+    return out;
+}
+QStringList names(Tmainform& w) { return column(w, 1); }
+QStringList areas(Tmainform& w) { return column(w, 2); }
+
+QList<int> indicators(Tmainform& w)
+{
+    QList<int> out;
+    for (int c = 0; c < 4; ++c)
+        out << w.listModel()->indicator(c);
+    return out;
+}
+
+void search(Tmainform& w, const QString& query)
+{
+    w.Edit1->setText(query);
+    QTest::mouseClick(w.Button_search, Qt::LeftButton);
+}
+
+// Which mode and fields the bar and the menu show: they must always agree.
+struct Options {
+    bool exact, fuzzy, name, initials, post, area;
+    bool operator==(const Options& o) const
+    {
+        return exact == o.exact && fuzzy == o.fuzzy && name == o.name && initials == o.initials && post == o.post &&
+               area == o.area;
+    }
+};
+Options bar(Tmainform& w)
+{
+    return {w.jq->isChecked(),     w.mh->isChecked(),     w.ckdqmc->isChecked(),
+            w.ckdqpy->isChecked(), w.ckyzbm->isChecked(), w.ckdhqh->isChecked()};
+}
+Options menu(Tmainform& w)
+{
+    auto on = [&](const char* n) { return w.action(QString::fromLatin1(n))->isChecked(); };
+    return {on("mmjq"), on("mmmh"), on("mmdqmc"), on("mmdqpy"), on("mmyzbm"), on("mmdhqh")};
+}
+char* toString(const Options& o)
+{
+    return QTest::toString(QStringLiteral("jq=%1 mh=%2 mc=%3 py=%4 yb=%5 qh=%6")
+                               .arg(o.exact)
+                               .arg(o.fuzzy)
+                               .arg(o.name)
+                               .arg(o.initials)
+                               .arg(o.post)
+                               .arg(o.area));
+}
+
+}  // namespace
+
+class ListSearchTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<TempDatabase> m_db;
+
+    std::unique_ptr<Tmainform> open(const std::vector<uint8_t>& image = sampleImage())
+    {
+        m_db = std::make_unique<TempDatabase>();
+        if (!qvtest::writeFile(m_db->path(), qvtest::makeFile(image)))
+            return nullptr;
+        return qvtest::openMainWindow(m_db->path());
+    }
+
+private slots:
+    void selectingADirectoryListsItsLiveEntriesByAreaCode()
+    {
+        auto w = open();
+        QVERIFY(w);
+        QCOMPARE(w->countText(), QStringLiteral("共0个"));
+        QCOMPARE(w->listModel()->rowCount(), 0);
+        clickNode(*w, findNode(*w, "深圳市"));
+        // Not the deleted 龙岗区, not the parent's entry; ascending by 区号.
+        QCOMPARE(names(*w), QStringList({"南山区", "福田区", "宝安区"}));
+        QCOMPARE(areas(*w), QStringList({"0752", "0755", "0760"}));
+        QCOMPARE(column(*w, 0), QStringList({"深圳市", "深圳市", "深圳市"}));
+        QCOMPARE(column(*w, 3), QStringList({"518052", "518048", "518101"}));
+        QCOMPARE(w->countText(), QStringLiteral("共3个"));
+        // The header pictures are the start-up ones: the listing leaves them alone.
+        QCOMPARE(indicators(*w), QList<int>({-1, -1, kImageSortUp, -1}));
+
+        clickNode(*w, findNode(*w, "广东省"));
+        QCOMPARE(names(*w), QStringList({"广东省直属"}));
+        QCOMPARE(w->countText(), QStringLiteral("共1个"));
+        clickNode(*w, findNode(*w, "上海市"));
+        QCOMPARE(w->listModel()->rowCount(), 0);
+        QCOMPARE(w->countText(), QStringLiteral("共0个"));
+    }
+
+    void theTreeTakingTheKeyboardFocusSelectsWhatItLists()
+    {
+        auto w = open();
+        QVERIFY(w);
+        QVERIFY(!w->TreeView1->currentNode());
+        w->TreeView1->setFocus(Qt::TabFocusReason);
+        QCoreApplication::processEvents();
+        // Whatever gets listed is the directory that the commands act on.
+        DirectoryNode* gd = findNode(*w, "广东省");
+        QCOMPARE(names(*w), QStringList({"广东省直属"}));
+        QCOMPARE(w->TreeView1->currentNode(), gd);
+        ModalScript script;
+        script.click(QStringLiteral("取消"));
+        w->NewInfClick();
+        QVERIFY(script.finished());
+        QCOMPARE(script.titles.value(0), QStringLiteral("增加新信息"));
+        QTest::keyClick(w->TreeView1, Qt::Key_Down);
+        QCOMPARE(w->TreeView1->currentNode(), findNode(*w, "北京市"));
+        QCOMPARE(names(*w), QStringList({"东城区", "西城区"}));
+    }
+
+    void headerClicksFollowTheHeaderPicture()
+    {
+        auto w = open();
+        QVERIFY(w);
+        clickNode(*w, findNode(*w, "深圳市"));
+        clickHeader(*w, 1);
+        QCOMPARE(names(*w), QStringList({"宝安区", "福田区", "南山区"}));
+        QCOMPARE(indicators(*w), QList<int>({-1, kImageSortUp, -1, -1}));
+        clickHeader(*w, 1);
+        QCOMPARE(names(*w), QStringList({"南山区", "福田区", "宝安区"}));
+        QCOMPARE(indicators(*w), QList<int>({-1, kImageSortDown, -1, -1}));
+        clickHeader(*w, 1);
+        QCOMPARE(names(*w), QStringList({"宝安区", "福田区", "南山区"}));
+        // Another column starts ascending.
+        clickHeader(*w, 2);
+        QCOMPARE(areas(*w), QStringList({"0752", "0755", "0760"}));
+        QCOMPARE(indicators(*w), QList<int>({-1, -1, kImageSortUp, -1}));
+        QCOMPARE(w->ListView1->horizontalHeader()->model()->headerData(2, Qt::Horizontal, Qt::DecorationRole)
+                     .value<QIcon>()
+                     .cacheKey(),
+                 imageListIcon(kImageSortUp).cacheKey());
+        QVERIFY(w->listModel()->headerData(1, Qt::Horizontal, Qt::DecorationRole).isNull());
+    }
+
+    void aFirstClickOnAreaCodeSortsDescending()
+    {
+        auto w = open();
+        QVERIFY(w);
+        clickNode(*w, findNode(*w, "深圳市"));
+        clickHeader(*w, 2);
+        QCOMPARE(areas(*w), QStringList({"0760", "0755", "0752"}));
+        QCOMPARE(indicators(*w), QList<int>({-1, -1, kImageSortDown, -1}));
+    }
+
+    void afterASearchAreaCodeStillFollowsItsPicture()
+    {
+        auto w = open();
+        QVERIFY(w);
+        clickNode(*w, findNode(*w, "深圳市"));
+        clickHeader(*w, 1);
+        clickHeader(*w, 2);
+        QCOMPARE(areas(*w), QStringList({"0752", "0755", "0760"}));
+        // The search leaves its results descending by 区号 and the pictures alone.
+        search(*w, QStringLiteral("区"));
+        QCOMPARE(areas(*w), QStringList({"0760", "0755", "0752", "020", "010", "010"}));
+        QCOMPARE(indicators(*w), QList<int>({-1, -1, kImageSortUp, -1}));
+        // The header shows the ascending picture, so the click sorts descending.
+        clickHeader(*w, 2);
+        QCOMPARE(areas(*w), QStringList({"0760", "0755", "0752", "020", "010", "010"}));
+        QCOMPARE(indicators(*w), QList<int>({-1, -1, kImageSortDown, -1}));
+        clickHeader(*w, 2);
+        QCOMPARE(areas(*w), QStringList({"010", "010", "020", "0752", "0755", "0760"}));
+    }
+
+    void sortingByOwnerAfterAListingMovesNothing()
+    {
+        auto w = open();
+        QVERIFY(w);
+        clickNode(*w, findNode(*w, "深圳市"));
+        const QStringList before = names(*w);
+        clickHeader(*w, 0);
+        QCOMPARE(names(*w), before);
+        QCOMPARE(indicators(*w), QList<int>({kImageSortUp, -1, -1, -1}));
+        QCOMPARE(w->listModel()->sortColumn(), 0);
+    }
+
+    void renamingTheListedDirectoryLeavesTheShownOwner()
+    {
+        auto w = open();
+        QVERIFY(w);
+        DirectoryNode* sz = findNode(*w, "深圳市");
+        clickNode(*w, sz);
+        w->mnuEditNodeClick();
+        QLineEdit* editor = nullptr;
+        for (QLineEdit* e : w->TreeView1->viewport()->findChildren<QLineEdit*>())
+            if (e->isVisible())
+                editor = e;
+        QVERIFY(editor);
+        QTest::keyClick(editor, Qt::Key_A, Qt::ControlModifier);
+        qvtest::typeText(editor, QStringLiteral("鹏城"));
+        QTest::keyClick(editor, Qt::Key_Return);
+        QTRY_COMPARE(sz->caption, g("鹏城"));
+        QCOMPARE(column(*w, 0), QStringList({"深圳市", "深圳市", "深圳市"}));
+        // The next listing shows the new name.
+        clickNode(*w, findNode(*w, "北京市"));
+        clickNode(*w, sz);
+        QCOMPARE(column(*w, 0), QStringList({"鹏城", "鹏城", "鹏城"}));
+    }
+
+    void theBarAndTheMenuShowTheSameOptions()
+    {
+        auto w = open();
+        QVERIFY(w);
+        QAction* mmjq = w->action(QStringLiteral("mmjq"));
+        QAction* mmmh = w->action(QStringLiteral("mmmh"));
+        const Options start{false, true, true, true, true, true};
+        QCOMPARE(bar(*w), start);
+        QCOMPARE(menu(*w), start);
+
+        QTest::mouseClick(w->jq, Qt::LeftButton);
+        QCOMPARE(bar(*w), (Options{true, false, true, true, true, true}));
+        QCOMPARE(menu(*w), bar(*w));
+        QTest::mouseClick(w->mh, Qt::LeftButton);
+        QCOMPARE(bar(*w), start);
+        QCOMPARE(menu(*w), start);
+
+        mmjq->trigger();
+        QCOMPARE(menu(*w), (Options{true, false, true, true, true, true}));
+        QCOMPARE(bar(*w), menu(*w));
+        // Choosing the checked mode again in the menu leaves no mode anywhere.
+        mmjq->trigger();
+        const Options none{false, false, true, true, true, true};
+        QCOMPARE(menu(*w), none);
+        QCOMPARE(bar(*w), none);
+        search(*w, QStringLiteral("0755"));
+        QCOMPARE(w->listModel()->rowCount(), 0);
+        QCOMPARE(w->countText(), QStringLiteral("共0个"));
+        // A mode chosen again in the bar reaches the menu.
+        QTest::mouseClick(w->mh, Qt::LeftButton);
+        QCOMPARE(bar(*w), start);
+        QCOMPARE(menu(*w), start);
+        search(*w, QStringLiteral("0755"));
+        QCOMPARE(names(*w), QStringList({"福田区"}));
+        QCOMPARE(w->countText(), QStringLiteral("共1个"));
+
+        mmmh->trigger();
+        QCOMPARE(bar(*w), none);
+        QCOMPARE(menu(*w), none);
+        QTest::mouseClick(w->jq, Qt::LeftButton);
+        QCOMPARE(bar(*w), (Options{true, false, true, true, true, true}));
+        QCOMPARE(menu(*w), bar(*w));
+        mmmh->trigger();
+        QCOMPARE(bar(*w), start);
+        QCOMPARE(menu(*w), start);
+
+        // The field switches, both ways.
+        QCheckBox* boxes[] = {w->ckdqmc, w->ckdqpy, w->ckyzbm, w->ckdhqh};
+        const char* items[] = {"mmdqmc", "mmdqpy", "mmyzbm", "mmdhqh"};
+        for (int i = 0; i < 4; ++i) {
+            QTest::mouseClick(boxes[i], Qt::LeftButton);
+            QVERIFY(!boxes[i]->isChecked());
+            QCOMPARE(menu(*w), bar(*w));
+            w->action(QString::fromLatin1(items[i]))->trigger();
+            QVERIFY(boxes[i]->isChecked());
+            QCOMPARE(menu(*w), bar(*w));
+            w->action(QString::fromLatin1(items[i]))->trigger();
+            QVERIFY(!boxes[i]->isChecked());
+            QCOMPARE(menu(*w), bar(*w));
+        }
+        // All four off: nothing is found.
+        search(*w, QStringLiteral("0"));
+        QCOMPARE(w->listModel()->rowCount(), 0);
+        QCOMPARE(w->countText(), QStringLiteral("共0个"));
+        QTest::mouseClick(w->ckyzbm, Qt::LeftButton);
+        QCOMPARE(menu(*w), (Options{false, true, false, false, true, false}));
+        search(*w, QStringLiteral("100010"));
+        QCOMPARE(names(*w), QStringList({"东城区"}));
+    }
+
+    void aBlankQueryIsRefusedAndTheListStays()
+    {
+        auto w = open();
+        QVERIFY(w);
+        clickNode(*w, findNode(*w, "深圳市"));
+        const QStringList before = names(*w);
+        ModalScript script;
+        script.click(QStringLiteral("确定")).click(QStringLiteral("确定"));
+        QTest::keyClicks(w->Edit1, QStringLiteral("   "));
+        QTest::mouseClick(w->Button_search, Qt::LeftButton);
+        w->action(QStringLiteral("mmsearch"))->trigger();
+        QVERIFY(script.finished());
+        QCOMPARE(script.texts, QStringList({"请输入关键字！", "请输入关键字！"}));
+        QCOMPARE(script.titles.value(0), QStringLiteral("Qarvenda"));
+        QCOMPARE(script.icons.value(0), QStringLiteral("none"));
+        QCOMPARE(names(*w), before);
+        QCOMPARE(w->countText(), QStringLiteral("共3个"));
+        // A full-width blank is a character like any other: searched, nothing found.
+        w->Edit1->setText(QStringLiteral("\u3000"));
+        w->Button_searchClick();
+        QCOMPARE(w->countText(), QStringLiteral("共0个"));
+    }
+
+    void enterInTheQueryBoxSearches()
+    {
+        auto w = open();
+        QVERIFY(w);
+        clickNode(*w, findNode(*w, "深圳市"));
+        QTest::keyClicks(w->Edit1, QStringLiteral("010"));
+        // Typing alone does not search.
+        QCOMPARE(w->countText(), QStringLiteral("共3个"));
+        QTest::keyClick(w->Edit1, Qt::Key_Return);
+        QCOMPARE(names(*w).size(), 2);
+        QVERIFY(names(*w).contains(QStringLiteral("东城区")));
+        QVERIFY(names(*w).contains(QStringLiteral("西城区")));
+        QCOMPARE(w->countText(), QStringLiteral("共2个"));
+        w->Edit1->clear();
+        QTest::keyClicks(w->Edit1, QStringLiteral("0755"));
+        QTest::keyClick(w->Edit1, Qt::Key_Return, Qt::ShiftModifier);
+        QCOMPARE(names(*w), QStringList({"福田区"}));
+        w->Edit1->clear();
+        QTest::keyClicks(w->Edit1, QStringLiteral("0760"));
+        QTest::keyClick(w->Edit1, Qt::Key_Enter, Qt::KeypadModifier);
+        QCOMPARE(names(*w), QStringList({"宝安区"}));
+    }
+
+    void searchFindsEveryDirectoryButNoDeletedEntry()
+    {
+        auto w = open();
+        QVERIFY(w);
+        clickNode(*w, findNode(*w, "上海市"));
+        for (QCheckBox* c : {w->ckdqmc, w->ckdqpy, w->ckyzbm})
+            QTest::mouseClick(c, Qt::LeftButton);
+        search(*w, QStringLiteral("0"));
+        QCOMPARE(w->countText(), QStringLiteral("共8个"));
+        QVERIFY(!names(*w).contains(QStringLiteral("龙岗区")));
+        QCOMPARE(areas(*w), QStringList({"0999", "0766", "0760", "0755", "0752", "020", "010", "010"}));
+        // Each with its directory's name; the one whose directory is gone with none.
+        QCOMPARE(column(*w, 0).mid(0, 6), QStringList({"", "广东省", "深圳市", "深圳市", "深圳市", "广州市"}));
+        QCOMPARE(names(*w).mid(0, 6), QStringList({"孤岛", "广东省直属", "宝安区", "福田区", "南山区", "天河区"}));
+        QCOMPARE(column(*w, 0).mid(6), QStringList({"北京市", "北京市"}));
+    }
+
+    void theDirectorySelectedBeforeASearchIsNotListedAgain()
+    {
+        auto w = open();
+        QVERIFY(w);
+        DirectoryNode* sz = findNode(*w, "深圳市");
+        clickNode(*w, sz);
+        search(*w, QStringLiteral("北京"));
+        QCOMPARE(w->listModel()->rowCount(), 0);
+        search(*w, QStringLiteral("dc"));
+        QCOMPARE(names(*w), QStringList({"东城区"}));
+        clickNode(*w, sz);
+        QCOMPARE(names(*w), QStringList({"东城区"}));
+        QCOMPARE(w->countText(), QStringLiteral("共1个"));
+        clickNode(*w, findNode(*w, "北京市"));
+        QCOMPARE(w->countText(), QStringLiteral("共2个"));
+        clickNode(*w, sz);
+        QCOMPARE(names(*w), QStringList({"南山区", "福田区", "宝安区"}));
+    }
+
+    void modelsStayConsistentThroughEveryChange()
+    {
+        // A directory with many entries, so that removing scattered rows takes
+        // the list's one-pass way as well as the run-by-run one.
+        ImageBuilder b;
+        b.dir(g("广东省"), 0, 1).dir(g("深圳市"), 1, 2).dir(g("广州市"), 1, 3);
+        b.dir(g("北京市"), 0, 4).dir(g("多地"), 0, 5).end(5).learnedCount(0);
+        b.entry(g("福田区"), 2, "518048", "0755").entry(g("南山区"), 2, "518052", "0752");
+        b.entry(g("天河区"), 3, "510630", "020").entry(g("东城区"), 4, "100010", "010");
+        for (int i = 0; i < 200; ++i)
+            b.entry("p" + std::to_string(1000 + i), 5, std::to_string(100000 + i), std::to_string(10000 + i));
+        auto w = open(b.bytes);
+        QVERIFY(w);
+        QAbstractItemModelTester listTester(w->listModel(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QAbstractItemModelTester treeTester(w->treeModel(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+
+        // Listing and sorting.
+        clickNode(*w, findNode(*w, "多地"));
+        QCOMPARE(w->listModel()->rowCount(), 200);
+        w->ListView1->selectRow(7);
+        const int32_t selectedPos = w->listModel()->row(7).position;
+        clickHeader(*w, 2);
+        clickHeader(*w, 1);
+        // The selection stays on its row through the sorts.
+        QCOMPARE(w->ListView1->selectedRowsInOrder().size(), size_t(1));
+        QCOMPARE(w->listModel()->row(w->ListView1->topSelectedRow()).position, selectedPos);
+
+        // Removing every other row: scattered rows all at once.
+        w->ListView1->clearSelection();
+        for (int r = 0; r < 200; r += 2)
+            w->ListView1->selectionModel()->select(w->listModel()->index(r, 0),
+                                                   QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        ModalScript script;
+        script.click(QStringLiteral("确定"));
+        w->DelInfClick();
+        QVERIFY(script.finished());
+        QCOMPARE(w->listModel()->rowCount(), 100);
+        int live = 0;
+        w->database().image.forEachEntry([&](int32_t, const uint8_t* rec) { live += entryOwner(rec) == 5; });
+        QCOMPARE(live, 100);
+        for (int r = 0; r < 100; ++r) {
+            const int32_t pos = w->listModel()->row(r).position;
+            QCOMPARE(entryOwner(w->database().image.entryAt(pos)), 5);
+        }
+        // A few rows in runs; then moving rows away.
+        w->ListView1->clearSelection();
+        for (int r : {0, 1, 2, 50, 99})
+            w->ListView1->selectionModel()->select(w->listModel()->index(r, 0),
+                                                   QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        script.click(QStringLiteral("确定"));
+        w->DelInfClick();
+        QCOMPARE(w->listModel()->rowCount(), 95);
+        w->ListView1->selectRow(10);
+        w->ListView1EndDrag(findNode(*w, "北京市"));
+        QCOMPARE(w->listModel()->rowCount(), 94);
+
+        // Adding rows into the sorted list.
+        w->AppendInf(findNode(*w, "多地"), EntryText{"p0999", "00001", "000001"});
+        w->AppendInf(findNode(*w, "多地"), EntryText{"p9999", "99999", "999999"});
+        QCOMPARE(w->listModel()->rowCount(), 96);
+        QCOMPARE(names(*w).first(), QStringLiteral("p0999"));
+        QCOMPARE(names(*w).last(), QStringLiteral("p9999"));
+
+        // A search, then positions carried through a save and a compaction.
+        search(*w, QStringLiteral("p1"));
+        QCOMPARE(w->listModel()->rowCount(), 95);
+        script.click(QStringLiteral("确定"));
+        w->mmcompresClick();
+        QVERIFY(script.finished());
+        QCOMPARE(w->listModel()->rowCount(), 95);
+        for (int r = 0; r < w->listModel()->rowCount(); ++r) {
+            const EntryRow& row = w->listModel()->row(r);
+            QCOMPARE(readField(w->database().image.entryAt(row.position), kNameCapacity), row.nameText());
+        }
+
+        // The tree: create in three places, delete, move, recover.
+        clickNode(*w, findNode(*w, "深圳市"));
+        w->mnuNewNodeClick();
+        w->mnuInsertNodeClick();
+        w->mnuSubNodeClick();
+        QCoreApplication::processEvents();
+        QCOMPARE(w->database().tree.count(), 8);
+        script.click(QStringLiteral("确定"));
+        w->mnuDelNodeClick();
+        QVERIFY(script.finished());
+        w->TreeView1EndDrag(findNode(*w, "深圳市"), findNode(*w, "北京市"));
+        w->TreeView1EndDrag(findNode(*w, "广州市"), nullptr);
+        w->TreeView1EndDrag(findNode(*w, "北京市"), findNode(*w, "广州市"));
+        QCOMPARE(findNode(*w, "深圳市")->depth(), 2);
+        clickNode(*w, findNode(*w, "多地"));
+        script.click(QStringLiteral("确定"));
+        w->mnuDelNodeClick();
+        QVERIFY(script.finished());
+        QVERIFY(!findNode(*w, "多地"));
+        script.click(QStringLiteral("确定"));
+        w->mmrecoverClick();
+        QVERIFY(script.finished());
+        QCOMPARE(script.texts.last(), QStringLiteral("共恢复数据96条"));
+        QCOMPARE(findNode(*w, "恢复目录")->id, 5);
+    }
+};
+
+QTEST_MAIN(ListSearchTest)
+#include "list_search_uitest.moc"
