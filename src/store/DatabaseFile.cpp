@@ -134,6 +134,13 @@ FileReadResult readDatabaseFile(const QString& path)
         result.detail = QStringLiteral("找不到数据库文件“%1”").arg(QFileInfo(path).absoluteFilePath());
         return result;
     }
+    // Only a regular file: a pipe would block the start-up until someone
+    // writes to it, and a device such as /dev/zero never ends.
+    if (!QFileInfo(path).isFile()) {
+        result.status = FileReadResult::Unreadable;
+        result.detail = QStringLiteral("“%1”不是普通文件，无法作为数据库读取").arg(QFileInfo(path).absoluteFilePath());
+        return result;
+    }
     if (!file.open(QIODevice::ReadOnly)) {
         result.status = FileReadResult::Unreadable;
         result.detail = QStringLiteral("无法读取数据库文件“%1”：%2").arg(QFileInfo(path).absoluteFilePath(), file.errorString());

@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <new>
 #include <random>
+#include <sys/stat.h>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -277,6 +278,29 @@ TEST(HostileHeader, DirectoryInPlaceOfTheFile)
     Database again;
     ASSERT_TRUE(again.load(t.path()).ok());
     EXPECT_EQ(again.tree.count(), 1);
+}
+
+TEST(HostileHeader, PipesAndDevicesAreNotRead)
+{
+    // Reading either would never end: a pipe nobody writes to, a device
+    // without an end.
+    TempDb t;
+    ASSERT_EQ(mkfifo(t.path().toLocal8Bit().constData(), 0600), 0);
+    Database db;
+    LoadReport report = db.load(t.path());
+    EXPECT_EQ(report.status, FileReadResult::Unreadable);
+    EXPECT_FALSE(report.message.isEmpty());
+    createDirectory(db, nullptr, NewDirectoryPlace::LastSibling);
+    ASSERT_TRUE(db.save().ok);
+    EXPECT_TRUE(QFileInfo(t.dir.filePath("kvrn.dat.damaged")).exists());
+
+    TempDb u;
+    ASSERT_TRUE(QFile::link("/dev/zero", u.path()));
+    g_largestAllocation = 0;
+    report = db.load(u.path());
+    EXPECT_LT(g_largestAllocation.load(), 64 * kMiB);
+    EXPECT_EQ(report.status, FileReadResult::Unreadable);
+    EXPECT_TRUE(db.tree.isEmpty());
 }
 
 // ---- The image ---------------------------------------------------------
