@@ -22,7 +22,12 @@ constexpr qint64 kMaxFileSize = qint64(1) << 30;
 // larger ones only when the stream is at least 1/kTrustedRatio of the size.
 constexpr int64_t kTrustedLength = int64_t(64) << 20;
 constexpr int64_t kTrustedRatio = 64;
+
+bool plausibleLength(int64_t length, size_t streamSize)
+{
+    return length <= kTrustedLength || length / kTrustedRatio <= int64_t(streamSize);
 }
+}  // namespace
 
 bool inflateImageZlib(const uint8_t* stream, size_t streamSize, int64_t length, std::vector<uint8_t>& out,
                       QString* why)
@@ -40,9 +45,12 @@ bool inflateImageZlib(const uint8_t* stream, size_t streamSize, int64_t length, 
         *why = QStringLiteral("解压缩程序无法初始化");
         return false;
     }
-    // The output grows with what the stream really yields, so that a header
+    // A length the stream can plausibly yield is taken at once; beyond that
+    // the output grows with what the stream really yields, so that a header
     // announcing gigabytes in front of a short or broken stream costs nothing.
-    out.resize(size_t(std::min<int64_t>(length, std::max<int64_t>(int64_t(streamSize) * 4, 1 << 20))));
+    out.resize(size_t(plausibleLength(length, streamSize)
+                          ? length
+                          : std::min<int64_t>(length, std::max<int64_t>(int64_t(streamSize) * 4, 1 << 20))));
     int64_t produced = 0;
     size_t consumed = 0;
     int rc = Z_OK;
@@ -108,7 +116,7 @@ bool inflateImage(const uint8_t* stream, size_t streamSize, int64_t length, std:
     // buffer of the announced length. Real images compress far less than
     // deflate's limit; a header claiming more than that is not trusted with
     // such a buffer and goes the zlib way, which grows as it goes.
-    if (length <= kTrustedLength || length / kTrustedRatio <= int64_t(streamSize)) {
+    if (plausibleLength(length, streamSize)) {
         out.assign(size_t(length), 0);
         libdeflate_decompressor* d = libdeflate_alloc_decompressor();
         if (d) {
