@@ -18,6 +18,8 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QEventLoop>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
@@ -31,7 +33,11 @@
 #include <QStatusBar>
 #include <QStyle>
 #include <QToolBar>
+#include <QTimer>
 #include <QToolButton>
+
+#include <atomic>
+#include <thread>
 
 namespace qv {
 
@@ -416,6 +422,8 @@ void Tmainform::closeEvent(QCloseEvent* event)
 
 bool Tmainform::FormCloseQuery()
 {
+    if (m_saving)
+        return false;
     if (!m_db.modified)
         return true;
     switch (askSaveChanges(this)) {
@@ -661,8 +669,12 @@ void Tmainform::DelInfClick()
 
 void Tmainform::ListView1EndDrag(DirectoryNode* target)
 {
+    // Rows dropped where no directory lies have nowhere to go: that drop is
+    // no edit at all.
+    if (!target)
+        return;
     m_db.modified = true;
-    if (!target || target == TreeView1->currentNode())
+    if (target == TreeView1->currentNode())
         return;
     const std::vector<int> rows = ListView1->selectedRowsInOrder();
     for (int r : rows)
@@ -680,22 +692,41 @@ void Tmainform::SelAllClick()
 
 bool Tmainform::saveDatabase()
 {
-    // A large database takes seconds to compress: show progress rather than a frozen window.
+    // Compressing a large database takes seconds. It runs beside the event
+    // loop, which keeps the window painted and shows progress, while input
+    // waits until the save is over (nothing may change the image meanwhile).
     QProgressDialog progress(QStringLiteral("正在保存数据库……"), QString(), 0, 100, this);
     progress.setWindowTitle(QString::fromLatin1(kApplicationTitle));
-    progress.setWindowModality(Qt::WindowModal);
-    progress.setMinimumDuration(400);
-    progress.setAutoClose(true);
+    progress.setMinimumDuration(300);
+    progress.setAutoClose(false);
+    progress.setValue(0);
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    SaveReport report = m_db.save([&progress](int percent) { progress.setValue(percent); });
+    m_saving = true;
+    std::atomic<int> percent{0};
+    SaveReport report;
+    QEventLoop loop;
+    std::thread worker([&] {
+        report = m_db.save([&percent](int p) { percent = p; });
+        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    QTimer ticker;
+    connect(&ticker, &QTimer::timeout, &progress, [&] { progress.setValue(std::min(percent.load(), 99)); });
+    ticker.start(50);
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    worker.join();
+    ticker.stop();
+    m_saving = false;
+    progress.close();
     QApplication::restoreOverrideCursor();
-    progress.setValue(100);
     m_listModel->relocate(report.relocation);
     if (!report.ok) {
         showError(this, QStringLiteral("%1。\n\n数据库没有保存，原来的文件保持不变；所做的修改仍在程序中，没有丢失。")
                             .arg(report.message));
         return false;
     }
+    if (!report.preservedAs.isEmpty())
+        showMessage(this, QStringLiteral("数据库已保存。原来损坏的文件已改名为“%1”保留。")
+                              .arg(QFileInfo(report.preservedAs).fileName()));
     return true;
 }
 

@@ -145,6 +145,7 @@ private:
     QActionGroup* m_modeGroup = nullptr;
     QButtonGroup* m_modeButtons = nullptr;
     bool m_suppressListing = false;
+    bool m_saving = false;
 };
 
 }  // namespace qv

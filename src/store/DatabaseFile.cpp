@@ -188,49 +188,45 @@ namespace {
 
 bool deflateTo(QSaveFile& out, const std::vector<uint8_t>& image, const ProgressFn& progress, QString* error)
 {
-    z_stream zs{};
-    if (deflateInit2(&zs, 9, Z_DEFLATED, 15, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
-        *error = QStringLiteral("压缩程序无法初始化");
+    // libdeflate at level 9 writes the same zlib format as zlib does (any
+    // zlib reads it) in a third to a half of zlib's time on large images.
+    libdeflate_compressor* c = libdeflate_alloc_compressor(9);
+    if (!c) {
+        *error = QStringLiteral("压缩程序无法初始化（内存不足）");
         return false;
     }
-    // Feed the image in pieces so that a long save can report progress.
-    constexpr size_t kPiece = 256 * 1024;
-    std::vector<uint8_t> buffer(kPiece + 1024);
-    size_t fed = 0;
-    bool ok = true;
-    int lastPercent = -1;
-    for (;;) {
-        size_t piece = std::min(kPiece, image.size() - fed);
-        zs.next_in = const_cast<Bytef*>(image.data() + fed);
-        zs.avail_in = uInt(piece);
-        fed += piece;
-        int flush = fed == image.size() ? Z_FINISH : Z_NO_FLUSH;
-        int rc;
-        do {
-            zs.next_out = buffer.data();
-            zs.avail_out = uInt(buffer.size());
-            rc = deflate(&zs, flush);
-            size_t have = buffer.size() - zs.avail_out;
-            if (have && out.write(reinterpret_cast<const char*>(buffer.data()), qint64(have)) != qint64(have)) {
-                *error = QStringLiteral("写入数据库文件失败：%1").arg(out.errorString());
-                ok = false;
-                break;
-            }
-        } while (ok && zs.avail_out == 0);
-        if (ok && flush == Z_FINISH && rc != Z_STREAM_END) {
-            *error = QStringLiteral("压缩数据库时出错");
-            ok = false;
-        }
-        if (!ok || flush == Z_FINISH)
-            break;
-        if (progress && !image.empty()) {
-            int percent = int(fed * 100 / image.size());
-            if (percent != lastPercent)
-                progress(lastPercent = percent);
-        }
+    std::vector<uint8_t> packed;
+    try {
+        packed.resize(libdeflate_zlib_compress_bound(c, image.size()));
+    } catch (const std::bad_alloc&) {
+        libdeflate_free_compressor(c);
+        *error = QStringLiteral("内存不足，无法压缩数据库");
+        return false;
     }
-    deflateEnd(&zs);
-    return ok;
+    if (progress)
+        progress(0);
+    const size_t n = libdeflate_zlib_compress(c, image.data(), image.size(), packed.data(), packed.size());
+    libdeflate_free_compressor(c);
+    if (n == 0) {
+        *error = QStringLiteral("压缩数据库时出错");
+        return false;
+    }
+    if (progress)
+        progress(80);
+    // Written in pieces: the file is unbuffered, and each piece's count shows
+    // a short write (a full disk) at once.
+    constexpr size_t kPiece = 4 << 20;
+    for (size_t done = 0; done < n;) {
+        const qint64 piece = qint64(std::min(kPiece, n - done));
+        if (out.write(reinterpret_cast<const char*>(packed.data() + done), piece) != piece) {
+            *error = QStringLiteral("写入数据库文件失败：%1").arg(out.errorString());
+            return false;
+        }
+        done += size_t(piece);
+        if (progress)
+            progress(80 + int(done * 20 / n));
+    }
+    return true;
 }
 
 }  // namespace

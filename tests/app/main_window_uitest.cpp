@@ -139,7 +139,11 @@ private slots:
         QVERIFY(script.texts.value(0).contains(QStringLiteral("损坏")));
         QVERIFY(script.texts.value(0).contains(QStringLiteral("kvrn.dat.damaged")));
         w->mnuNewNodeClick();
+        // The save that moves it aside says where it went.
+        script.click(QStringLiteral("确定"));
         w->mmsaveClick();
+        QVERIFY(script.finished());
+        QVERIFY(script.texts.value(1).contains(QStringLiteral("kvrn.dat.damaged")));
         QCOMPARE(readFile(db.dir.filePath("kvrn.dat.damaged")), junk);
         QVERIFY(Database().load(db.path()).ok());
     }
