@@ -54,15 +54,47 @@ ModalScript& ModalScript::click(const QString& caption)
 
 void ModalScript::poll()
 {
-    if (m_steps.empty())
+    if (m_stepQueued)
         return;
     QWidget* modal = QApplication::activeModalWidget();
-    if (!modal || !modal->isVisible())
+    if (!modal || !modal->isVisible()) {
+        m_idleTicks = 0;
         return;
-    Step step = std::move(m_steps.front());
-    m_steps.pop_front();
+    }
+    if (m_steps.empty()) {
+        // Nothing will answer this window and the test waits inside it: after
+        // a grace period (a save's progress window closes by itself) close it,
+        // so that the test fails instead of hanging.
+        if (++m_idleTicks < 200)
+            return;
+        m_idleTicks = 0;
+        unanswered << modal->windowTitle();
+        QTest::qFail(qPrintable(QStringLiteral("ModalScript: no step for the window '%1'").arg(modal->windowTitle())),
+                     __FILE__, __LINE__);
+        if (auto* d = qobject_cast<QDialog*>(modal))
+            d->reject();
+        else
+            modal->close();
+        return;
+    }
+    m_idleTicks = 0;
+    // The step runs from the event queue, not from this timer's signal: a step
+    // that opens another modal window (确定 bringing up a question) waits
+    // inside it, and a timer never fires again while its own signal runs.
+    m_stepQueued = true;
     m_lastModal = modal;
-    step(modal);
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_stepQueued = false;
+            QWidget* target = m_lastModal;
+            if (!target || !target->isVisible() || m_steps.empty())
+                return;
+            Step step = std::move(m_steps.front());
+            m_steps.pop_front();
+            step(target);
+        },
+        Qt::QueuedConnection);
 }
 
 bool clickButton(QWidget* w, const QString& caption)

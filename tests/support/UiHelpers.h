@@ -37,6 +37,9 @@ public:
     bool finished() const { return m_steps.empty(); }
     int pending() const { return int(m_steps.size()); }
     // Title and text of every message box answered, in order.
+    // Windows that came up with no step left for them (closed, and the test
+    // failed, rather than left to block it) are listed in `unanswered`.
+    QStringList unanswered;
     QStringList titles;
     QStringList texts;
     QStringList icons;  // "none", "question", "critical", "information", "warning"
@@ -47,6 +50,7 @@ private:
     QTimer m_timer;
     QPointer<QWidget> m_lastModal;
     int m_idleTicks = 0;
+    bool m_stepQueued = false;  // a step is on its way to its window
 };
 
 // Clicks the button with this caption inside `w`; false when there is none.

@@ -117,19 +117,30 @@ void EntryDialog::refused(QLineEdit* field, const QString& why)
 
 void EntryDialog::setTexts(const EntryText& text)
 {
+    m_given = text;
     Edtmc->setText(gbk::toQString(text.name));
     Edtyb->setText(gbk::toQString(text.postcode));
     Edtqh->setText(gbk::toQString(text.areaCode));
+    m_shown[0] = Edtmc->text();
+    m_shown[1] = Edtyb->text();
+    m_shown[2] = Edtqh->text();
 }
 
 EntryText EntryDialog::texts() const
 {
-    // The validators keep every field encodable; value_or only guards text
-    // set past them.
+    // A field left as setTexts filled it gives back the bytes it was given:
+    // stored bytes that are no GBK character, or a character cut at the end
+    // of a field, do not survive the trip through QString. Typed text is kept
+    // encodable by the validators; value_or only guards text set past them.
+    auto field = [](const QLineEdit* e, const QString& shown, const std::string& given) {
+        if (e->text() == shown)
+            return given;
+        return gbk::fromQString(e->text()).value_or(std::string());
+    };
     EntryText t;
-    t.name = gbk::fromQString(Edtmc->text()).value_or(std::string());
-    t.postcode = gbk::fromQString(Edtyb->text()).value_or(std::string());
-    t.areaCode = gbk::fromQString(Edtqh->text()).value_or(std::string());
+    t.name = field(Edtmc, m_shown[0], m_given.name);
+    t.postcode = field(Edtyb, m_shown[1], m_given.postcode);
+    t.areaCode = field(Edtqh, m_shown[2], m_given.areaCode);
     return t;
 }
 

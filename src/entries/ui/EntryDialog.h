@@ -46,6 +46,9 @@ private:
 
     ConfirmFn m_onConfirm;
     QString m_lastRefusal;
+    // The texts given by setTexts, as bytes and as shown in the fields.
+    EntryText m_given;
+    QString m_shown[3];
 };
 
 class TFrmAddInf : public EntryDialog {

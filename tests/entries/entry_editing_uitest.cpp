@@ -1,0 +1,1030 @@
+// Places as the user edits them: the add and edit dialogs, the pinyin
+// question, deleting and moving rows, rows that follow their records through
+// saves and compaction, compaction and recovery, and a full round trip
+// checked against the bytes of the file.
+#include "app/MainWindow.h"
+#include "entries/ui/EntryDialog.h"
+#include "lookup/Pinyin.h"
+#include "lookup/ui/EntryListModel.h"
+#include "lookup/ui/EntryListView.h"
+#include "lookup/ui/InputPinyinDialog.h"
+#include "store/GbkText.h"
+#include "tree/ui/DirectoryTreeModel.h"
+#include "tree/ui/DirectoryTreeView.h"
+#include "TestImages.h"
+#include "UiHelpers.h"
+
+#include <QAction>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include <zlib.h>
+
+#include <cstring>
+
+using namespace qv;
+using qvtest::ImageBuilder;
+using qvtest::ModalScript;
+using qvtest::TempDatabase;
+using qvtest::typeText;
+
+namespace {
+
+using Raw = std::vector<uint8_t>;
+
+std::string g(const char* utf8) { return qvtest::gbk(utf8); }
+
+// 广东省 (1) with 深圳市 (2) and 广州市 (3); 北京市 (4); 上海市 (5).
+// The builder fills reserved bytes and text tails with junk (0xEE) that
+// edits must leave alone.
+std::vector<uint8_t> sampleImage()
+{
+    ImageBuilder b;
+    b.dir(g("广东省"), 0, 1).dir(g("深圳市"), 1, 2).dir(g("广州市"), 1, 3);
+    b.dir(g("北京市"), 0, 4).dir(g("上海市"), 0, 5).end(5).learnedCount(0);
+    b.entry(g("福田区"), 2, "518048", "0755");
+    b.entry(g("南山区"), 2, "518052", "0752");
+    b.entry(g("宝安区"), 2, "518101", "0760");
+    b.entry(g("天河区"), 3, "510630", "020");
+    b.entry(g("越秀区"), 3, "510030", "021");
+    b.entry(g("东城区"), 4, "100010", "010");
+    b.entry(g("西城区"), 4, "100032", "011");
+    return b.bytes;
+}
+
+// ---- the database file, read the way another program would: zlib and the record layouts
+
+int32_t le32(const uint8_t* p) { return int32_t(uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24); }
+std::string text(const uint8_t* p, int capacity) { return std::string(reinterpret_cast<const char*>(p + 1), std::min<int>(p[0], capacity)); }
+
+struct FileDir {
+    std::string name;
+    int32_t level, id;
+};
+struct FileEntry {
+    std::string name;
+    int32_t owner;
+    std::string post, area;
+    bool operator==(const FileEntry& o) const { return name == o.name && owner == o.owner && post == o.post && area == o.area; }
+};
+struct DecodedFile {
+    bool ok = false;
+    Raw image;
+    std::vector<FileDir> dirs;
+    int32_t nextId = 0;
+    std::vector<Raw> learned;
+    int32_t entryStart = 0;
+    std::vector<FileEntry> entries;
+    std::vector<Raw> entryBytes;
+};
+
+DecodedFile decodeFile(const QString& path)
+{
+    DecodedFile d;
+    const QByteArray file = qvtest::readFile(path);
+    if (file.size() < 4)
+        return d;
+    const auto* bytes = reinterpret_cast<const uint8_t*>(file.constData());
+    d.image.resize(size_t(le32(bytes)));
+    uLongf produced = uLongf(d.image.size());
+    if (uncompress(d.image.data(), &produced, bytes + 4, uLong(file.size() - 4)) != Z_OK ||
+        produced != d.image.size())
+        return d;
+    size_t at = 0;
+    for (;;) {
+        if (at + 36 > d.image.size())
+            return d;
+        const uint8_t* r = d.image.data() + at;
+        at += 36;
+        if (le32(r + 28) < 0) {
+            d.nextId = le32(r + 32);
+            break;
+        }
+        d.dirs.push_back({text(r, 25), le32(r + 28), le32(r + 32)});
+    }
+    const int32_t learned = le32(d.image.data() + at);
+    at += 4;
+    for (int i = 0; i < learned; ++i, at += 5)
+        d.learned.push_back(Raw(d.image.begin() + long(at), d.image.begin() + long(at) + 5));
+    d.entryStart = int32_t(at);
+    if ((d.image.size() - at) % 48)
+        return d;
+    for (; at < d.image.size(); at += 48) {
+        const uint8_t* r = d.image.data() + at;
+        d.entries.push_back({text(r, 25), le32(r + 28), text(r + 32, 8), text(r + 41, 5)});
+        d.entryBytes.push_back(Raw(r, r + 48));
+    }
+    d.ok = true;
+    return d;
+}
+
+// ---- the window
+
+DirectoryNode* findNode(Tmainform& w, const char* utf8)
+{
+    const std::string caption = g(utf8);
+    DirectoryNode* found = nullptr;
+    w.database().tree.forEach([&](DirectoryNode* n, int) {
+        if (!found && n->caption == caption)
+            found = n;
+    });
+    return found;
+}
+
+void clickNode(Tmainform& w, DirectoryNode* n)
+{
+    const QModelIndex i = w.treeModel()->indexOf(n);
+    w.TreeView1->scrollTo(i);
+    QTest::mouseClick(w.TreeView1->viewport(), Qt::LeftButton, {}, w.TreeView1->visualRect(i).center());
+}
+
+QPoint rowPoint(Tmainform& w, int row) { return w.ListView1->visualRect(w.listModel()->index(row, 1)).center(); }
+
+// A double-click as the mouse delivers it: press, release, double-click, release.
+void doubleClick(QWidget* w, QPoint p)
+{
+    QTest::mousePress(w, Qt::LeftButton, {}, p);
+    QTest::mouseRelease(w, Qt::LeftButton, {}, p);
+    QTest::mouseDClick(w, Qt::LeftButton, {}, p);
+    QTest::mouseRelease(w, Qt::LeftButton, {}, p);
+}
+
+// Ends the tree's in-place edit with Enter, if one is open.
+void finishEditing(Tmainform& w)
+{
+    for (QLineEdit* e : w.TreeView1->viewport()->findChildren<QLineEdit*>())
+        if (e->isVisible())
+            QTest::keyClick(e, Qt::Key_Return);
+    QCoreApplication::processEvents();
+}
+
+// Selects rows as the user does: a click on the first, Ctrl+click on the others.
+void selectRows(Tmainform& w, std::initializer_list<int> rows)
+{
+    bool first = true;
+    for (int r : rows) {
+        QTest::mouseClick(w.ListView1->viewport(), Qt::LeftButton, first ? Qt::NoModifier : Qt::ControlModifier,
+                          rowPoint(w, r));
+        first = false;
+    }
+}
+
+int rowNamed(Tmainform& w, const char* utf8)
+{
+    const std::string name = g(utf8);
+    for (int r = 0; r < w.listModel()->count(); ++r)
+        if (w.listModel()->row(r).nameText() == name)
+            return r;
+    return -1;
+}
+
+QStringList names(Tmainform& w)
+{
+    QStringList out;
+    for (int r = 0; r < w.listModel()->rowCount(); ++r)
+        out << w.listModel()->index(r, 1).data().toString();
+    return out;
+}
+
+Raw recordAt(Tmainform& w, int32_t pos)
+{
+    const uint8_t* p = w.database().image.entryAt(pos);
+    return Raw(p, p + 48);
+}
+
+Raw entrySection(Tmainform& w)
+{
+    const Raw& b = w.database().image.bytes();
+    return Raw(b.begin() + w.database().image.entrySectionStart(), b.end());
+}
+
+// Position of the first record with this name, or -1.
+int32_t positionOf(Tmainform& w, const char* utf8)
+{
+    const std::string name = g(utf8);
+    int32_t found = -1;
+    w.database().image.forEachEntry([&](int32_t pos, const uint8_t* rec) {
+        if (found < 0 && readField(rec, kNameCapacity) == name)
+            found = pos;
+    });
+    return found;
+}
+
+// A record as a writer leaves it: the given fields over the old bytes.
+Raw rewritten(Raw r, const std::string& name, int32_t owner, const std::string& post, const std::string& area)
+{
+    r[0] = uint8_t(name.size());
+    std::memcpy(r.data() + 1, name.data(), name.size());
+    for (int i = 0; i < 4; ++i)
+        r[size_t(28 + i)] = uint8_t(uint32_t(owner) >> (8 * i));
+    r[32] = uint8_t(post.size());
+    std::memcpy(r.data() + 33, post.data(), post.size());
+    r[41] = uint8_t(area.size());
+    std::memcpy(r.data() + 42, area.data(), area.size());
+    return r;
+}
+
+EntryDialog* dialog(QWidget* modal) { return qobject_cast<EntryDialog*>(modal); }
+
+// Types the three texts into an entry dialog as the user does, field by field.
+void fill(QWidget* modal, const QString& name, const QString& post, const QString& area)
+{
+    EntryDialog* d = dialog(modal);
+    if (!d)
+        return;
+    for (auto [field, value] : {std::pair{d->Edtmc, name}, std::pair{d->Edtyb, post}, std::pair{d->Edtqh, area}}) {
+        QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(field, Qt::Key_Delete);
+        typeText(field, value);
+    }
+}
+
+struct Fields {
+    QString name, post, area;
+    bool visible = false;
+    bool operator==(const Fields& o) const { return name == o.name && post == o.post && area == o.area && visible == o.visible; }
+};
+Fields fieldsOf(QWidget* modal)
+{
+    EntryDialog* d = dialog(modal);
+    return d ? Fields{d->Edtmc->text(), d->Edtyb->text(), d->Edtqh->text(), d->isVisible()} : Fields{};
+}
+char* toString(const Fields& f)
+{
+    return QTest::toString(QStringLiteral("%1|%2|%3|%4").arg(f.name, f.post, f.area).arg(f.visible));
+}
+
+}  // namespace
+
+class EntryEditingTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<TempDatabase> m_db;
+
+    std::unique_ptr<Tmainform> open(const std::vector<uint8_t>& image = sampleImage())
+    {
+        m_db = std::make_unique<TempDatabase>();
+        if (!qvtest::writeFile(m_db->path(), qvtest::makeFile(image)))
+            return nullptr;
+        return qvtest::openMainWindow(m_db->path());
+    }
+
+private slots:
+    void commandsNeedADirectoryOrARow()
+    {
+        auto w = open();
+        QVERIFY(w);
+        const Raw before = entrySection(*w);
+        ModalScript script;
+        script.click(QStringLiteral("取消"));
+        // No directory selected: no dialog from any of the three menu items.
+        QVERIFY(!w->TreeView1->currentNode());
+        for (const char* item : {"N1", "NewInf", "mnuAddInf"})
+            w->action(QString::fromLatin1(item))->trigger();
+        QCoreApplication::processEvents();
+        QCOMPARE(script.pending(), 1);
+
+        // A listed directory, no row selected. Any window that came up now
+        // would take the pending answer.
+        clickNode(*w, findNode(*w, "深圳市"));
+        QCOMPARE(w->listModel()->rowCount(), 3);
+        QVERIFY(w->ListView1->selectedRowsInOrder().empty());
+        w->action(QStringLiteral("mmeditinf"))->trigger();
+        w->action(QStringLiteral("EditInf"))->trigger();
+        w->action(QStringLiteral("mmdelinf"))->trigger();
+        w->action(QStringLiteral("DelInf"))->trigger();
+        QTest::keyClick(w->ListView1, Qt::Key_Delete);
+        const int belowRows = w->ListView1->visualRect(w->listModel()->index(2, 1)).bottom() + 20;
+        QVERIFY(belowRows < w->ListView1->viewport()->height());
+        doubleClick(w->ListView1->viewport(), QPoint(20, belowRows));
+        QCoreApplication::processEvents();
+        QCOMPARE(script.pending(), 1);
+        QCOMPARE(w->listModel()->rowCount(), 3);
+        QCOMPARE(entrySection(*w), before);
+        QVERIFY(!w->database().modified);
+    }
+
+    void theAddDialogTakesPlaceAfterPlace()
+    {
+        auto w = open();
+        QVERIFY(w);
+        clickNode(*w, findNode(*w, "深圳市"));
+        const int64_t end = w->database().image.size();
+        const QString count = w->countText();
+        const QStringList newNames{"罗湖区", "盐田区", "龙华区"};
+        std::vector<Fields> afterOk;
+        std::vector<int> rowsAfterOk;
+        ModalScript script;
+        for (int i = 0; i < 3; ++i) {
+            script.then([&, i](QWidget* m) {
+                fill(m, newNames[i], QStringLiteral("51800%1").arg(i), QStringLiteral("075%1").arg(i));
+                qvtest::clickButton(m, QStringLiteral("确定"));
+                afterOk.push_back(fieldsOf(m));
+                rowsAfterOk.push_back(w->listModel()->rowCount());
+            });
+        }
+        script.then([](QWidget* m) {
+            fill(m, QStringLiteral("未完"), QStringLiteral("1"), QString());
+            qvtest::clickButton(m, QStringLiteral("取消"));
+        });
+        w->NewInfClick();
+        QVERIFY(script.finished());
+        QVERIFY(!w->FrmAddInf->isVisible());
+        // The fields are emptied each time and the dialog stays for the next place.
+        QCOMPARE(afterOk, std::vector<Fields>(3, Fields{QString(), QString(), QString(), true}));
+        QCOMPARE(rowsAfterOk, std::vector<int>({4, 5, 6}));
+        // Three records appended one after another.
+        QCOMPARE(w->database().image.size(), end + 3 * 48);
+        for (int i = 0; i < 3; ++i) {
+            const int32_t pos = int32_t(end + 48 * i);
+            const EntryRecord r = w->database().image.readEntry(pos);
+            QCOMPARE(gbk::toQString(r.name), newNames[i]);
+            QCOMPARE(r.owner, 2);
+            QCOMPARE(QString::fromLatin1(r.postcode.c_str()), QStringLiteral("51800%1").arg(i));
+            QCOMPARE(QString::fromLatin1(r.areaCode.c_str()), QStringLiteral("075%1").arg(i));
+            const int row = rowNamed(*w, qPrintable(newNames[i]));
+            QVERIFY(row >= 0);
+            QCOMPARE(w->listModel()->row(row).position, pos);
+            QCOMPARE(w->listModel()->index(row, 0).data().toString(), QStringLiteral("深圳市"));
+        }
+        QVERIFY(w->database().modified);
+        QCOMPARE(w->countText(), count);
+
+        // What was typed and abandoned is there the next time.
+        Fields again;
+        script.then([&](QWidget* m) {
+            again = fieldsOf(m);
+            qvtest::clickButton(m, QStringLiteral("取消"));
+        });
+        w->action(QStringLiteral("NewInf"))->trigger();
+        QVERIFY(script.finished());
+        QCOMPARE(again, (Fields{QStringLiteral("未完"), QStringLiteral("1"), QString(), true}));
+        QCOMPARE(w->listModel()->rowCount(), 6);
+    }
+
+    void confirmingEmptyFieldsAddsAnEmptyPlace()
+    {
+        auto w = open();
+        QVERIFY(w);
+        clickNode(*w, findNode(*w, "北京市"));
+        const int32_t end = int32_t(w->database().image.size());
+        ModalScript script;
+        script.click(QStringLiteral("确定")).click(QStringLiteral("取消"));
+        w->NewInfClick();
+        QVERIFY(script.finished());
+        const Raw r = recordAt(*w, end);
+        QCOMPARE(r[0], uint8_t(0));
+        QCOMPARE(r[32], uint8_t(0));
+        QCOMPARE(r[41], uint8_t(0));
+        QCOMPARE(le32(r.data() + 28), 4);
+        const int row = rowNamed(*w, "");
+        QVERIFY(row >= 0);
+        QCOMPARE(w->listModel()->row(row).position, end);
+        QCOMPARE(w->listModel()->index(row, 0).data().toString(), QStringLiteral("北京市"));
+    }
+
+    void anUnknownCharacterIsAskedAboutBeforeTheRowAppears()
+    {
+        auto w = open();
+        QVERIFY(w);
+        clickNode(*w, findNode(*w, "上海市"));
+        const int64_t sizeBefore = w->database().image.size();
+        struct Seen {
+            QString title, asked, shownAfterTyping;
+            int rows = -1;
+            int64_t imageSize = -1;
+            bool openAfterEmptyOk = false;
+        } seen;
+        ModalScript script;
+        script.then([](QWidget* m) {
+            fill(m, QStringLiteral("亍村"), QStringLiteral("200000"), QStringLiteral("021"));
+            qvtest::clickButton(m, QStringLiteral("确定"));
+        });
+        script.then([&](QWidget* m) {
+            auto* py = qobject_cast<Tfrminputpy*>(m);
+            if (!py) {
+                m->close();
+                return;
+            }
+            seen.title = py->windowTitle();
+            seen.asked = py->Label2->text();
+            seen.rows = w->listModel()->rowCount();
+            seen.imageSize = w->database().image.size();
+            // An empty answer is not taken.
+            qvtest::clickButton(py, QStringLiteral("确定"));
+            seen.openAfterEmptyOk = py->isVisible();
+            typeText(py->Edit1, QStringLiteral("x"));
+            seen.shownAfterTyping = py->Edit1->displayText();
+            qvtest::clickButton(py, QStringLiteral("确定"));
+        });
+        script.click(QStringLiteral("取消"));
+        w->NewInfClick();
+        QVERIFY(script.finished());
+        QCOMPARE(seen.title, QStringLiteral("输入陌生字的拼音首字母"));
+        QCOMPARE(seen.asked, QStringLiteral("亍"));
+        QCOMPARE(seen.rows, 0);
+        QCOMPARE(seen.imageSize, sizeBefore);
+        QVERIFY(seen.openAfterEmptyOk);
+        QCOMPARE(seen.shownAfterTyping, QStringLiteral("X"));
+        QCOMPARE(names(*w), QStringList({"亍村"}));
+        QCOMPARE(w->database().learned.size(), size_t(1));
+        QCOMPARE(nameInitials(g("亍村"), w->database().learned), std::string("XC"));
+
+        // The answer reaches the file with the next save.
+        w->mmsaveClick();
+        const DecodedFile f = decodeFile(m_db->path());
+        QVERIFY(f.ok);
+        QCOMPARE(f.learned, std::vector<Raw>({Raw{2, 0xD8, 0xA1, 1, 'X'}}));
+    }
+
+    void aQuestionClosedWithoutOkIsAskedAgain()
+    {
+        auto w = open();
+        QVERIFY(w);
+        clickNode(*w, findNode(*w, "上海市"));
+        QStringList asked;
+        ModalScript script;
+        auto note = [&](QWidget* m) {
+            auto* py = qobject_cast<Tfrminputpy*>(m);
+            asked << (py ? py->Label2->text() : m->windowTitle());
+            return py;
+        };
+        auto reject = [&](QWidget* m) {
+            note(m);
+            QTest::keyClick(m, Qt::Key_Escape);
+            if (m->isVisible())
+                m->close();
+        };
+        auto answer = [&](QWidget* m) {
+            if (Tfrminputpy* py = note(m))
+                typeText(py->Edit1, QStringLiteral("c"));
+            qvtest::clickButton(m, QStringLiteral("确定"));
+        };
+        auto add = [](const QString& name) {
+            return [name](QWidget* m) {
+                fill(m, name, QString(), QString());
+                qvtest::clickButton(m, QStringLiteral("确定"));
+            };
+        };
+        // Not answered the first time: the same character later in the name is asked again.
+        script.then(add(QStringLiteral("亍亍"))).then(reject).then(answer);
+        // Known now; the other unknown character is asked, and left unanswered.
+        script.then(add(QStringLiteral("亍濮"))).then(reject);
+        script.click(QStringLiteral("取消"));
+        w->NewInfClick();
+        QVERIFY(script.finished());
+        QCOMPARE(asked, QStringList({"亍", "亍", "濮"}));
+        QCOMPARE(names(*w).size(), 2);
+        QVERIFY(names(*w).contains(QStringLiteral("亍亍")));
+        QVERIFY(names(*w).contains(QStringLiteral("亍濮")));
+        QCOMPARE(w->database().learned.size(), size_t(1));
+        QCOMPARE(charInitial(0xD8, 0xA1, w->database().learned), std::string("C"));
+        QCOMPARE(charInitial(0xE5, 0xA7, w->database().learned), std::string(1, '\0'));
+    }
+
+    void fieldsRefuseWhatGbkCannotHoldOrWhatDoesNotFit()
+    {
+        auto w = open();
+        QVERIFY(w);
+        clickNode(*w, findNode(*w, "北京市"));
+        struct Seen {
+            QString nameAfterEmoji, refusalAfterEmoji, postAfterEmoji;
+            QString nameAfter13, nameAfterLetter, nameAfterOneMore, refusalOverLength;
+            QString postFull, areaFull;
+        } seen;
+        ModalScript script;
+        script.then([&](QWidget* m) {
+            EntryDialog* d = dialog(m);
+            if (!d) {
+                m->close();
+                return;
+            }
+            typeText(d->Edtmc, QStringLiteral("朝阳\U0001F600"));
+            seen.nameAfterEmoji = d->Edtmc->text();
+            seen.refusalAfterEmoji = d->lastRefusal();
+            typeText(d->Edtyb, QStringLiteral("1\U0001F6002"));
+            seen.postAfterEmoji = d->Edtyb->text();
+            typeText(d->Edtqh, QStringLiteral("010"));
+            qvtest::clickButton(d, QStringLiteral("确定"));
+
+            // 13 Chinese characters are 26 bytes: the 13th does not go in.
+            typeText(d->Edtmc, QStringLiteral("一二三四五六七八九十百千万"));
+            seen.nameAfter13 = d->Edtmc->text();
+            typeText(d->Edtmc, QStringLiteral("a"));
+            seen.nameAfterLetter = d->Edtmc->text();
+            typeText(d->Edtmc, QStringLiteral("b"));
+            seen.nameAfterOneMore = d->Edtmc->text();
+            seen.refusalOverLength = d->lastRefusal();
+            typeText(d->Edtyb, QStringLiteral("深圳南山1"));
+            seen.postFull = d->Edtyb->text();
+            typeText(d->Edtqh, QStringLiteral("区号12"));
+            seen.areaFull = d->Edtqh->text();
+            qvtest::clickButton(d, QStringLiteral("确定"));
+            qvtest::clickButton(d, QStringLiteral("取消"));
+        });
+        w->NewInfClick();
+        QVERIFY(script.finished());
+        QCOMPARE(seen.nameAfterEmoji, QStringLiteral("朝阳"));
+        QVERIFY(seen.refusalAfterEmoji.contains(QStringLiteral("GBK")));
+        QCOMPARE(seen.postAfterEmoji, QStringLiteral("12"));
+        QCOMPARE(seen.nameAfter13, QStringLiteral("一二三四五六七八九十百千"));
+        QCOMPARE(seen.nameAfterLetter, QStringLiteral("一二三四五六七八九十百千a"));
+        QCOMPARE(seen.nameAfterOneMore, seen.nameAfterLetter);
+        QVERIFY(seen.refusalOverLength.contains(QStringLiteral("25")));
+        QCOMPARE(seen.postFull, QStringLiteral("深圳南山"));
+        QCOMPARE(seen.areaFull, QStringLiteral("区号1"));
+
+        const int32_t first = positionOf(*w, "朝阳");
+        QVERIFY(first > 0);
+        QCOMPARE(w->database().image.readEntry(first).postcode, std::string("12"));
+        const EntryRecord full = w->database().image.readEntry(first + 48);
+        QCOMPARE(full.name, g("一二三四五六七八九十百千a"));
+        QCOMPARE(full.postcode, g("深圳南山"));
+        QCOMPARE(full.areaCode, g("区号1"));
+        // No text ever turned into '?'.
+        w->database().image.forEachEntry([&](int32_t, const uint8_t* rec) {
+            for (auto [at, cap] : {std::pair{0, 25}, std::pair{32, 8}, std::pair{41, 5}})
+                QVERIFY(readField(rec + at, cap).find('?') == std::string_view::npos);
+        });
+    }
+
+    void editingChangesOnlyTheTopmostSelectedRow()
+    {
+        auto w = open();
+        QVERIFY(w);
+        clickNode(*w, findNode(*w, "深圳市"));
+        QCOMPARE(names(*w), QStringList({"南山区", "福田区", "宝安区"}));
+        selectRows(*w, {2, 1});
+        const int32_t futian = w->listModel()->row(1).position;
+        const int32_t baoan = w->listModel()->row(2).position;
+        const Raw futianBefore = recordAt(*w, futian);
+        const Raw baoanBefore = recordAt(*w, baoan);
+        Fields shown;
+        QString title;
+        ModalScript script;
+        script.then([&](QWidget* m) {
+            title = m->windowTitle();
+            shown = fieldsOf(m);
+            fill(m, QStringLiteral("福田新区"), QStringLiteral("518048"), QStringLiteral("0756"));
+            qvtest::clickButton(m, QStringLiteral("确定"));
+        });
+        w->action(QStringLiteral("mmeditinf"))->trigger();
+        QVERIFY(script.finished());
+        QCOMPARE(title, QStringLiteral("修改信息"));
+        QCOMPARE(shown, (Fields{QStringLiteral("福田区"), QStringLiteral("518048"), QStringLiteral("0755"), true}));
+        // The row changed in place, not re-sorted; only its record changed, field by field.
+        QCOMPARE(names(*w), QStringList({"南山区", "福田新区", "宝安区"}));
+        QCOMPARE(w->listModel()->index(1, 2).data().toString(), QStringLiteral("0756"));
+        QCOMPARE(w->listModel()->index(1, 0).data().toString(), QStringLiteral("深圳市"));
+        QCOMPARE(recordAt(*w, futian), rewritten(futianBefore, g("福田新区"), 2, "518048", "0756"));
+        QCOMPARE(recordAt(*w, baoan), baoanBefore);
+        QVERIFY(w->database().modified);
+        QVERIFY(w->findChildren<TFrmEditInf*>().isEmpty());
+    }
+
+    void anUnknownCharacterInAnEditIsAskedBeforeTheRecordIsWritten()
+    {
+        auto w = open();
+        QVERIFY(w);
+        clickNode(*w, findNode(*w, "深圳市"));
+        const int32_t nanshan = w->listModel()->row(0).position;
+        QString cellWhileAsked;
+        std::string recordWhileAsked;
+        ModalScript script;
+        script.then([](QWidget* m) {
+            fill(m, QStringLiteral("亍山"), QStringLiteral("518052"), QStringLiteral("0752"));
+            qvtest::clickButton(m, QStringLiteral("确定"));
+        });
+        script.then([&](QWidget* m) {
+            cellWhileAsked = w->listModel()->index(0, 1).data().toString();
+            recordWhileAsked = w->database().image.readEntry(nanshan).name;
+            if (auto* py = qobject_cast<Tfrminputpy*>(m))
+                typeText(py->Edit1, QStringLiteral("c"));
+            qvtest::clickButton(m, QStringLiteral("确定"));
+        });
+        // A double-click on the row edits it.
+        doubleClick(w->ListView1->viewport(), rowPoint(*w, 0));
+        QVERIFY(script.finished());
+        QCOMPARE(cellWhileAsked, QStringLiteral("亍山"));
+        QCOMPARE(recordWhileAsked, g("南山区"));
+        QCOMPARE(w->database().image.readEntry(nanshan).name, g("亍山"));
+        QCOMPARE(w->database().learned.size(), size_t(1));
+    }
+
+    void confirmingAnEditWithoutChangeStillMarksTheDatabase()
+    {
+        auto w = open();
+        QVERIFY(w);
+        clickNode(*w, findNode(*w, "北京市"));
+        w->mmsaveClick();
+        QVERIFY(!w->database().modified);
+        selectRows(*w, {0});
+        const Raw before = entrySection(*w);
+        ModalScript script;
+        script.click(QStringLiteral("确定"));
+        w->EditInfClick();
+        QVERIFY(script.finished());
+        QVERIFY(w->database().modified);
+        QCOMPARE(entrySection(*w), before);
+        // 取消 changes nothing at all.
+        w->mmsaveClick();
+        script.then([](QWidget* m) {
+            fill(m, QStringLiteral("改了"), QString(), QString());
+            qvtest::clickButton(m, QStringLiteral("取消"));
+        });
+        w->EditInfClick();
+        QVERIFY(script.finished());
+        QVERIFY(!w->database().modified);
+        QCOMPARE(entrySection(*w), before);
+    }
+
+    void confirmingAnUnchangedEditKeepsBytesThatDoNotDecode()
+    {
+        // Texts a writer that knows nothing of characters can leave: a pair
+        // that is no GBK character, and a name cut to 25 bytes inside its
+        // 13th character. Neither shows exactly as stored.
+        ImageBuilder b;
+        b.bytes = sampleImage();
+        b.entry(g("北") + "\x81\x20" + g("京"), 5, "200000", "021");
+        b.entry(g("一二三四五六七八九十百千万").substr(0, 25), 5, "200001", "021");
+        auto w = open(b.bytes);
+        QVERIFY(w);
+        clickNode(*w, findNode(*w, "上海市"));
+        QCOMPARE(w->listModel()->rowCount(), 2);
+        for (int row : {0, 1}) {
+            selectRows(*w, {row});
+            const int32_t pos = w->listModel()->row(row).position;
+            const Raw before = recordAt(*w, pos);
+            const std::string shown(w->listModel()->row(row).nameText());
+            ModalScript script;
+            script.click(QStringLiteral("确定"));
+            // The pair read as one unknown character is asked about; left unanswered.
+            if (row == 0)
+                script.then([](QWidget* m) { QTest::keyClick(m, Qt::Key_Escape); });
+            w->EditInfClick();
+            QVERIFY(script.finished());
+            QCOMPARE(recordAt(*w, pos), before);
+            QCOMPARE(std::string(w->listModel()->row(row).nameText()), shown);
+        }
+        QVERIFY(w->database().modified);
+    }
+
+    void deletingAsksOnceForAllSelectedRows()
+    {
+        auto w = open();
+        QVERIFY(w);
+        clickNode(*w, findNode(*w, "深圳市"));
+        const QString count = w->countText();
+        selectRows(*w, {0, 2});
+        const int32_t nanshan = w->listModel()->row(0).position;
+        const int32_t baoan = w->listModel()->row(2).position;
+        const Raw before = entrySection(*w);
+
+        ModalScript script;
+        script.click(QStringLiteral("放弃"));
+        w->action(QStringLiteral("DelInf"))->trigger();
+        QVERIFY(script.finished());
+        QCOMPARE(w->listModel()->rowCount(), 3);
+        QCOMPARE(entrySection(*w), before);
+        QVERIFY(!w->database().modified);
+
+        const Raw nanshanBefore = recordAt(*w, nanshan);
+        const Raw baoanBefore = recordAt(*w, baoan);
+        script.click(QStringLiteral("确定"));
+        // Delete works whatever modifier keys are held.
+        QTest::keyClick(w->ListView1, Qt::Key_Delete, Qt::ShiftModifier);
+        QVERIFY(script.finished());
+        QCOMPARE(script.texts, QStringList({"你真的要删除所选择的信息吗？", "你真的要删除所选择的信息吗？"}));
+        QCOMPARE(script.titles.value(1), QStringLiteral("确认"));
+        QCOMPARE(script.icons.value(1), QStringLiteral("question"));
+        QCOMPARE(names(*w), QStringList({"福田区"}));
+        QCOMPARE(recordAt(*w, nanshan), rewritten(nanshanBefore, g("南山区"), -2, "518052", "0752"));
+        QCOMPARE(recordAt(*w, baoan), rewritten(baoanBefore, g("宝安区"), -2, "518101", "0760"));
+        QVERIFY(w->database().modified);
+        QCOMPARE(w->countText(), count);
+        // Gone after a save and a new start.
+        w->mmsaveClick();
+        auto again = qvtest::openMainWindow(m_db->path());
+        clickNode(*again, findNode(*again, "深圳市"));
+        QCOMPARE(names(*again), QStringList({"福田区"}));
+    }
+
+    void movingRowsToAnotherDirectory()
+    {
+        auto w = open();
+        QVERIFY(w);
+        clickNode(*w, findNode(*w, "深圳市"));
+        const QString count = w->countText();
+        selectRows(*w, {0, 1});
+        const int32_t a = w->listModel()->row(0).position;
+        const int32_t b = w->listModel()->row(1).position;
+        w->ListView1EndDrag(findNode(*w, "广州市"));
+        QCOMPARE(names(*w), QStringList({"宝安区"}));
+        QCOMPARE(w->database().image.readEntry(a).owner, 3);
+        QCOMPARE(w->database().image.readEntry(b).owner, 3);
+        QCOMPARE(w->countText(), count);
+        QVERIFY(w->database().modified);
+
+        // Search results from several directories all go.
+        w->Edit1->setText(QStringLiteral("区"));
+        w->Button_searchClick();
+        QCOMPARE(w->listModel()->rowCount(), 7);
+        w->SelAllClick();
+        QCOMPARE(w->ListView1->selectedRowsInOrder().size(), size_t(7));
+        w->ListView1EndDrag(findNode(*w, "上海市"));
+        QCOMPARE(w->listModel()->rowCount(), 0);
+        QCOMPARE(w->countText(), QStringLiteral("共7个"));
+        w->database().image.forEachEntry([](int32_t, const uint8_t* rec) { QCOMPARE(entryOwner(rec), 5); });
+    }
+
+    void dropsThatMoveNoRows()
+    {
+        auto w = open();
+        QVERIFY(w);
+        DirectoryNode* sz = findNode(*w, "深圳市");
+        clickNode(*w, sz);
+        selectRows(*w, {0, 1});
+        const Raw before = entrySection(*w);
+        // No directory under the pointer: nothing at all.
+        w->ListView1EndDrag(nullptr);
+        QCOMPARE(w->listModel()->rowCount(), 3);
+        QCOMPARE(entrySection(*w), before);
+        QVERIFY(!w->database().modified);
+        // The directory that is listed: nothing moves, but the drop counts as an edit.
+        w->ListView1EndDrag(sz);
+        QCOMPARE(w->listModel()->rowCount(), 3);
+        QCOMPARE(entrySection(*w), before);
+        QVERIFY(w->database().modified);
+    }
+
+    void rowsFollowTheirRecordsThroughASave()
+    {
+        auto w = open();
+        QVERIFY(w);
+        // Four new directories: the front grows by 144 bytes, three records'
+        // worth, so a stale position would land on another place.
+        clickNode(*w, findNode(*w, "上海市"));
+        for (int i = 0; i < 4; ++i)
+            w->mnuNewNodeClick();
+        finishEditing(*w);
+        clickNode(*w, findNode(*w, "广州市"));
+        QCOMPARE(names(*w), QStringList({"天河区", "越秀区"}));
+        w->mmsaveClick();
+        selectRows(*w, {rowNamed(*w, "越秀区")});
+        ModalScript script;
+        script.then([](QWidget* m) {
+            fill(m, QStringLiteral("越秀区"), QStringLiteral("510031"), QStringLiteral("021"));
+            qvtest::clickButton(m, QStringLiteral("确定"));
+        });
+        w->EditInfClick();
+        QVERIFY(script.finished());
+        w->mmsaveClick();
+        const DecodedFile f = decodeFile(m_db->path());
+        QVERIFY(f.ok);
+        QCOMPARE(f.entryStart, 220 + 144);
+        const DecodedFile original = [] {
+            TempDatabase t;
+            qvtest::writeFile(t.path(), qvtest::makeFile(sampleImage()));
+            return decodeFile(t.path());
+        }();
+        QVERIFY(original.ok);
+        std::vector<FileEntry> expected = original.entries;
+        expected[4].post = "510031";
+        QCOMPARE(f.entries, expected);
+    }
+
+    void rowsFollowTheirRecordsThroughCompaction()
+    {
+        auto w = open();
+        QVERIFY(w);
+        // Deleted records in front of the listed ones.
+        clickNode(*w, findNode(*w, "深圳市"));
+        w->SelAllClick();
+        ModalScript script;
+        script.click(QStringLiteral("确定"));
+        w->DelInfClick();
+        QVERIFY(script.finished());
+        clickNode(*w, findNode(*w, "广州市"));
+        script.click(QStringLiteral("确定"));
+        w->mmcompresClick();
+        QVERIFY(script.finished());
+        QCOMPARE(script.texts.last(), QStringLiteral("数据库压缩完毕！"));
+        QCOMPARE(w->database().image.entryCount(), 4);
+        selectRows(*w, {rowNamed(*w, "越秀区")});
+        script.then([](QWidget* m) {
+            fill(m, QStringLiteral("越秀"), QStringLiteral("510030"), QStringLiteral("0201"));
+            qvtest::clickButton(m, QStringLiteral("确定"));
+        });
+        w->EditInfClick();
+        QVERIFY(script.finished());
+        w->mmsaveClick();
+
+        const DecodedFile f = decodeFile(m_db->path());
+        QVERIFY(f.ok);
+        QCOMPARE(f.entries, std::vector<FileEntry>({{g("天河区"), 3, "510630", "020"},
+                                                    {g("越秀"), 3, "510030", "0201"},
+                                                    {g("东城区"), 4, "100010", "010"},
+                                                    {g("西城区"), 4, "100032", "011"}}));
+        auto again = qvtest::openMainWindow(m_db->path());
+        clickNode(*again, findNode(*again, "广州市"));
+        QCOMPARE(names(*again), QStringList({"天河区", "越秀"}));
+    }
+
+    void compactionReportsEvenWhenNothingGoes()
+    {
+        auto w = open();
+        QVERIFY(w);
+        const QByteArray file = qvtest::readFile(m_db->path());
+        const Raw image = w->database().image.bytes();
+        ModalScript script;
+        script.click(QStringLiteral("确定"));
+        w->action(QStringLiteral("mmcompres"))->trigger();
+        QVERIFY(script.finished());
+        QCOMPARE(script.texts, QStringList({"数据库压缩完毕！"}));
+        QCOMPARE(script.titles, QStringList({"Qarvenda"}));
+        QCOMPARE(script.icons, QStringList({"none"}));
+        QCOMPARE(w->database().image.bytes(), image);
+        QCOMPARE(qvtest::readFile(m_db->path()), file);
+        QVERIFY(!w->database().modified);
+    }
+
+    void compactionDoesNotWriteTheFile()
+    {
+        auto w = open();
+        QVERIFY(w);
+        clickNode(*w, findNode(*w, "北京市"));
+        selectRows(*w, {rowNamed(*w, "西城区")});
+        {
+            ModalScript script;
+            script.click(QStringLiteral("确定")).click(QStringLiteral("确定"));
+            w->DelInfClick();
+            w->mmcompresClick();
+            QVERIFY(script.finished());
+        }
+        QCOMPARE(w->database().image.entryCount(), 6);
+        QVERIFY(!w->database().modified);
+        {
+            // Closing asks nothing.
+            ModalScript script;
+            script.click(QStringLiteral("(&N)否"));
+            w->close();
+            QVERIFY(!w->isVisible());
+            QCOMPARE(script.pending(), 1);
+        }
+        // The file holds the change saved before the compaction: the entry
+        // deleted, not gone, and the next start still has it.
+        const DecodedFile f = decodeFile(m_db->path());
+        QVERIFY(f.ok);
+        QCOMPARE(f.entries.size(), size_t(7));
+        QCOMPARE(f.entries[6].owner, -4);
+        auto again = qvtest::openMainWindow(m_db->path());
+        QCOMPARE(again->database().image.entryCount(), 7);
+        ModalScript script;
+        script.click(QStringLiteral("确定"));
+        again->mmrecoverClick();
+        QVERIFY(script.finished());
+        QCOMPARE(script.texts.last(), QStringLiteral("共恢复数据1条"));
+    }
+
+    void recoveryBringsBackADeletedDirectorysPlaces()
+    {
+        auto w = open();
+        QVERIFY(w);
+        clickNode(*w, findNode(*w, "深圳市"));
+        ModalScript script;
+        script.click(QStringLiteral("确定"));
+        w->mnuDelNodeClick();
+        QVERIFY(script.finished());
+        QVERIFY(!findNode(*w, "深圳市"));
+        script.click(QStringLiteral("确定"));
+        w->action(QStringLiteral("mmrecover"))->trigger();
+        QVERIFY(script.finished());
+        QCOMPARE(script.texts.last(), QStringLiteral("共恢复数据3条"));
+        QCOMPARE(script.titles.last(), QStringLiteral("Qarvenda"));
+        const DirectoryNode* root = w->database().tree.root();
+        QCOMPARE(root->children.size(), size_t(4));
+        const DirectoryNode* recovered = root->children.back().get();
+        QCOMPARE(recovered->caption, g("恢复目录"));
+        QCOMPARE(recovered->id, 2);
+        QCOMPARE(w->treeModel()->rowCount(), 4);
+        QVERIFY(!w->database().modified);
+        const DecodedFile f = decodeFile(m_db->path());
+        QVERIFY(f.ok);
+        QCOMPARE(f.dirs.back().name, g("恢复目录"));
+        QCOMPARE(f.dirs.back().level, 0);
+        QCOMPARE(f.dirs.back().id, 2);
+        QCOMPARE(f.nextId, 5);
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(f.entries[size_t(i)].owner, 2);
+        clickNode(*w, w->database().tree.root()->children.back().get());
+        QCOMPARE(names(*w), QStringList({"南山区", "福田区", "宝安区"}));
+    }
+
+    void recoveryWithNothingDeletedSavesSilently()
+    {
+        auto w = open();
+        QVERIFY(w);
+        QVERIFY(QFile::remove(m_db->path()));
+        ModalScript script;
+        script.click(QStringLiteral("确定"));
+        w->mmrecoverClick();
+        QCoreApplication::processEvents();
+        QCOMPARE(script.pending(), 1);
+        const DecodedFile f = decodeFile(m_db->path());
+        QVERIFY(f.ok);
+        QCOMPARE(f.entries.size(), size_t(7));
+        QCOMPARE(w->database().tree.count(), 5);
+        QVERIFY(!w->database().modified);
+    }
+
+    void aWholeSessionRoundTripsThroughTheFile()
+    {
+        auto w = open();
+        QVERIFY(w);
+        ModalScript script;
+        // Add 朝阳区 to 北京市.
+        clickNode(*w, findNode(*w, "北京市"));
+        script.then([](QWidget* m) {
+            fill(m, QStringLiteral("朝阳区"), QStringLiteral("100020"), QStringLiteral("010"));
+            qvtest::clickButton(m, QStringLiteral("确定"));
+            qvtest::clickButton(m, QStringLiteral("取消"));
+        });
+        w->action(QStringLiteral("mnuAddInf"))->trigger();
+        // Rename 东城区, delete 西城区.
+        selectRows(*w, {rowNamed(*w, "东城区")});
+        script.then([](QWidget* m) {
+            fill(m, QStringLiteral("东城"), QStringLiteral("100010"), QStringLiteral("010"));
+            qvtest::clickButton(m, QStringLiteral("确定"));
+        });
+        w->EditInfClick();
+        selectRows(*w, {rowNamed(*w, "西城区")});
+        script.click(QStringLiteral("确定"));
+        w->DelInfClick();
+        // Move 福田区 to 广州市.
+        clickNode(*w, findNode(*w, "深圳市"));
+        selectRows(*w, {rowNamed(*w, "福田区")});
+        w->ListView1EndDrag(findNode(*w, "广州市"));
+        // Compact (西城区 goes for good), delete 南山区, recover it.
+        script.click(QStringLiteral("确定"));
+        w->mmcompresClick();
+        selectRows(*w, {rowNamed(*w, "南山区")});
+        script.click(QStringLiteral("确定"));
+        w->DelInfClick();
+        script.click(QStringLiteral("确定"));
+        w->mmrecoverClick();
+        // A subdirectory of 上海市, named through the editor.
+        clickNode(*w, findNode(*w, "上海市"));
+        w->mnuSubNodeClick();
+        QLineEdit* editor = nullptr;
+        for (QLineEdit* e : w->TreeView1->viewport()->findChildren<QLineEdit*>())
+            if (e->isVisible())
+                editor = e;
+        QVERIFY(editor);
+        QTest::keyClick(editor, Qt::Key_A, Qt::ControlModifier);
+        typeText(editor, QStringLiteral("浦东"));
+        QTest::keyClick(editor, Qt::Key_Return);
+        QTRY_VERIFY(findNode(*w, "浦东"));
+        QVERIFY(script.finished());
+        QCOMPARE(script.texts, QStringList({"你真的要删除所选择的信息吗？", "数据库压缩完毕！",
+                                            "你真的要删除所选择的信息吗？", "共恢复数据1条"}));
+        w->mmsaveClick();
+
+        const DecodedFile f = decodeFile(m_db->path());
+        QVERIFY(f.ok);
+        QCOMPARE(f.image.size(), size_t(36 * 7 + 4 + 48 * 7));
+        QCOMPARE(f.entryStart, 36 * 7 + 4);
+        const std::vector<std::tuple<std::string, int32_t, int32_t>> dirs = {
+            {g("广东省"), 0, 1}, {g("深圳市"), 1, 2}, {g("广州市"), 1, 3}, {g("北京市"), 0, 4},
+            {g("上海市"), 0, 5}, {g("浦东"), 1, 6}};
+        QCOMPARE(f.dirs.size(), dirs.size());
+        for (size_t i = 0; i < dirs.size(); ++i) {
+            QCOMPARE(f.dirs[i].name, std::get<0>(dirs[i]));
+            QCOMPARE(f.dirs[i].level, std::get<1>(dirs[i]));
+            QCOMPARE(f.dirs[i].id, std::get<2>(dirs[i]));
+        }
+        QCOMPARE(f.nextId, 6);
+        QVERIFY(f.learned.empty());
+        QCOMPARE(f.entries, std::vector<FileEntry>({{g("福田区"), 3, "518048", "0755"},
+                                                    {g("南山区"), 2, "518052", "0752"},
+                                                    {g("宝安区"), 2, "518101", "0760"},
+                                                    {g("天河区"), 3, "510630", "020"},
+                                                    {g("越秀区"), 3, "510030", "021"},
+                                                    {g("东城"), 4, "100010", "010"},
+                                                    {g("朝阳区"), 4, "100020", "010"}}));
+        // Untouched records kept their junk bytes through everything.
+        QCOMPARE(f.entryBytes[2][47], uint8_t(0xEE));
+
+        // And the program reads it back the same.
+        auto again = qvtest::openMainWindow(m_db->path());
+        QVERIFY(!again->database().modified);
+        clickNode(*again, findNode(*again, "广州市"));
+        QCOMPARE(names(*again), QStringList({"天河区", "越秀区", "福田区"}));
+        QCOMPARE(again->treeModel()->rowCount(again->treeModel()->indexOf(findNode(*again, "上海市"))), 1);
+    }
+};
+
+QTEST_MAIN(EntryEditingTest)
+#include "entry_editing_uitest.moc"
