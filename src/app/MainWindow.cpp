@@ -379,6 +379,12 @@ void Tmainform::FormCreate()
     const LoadReport report = LoadDatabase();
     if (!report.ok())
         showError(this, report.message);
+    createDialogs();
+}
+
+void Tmainform::createDialogs()
+{
+    // Kept for the whole run, hidden until asked for.
     if (!FrmAddInf) {
         FrmAddInf = new TFrmAddInf(this);
         FrmAddInf->setOnConfirm([this](const EntryText& t) { AppendInf(TreeView1->currentNode(), t); });
@@ -483,6 +489,11 @@ void Tmainform::mnuEditNodeClick()
 
 void Tmainform::TreeView1Edited(DirectoryNode* node, const QString& text)
 {
+    if (m_saving) {
+        // The tree is being written: the new caption waits until that is done.
+        QTimer::singleShot(0, this, [this, node, text] { TreeView1Edited(node, text); });
+        return;
+    }
     // The node may have gone while the edit was being delivered.
     bool alive = false;
     m_db.tree.forEach([&](const DirectoryNode* n, int) { alive = alive || n == node; });
@@ -596,8 +607,7 @@ void Tmainform::ListView1ColumnClick(int column) { m_listModel->columnClicked(co
 
 std::optional<char> Tmainform::askInitial(uint8_t lead, uint8_t trail)
 {
-    if (!frminputpy)
-        frminputpy = new Tfrminputpy(this);
+    createDialogs();
     return frminputpy->ask(lead, trail);
 }
 
@@ -610,8 +620,7 @@ void Tmainform::NewInfClick()
 {
     if (!TreeView1->currentNode())
         return;
-    if (!FrmAddInf)
-        FormCreate();
+    createDialogs();
     FrmAddInf->exec();
 }
 
@@ -700,6 +709,8 @@ bool Tmainform::saveDatabase()
     progress.setMinimumDuration(300);
     progress.setAutoClose(false);
     progress.setValue(0);
+    // Edits already on their way (a caption just typed) land before the tree is written.
+    QCoreApplication::sendPostedEvents();
     QApplication::setOverrideCursor(Qt::WaitCursor);
     m_saving = true;
     std::atomic<int> percent{0};

@@ -129,6 +129,7 @@ private:
     void buildSearchBar();
     void buildMenus();
     void buildCentre();
+    void createDialogs();
     void FormResize();
     void newDirectory(int place);
     void selectNode(DirectoryNode* node);

@@ -9,8 +9,20 @@ QString toQString(std::string_view gbk)
 {
     // Stateless: a trailing lead byte must show up as a replacement character
     // rather than being held back for a next call that never comes.
+    // A field cut inside its last character ends with a lone lead byte,
+    // which the decoder drops without a trace: show it as U+FFFD instead.
+    size_t whole = 0;
+    while (whole < gbk.size()) {
+        const bool lead = isLeadByte(static_cast<unsigned char>(gbk[whole]));
+        if (lead && whole + 1 == gbk.size())
+            break;
+        whole += lead ? 2 : 1;
+    }
     QStringDecoder decoder("GBK", QStringConverter::Flag::Stateless);
-    return decoder.decode(QByteArrayView(gbk.data(), qsizetype(gbk.size())));
+    QString text = decoder.decode(QByteArrayView(gbk.data(), qsizetype(whole)));
+    if (whole < gbk.size())
+        text += QChar(QChar::ReplacementCharacter);
+    return text;
 }
 
 std::optional<std::string> fromQString(const QString& text)
