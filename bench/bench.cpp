@@ -179,7 +179,7 @@ void fileCases(const Settings& s, const std::string& names, const QString& path,
         if (!saved.ok)
             fail(saved.message.toStdString());
         const QFileInfo file(path);
-        report("save (build image, zlib level 9, write)", names, ms,
+        report("save (build image, libdeflate level 9, write)", names, ms,
                "image " + mb(size_t(made.image.size())) + ", file " + mb(size_t(file.size())));
     }
 
