@@ -259,7 +259,7 @@ private:
             if (node->depth() < 2)
                 parents.push_back(node);
         }
-        db.modified = true;
+        db.ModifiedFlag = true;
     }
 
     void addLearned(qv::Database& db)

@@ -424,12 +424,12 @@ int build(const std::string& dataDir, const std::string& outPath, bool listReadi
         if (node->id != ++expected)
             throw BuildError("directory ids are not consecutive in tree order");
     });
-    if (db.tree.nextId() != expected)
+    if (db.tree.NextDirectoryId() != expected)
         throw BuildError("NextDirectoryId is not the last id");
 
     learnBundledInitials(db, names, overrides, listReadings);
     for (const std::string& name : names)
-        if (qv::nameInitials(name, db.learned).find(qv::kNoInitial) != std::string::npos)
+        if (qv::NameInitials(name, db.learned).find(qv::kNoInitial) != std::string::npos)
             throw BuildError("\"" + qv::gbk::toQString(name).toStdString() + "\" still has an unknown initial");
 
     db.setPath(QString::fromLocal8Bit(outPath.c_str()));

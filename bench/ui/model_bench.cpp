@@ -120,6 +120,6 @@ int main(int argc, char** argv)
             return window.listModel()->count();
         });
     }
-    window.database().modified = false;
+    window.database().ModifiedFlag = false;
     return 0;
 }

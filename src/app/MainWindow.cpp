@@ -430,7 +430,7 @@ bool Tmainform::FormCloseQuery()
 {
     if (m_saving)
         return false;
-    if (!m_db.modified)
+    if (!m_db.ModifiedFlag)
         return true;
     switch (askSaveChanges(this)) {
     case SaveAnswer::Yes:
@@ -512,7 +512,7 @@ void Tmainform::TreeView1Edited(DirectoryNode* node, const QString& text)
         return;
     }
     node->caption = caption;
-    m_db.modified = true;
+    m_db.ModifiedFlag = true;
     m_treeModel->nodeChanged(node);
 }
 
@@ -613,7 +613,7 @@ std::optional<char> Tmainform::askInitial(uint8_t lead, uint8_t trail)
 
 void Tmainform::learn(const std::string& name)
 {
-    learnInitials(m_db.learned, name, [this](uint8_t lead, uint8_t trail) { return askInitial(lead, trail); });
+    LearnInitials(m_db.learned, name, [this](uint8_t lead, uint8_t trail) { return askInitial(lead, trail); });
 }
 
 void Tmainform::NewInfClick()
@@ -660,7 +660,7 @@ void Tmainform::RewriteInf(int row, const EntryText& text)
                              std::string_view(text.postcode).substr(0, kPostcodeCapacity));
     learn(text.name);
     rewriteEntry(m_db, m_listModel->row(row).position, text);
-    m_db.modified = true;
+    m_db.ModifiedFlag = true;
 }
 
 void Tmainform::DelInfClick()
@@ -673,7 +673,7 @@ void Tmainform::DelInfClick()
     for (int r : rows)
         deleteEntry(m_db, m_listModel->row(r).position);
     m_listModel->removeRowsAt(rows);
-    m_db.modified = true;
+    m_db.ModifiedFlag = true;
 }
 
 void Tmainform::ListView1EndDrag(DirectoryNode* target)
@@ -682,7 +682,7 @@ void Tmainform::ListView1EndDrag(DirectoryNode* target)
     // no edit at all.
     if (!target)
         return;
-    m_db.modified = true;
+    m_db.ModifiedFlag = true;
     if (target == TreeView1->currentNode())
         return;
     const std::vector<int> rows = ListView1->selectedRowsInOrder();
@@ -745,7 +745,7 @@ void Tmainform::mmsaveClick() { saveDatabase(); }
 
 void Tmainform::mmcompresClick()
 {
-    if (m_db.modified && !saveDatabase())
+    if (m_db.ModifiedFlag && !saveDatabase())
         return;
     m_listModel->relocate(compactEntries(m_db));
     showMessage(this, QStringLiteral("数据库压缩完毕！"));
@@ -753,7 +753,7 @@ void Tmainform::mmcompresClick()
 
 void Tmainform::mmrecoverClick()
 {
-    if (m_db.modified && !saveDatabase())
+    if (m_db.ModifiedFlag && !saveDatabase())
         return;
     const RecoveryResult result = recoverEntries(m_db);
     if (!saveDatabase())

@@ -14,7 +14,7 @@ int32_t appendEntry(Database& db, int32_t owner, const EntryText& text)
     r.postcode = text.postcode;
     r.areaCode = text.areaCode;
     int32_t pos = db.image.appendEntry(r);
-    db.modified = true;
+    db.ModifiedFlag = true;
     return pos;
 }
 
@@ -26,7 +26,7 @@ bool rewriteEntry(Database& db, int32_t pos, const EntryText& text)
     writeField(rec + entry_field::kNameLen, kNameCapacity, text.name);
     writeField(rec + entry_field::kPostLen, kPostcodeCapacity, text.postcode);
     writeField(rec + entry_field::kAreaLen, kAreaCodeCapacity, text.areaCode);
-    db.modified = true;
+    db.ModifiedFlag = true;
     return true;
 }
 
@@ -41,7 +41,7 @@ bool deleteEntry(Database& db, int32_t pos)
     const int32_t owner = entryOwner(rec);
     if (owner > 0)
         writeLe32(rec + entry_field::kOwner, -owner);
-    db.modified = true;
+    db.ModifiedFlag = true;
     return true;
 }
 
@@ -50,7 +50,7 @@ bool moveEntry(Database& db, int32_t pos, int32_t owner)
     if (!db.image.isEntryPosition(pos))
         return false;
     writeLe32(db.image.entryAt(pos) + entry_field::kOwner, owner);
-    db.modified = true;
+    db.ModifiedFlag = true;
     return true;
 }
 

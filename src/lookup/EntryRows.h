@@ -19,7 +19,7 @@ class DatabaseImage;
 enum EntryColumn : int { kColumnDirectory = 0, kColumnName = 1, kColumnAreaCode = 2, kColumnPostcode = 3 };
 
 struct EntryRow {
-    int32_t position = -1;  // EntryPosition
+    EntryPosition position = -1;
     uint32_t directory = 0; // index into EntryRowSet::directoryNames
     uint8_t nameLen = 0, areaLen = 0, postLen = 0;
     char name[kNameCapacity];

@@ -36,7 +36,7 @@ char rangeInitial(uint16_t code)
     return std::prev(it)->letter;
 }
 
-std::string charInitial(uint8_t lead, uint8_t trail, const std::vector<LearnedInitial>& learned)
+std::string CharInitial(uint8_t lead, uint8_t trail, const std::vector<LearnedInitial>& learned)
 {
     if (char letter = rangeInitial(uint16_t(lead << 8 | trail)))
         return std::string(1, letter);
@@ -46,13 +46,13 @@ std::string charInitial(uint8_t lead, uint8_t trail, const std::vector<LearnedIn
     return std::string(1, kNoInitial);
 }
 
-std::string nameInitials(std::string_view name, const std::vector<LearnedInitial>& learned)
+std::string NameInitials(std::string_view name, const std::vector<LearnedInitial>& learned)
 {
     std::string out;
     for (size_t i = 0; i < name.size();) {
         const auto b = static_cast<uint8_t>(name[i]);
         if (gbk::isLeadByte(b) && i + 1 < name.size()) {
-            out += charInitial(b, static_cast<uint8_t>(name[i + 1]), learned);
+            out += CharInitial(b, static_cast<uint8_t>(name[i + 1]), learned);
             i += 2;
         } else {
             out += 'V';
@@ -106,7 +106,7 @@ std::string InitialsTable::initials(std::string_view name) const
     return out;
 }
 
-int learnInitials(std::vector<LearnedInitial>& learned, std::string_view name, const AskInitialFn& ask)
+int LearnInitials(std::vector<LearnedInitial>& learned, std::string_view name, const AskInitialFn& ask)
 {
     int count = 0;
     for (size_t i = 0; i < name.size();) {
@@ -117,7 +117,7 @@ int learnInitials(std::vector<LearnedInitial>& learned, std::string_view name, c
         }
         const auto t = static_cast<uint8_t>(name[i + 1]);
         i += 2;
-        if (charInitial(b, t, learned) != std::string(1, kNoInitial))
+        if (CharInitial(b, t, learned) != std::string(1, kNoInitial))
             continue;
         if (!ask)
             continue;

@@ -21,11 +21,11 @@ char rangeInitial(uint16_t code);
 
 // CharInitial: the ranges first, then the first matching learned record
 // (its stored initial, possibly empty), else the no-letter mark.
-std::string charInitial(uint8_t lead, uint8_t trail, const std::vector<LearnedInitial>& learned);
+std::string CharInitial(uint8_t lead, uint8_t trail, const std::vector<LearnedInitial>& learned);
 
 // NameInitials: one contribution per character; "V" for each one-byte
-// character, charInitial for each two-byte one.
-std::string nameInitials(std::string_view name, const std::vector<LearnedInitial>& learned);
+// character, CharInitial for each two-byte one.
+std::string NameInitials(std::string_view name, const std::vector<LearnedInitial>& learned);
 
 // A lookup table of all 65,536 codes, built once per search, so that a pass
 // over a million names makes no range tests and no learned-table scans.
@@ -49,7 +49,7 @@ using AskInitialFn = std::function<std::optional<char>(uint8_t lead, uint8_t tra
 // LearnInitials: asks about every two-byte character of `name` without a
 // known initial and appends each answer (a-z taken as A-Z; any other answer
 // stores nothing). Returns how many were learned.
-int learnInitials(std::vector<LearnedInitial>& learned, std::string_view name, const AskInitialFn& ask);
+int LearnInitials(std::vector<LearnedInitial>& learned, std::string_view name, const AskInitialFn& ask);
 
 // True for an answer the question dialog accepts: one letter A to Z.
 bool isAcceptableInitial(std::string_view answer);

@@ -27,7 +27,7 @@ void Database::reset()
     image.clear();
     tree.clear();
     learned.clear();
-    modified = false;
+    ModifiedFlag = false;
 }
 
 LoadReport Database::load(const QString& path)
@@ -74,11 +74,11 @@ void Database::loadImage(std::vector<uint8_t> bytes)
     DirectoryNode* prev = nullptr;
     int prevDepth = -1;
     while (pos + kDirectoryRecordSize <= n) {
-        const uint8_t* rec = data + pos;
+        const DirectoryRecord rec = DirectoryRecord::decode(data + pos);
         pos += kDirectoryRecordSize;
-        const int32_t level = readLe32(rec + dir_field::kLevel);
-        const int32_t id = readLe32(rec + dir_field::kId);
-        if (level < 0) {
+        const int32_t level = rec.level;
+        const DirectoryId id = rec.id;
+        if (rec.isEndMarker()) {
             nextId = id;
             sawEnd = true;
             break;
@@ -100,7 +100,7 @@ void Database::loadImage(std::vector<uint8_t> bytes)
             }
             ++depth;
         }
-        DirectoryNode* node = tree.insert(parent, -1, std::string(readField(rec, kNameCapacity)), id);
+        DirectoryNode* node = tree.insert(parent, -1, rec.name, id);
         node->icon = kIconLeaf;
         if (parent != tree.root())
             parent->icon = kIconCollapsed;
@@ -129,13 +129,13 @@ void Database::loadImage(std::vector<uint8_t> bytes)
     }
     // Ids handed out later must not meet one already in the tree, even when a
     // hand-made file's counter lags behind its directories.
-    tree.setNextId(std::max(nextId, highestId));
+    tree.setNextDirectoryId(std::max(nextId, highestId));
 
     // A partial record at the end cannot be a place; it is not kept.
     const size_t whole = (n - entryStart) / kEntryRecordSize * kEntryRecordSize;
     bytes.resize(entryStart + whole);
     image.assign(std::move(bytes), int32_t(entryStart));
-    modified = false;
+    ModifiedFlag = false;
 }
 
 std::vector<uint8_t> Database::buildImage(int32_t* newEntryStart) const
@@ -146,13 +146,10 @@ std::vector<uint8_t> Database::buildImage(int32_t* newEntryStart) const
     std::vector<uint8_t> out(frontSize + entryBytes, 0);
     uint8_t* p = out.data();
     tree.forEach([&](const DirectoryNode* node, int depth) {
-        writeField(p, kNameCapacity, node->caption);
-        writeLe32(p + dir_field::kLevel, depth);
-        writeLe32(p + dir_field::kId, node->id);
+        DirectoryRecord{node->caption, depth, node->id}.encodeInto(p);
         p += kDirectoryRecordSize;
     });
-    writeLe32(p + dir_field::kLevel, -1);
-    writeLe32(p + dir_field::kId, tree.nextId());
+    DirectoryRecord{std::string(), -1, tree.NextDirectoryId()}.encodeInto(p);
     p += kDirectoryRecordSize;
     writeLe32(p, int32_t(learned.size()));
     p += 4;
@@ -174,7 +171,7 @@ SaveReport Database::save(const ProgressFn& progress)
     std::vector<uint8_t> bytes = buildImage(&newStart);
     report.relocation = Relocation::shift(int64_t(newStart) - image.entrySectionStart());
     image.assign(std::move(bytes), newStart);
-    modified = false;
+    ModifiedFlag = false;
     bool kept = false;
     report.ok = writeDatabaseFile(m_path, image.bytes(), progress, &report.message, m_preserveAs, &kept);
     if (report.ok) {
@@ -183,7 +180,7 @@ SaveReport Database::save(const ProgressFn& progress)
         m_preserveAs.clear();
     } else {
         // The edits are still only in memory: the exit question must go on protecting them.
-        modified = true;
+        ModifiedFlag = true;
     }
     return report;
 }

@@ -35,7 +35,7 @@ public:
     DatabaseImage image;
     DirectoryTree tree;
     std::vector<LearnedInitial> learned;
-    bool modified = false;  // ModifiedFlag
+    bool ModifiedFlag = false;  // set by every edit, cleared by a load and a successful save
 
     // Reads `path` (normally "kvrn.dat" in the working folder). Missing,
     // unreadable or damaged files leave an empty database and a message;

@@ -47,14 +47,14 @@ RecoveryResult recoverEntries(Database& db)
                 node->icon = kIconLeaf;
                 result.newRoots.push_back(node);
                 // An id above the counter (a hand-made file) must never be handed out again.
-                if (id > db.tree.nextId())
-                    db.tree.setNextId(id);
+                if (id > db.tree.NextDirectoryId())
+                    db.tree.setNextDirectoryId(id);
             }
         }
         writeLe32(rec + entry_field::kOwner, id);
     });
     if (result.count > 0)
-        db.modified = true;
+        db.ModifiedFlag = true;
     return result;
 }
 

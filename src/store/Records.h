@@ -8,6 +8,12 @@
 
 namespace qv {
 
+// A directory's id: positive; entries name their directory by it and hold it
+// negated once deleted.
+using DirectoryId = int32_t;
+// Byte offset of an entry record inside the image.
+using EntryPosition = int32_t;
+
 constexpr int kDirectoryRecordSize = 36;
 constexpr int kLearnedInitialSize = 5;
 constexpr int kEntryRecordSize = 48;
@@ -57,6 +63,30 @@ inline void writeField(uint8_t* p, int capacity, std::string_view text)
     if (n)
         std::memcpy(p + 1, text.data(), n);
 }
+
+// One directory of the directory section; level -1 marks the end, whose id
+// field holds NextDirectoryId.
+struct DirectoryRecord {
+    std::string name;
+    int32_t level = 0;
+    DirectoryId id = 0;
+
+    static DirectoryRecord decode(const uint8_t* p)
+    {
+        DirectoryRecord r;
+        r.name = std::string(readField(p + dir_field::kNameLen, kNameCapacity));
+        r.level = readLe32(p + dir_field::kLevel);
+        r.id = readLe32(p + dir_field::kId);
+        return r;
+    }
+    void encodeInto(uint8_t* p) const
+    {
+        writeField(p + dir_field::kNameLen, kNameCapacity, name);
+        writeLe32(p + dir_field::kLevel, level);
+        writeLe32(p + dir_field::kId, id);
+    }
+    bool isEndMarker() const { return level < 0; }
+};
 
 // One place, decoded.
 struct EntryRecord {

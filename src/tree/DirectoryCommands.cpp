@@ -35,7 +35,7 @@ DirectoryNode* createDirectory(Database& db, DirectoryNode* anchor, NewDirectory
         return nullptr;
     DirectoryNode* node = tree.insert(parent, row, newDirectoryCaption(), *id);
     node->icon = kIconLeaf;
-    db.modified = true;
+    db.ModifiedFlag = true;
     return node;
 }
 
@@ -58,7 +58,7 @@ bool deleteDirectory(Database& db, DirectoryNode* node)
                 writeLe32(rec + entry_field::kOwner, -id);
         });
     }
-    db.modified = true;
+    db.ModifiedFlag = true;
     return true;
 }
 
@@ -71,7 +71,7 @@ bool moveDirectory(Database& db, DirectoryNode* node, DirectoryNode* target)
     tree.moveToEnd(node, parent);
     if (target)
         target->expanded = true;
-    db.modified = true;
+    db.ModifiedFlag = true;
     return true;
 }
 

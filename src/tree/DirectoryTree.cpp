@@ -37,18 +37,18 @@ void DirectoryTree::clear()
     if (m_observer)
         m_observer->beforeReset();
     m_root.children.clear();
-    m_nextId = 0;
+    m_nextDirectoryId = 0;
     if (m_observer)
         m_observer->afterReset();
 }
 
 std::optional<int32_t> DirectoryTree::allocateId()
 {
-    if (m_nextId == INT32_MAX)
+    if (m_nextDirectoryId == INT32_MAX)
         return std::nullopt;
     // A damaged file may hold a negative NextDirectoryId; ids stay positive.
-    m_nextId = m_nextId < 0 ? 1 : m_nextId + 1;
-    return m_nextId;
+    m_nextDirectoryId = m_nextDirectoryId < 0 ? 1 : m_nextDirectoryId + 1;
+    return m_nextDirectoryId;
 }
 
 DirectoryNode* DirectoryTree::insert(DirectoryNode* parent, int row, std::string caption, int32_t id)

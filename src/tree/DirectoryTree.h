@@ -1,6 +1,8 @@
 #pragma once
 // The live tree of directories. Captions are GBK bytes; ids are what entries
 // point at through their owner field.
+#include "store/Records.h"
+
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -14,7 +16,7 @@ enum DirectoryIcon : int { kIconLeaf = 0, kIconExpanded = 1, kIconCollapsed = 2 
 
 struct DirectoryNode {
     std::string caption;
-    int32_t id = 0;
+    DirectoryId id = 0;
     int icon = kIconLeaf;  // the same picture for the normal and the selected state
     bool expanded = false;
     DirectoryNode* parent = nullptr;  // the tree's invisible root for top-level directories
@@ -56,8 +58,8 @@ public:
     bool isEmpty() const { return m_root.children.empty(); }
     void clear();
 
-    int32_t nextId() const { return m_nextId; }
-    void setNextId(int32_t id) { m_nextId = id; }
+    int32_t NextDirectoryId() const { return m_nextDirectoryId; }
+    void setNextDirectoryId(int32_t id) { m_nextDirectoryId = id; }
     // Hands out NextDirectoryId + 1; nullopt once the id space is used up.
     std::optional<int32_t> allocateId();
 
@@ -97,7 +99,7 @@ private:
     }
 
     DirectoryNode m_root;
-    int32_t m_nextId = 0;
+    int32_t m_nextDirectoryId = 0;
     DirectoryTreeObserver* m_observer = nullptr;
 };
 

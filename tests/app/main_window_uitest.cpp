@@ -63,7 +63,7 @@ private slots:
         QCOMPARE(w->treeModel()->node(gd)->icon, int(kIconCollapsed));
         QCOMPARE(w->treeModel()->node(w->treeModel()->index(1, 0))->icon, int(kIconLeaf));
         QVERIFY(!w->TreeView1->isExpanded(gd));
-        QVERIFY(!w->database().modified);
+        QVERIFY(!w->database().ModifiedFlag);
         // Controls without a caption can be found by assistive technology.
         QCOMPARE(w->Edit1->accessibleName(), QStringLiteral("查询关键字"));
         QVERIFY(!w->TreeView1->accessibleName().isEmpty());
@@ -121,7 +121,7 @@ private slots:
         w->mnuNewNodeClick();
         QCOMPARE(w->database().tree.root()->children.at(0)->id, 1);
         w->mmsaveClick();
-        QVERIFY(!w->database().modified);
+        QVERIFY(!w->database().ModifiedFlag);
         Database again;
         QVERIFY(again.load(db.path()).ok());
         QCOMPARE(again.tree.count(), 1);
@@ -156,7 +156,7 @@ private slots:
         {
             auto w = openMainWindow(db.path());
             w->mnuNewNodeClick();
-            QVERIFY(w->database().modified);
+            QVERIFY(w->database().ModifiedFlag);
             ModalScript script;
             script.click(QStringLiteral("放弃"));
             w->mmcloseClick();
@@ -164,7 +164,7 @@ private slots:
             QCOMPARE(script.texts.value(0), QStringLiteral("数据库已修改,是否保存?"));
             QCOMPARE(script.titles.value(0), QStringLiteral("确认"));
             QVERIFY(w->isVisible());
-            QVERIFY(w->database().modified);
+            QVERIFY(w->database().ModifiedFlag);
 
             script.click(QStringLiteral("(&N)否"));
             w->mmcloseClick();
@@ -209,7 +209,7 @@ private slots:
         QCOMPARE(script.icons.value(1), QStringLiteral("critical"));
         QVERIFY(script.texts.value(1).contains(QStringLiteral("没有丢失")));
         QVERIFY(w->isVisible());
-        QVERIFY(w->database().modified);
+        QVERIFY(w->database().ModifiedFlag);
         QCOMPARE(readFile(db.path()), before);
     }
 

@@ -53,11 +53,11 @@ protected:
     {
         Raw image = db.image.bytes();
         std::copy(expected.begin(), expected.end(), image.begin() + recordPos(index));
-        db.modified = false;
+        db.ModifiedFlag = false;
         EXPECT_TRUE(edit(recordPos(index)));
         EXPECT_EQ(raw(recordPos(index)), expected);
         EXPECT_EQ(db.image.bytes(), image);
-        EXPECT_TRUE(db.modified);
+        EXPECT_TRUE(db.ModifiedFlag);
     }
 
     Database db;
@@ -73,9 +73,9 @@ TEST_F(EntryEditingTest, AppendsGoToConsecutivePositions)
     const std::vector<std::string> names = {gbk("天津"), "", gbk("重庆")};
     std::vector<int32_t> positions;
     for (size_t i = 0; i < names.size(); ++i) {
-        db.modified = false;
+        db.ModifiedFlag = false;
         positions.push_back(appendEntry(db, 2, EntryText{names[i], "02" + std::to_string(i), "30000" + std::to_string(i)}));
-        EXPECT_TRUE(db.modified);
+        EXPECT_TRUE(db.ModifiedFlag);
     }
     EXPECT_EQ(positions, (std::vector<int32_t>{int32_t(end), int32_t(end + 48), int32_t(end + 96)}));
     EXPECT_EQ(db.image.size(), end + 3 * kEntryRecordSize);
@@ -166,12 +166,12 @@ TEST_F(EntryEditingTest, PositionsThatAreNotRecordsAreRefused)
     const Raw before = db.image.bytes();
     for (int32_t pos : bad) {
         SCOPED_TRACE(pos);
-        db.modified = false;
+        db.ModifiedFlag = false;
         EXPECT_FALSE(rewriteEntry(db, pos, EntryText{"x", "y", "z"}));
         EXPECT_FALSE(deleteEntry(db, pos));
         EXPECT_FALSE(moveEntry(db, pos, 2));
         EXPECT_EQ(db.image.bytes(), before);
-        EXPECT_FALSE(db.modified);
+        EXPECT_FALSE(db.ModifiedFlag);
     }
 }
 
@@ -183,10 +183,10 @@ TEST_F(EntryEditingTest, PartialRecordAtTheEndIsNotARecord)
     bytes.resize(bytes.size() + 20, 0xAB);
     db.image.assign(bytes, start);
     const int32_t fragment = recordPos(3);
-    db.modified = false;
+    db.ModifiedFlag = false;
     EXPECT_FALSE(rewriteEntry(db, fragment, EntryText{"x", "y", "z"}));
     EXPECT_FALSE(deleteEntry(db, fragment));
     EXPECT_FALSE(moveEntry(db, fragment, 2));
     EXPECT_EQ(db.image.bytes(), bytes);
-    EXPECT_FALSE(db.modified);
+    EXPECT_FALSE(db.ModifiedFlag);
 }

@@ -304,7 +304,7 @@ private slots:
         QCOMPARE(script.pending(), 1);
         QCOMPARE(w->listModel()->rowCount(), 3);
         QCOMPARE(entrySection(*w), before);
-        QVERIFY(!w->database().modified);
+        QVERIFY(!w->database().ModifiedFlag);
     }
 
     void theAddDialogTakesPlaceAfterPlace()
@@ -350,7 +350,7 @@ private slots:
             QCOMPARE(w->listModel()->row(row).position, pos);
             QCOMPARE(w->listModel()->index(row, 0).data().toString(), QStringLiteral("深圳市"));
         }
-        QVERIFY(w->database().modified);
+        QVERIFY(w->database().ModifiedFlag);
         QCOMPARE(w->countText(), count);
 
         // What was typed and abandoned is there the next time.
@@ -431,7 +431,7 @@ private slots:
         QCOMPARE(seen.shownAfterTyping, QStringLiteral("X"));
         QCOMPARE(names(*w), QStringList({"亍村"}));
         QCOMPARE(w->database().learned.size(), size_t(1));
-        QCOMPARE(nameInitials(g("亍村"), w->database().learned), std::string("XC"));
+        QCOMPARE(NameInitials(g("亍村"), w->database().learned), std::string("XC"));
 
         // The answer reaches the file with the next save.
         w->mmsaveClick();
@@ -481,8 +481,8 @@ private slots:
         QVERIFY(names(*w).contains(QStringLiteral("亍亍")));
         QVERIFY(names(*w).contains(QStringLiteral("亍濮")));
         QCOMPARE(w->database().learned.size(), size_t(1));
-        QCOMPARE(charInitial(0xD8, 0xA1, w->database().learned), std::string("C"));
-        QCOMPARE(charInitial(0xE5, 0xA7, w->database().learned), std::string(1, '\0'));
+        QCOMPARE(CharInitial(0xD8, 0xA1, w->database().learned), std::string("C"));
+        QCOMPARE(CharInitial(0xE5, 0xA7, w->database().learned), std::string(1, '\0'));
     }
 
     void fieldsRefuseWhatGbkCannotHoldOrWhatDoesNotFit()
@@ -581,7 +581,7 @@ private slots:
         QCOMPARE(w->listModel()->index(1, 0).data().toString(), QStringLiteral("深圳市"));
         QCOMPARE(recordAt(*w, futian), rewritten(futianBefore, g("福田新区"), 2, "518048", "0756"));
         QCOMPARE(recordAt(*w, baoan), baoanBefore);
-        QVERIFY(w->database().modified);
+        QVERIFY(w->database().ModifiedFlag);
         QVERIFY(w->findChildren<TFrmEditInf*>().isEmpty());
     }
 
@@ -620,14 +620,14 @@ private slots:
         QVERIFY(w);
         clickNode(*w, findNode(*w, "北京市"));
         w->mmsaveClick();
-        QVERIFY(!w->database().modified);
+        QVERIFY(!w->database().ModifiedFlag);
         selectRows(*w, {0});
         const Raw before = entrySection(*w);
         ModalScript script;
         script.click(QStringLiteral("确定"));
         w->EditInfClick();
         QVERIFY(script.finished());
-        QVERIFY(w->database().modified);
+        QVERIFY(w->database().ModifiedFlag);
         QCOMPARE(entrySection(*w), before);
         // 取消 changes nothing at all.
         w->mmsaveClick();
@@ -637,7 +637,7 @@ private slots:
         });
         w->EditInfClick();
         QVERIFY(script.finished());
-        QVERIFY(!w->database().modified);
+        QVERIFY(!w->database().ModifiedFlag);
         QCOMPARE(entrySection(*w), before);
     }
 
@@ -672,7 +672,7 @@ private slots:
             QCOMPARE(recordAt(*w, pos), before);
             QCOMPARE(std::string(w->listModel()->row(row).nameText()), shown);
         }
-        QVERIFY(w->database().modified);
+        QVERIFY(w->database().ModifiedFlag);
     }
 
     void deletingAsksOnceForAllSelectedRows()
@@ -692,7 +692,7 @@ private slots:
         QVERIFY(script.finished());
         QCOMPARE(w->listModel()->rowCount(), 3);
         QCOMPARE(entrySection(*w), before);
-        QVERIFY(!w->database().modified);
+        QVERIFY(!w->database().ModifiedFlag);
 
         const Raw nanshanBefore = recordAt(*w, nanshan);
         const Raw baoanBefore = recordAt(*w, baoan);
@@ -706,7 +706,7 @@ private slots:
         QCOMPARE(names(*w), QStringList({"福田区"}));
         QCOMPARE(recordAt(*w, nanshan), rewritten(nanshanBefore, g("南山区"), -2, "518052", "0752"));
         QCOMPARE(recordAt(*w, baoan), rewritten(baoanBefore, g("宝安区"), -2, "518101", "0760"));
-        QVERIFY(w->database().modified);
+        QVERIFY(w->database().ModifiedFlag);
         QCOMPARE(w->countText(), count);
         // Gone after a save and a new start.
         w->mmsaveClick();
@@ -729,7 +729,7 @@ private slots:
         QCOMPARE(w->database().image.readEntry(a).owner, 3);
         QCOMPARE(w->database().image.readEntry(b).owner, 3);
         QCOMPARE(w->countText(), count);
-        QVERIFY(w->database().modified);
+        QVERIFY(w->database().ModifiedFlag);
 
         // Search results from several directories all go.
         w->Edit1->setText(QStringLiteral("区"));
@@ -755,12 +755,12 @@ private slots:
         w->ListView1EndDrag(nullptr);
         QCOMPARE(w->listModel()->rowCount(), 3);
         QCOMPARE(entrySection(*w), before);
-        QVERIFY(!w->database().modified);
+        QVERIFY(!w->database().ModifiedFlag);
         // The directory that is listed: nothing moves, but the drop counts as an edit.
         w->ListView1EndDrag(sz);
         QCOMPARE(w->listModel()->rowCount(), 3);
         QCOMPARE(entrySection(*w), before);
-        QVERIFY(w->database().modified);
+        QVERIFY(w->database().ModifiedFlag);
     }
 
     void rowsFollowTheirRecordsThroughASave()
@@ -851,7 +851,7 @@ private slots:
         QCOMPARE(script.icons, QStringList({"none"}));
         QCOMPARE(w->database().image.bytes(), image);
         QCOMPARE(qvtest::readFile(m_db->path()), file);
-        QVERIFY(!w->database().modified);
+        QVERIFY(!w->database().ModifiedFlag);
     }
 
     void compactionDoesNotWriteTheFile()
@@ -868,7 +868,7 @@ private slots:
             QVERIFY(script.finished());
         }
         QCOMPARE(w->database().image.entryCount(), 6);
-        QVERIFY(!w->database().modified);
+        QVERIFY(!w->database().ModifiedFlag);
         {
             // Closing asks nothing.
             ModalScript script;
@@ -913,7 +913,7 @@ private slots:
         QCOMPARE(recovered->caption, g("恢复目录"));
         QCOMPARE(recovered->id, 2);
         QCOMPARE(w->treeModel()->rowCount(), 4);
-        QVERIFY(!w->database().modified);
+        QVERIFY(!w->database().ModifiedFlag);
         const DecodedFile f = decodeFile(m_db->path());
         QVERIFY(f.ok);
         QCOMPARE(f.dirs.back().name, g("恢复目录"));
@@ -940,7 +940,7 @@ private slots:
         QVERIFY(f.ok);
         QCOMPARE(f.entries.size(), size_t(7));
         QCOMPARE(w->database().tree.count(), 5);
-        QVERIFY(!w->database().modified);
+        QVERIFY(!w->database().ModifiedFlag);
     }
 
     void aWholeSessionRoundTripsThroughTheFile()
@@ -1022,7 +1022,7 @@ private slots:
 
         // And the program reads it back the same.
         auto again = qvtest::openMainWindow(m_db->path());
-        QVERIFY(!again->database().modified);
+        QVERIFY(!again->database().ModifiedFlag);
         clickNode(*again, findNode(*again, "广州市"));
         QCOMPARE(names(*again), QStringList({"天河区", "越秀区", "福田区"}));
         QCOMPARE(again->treeModel()->rowCount(again->treeModel()->indexOf(findNode(*again, "上海市"))), 1);

@@ -28,7 +28,7 @@ uint16_t codeOf(const char* utf8)
 std::string initialOf(const char* utf8, const std::vector<LearnedInitial>& learned = kNone)
 {
     const uint16_t c = codeOf(utf8);
-    return charInitial(uint8_t(c >> 8), uint8_t(c & 0xFF), learned);
+    return CharInitial(uint8_t(c >> 8), uint8_t(c & 0xFF), learned);
 }
 
 LearnedInitial learnedFor(const char* utf8, char letter)
@@ -43,39 +43,39 @@ const std::string kNoLetter(1, '\0');
 
 TEST(NameInitials, PlaceNames)
 {
-    EXPECT_EQ(nameInitials(gbk("北京"), kNone), "BJ");
-    EXPECT_EQ(nameInitials(gbk("上海"), kNone), "SH");
-    EXPECT_EQ(nameInitials(gbk("重庆"), kNone), "ZQ");  // 重 0xD6D8 lies in the Z range
-    EXPECT_EQ(nameInitials(gbk("乌鲁木齐市"), kNone), "WLMQS");
-    EXPECT_EQ(nameInitials("", kNone), "");
+    EXPECT_EQ(NameInitials(gbk("北京"), kNone), "BJ");
+    EXPECT_EQ(NameInitials(gbk("上海"), kNone), "SH");
+    EXPECT_EQ(NameInitials(gbk("重庆"), kNone), "ZQ");  // 重 0xD6D8 lies in the Z range
+    EXPECT_EQ(NameInitials(gbk("乌鲁木齐市"), kNone), "WLMQS");
+    EXPECT_EQ(NameInitials("", kNone), "");
 }
 
 TEST(NameInitials, OneByteCharactersGiveV)
 {
-    EXPECT_EQ(nameInitials("New York", kNone), "VVVVVVVV");
-    EXPECT_EQ(nameInitials(gbk("A区3号"), kNone), "VQVH");
+    EXPECT_EQ(NameInitials("New York", kNone), "VVVVVVVV");
+    EXPECT_EQ(NameInitials(gbk("A区3号"), kNone), "VQVH");
     // A lead byte with nothing after it counts as one byte.
-    EXPECT_EQ(nameInitials(gbk("北") + "\xB1", kNone), "BV");
+    EXPECT_EQ(NameInitials(gbk("北") + "\xB1", kNone), "BV");
 }
 
 TEST(NameInitials, UnknownCharacterLeavesNoLetterMarkInPlace)
 {
-    EXPECT_EQ(nameInitials(gbk("北亍"), kNone), std::string("B\0", 2));
-    EXPECT_EQ(nameInitials(gbk("亍北亍"), kNone), std::string("\0B\0", 3));
-    EXPECT_EQ(nameInitials(gbk("亳州"), kNone), std::string("\0Z", 2));
-    EXPECT_EQ(nameInitials(gbk("亳州"), {learnedFor("亳", 'B')}), "BZ");
+    EXPECT_EQ(NameInitials(gbk("北亍"), kNone), std::string("B\0", 2));
+    EXPECT_EQ(NameInitials(gbk("亍北亍"), kNone), std::string("\0B\0", 3));
+    EXPECT_EQ(NameInitials(gbk("亳州"), kNone), std::string("\0Z", 2));
+    EXPECT_EQ(NameInitials(gbk("亳州"), {learnedFor("亳", 'B')}), "BZ");
 }
 
 TEST(CharInitial, RangeBounds)
 {
     EXPECT_EQ(codeOf("啊"), 0xB0A1);
     EXPECT_EQ(initialOf("啊"), "A");
-    EXPECT_EQ(charInitial(0xB0, 0xA0, kNone), kNoLetter);  // just below the first range
+    EXPECT_EQ(CharInitial(0xB0, 0xA0, kNone), kNoLetter);  // just below the first range
     EXPECT_EQ(codeOf("座"), 0xD7F9);
     EXPECT_EQ(initialOf("座"), "Z");
     EXPECT_EQ(codeOf("亍"), 0xD8A1);
     EXPECT_EQ(initialOf("亍"), kNoLetter);
-    EXPECT_EQ(charInitial(0xD7, 0xFA, kNone), kNoLetter);  // unassigned code after 座
+    EXPECT_EQ(CharInitial(0xD7, 0xFA, kNone), kNoLetter);  // unassigned code after 座
     EXPECT_EQ(initialOf("学"), "X");
     EXPECT_EQ(initialOf("迅"), "X");
     EXPECT_EQ(codeOf("迅"), 0xD1B8);
@@ -141,19 +141,19 @@ TEST(LearnInitials, AsksOnceAndStoresUpperCase)
         asked.push_back(std::string{char(lead), char(trail)});
         return 'c';
     };
-    EXPECT_EQ(learnInitials(learned, gbk("亍北亍"), ask), 1);
+    EXPECT_EQ(LearnInitials(learned, gbk("亍北亍"), ask), 1);
     ASSERT_EQ(asked.size(), 1u);
     EXPECT_EQ(asked[0], gbk("亍"));
     ASSERT_EQ(learned.size(), 1u);
     EXPECT_EQ(initialOf("亍", learned), "C");
-    EXPECT_EQ(nameInitials(gbk("亍北亍"), learned), "CBC");
+    EXPECT_EQ(NameInitials(gbk("亍北亍"), learned), "CBC");
 
     // Known characters and one-byte characters are never asked about.
     asked.clear();
-    EXPECT_EQ(learnInitials(learned, gbk("北京 A亍"), ask), 0);
+    EXPECT_EQ(LearnInitials(learned, gbk("北京 A亍"), ask), 0);
     EXPECT_TRUE(asked.empty());
     EXPECT_EQ(learned.size(), 1u);
-    EXPECT_EQ(learnInitials(learned, "", ask), 0);
+    EXPECT_EQ(LearnInitials(learned, "", ask), 0);
     EXPECT_TRUE(asked.empty());
 }
 
@@ -165,7 +165,7 @@ TEST(LearnInitials, UnansweredQuestionStoresNothingAndAsksAgain)
         ++calls;
         return std::nullopt;
     };
-    EXPECT_EQ(learnInitials(learned, gbk("亍亍"), cancel), 0);
+    EXPECT_EQ(LearnInitials(learned, gbk("亍亍"), cancel), 0);
     EXPECT_EQ(calls, 2);
     EXPECT_TRUE(learned.empty());
 
@@ -175,11 +175,11 @@ TEST(LearnInitials, UnansweredQuestionStoresNothingAndAsksAgain)
         ++calls;
         return '7';
     };
-    EXPECT_EQ(learnInitials(learned, gbk("亳亳"), digit), 0);
+    EXPECT_EQ(LearnInitials(learned, gbk("亳亳"), digit), 0);
     EXPECT_EQ(calls, 2);
     EXPECT_TRUE(learned.empty());
 
-    EXPECT_EQ(learnInitials(learned, gbk("亳"), AskInitialFn()), 0);
+    EXPECT_EQ(LearnInitials(learned, gbk("亳"), AskInitialFn()), 0);
     EXPECT_TRUE(learned.empty());
 }
 
@@ -205,11 +205,11 @@ TEST(InitialsTable, AgreesWithNameInitialsForEveryCode)
     const InitialsTable table(learned);
     for (uint32_t c = 0; c < 0x10000; ++c) {
         const std::string name = twoBytes(uint16_t(c));
-        ASSERT_EQ(table.initials(name), nameInitials(name, learned)) << std::hex << c;
+        ASSERT_EQ(table.initials(name), NameInitials(name, learned)) << std::hex << c;
     }
     // Across characters, with a trailing lead byte and an empty name.
     for (const std::string& name : {gbk("北亍亳濮邗京"), gbk("郫A") + "\xB1", std::string("AB\x81\x20"), std::string()}) {
-        EXPECT_EQ(table.initials(name), nameInitials(name, learned));
+        EXPECT_EQ(table.initials(name), NameInitials(name, learned));
         // append() writes at most one byte per name byte.
         std::string buffer(name.size(), '#');
         EXPECT_LE(table.append(name, buffer.data()) - buffer.data(), std::ptrdiff_t(name.size()));

@@ -295,7 +295,7 @@ TEST(SearchHugeCounter, FileWithTopIdCounterIsSearchedWithoutATablePerId)
     ASSERT_TRUE(qvtest::writeFile(path, qvtest::makeFile(b.bytes)));
     Database db;
     ASSERT_TRUE(db.load(path).ok());
-    ASSERT_EQ(db.tree.nextId(), INT32_MAX);
+    ASSERT_EQ(db.tree.NextDirectoryId(), INT32_MAX);
     const EntryRowSet set = searchEntries(db, "", fuzzyBy(kName));
     ASSERT_EQ(set.rows.size(), 3u);
     EXPECT_EQ(set.directoryText(set.rows[0]), "Top");

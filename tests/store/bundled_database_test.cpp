@@ -155,7 +155,7 @@ TEST_F(BundledDatabase, IdsRunFromOneInTreeOrder)
         EXPECT_EQ(node->id, ++expected);
         EXPECT_LE(depth, 1);
     });
-    EXPECT_EQ(db().tree.nextId(), expected);
+    EXPECT_EQ(db().tree.NextDirectoryId(), expected);
     // Every entry belongs to a live directory.
     db().image.forEachEntry([&](int32_t, const uint8_t* rec) {
         const int32_t owner = entryOwner(rec);
@@ -319,7 +319,7 @@ TEST_F(BundledDatabase, EveryTextFitsItsFieldAndHasAGbkForm)
 TEST_F(BundledDatabase, EveryNameHasInitials)
 {
     auto check = [&](const std::string& name) {
-        const std::string ini = nameInitials(name, db().learned);
+        const std::string ini = NameInitials(name, db().learned);
         EXPECT_EQ(ini.find('\0'), std::string::npos) << qv::gbk::toQString(name).toStdString();
     };
     db().tree.forEach([&](const DirectoryNode* node, int) { check(node->caption); });
@@ -350,7 +350,7 @@ TEST_F(BundledDatabase, EveryNameHasInitials)
     EXPECT_EQ(letterOf("宕"), 'T');  // 宕昌
     EXPECT_EQ(letterOf("陂"), 'P');  // 黄陂
     EXPECT_EQ(letterOf("枞"), 'Z');  // 枞阳
-    EXPECT_EQ(nameInitials(gb("刚果（金）"), db().learned), "GGVJV");
+    EXPECT_EQ(NameInitials(gb("刚果（金）"), db().learned), "GGVJV");
 }
 
 TEST_F(BundledDatabase, PlacesAbroadHaveDiallingCodeAndTimeDifference)
@@ -416,7 +416,7 @@ TEST_F(BundledDatabase, SearchByInitialsFindsLevelTwoCharacters)
     const EntryRowSet exact = searchEntries(db(), "BZS", byInitials);
     bool bozhou = false;
     for (const EntryRow& row : exact.rows) {
-        EXPECT_EQ(nameInitials(row.nameText(), db().learned), "BZS");
+        EXPECT_EQ(NameInitials(row.nameText(), db().learned), "BZS");
         if (row.nameText() == gb("亳州市")) {
             bozhou = true;
             EXPECT_EQ(exact.directoryText(row), gb("安徽省"));

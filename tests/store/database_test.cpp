@@ -225,8 +225,8 @@ TEST(DatabaseRoundTrip, SaveAfterLoadKeepsEverySignificantByte)
     ASSERT_TRUE(qvtest::writeFile(t.path(), qvtest::makeFile(b.bytes)));
     Database db;
     ASSERT_TRUE(db.load(t.path()).ok());
-    EXPECT_FALSE(db.modified);
-    EXPECT_EQ(db.tree.nextId(), 17);
+    EXPECT_FALSE(db.ModifiedFlag);
+    EXPECT_EQ(db.tree.NextDirectoryId(), 17);
     ASSERT_EQ(db.learned.size(), 2u);
     EXPECT_EQ(db.image.entrySectionStart(), 36 * 6 + 4 + 5 * 2);
     EXPECT_EQ(db.image.entryCount(), 6);
@@ -244,7 +244,7 @@ TEST(DatabaseRoundTrip, SaveAfterLoadKeepsEverySignificantByte)
     Database again;
     ASSERT_TRUE(again.load(t.path()).ok());
     EXPECT_EQ(shape(again.tree), shape(db.tree));
-    EXPECT_EQ(again.tree.nextId(), 17);
+    EXPECT_EQ(again.tree.NextDirectoryId(), 17);
     // A second save of the same data writes the same file.
     const QByteArray first = qvtest::readFile(t.path());
     ASSERT_TRUE(again.save().ok);
@@ -421,7 +421,7 @@ TEST(DirectoryIds, NeverReusedAfterDeletingTheHighest)
     Database again;
     ASSERT_TRUE(again.load(t.path()).ok());
     EXPECT_EQ(again.tree.count(), 1);
-    EXPECT_EQ(again.tree.nextId(), 3);
+    EXPECT_EQ(again.tree.NextDirectoryId(), 3);
     EXPECT_EQ(entryOwner(again.image.entryAt(again.image.entrySectionStart())), -3);
     DirectoryNode* d = createDirectory(again, nullptr, NewDirectoryPlace::LastSibling);
     ASSERT_NE(d, nullptr);
@@ -495,11 +495,11 @@ TEST(SaveFailure, UnwritablePlaceKeepsEditsPending)
         db.load(path);
         createDirectory(db, nullptr, NewDirectoryPlace::LastSibling);
         appendEntry(db, 1, {"a", "1", "2"});
-        ASSERT_TRUE(db.modified);
+        ASSERT_TRUE(db.ModifiedFlag);
         const SaveReport r = db.save();
         EXPECT_FALSE(r.ok);
         EXPECT_FALSE(r.message.isEmpty());
-        EXPECT_TRUE(db.modified);
+        EXPECT_TRUE(db.ModifiedFlag);
         // The image was re-based all the same, and the report says how.
         EXPECT_EQ(db.image.entrySectionStart(), 36 * 2 + 4);
         EXPECT_EQ(r.relocation.map(0), 36 * 2 + 4);
@@ -507,7 +507,7 @@ TEST(SaveFailure, UnwritablePlaceKeepsEditsPending)
         // Once the place is usable, the same database saves.
         db.setPath(t.dir.filePath("kvrn.dat"));
         EXPECT_TRUE(db.save().ok);
-        EXPECT_FALSE(db.modified);
+        EXPECT_FALSE(db.ModifiedFlag);
     }
 }
 
@@ -521,7 +521,7 @@ TEST(SaveFailure, FolderInTheWayIsNotReplaced)
     const SaveReport r = db.save();
     EXPECT_FALSE(r.ok);
     EXPECT_FALSE(r.message.isEmpty());
-    EXPECT_TRUE(db.modified);
+    EXPECT_TRUE(db.ModifiedFlag);
     EXPECT_TRUE(QFileInfo(t.dir.filePath("kvrn.dat/inside")).isDir());
 }
 
@@ -536,7 +536,7 @@ TEST(SaveFailure, FailedWriteLeavesThePreviousFileByteForByte)
         Database db;
         ASSERT_TRUE(db.load(t.path()).ok());
         fillWithNoise(db, entries);
-        ASSERT_TRUE(db.modified);
+        ASSERT_TRUE(db.ModifiedFlag);
         SaveReport r;
         {
             FileSizeLimit limit(4096);
@@ -545,7 +545,7 @@ TEST(SaveFailure, FailedWriteLeavesThePreviousFileByteForByte)
         }
         EXPECT_FALSE(r.ok);
         EXPECT_FALSE(r.message.isEmpty());
-        EXPECT_TRUE(db.modified);
+        EXPECT_TRUE(db.ModifiedFlag);
         EXPECT_EQ(qvtest::readFile(t.path()), original);
         // No temporary file is left behind.
         EXPECT_EQ(QDir(t.dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"kvrn.dat"});
@@ -576,8 +576,8 @@ TEST(DamagedFile, IsKeptAsideAtTheNextSaveAndNeverOverwritten)
     EXPECT_EQ(db.image.size(), 0);
     EXPECT_EQ(db.image.entrySectionStart(), 0);
     EXPECT_TRUE(db.learned.empty());
-    EXPECT_EQ(db.tree.nextId(), 0);
-    EXPECT_FALSE(db.modified);
+    EXPECT_EQ(db.tree.NextDirectoryId(), 0);
+    EXPECT_FALSE(db.ModifiedFlag);
     EXPECT_EQ(db.preserveAs().toStdString(), t.dir.filePath("kvrn.dat.damaged").toStdString());
 
     createDirectory(db, nullptr, NewDirectoryPlace::LastSibling);
@@ -622,7 +622,7 @@ TEST(DamagedFile, StaysInPlaceWhenTheSaveFails)
             ASSERT_TRUE(limit.ok());
             EXPECT_FALSE(db.save().ok);
         }
-        EXPECT_TRUE(db.modified);
+        EXPECT_TRUE(db.ModifiedFlag);
         EXPECT_EQ(qvtest::readFile(t.path()), damaged);
         EXPECT_FALSE(QFile::exists(t.dir.filePath("kvrn.dat.damaged")));
         EXPECT_EQ(QDir(t.dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"kvrn.dat"});

@@ -116,7 +116,7 @@ void expectSane(const Database& db)
     Database again;
     again.loadImage(built);
     EXPECT_EQ(shape(again.tree), shape(db.tree));
-    EXPECT_EQ(again.tree.nextId(), db.tree.nextId());
+    EXPECT_EQ(again.tree.NextDirectoryId(), db.tree.NextDirectoryId());
     EXPECT_EQ(again.learned.size(), db.learned.size());
     EXPECT_EQ(again.image.entrySectionStart(), start);
     EXPECT_EQ(again.buildImage(), built);
@@ -139,7 +139,7 @@ void expectRefused(const QByteArray& content, FileReadResult::Status expected = 
     EXPECT_EQ(db.image.size(), 0);
     EXPECT_EQ(db.image.entrySectionStart(), 0);
     EXPECT_TRUE(db.learned.empty());
-    EXPECT_EQ(db.tree.nextId(), 0);
+    EXPECT_EQ(db.tree.NextDirectoryId(), 0);
 
     createDirectory(db, nullptr, NewDirectoryPlace::LastSibling);
     const SaveReport saved = db.save();

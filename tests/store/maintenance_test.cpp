@@ -88,11 +88,11 @@ TEST_F(MaintenanceTest, CompactionWithoutDeletedEntriesChangesNothing)
     loadFile(b);
     const Raw before = db.image.bytes();
     for (bool modified : {false, true}) {
-        db.modified = modified;
+        db.ModifiedFlag = modified;
         const Relocation moved = compactEntries(db);
         EXPECT_TRUE(moved.isIdentity());
         EXPECT_EQ(db.image.bytes(), before);
-        EXPECT_EQ(db.modified, modified);
+        EXPECT_EQ(db.ModifiedFlag, modified);
     }
 }
 
@@ -104,7 +104,7 @@ TEST_F(MaintenanceTest, CompactionRemovesDeletedRecordsInOrderAndReportsMoves)
     const std::vector<Raw> old = records(db);
 
     const Relocation moved = compactEntries(db);
-    EXPECT_FALSE(db.modified);  // compaction alone does not count as an edit
+    EXPECT_FALSE(db.ModifiedFlag);  // compaction alone does not count as an edit
     EXPECT_EQ(db.image.entrySectionStart(), start);
     EXPECT_TRUE(std::equal(front.begin(), front.end(), db.image.bytes().begin()));
     EXPECT_EQ(owners(db), (std::vector<int32_t>{1, 2, 0, 1}));
@@ -165,7 +165,7 @@ TEST_F(MaintenanceTest, DeletedDirectoryComesBackAsOneRecoveryRoot)
     loadFile(b);
     ASSERT_TRUE(deleteDirectory(db, db.tree.findById(2)));
     ASSERT_TRUE(db.save().ok);
-    ASSERT_FALSE(db.modified);
+    ASSERT_FALSE(db.ModifiedFlag);
 
     const RecoveryResult result = recoverEntries(db);
     EXPECT_EQ(result.count, 3);
@@ -180,8 +180,8 @@ TEST_F(MaintenanceTest, DeletedDirectoryComesBackAsOneRecoveryRoot)
     EXPECT_EQ(top.back(), rec);  // the last root, after P and R
     EXPECT_EQ(listedNames(db, 2), (std::vector<std::string>{"q1", "q2", "q3"}));
     EXPECT_EQ(listedNames(db, 1), (std::vector<std::string>{"p1"}));
-    EXPECT_EQ(db.tree.nextId(), 5);  // the old id is below the counter: the counter stays
-    EXPECT_TRUE(db.modified);
+    EXPECT_EQ(db.tree.NextDirectoryId(), 5);  // the old id is below the counter: the counter stays
+    EXPECT_TRUE(db.ModifiedFlag);
 
     // Once saved it is an ordinary directory.
     ASSERT_TRUE(db.save().ok);
@@ -249,12 +249,12 @@ TEST_F(MaintenanceTest, RecoveredIdAboveCounterIsNeverHandedOutAgain)
     ImageBuilder b;
     b.dir("P", 0, 1).end(3).learnedCount(0).entry("lost", -50, "", "");
     loadFile(b);
-    ASSERT_EQ(db.tree.nextId(), 3);
+    ASSERT_EQ(db.tree.NextDirectoryId(), 3);
 
     const RecoveryResult result = recoverEntries(db);
     ASSERT_EQ(result.newRoots.size(), 1u);
     EXPECT_EQ(result.newRoots[0]->id, 50);
-    EXPECT_GE(db.tree.nextId(), 50);
+    EXPECT_GE(db.tree.NextDirectoryId(), 50);
     DirectoryNode* made = createDirectory(db, nullptr, NewDirectoryPlace::LastSibling);
     ASSERT_NE(made, nullptr);
     EXPECT_GT(made->id, 50);
@@ -280,7 +280,7 @@ TEST_F(MaintenanceTest, OwnerWithoutPositiveCounterpartIsLeftAlone)
     EXPECT_TRUE(result.newRoots.empty());
     EXPECT_EQ(db.image.bytes(), before);
     EXPECT_EQ(db.tree.count(), 1);
-    EXPECT_FALSE(db.modified);
+    EXPECT_FALSE(db.ModifiedFlag);
 }
 
 TEST_F(MaintenanceTest, RecoveryAfterCompactionFindsNothing)
@@ -293,5 +293,5 @@ TEST_F(MaintenanceTest, RecoveryAfterCompactionFindsNothing)
     EXPECT_TRUE(result.newRoots.empty());
     EXPECT_EQ(db.image.bytes(), before);
     EXPECT_EQ(db.tree.count(), 2);
-    EXPECT_FALSE(db.modified);
+    EXPECT_FALSE(db.ModifiedFlag);
 }

@@ -74,13 +74,13 @@ TEST(Relocation, CompactionKeepsOrderAndMapsEveryKeptRecord)
         SCOPED_TRACE(c.what);
         Database db;
         fill(db, c.n, c.deleted);
-        db.modified = false;
+        db.ModifiedFlag = false;
         const int32_t start = db.image.entrySectionStart();
         const auto before = namesByPosition(db);
         const Relocation r = compactEntries(db);
         EXPECT_EQ(db.image.entrySectionStart(), start);
         EXPECT_EQ(db.image.entryCount(), c.n - c.gone);
-        EXPECT_FALSE(db.modified);  // compaction alone does not ask for a save
+        EXPECT_FALSE(db.ModifiedFlag);  // compaction alone does not ask for a save
         EXPECT_EQ(r.isIdentity(), c.gone == 0);
         expectFollows(r, before, db, c.gone);
         // The kept records stay in their order.

@@ -48,7 +48,7 @@ protected:
         b.entry("b-gone", -5, "5", "5");
         b.entry("a1a", 7, "6", "6");
         db.loadImage(b.bytes);
-        ASSERT_FALSE(db.modified);
+        ASSERT_FALSE(db.ModifiedFlag);
     }
 
     DirectoryNode* byId(int32_t id)
@@ -63,14 +63,14 @@ protected:
     {
         const auto treeBefore = outline(db.tree);
         const auto bytesBefore = db.image.bytes();
-        const int32_t nextBefore = db.tree.nextId();
+        const int32_t nextBefore = db.tree.NextDirectoryId();
         for (bool modifiedBefore : {false, true}) {
-            db.modified = modifiedBefore;
+            db.ModifiedFlag = modifiedBefore;
             command();
             EXPECT_EQ(outline(db.tree), treeBefore);
             EXPECT_EQ(db.image.bytes(), bytesBefore);
-            EXPECT_EQ(db.tree.nextId(), nextBefore);
-            EXPECT_EQ(db.modified, modifiedBefore);
+            EXPECT_EQ(db.tree.NextDirectoryId(), nextBefore);
+            EXPECT_EQ(db.ModifiedFlag, modifiedBefore);
         }
     }
 
@@ -101,8 +101,8 @@ TEST_F(DirectoryCommandsTest, NewDirectoryFromMiddleOfLevelAppendsAtEndInOrder)
         EXPECT_EQ(made, (std::vector<int32_t>{8, 9, 10}));
         EXPECT_EQ(childIds(byId(1)), (std::vector<int32_t>{2, 3, 4, 8, 9, 10}));
         EXPECT_EQ(childIds(db.tree.root()), (std::vector<int32_t>{1, 5, 6}));
-        EXPECT_EQ(db.tree.nextId(), 10);
-        EXPECT_TRUE(db.modified);
+        EXPECT_EQ(db.tree.NextDirectoryId(), 10);
+        EXPECT_TRUE(db.ModifiedFlag);
     }
 }
 
@@ -125,14 +125,14 @@ TEST(DirectoryCommandsFreshStart, FirstDirectoryWithoutFileGetsIdOne)
         ASSERT_NE(n, nullptr);
         EXPECT_EQ(n->id, 1);
         EXPECT_EQ(n->parent, db.tree.root());
-        EXPECT_TRUE(db.modified);
+        EXPECT_TRUE(db.ModifiedFlag);
 
         // The id and the counter survive a save.
         ASSERT_TRUE(db.save().ok);
         Database again;
         ASSERT_TRUE(again.load(path).ok());
         EXPECT_EQ(outline(again.tree), (std::vector<std::string>{"0 " + gbk("新目录") + "#1"}));
-        EXPECT_EQ(again.tree.nextId(), 1);
+        EXPECT_EQ(again.tree.NextDirectoryId(), 1);
     }
 }
 
@@ -144,7 +144,7 @@ TEST_F(DirectoryCommandsTest, InsertBeforeFirstChildBecomesFirstChild)
     EXPECT_EQ(childIds(byId(1)), (std::vector<int32_t>{8, 2, 3, 4}));
     // A1 keeps its own subdirectory.
     EXPECT_EQ(childIds(byId(2)), (std::vector<int32_t>{7}));
-    EXPECT_TRUE(db.modified);
+    EXPECT_TRUE(db.ModifiedFlag);
 }
 
 TEST_F(DirectoryCommandsTest, InsertBeforeMiddleNodeAndBeforeRoot)
@@ -160,7 +160,7 @@ TEST_F(DirectoryCommandsTest, InsertWithNothingSelectedIsFirstRoot)
     DirectoryNode* n = createDirectory(db, nullptr, NewDirectoryPlace::Before);
     ASSERT_NE(n, nullptr);
     EXPECT_EQ(childIds(db.tree.root()), (std::vector<int32_t>{8, 1, 5, 6}));
-    EXPECT_TRUE(db.modified);
+    EXPECT_TRUE(db.ModifiedFlag);
 }
 
 TEST_F(DirectoryCommandsTest, SubdirectoryIsLastChild)
@@ -171,7 +171,7 @@ TEST_F(DirectoryCommandsTest, SubdirectoryIsLastChild)
     DirectoryNode* leafChild = createDirectory(db, byId(5), NewDirectoryPlace::LastChild);
     ASSERT_NE(leafChild, nullptr);
     EXPECT_EQ(childIds(byId(5)), (std::vector<int32_t>{9}));
-    EXPECT_TRUE(db.modified);
+    EXPECT_TRUE(db.ModifiedFlag);
 }
 
 TEST_F(DirectoryCommandsTest, SubdirectoryWithoutAnchorIsRefused)
@@ -185,7 +185,7 @@ TEST_F(DirectoryCommandsTest, NoDirectoryOnceIdsAreUsedUp)
     ImageBuilder b;
     b.dir("A", 0, 1).end(INT32_MAX).learnedCount(0);
     db.loadImage(b.bytes);
-    ASSERT_EQ(db.tree.nextId(), INT32_MAX);
+    ASSERT_EQ(db.tree.NextDirectoryId(), INT32_MAX);
     for (NewDirectoryPlace place : {NewDirectoryPlace::LastSibling, NewDirectoryPlace::Before, NewDirectoryPlace::LastChild})
         for (DirectoryNode* anchor : {static_cast<DirectoryNode*>(nullptr), byId(1)})
             expectNoChange([&] { EXPECT_EQ(createDirectory(db, anchor, place), nullptr); });
@@ -227,8 +227,8 @@ TEST_F(DirectoryCommandsTest, DeletingMarksExactlyItsLiveEntries)
     EXPECT_EQ(db.tree.findById(6), nullptr);
     EXPECT_EQ(childIds(db.tree.root()), (std::vector<int32_t>{1, 5}));
     EXPECT_EQ(db.image.bytes(), expected);
-    EXPECT_EQ(db.tree.nextId(), 7);  // the id is not handed back
-    EXPECT_TRUE(db.modified);
+    EXPECT_EQ(db.tree.NextDirectoryId(), 7);  // the id is not handed back
+    EXPECT_TRUE(db.ModifiedFlag);
 }
 
 TEST_F(DirectoryCommandsTest, DeletingLeafSubdirectoryLeavesParent)
@@ -271,10 +271,10 @@ TEST_F(DirectoryCommandsTest, RootBelowLastNodeDoesNothing)
 TEST_F(DirectoryCommandsTest, SubdirectoryBelowLastNodeBecomesLastRootWithBranch)
 {
     ASSERT_TRUE(moveDirectory(db, byId(2), nullptr));
-    EXPECT_TRUE(db.modified);
+    EXPECT_TRUE(db.ModifiedFlag);
     EXPECT_EQ(outline(db.tree), (std::vector<std::string>{"0 A#1", "1 A2#3", "1 A3#4", "0 B#5", "0 C#6", "0 A1#2",
                                                           "1 A1a#7"}));
-    EXPECT_EQ(db.tree.nextId(), 7);
+    EXPECT_EQ(db.tree.NextDirectoryId(), 7);
 }
 
 TEST_F(DirectoryCommandsTest, MoveIntoAnotherDirectoryIsLastChildAndExpandsIt)
@@ -285,7 +285,7 @@ TEST_F(DirectoryCommandsTest, MoveIntoAnotherDirectoryIsLastChildAndExpandsIt)
     EXPECT_TRUE(byId(6)->expanded);
     EXPECT_EQ(outline(db.tree), (std::vector<std::string>{"0 A#1", "1 A1#2", "2 A1a#7", "2 B#5", "1 A2#3", "0 C#6",
                                                           "1 A3#4"}));
-    EXPECT_TRUE(db.modified);
+    EXPECT_TRUE(db.ModifiedFlag);
 }
 
 TEST_F(DirectoryCommandsTest, MovedTreeIsSavedWithItsNewLevelsAndEntriesStay)

@@ -194,8 +194,8 @@ private slots:
         QCoreApplication::processEvents();
         QCOMPARE(captionsOf(gd), QStringList({"深圳市", "广州市", "珠海市", "新目录", "新目录", "新目录"}));
         QCOMPARE(captionsOf(w->database().tree.root()), QStringList({"广东省", "北京市", "上海市", "浙江省"}));
-        QCOMPARE(w->database().tree.nextId(), 12);
-        QVERIFY(w->database().modified);
+        QCOMPARE(w->database().tree.NextDirectoryId(), 12);
+        QVERIFY(w->database().ModifiedFlag);
         // Moving on from one new name to the next keeps "新目录" without complaint.
         QCOMPARE(noMessage.pending(), 1);
     }
@@ -211,7 +211,7 @@ private slots:
         QCOMPARE(gd->children.front()->id, 10);
         QCOMPARE(w->TreeView1->currentNode(), gd->children.front().get());
         QVERIFY(isEditing(w->TreeView1));
-        QVERIFY(w->database().modified);
+        QVERIFY(w->database().ModifiedFlag);
     }
 
     void subdirectoryOfALeafOpensItAndEditsTheChild()
@@ -244,7 +244,7 @@ private slots:
         w->mnuEditNodeClick();
         QCoreApplication::processEvents();
         QCOMPARE(w->database().tree.count(), 9);
-        QVERIFY(!w->database().modified);
+        QVERIFY(!w->database().ModifiedFlag);
         QVERIFY(!openEditor(*w));
         QCOMPARE(noMessage.pending(), 1);
         // "新增目录" without a selection adds the last root.
@@ -270,7 +270,7 @@ private slots:
         typeCaption(*w, longest, Qt::Key_Return);
         QTRY_COMPARE(qv::gbk::toQString(bj->caption), longest);
         QCOMPARE(bj->caption.size(), size_t(25));
-        QVERIFY(w->database().modified);
+        QVERIFY(w->database().ModifiedFlag);
         QCOMPARE(script.pending(), 1);
 
         // 13 Chinese characters: 26 bytes, refused; the caption stays.
@@ -307,7 +307,7 @@ private slots:
         QCOMPARE(script.titles.value(0), QStringLiteral("Qarvenda"));
         QVERIFY(script.texts.value(0).contains(QStringLiteral("\U0001F600")));
         QCOMPARE(sh->caption, qvtest::gbk("上海市"));
-        QVERIFY(!w->database().modified);
+        QVERIFY(!w->database().ModifiedFlag);
         QCOMPARE(w->TreeView1->currentNode(), sh);
     }
 
@@ -340,7 +340,7 @@ private slots:
         QCOMPARE(script.texts, QStringList({"不能删除有子目录的目录，请先删除子目录！"}));
         QCOMPARE(w->database().tree.count(), 9);
         QCOMPARE(entrySection(*w), before);
-        QVERIFY(!w->database().modified);
+        QVERIFY(!w->database().ModifiedFlag);
     }
 
     void deletingWithCancelChangesNothing()
@@ -349,7 +349,7 @@ private slots:
         QVERIFY(w);
         for (bool modifiedBefore : {false, true}) {
             clickNode(*w, findNode(*w, "北京市"));
-            w->database().modified = modifiedBefore;
+            w->database().ModifiedFlag = modifiedBefore;
             const auto before = entrySection(*w);
             ModalScript script;
             script.click(QStringLiteral("放弃"));
@@ -361,7 +361,7 @@ private slots:
             QVERIFY(findNode(*w, "北京市"));
             QCOMPARE(w->database().tree.count(), 9);
             QCOMPARE(entrySection(*w), before);
-            QCOMPARE(w->database().modified, modifiedBefore);
+            QCOMPARE(w->database().ModifiedFlag, modifiedBefore);
             QCOMPARE(w->TreeView1->currentNode(), findNode(*w, "北京市"));
         }
     }
@@ -383,7 +383,7 @@ private slots:
         QVERIFY(!findNode(*w, "广州市"));
         // Both live entries deleted; the one deleted before stays deleted.
         QCOMPARE(owners(*w), std::vector<int32_t>({2, -3, -3, -3, 4, 5, 6}));
-        QVERIFY(w->database().modified);
+        QVERIFY(w->database().ModifiedFlag);
         QCOMPARE(w->TreeView1->currentNode(), findNode(*w, "珠海市"));
         QCOMPARE(listedNames(*w), QStringList({"香洲区"}));
         QCOMPARE(w->countText(), QStringLiteral("共1个"));
@@ -424,7 +424,7 @@ private slots:
         w->TreeView1EndDrag(gd, sz);
         w->TreeView1EndDrag(findNode(*w, "浙江省"), findNode(*w, "西湖区"));
         w->TreeView1EndDrag(bj, nullptr);
-        QVERIFY(!w->database().modified);
+        QVERIFY(!w->database().ModifiedFlag);
         QCOMPARE(captionsOf(w->database().tree.root()), QStringList({"广东省", "北京市", "上海市", "浙江省"}));
         QCOMPARE(captionsOf(gd), QStringList({"深圳市", "广州市", "珠海市"}));
         QCOMPARE(sz->parent, gd);
@@ -450,7 +450,7 @@ private slots:
         QCOMPARE(hz->depth(), 0);
         QCOMPARE(findNode(*w, "西湖区")->depth(), 1);
         QCOMPARE(hz->id, 8);
-        QVERIFY(w->database().modified);
+        QVERIFY(w->database().ModifiedFlag);
         // Selection and list as they were.
         QCOMPARE(w->TreeView1->currentNode(), hz);
         QVERIFY(w->TreeView1->selectionModel()->isSelected(indexOf(*w, hz)));
@@ -517,7 +517,7 @@ private slots:
             QCOMPARE(offerDrag(*w, QString::fromLatin1(DirectoryTreeModel::kDirectoryMime), p, true),
                      std::make_pair(false, false));
         }
-        QVERIFY(!w->database().modified);
+        QVERIFY(!w->database().ModifiedFlag);
     }
 
     void draggingNearAnEdgeScrollsOneNode()

@@ -52,6 +52,11 @@ void EntryListModel::sortBy(int column, int direction)
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
 
+int EntryListModel::ListView1Compare(const EntryRow& a, const EntryRow& b) const
+{
+    return compareEntryText(m_set.cellText(a, m_sortColumn), m_set.cellText(b, m_sortColumn)) * m_sortDirection;
+}
+
 void EntryListModel::setIndicator(int column, int image)
 {
     m_indicator[size_t(column)] = image;
@@ -86,15 +91,12 @@ int EntryListModel::addRow(const std::string& directoryName, std::string_view na
         row.directory = uint32_t(m_set.directoryNames.size() - 1);
     else
         row.directory = m_set.addDirectoryName(directoryName);
-    int at = count();
-    if (m_sortDirection != 0) {
-        const std::string_view key = m_set.cellText(row, m_sortColumn);
-        auto it = std::upper_bound(m_set.rows.begin(), m_set.rows.end(), key,
-                                   [&](std::string_view k, const EntryRow& r) {
-                                       return compareEntryText(k, m_set.cellText(r, m_sortColumn)) * m_sortDirection < 0;
-                                   });
-        at = int(it - m_set.rows.begin());
-    }
+    // Straight to its place in the current order, after rows that compare equal.
+    const int at = int(std::upper_bound(m_set.rows.begin(), m_set.rows.end(), row,
+                                        [this](const EntryRow& a, const EntryRow& b) {
+                                            return ListView1Compare(a, b) < 0;
+                                        }) -
+                       m_set.rows.begin());
     beginInsertRows({}, at, at);
     m_set.rows.insert(m_set.rows.begin() + at, row);
     endInsertRows();

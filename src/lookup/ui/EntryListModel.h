@@ -25,6 +25,10 @@ public:
     int sortDirection() const { return m_sortDirection; }
     void sortBy(int column, int direction);
 
+    // The list's comparison of two rows under the current sort state:
+    // negative when `a` goes first, 0 when they are equal.
+    int ListView1Compare(const EntryRow& a, const EntryRow& b) const;
+
     // Header pictures: -1 none, 3 ascending arrow, 4 descending arrow.
     int indicator(int column) const { return m_indicator[size_t(column)]; }
     void setIndicator(int column, int image);
