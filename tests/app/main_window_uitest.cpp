@@ -1,4 +1,5 @@
 // Start-up, layout, the command table, saving and the exit question.
+#include "app/Application.h"
 #include "app/MainWindow.h"
 #include "app/Messages.h"
 #include "lookup/ui/EntryListModel.h"
@@ -211,6 +212,16 @@ private slots:
         QVERIFY(w->isVisible());
         QVERIFY(w->database().ModifiedFlag);
         QCOMPARE(readFile(db.path()), before);
+    }
+
+    void qtsOwnDialogsSpeakChinese()
+    {
+        qv::setUpChineseUi(*qApp);
+        // Standard buttons come from Qt's own catalogue.
+        QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("取消"));
+        // The Windows font names resolve to Chinese faces.
+        QVERIFY(!QFont::substitutes(QStringLiteral("宋体")).isEmpty());
+        QVERIFY(!QFont::substitutes(QStringLiteral("楷体_GB2312")).isEmpty());
     }
 
     void errorBoxEndsSentencesOnce()
