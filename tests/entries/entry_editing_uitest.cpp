@@ -26,6 +26,8 @@
 #include <cstring>
 
 using namespace qv;
+using qvtest::clickNode;
+using qvtest::findNode;
 using qvtest::ImageBuilder;
 using qvtest::ModalScript;
 using qvtest::TempDatabase;
@@ -122,24 +124,6 @@ DecodedFile decodeFile(const QString& path)
 }
 
 // ---- the window
-
-DirectoryNode* findNode(Tmainform& w, const char* utf8)
-{
-    const std::string caption = g(utf8);
-    DirectoryNode* found = nullptr;
-    w.database().tree.forEach([&](DirectoryNode* n, int) {
-        if (!found && n->caption == caption)
-            found = n;
-    });
-    return found;
-}
-
-void clickNode(Tmainform& w, DirectoryNode* n)
-{
-    const QModelIndex i = w.treeModel()->indexOf(n);
-    w.TreeView1->scrollTo(i);
-    QTest::mouseClick(w.TreeView1->viewport(), Qt::LeftButton, {}, w.TreeView1->visualRect(i).center());
-}
 
 QPoint rowPoint(Tmainform& w, int row) { return w.ListView1->visualRect(w.listModel()->index(row, 1)).center(); }
 

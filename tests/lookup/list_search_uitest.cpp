@@ -21,6 +21,8 @@
 #include <QToolButton>
 
 using namespace qv;
+using qvtest::clickNode;
+using qvtest::findNode;
 using qvtest::ImageBuilder;
 using qvtest::ModalScript;
 using qvtest::TempDatabase;
@@ -46,24 +48,6 @@ std::vector<uint8_t> sampleImage()
     b.entry(g("孤岛"), 6, "999999", "0999");
     b.entry(g("西城区"), 4, "100032", "010");
     return b.bytes;
-}
-
-DirectoryNode* findNode(Tmainform& w, const char* utf8)
-{
-    const std::string caption = g(utf8);
-    DirectoryNode* found = nullptr;
-    w.database().tree.forEach([&](DirectoryNode* n, int) {
-        if (!found && n->caption == caption)
-            found = n;
-    });
-    return found;
-}
-
-void clickNode(Tmainform& w, DirectoryNode* n)
-{
-    const QModelIndex i = w.treeModel()->indexOf(n);
-    w.TreeView1->scrollTo(i);
-    QTest::mouseClick(w.TreeView1->viewport(), Qt::LeftButton, {}, w.TreeView1->visualRect(i).center());
 }
 
 void clickHeader(Tmainform& w, int column)

@@ -1,6 +1,9 @@
 #include "UiHelpers.h"
 
 #include "app/MainWindow.h"
+#include "TestImages.h"
+#include "tree/ui/DirectoryTreeModel.h"
+#include "tree/ui/DirectoryTreeView.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -130,6 +133,24 @@ std::unique_ptr<qv::Tmainform> openMainWindow(const QString& path, bool show)
         (void)QTest::qWaitForWindowExposed(w.get());
     }
     return w;
+}
+
+qv::DirectoryNode* findNode(qv::Tmainform& w, const char* utf8)
+{
+    const std::string caption = gbk(utf8);
+    qv::DirectoryNode* found = nullptr;
+    w.database().tree.forEach([&](qv::DirectoryNode* n, int) {
+        if (!found && n->caption == caption)
+            found = n;
+    });
+    return found;
+}
+
+void clickNode(qv::Tmainform& w, qv::DirectoryNode* n, Qt::MouseButton button)
+{
+    const QModelIndex i = w.treeModel()->indexOf(n);
+    w.TreeView1->scrollTo(i);
+    QTest::mouseClick(w.TreeView1->viewport(), button, {}, w.TreeView1->visualRect(i).center());
 }
 
 }  // namespace qvtest

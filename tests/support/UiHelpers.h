@@ -15,6 +15,7 @@
 
 namespace qv {
 class Tmainform;
+struct DirectoryNode;
 }
 
 namespace qvtest {
@@ -67,5 +68,10 @@ struct TempDatabase {
 // A main window on `path`, created and loaded as at start-up (FormCreate);
 // shown so that views have geometry.
 std::unique_ptr<qv::Tmainform> openMainWindow(const QString& path, bool show = true);
+
+// The first directory (in tree order) captioned `utf8`, or nullptr.
+qv::DirectoryNode* findNode(qv::Tmainform& w, const char* utf8);
+// A click on the node in the tree, as the user selects a directory.
+void clickNode(qv::Tmainform& w, qv::DirectoryNode* n, Qt::MouseButton button = Qt::LeftButton);
 
 }  // namespace qvtest

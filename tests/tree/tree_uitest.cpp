@@ -21,6 +21,8 @@
 #include <QTest>
 
 using namespace qv;
+using qvtest::clickNode;
+using qvtest::findNode;
 using namespace qvtest;
 
 namespace {
@@ -60,17 +62,6 @@ std::vector<uint8_t> manyRootsImage(int n)
     return b.bytes;
 }
 
-DirectoryNode* findNode(Tmainform& w, const char* utf8)
-{
-    const std::string caption = qvtest::gbk(utf8);
-    DirectoryNode* found = nullptr;
-    w.database().tree.forEach([&](DirectoryNode* n, int) {
-        if (!found && n->caption == caption)
-            found = n;
-    });
-    return found;
-}
-
 QStringList captionsOf(const DirectoryNode* parent)
 {
     QStringList out;
@@ -80,14 +71,6 @@ QStringList captionsOf(const DirectoryNode* parent)
 }
 
 QModelIndex indexOf(Tmainform& w, const DirectoryNode* n) { return w.treeModel()->indexOf(n); }
-
-// A left click on the node, as the user selects a directory.
-void clickNode(Tmainform& w, DirectoryNode* n, Qt::MouseButton button = Qt::LeftButton)
-{
-    const QModelIndex i = indexOf(w, n);
-    w.TreeView1->scrollTo(i);
-    QTest::mouseClick(w.TreeView1->viewport(), button, {}, w.TreeView1->visualRect(i).center());
-}
 
 // The in-place editor the tree has open, if any.
 QLineEdit* openEditor(Tmainform& w)
