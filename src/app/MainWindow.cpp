@@ -367,7 +367,8 @@ QMenu* Tmainform::menu(const QString& name) const
 
 LoadReport Tmainform::LoadDatabase()
 {
-    const LoadReport report = m_db.load(m_db.path());
+    LoadReport report;
+    m_treeModel->rebuild([&] { report = m_db.load(m_db.path()); });
     TreeView1->collapseAll();
     m_listModel->clear();
     showCount(0);

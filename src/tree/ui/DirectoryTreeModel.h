@@ -19,6 +19,17 @@ public:
     DirectoryNode* node(const QModelIndex& index) const;
     QModelIndex indexOf(const DirectoryNode* node) const;
 
+    // Runs `rebuild`, which replaces the whole tree (a load), as one reset
+    // instead of a notice per directory.
+    template <class F> void rebuild(F&& rebuild)
+    {
+        beginResetModel();
+        m_tree.setObserver(nullptr);
+        rebuild();
+        m_tree.setObserver(this);
+        endResetModel();
+    }
+
     // Tells the view that a node's caption or icon changed.
     void nodeChanged(const DirectoryNode* node);
 
