@@ -121,10 +121,7 @@ class ListSearchTest : public QObject {
 
     std::unique_ptr<Tmainform> open(const std::vector<uint8_t>& image = sampleImage())
     {
-        m_db = std::make_unique<TempDatabase>();
-        if (!qvtest::writeFile(m_db->path(), qvtest::makeFile(image)))
-            return nullptr;
-        return qvtest::openMainWindow(m_db->path());
+        return qvtest::openOnImage(m_db, image);
     }
 
 private slots:

@@ -135,6 +135,14 @@ std::unique_ptr<qv::Tmainform> openMainWindow(const QString& path, bool show)
     return w;
 }
 
+std::unique_ptr<qv::Tmainform> openOnImage(std::unique_ptr<TempDatabase>& holder, const std::vector<uint8_t>& image)
+{
+    holder = std::make_unique<TempDatabase>();
+    if (!writeFile(holder->path(), makeFile(image)))
+        return nullptr;
+    return openMainWindow(holder->path());
+}
+
 qv::DirectoryNode* findNode(qv::Tmainform& w, const char* utf8)
 {
     const std::string caption = gbk(utf8);

@@ -12,6 +12,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <vector>
 
 namespace qv {
 class Tmainform;
@@ -68,6 +69,10 @@ struct TempDatabase {
 // A main window on `path`, created and loaded as at start-up (FormCreate);
 // shown so that views have geometry.
 std::unique_ptr<qv::Tmainform> openMainWindow(const QString& path, bool show = true);
+
+// Writes `image` as kvrn.dat in a new temporary folder (kept in `holder`)
+// and opens a main window on it; nullptr when the file cannot be written.
+std::unique_ptr<qv::Tmainform> openOnImage(std::unique_ptr<TempDatabase>& holder, const std::vector<uint8_t>& image);
 
 // The first directory (in tree order) captioned `utf8`, or nullptr.
 qv::DirectoryNode* findNode(qv::Tmainform& w, const char* utf8);

@@ -144,10 +144,7 @@ class TreeTest : public QObject {
 
     std::unique_ptr<Tmainform> open(const std::vector<uint8_t>& image)
     {
-        m_db = std::make_unique<TempDatabase>();
-        if (!writeFile(m_db->path(), makeFile(image)))
-            return nullptr;
-        return openMainWindow(m_db->path());
+        return qvtest::openOnImage(m_db, image);
     }
 
 private slots:
