@@ -340,6 +340,9 @@ void Tmainform::buildMenus()
                 }
                 radios->addAction(a);
             }
+            // Commands without a handler yet stay disabled, also when a menu
+            // enables its items on opening.
+            a->setProperty("available", c.handler != nullptr);
             if (c.handler)
                 connect(a, &QAction::triggered, this, c.handler);
             else
@@ -635,9 +638,8 @@ void Tmainform::AppendInf(DirectoryNode* node, const EntryText& text)
         showError(this, QStringLiteral("数据库已达到最大容量，不能再增加信息。"));
         return;
     }
-    m_listModel->addRow(node->caption, std::string_view(text.name).substr(0, kNameCapacity),
-                        std::string_view(text.areaCode).substr(0, kAreaCodeCapacity),
-                        std::string_view(text.postcode).substr(0, kPostcodeCapacity), pos);
+    // Rows hold each text cut to its field, as the record does.
+    m_listModel->addRow(node->caption, text.name, text.areaCode, text.postcode, pos);
 }
 
 void Tmainform::EditInfClick()
@@ -656,9 +658,7 @@ void Tmainform::RewriteInf(int row, const EntryText& text)
 {
     if (row < 0 || row >= m_listModel->count())
         return;
-    m_listModel->setRowTexts(row, std::string_view(text.name).substr(0, kNameCapacity),
-                             std::string_view(text.areaCode).substr(0, kAreaCodeCapacity),
-                             std::string_view(text.postcode).substr(0, kPostcodeCapacity));
+    m_listModel->setRowTexts(row, text.name, text.areaCode, text.postcode);
     learn(text.name);
     rewriteEntry(m_db, m_listModel->row(row).position, text);
     m_db.ModifiedFlag = true;
