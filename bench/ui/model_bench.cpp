@@ -6,11 +6,18 @@
 #include "../../tools/SyntheticDb.h"
 
 #include "app/Application.h"
-#include "app/MainWindow.h"
+#include "app/Tmainform.h"
+#include "lookup/ui/SearchBar.h"
+#include "entries/ui/EntryCommands.h"
+#include "lookup/ui/EntryListView.h"
+#include "tree/ui/DirectoryTreeView.h"
 #include "lookup/ui/EntryListModel.h"
 #include "tree/ui/DirectoryTreeModel.h"
 #include "tree/ui/DirectoryTreeView.h"
 
+#include <QHeaderView>
+#include <QToolButton>
+#include <QLineEdit>
 #include <QApplication>
 #include <QLineEdit>
 #include <QTemporaryDir>
@@ -92,15 +99,15 @@ int main(int argc, char** argv)
     if (big == other)
         other = window.database().tree.root()->children.back().get();
     timeIt("list the big directory (select it)", reps, [&] {
-        window.TreeView1->setCurrentIndex(window.treeModel()->indexOf(other));
+        window.treeView()->setCurrentIndex(window.treeModel()->indexOf(other));
         const auto t = Clock::now();
-        window.TreeView1->setCurrentIndex(window.treeModel()->indexOf(big));
+        window.treeView()->setCurrentIndex(window.treeModel()->indexOf(big));
         QApplication::processEvents();
         (void)t;
         return window.listModel()->count();
     });
     timeIt("sort the listed rows by name (header click)", reps, [&] {
-        window.ListView1ColumnClick(1);
+        emit window.listView()->horizontalHeader()->sectionClicked(1);
         QApplication::processEvents();
         return window.listModel()->count();
     });
@@ -113,9 +120,9 @@ int main(int argc, char** argv)
                    {"search 0755", "0755"},
                    {"search xyzzy9 (no match)", "xyzzy9"}};
     for (const auto& q : queries) {
-        window.Edit1->setText(QString::fromUtf8(q.query));
+        window.searchBar()->Edit1->setText(QString::fromUtf8(q.query));
         timeIt(q.label, reps, [&] {
-            window.Button_searchClick();
+            window.searchBar()->Button_search->click();
             QApplication::processEvents();
             return window.listModel()->count();
         });

@@ -1,7 +1,7 @@
 #include "app/Application.h"
 
-#include "app/Icons.h"
-#include "app/MainWindow.h"
+#include "widgets/Icons.h"
+#include "app/Tmainform.h"
 
 #include <QApplication>
 #include <QFont>

@@ -22,6 +22,33 @@ QString unusedName(const QString& base)
 
 }  // namespace
 
+void Database::removeObserver(EntryObserver* observer)
+{
+    m_observers.erase(std::remove(m_observers.begin(), m_observers.end(), observer), m_observers.end());
+}
+
+void Database::notifyRewritten(EntryPosition pos)
+{
+    for (EntryObserver* o : m_observers)
+        o->entryRewritten(pos);
+}
+
+void Database::notifyGone(const std::vector<EntryPosition>& positions)
+{
+    if (positions.empty())
+        return;
+    for (EntryObserver* o : m_observers)
+        o->entriesGone(positions);
+}
+
+void Database::notifyRelocated(const Relocation& relocation)
+{
+    if (relocation.isIdentity())
+        return;
+    for (EntryObserver* o : m_observers)
+        o->entriesRelocated(relocation);
+}
+
 void Database::reset()
 {
     image.clear();

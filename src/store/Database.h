@@ -4,7 +4,7 @@
 #include "store/DatabaseFile.h"
 #include "store/DatabaseImage.h"
 #include "store/Relocation.h"
-#include "tree/DirectoryTree.h"
+#include "store/DirectoryTree.h"
 
 #include <QString>
 
@@ -23,6 +23,18 @@ struct SaveReport {
     QString message;        // the error, when !ok
     Relocation relocation;  // how entry positions moved (even when writing failed)
     QString preservedAs;    // where this save kept a damaged file it replaced; empty when none
+};
+
+// Told of changes to entry records that rows of a list may show.
+class EntryObserver {
+public:
+    virtual ~EntryObserver() = default;
+    // The texts of the record at `pos` changed.
+    virtual void entryRewritten(EntryPosition pos) = 0;
+    // These records were deleted or filed elsewhere (ascending positions).
+    virtual void entriesGone(const std::vector<EntryPosition>& positions) = 0;
+    // Every record moved (a save re-based the image, a compaction closed gaps).
+    virtual void entriesRelocated(const Relocation& relocation) = 0;
 };
 
 class Database {
@@ -54,6 +66,14 @@ public:
     // clear afterwards only when the file was written.
     SaveReport save(const ProgressFn& progress = {});
 
+    void addObserver(EntryObserver* observer) { m_observers.push_back(observer); }
+    void removeObserver(EntryObserver* observer);
+    void notifyRewritten(EntryPosition pos);
+    void notifyGone(const std::vector<EntryPosition>& positions);
+    // A save runs beside the event loop and reports how records moved; the
+    // rows are told once it is over, on the thread that shows them.
+    void notifyRelocated(const Relocation& relocation);
+
     const QString& path() const { return m_path; }
     void setPath(const QString& path) { m_path = path; }
     // Where a damaged file will be kept at the next save; empty when none.
@@ -62,6 +82,7 @@ public:
 private:
     QString m_path = QString::fromLatin1(kFileName);
     QString m_preserveAs;
+    std::vector<EntryObserver*> m_observers;
 };
 
 }  // namespace qv

@@ -33,8 +33,6 @@ public:
     uint8_t* entryAt(int32_t pos) { return m_bytes.data() + pos; }
 
     EntryRecord readEntry(int32_t pos) const { return EntryRecord::decode(entryAt(pos)); }
-    // Writes the record's fields over the record at `pos`; other bytes stay.
-    void rewriteEntry(int32_t pos, const EntryRecord& record) { record.encodeInto(entryAt(pos)); }
     // Appends a record; returns its position (the image length before).
     int32_t appendEntry(const EntryRecord& record);
 

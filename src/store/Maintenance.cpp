@@ -25,7 +25,9 @@ Relocation compactEntries(Database& db)
     });
     bytes.resize(write);
     bytes.shrink_to_fit();
-    return Relocation::compaction(std::move(removed));
+    Relocation relocation = Relocation::compaction(std::move(removed));
+    db.notifyRelocated(relocation);
+    return relocation;
 }
 
 RecoveryResult recoverEntries(Database& db)

@@ -7,8 +7,8 @@
 namespace qv {
 
 // Removes every deleted record (negative owner) from the entry section. The
-// file is not written and ModifiedFlag is not touched. Returns how positions
-// moved, for rows that are still listed.
+// file is not written and ModifiedFlag is not touched. Rows still listed are
+// told how positions moved; the same is returned.
 Relocation compactEntries(Database& db);
 
 struct RecoveryResult {

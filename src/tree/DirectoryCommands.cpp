@@ -44,6 +44,18 @@ CaptionCheck checkCaption(std::string_view gbk)
     return gbk.empty() || gbk.size() > size_t(kNameCapacity) ? CaptionCheck::EmptyOrTooLong : CaptionCheck::Ok;
 }
 
+CaptionCheck renameDirectory(Database& db, DirectoryNode* node, std::string caption)
+{
+    const CaptionCheck check = checkCaption(caption);
+    if (check != CaptionCheck::Ok)
+        return check;
+    db.tree.setCaption(node, std::move(caption));
+    db.ModifiedFlag = true;
+    return check;
+}
+
+void setDirectoryExpanded(Database& db, DirectoryNode* node, bool expanded) { db.tree.setExpanded(node, expanded); }
+
 bool deleteDirectory(Database& db, DirectoryNode* node)
 {
     if (!node || node->hasChildren())

@@ -23,6 +23,12 @@ DirectoryNode* createDirectory(Database& db, DirectoryNode* anchor, NewDirectory
 enum class CaptionCheck { Ok, EmptyOrTooLong };
 CaptionCheck checkCaption(std::string_view gbk);
 
+// Gives `node` a new caption (GBK) when checkCaption allows it.
+CaptionCheck renameDirectory(Database& db, DirectoryNode* node, std::string caption);
+
+// Opens or closes a directory; its book picture follows. Not an edit.
+void setDirectoryExpanded(Database& db, DirectoryNode* node, bool expanded);
+
 // Deletes a directory without subdirectories and marks its entries deleted.
 // Returns false (and changes nothing) when it has subdirectories.
 bool deleteDirectory(Database& db, DirectoryNode* node);

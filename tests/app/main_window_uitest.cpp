@@ -1,7 +1,11 @@
 // Start-up, layout, the command table, saving and the exit question.
 #include "app/Application.h"
-#include "app/MainWindow.h"
-#include "app/Messages.h"
+#include "app/Tmainform.h"
+#include "lookup/ui/SearchBar.h"
+#include "entries/ui/EntryCommands.h"
+#include "lookup/ui/EntryListView.h"
+#include "tree/ui/DirectoryTreeView.h"
+#include "widgets/MessageBox.h"
 #include "lookup/ui/EntryListModel.h"
 #include "lookup/ui/EntryListView.h"
 #include "tree/ui/DirectoryTreeModel.h"
@@ -49,13 +53,13 @@ private slots:
         QVERIFY(writeFile(db.path(), makeFile(sampleImage())));
         auto w = openMainWindow(db.path());
         QCOMPARE(w->windowTitle(), QStringLiteral("Tolmerix V2.0.0"));
-        QVERIFY(w->mh->isChecked());
-        QVERIFY(!w->jq->isChecked());
-        for (QCheckBox* c : {w->ckdqmc, w->ckdqpy, w->ckyzbm, w->ckdhqh})
+        QVERIFY(w->searchBar()->mh->isChecked());
+        QVERIFY(!w->searchBar()->jq->isChecked());
+        for (QCheckBox* c : {w->searchBar()->ckdqmc, w->searchBar()->ckdqpy, w->searchBar()->ckyzbm, w->searchBar()->ckdhqh})
             QVERIFY(c->isChecked());
         QCOMPARE(w->listModel()->count(), 0);
         QCOMPARE(w->countText(), QStringLiteral("共0个"));
-        QCOMPARE(w->TreeView1->width(), w->width() / 4);
+        QCOMPARE(w->treeView()->width(), w->width() / 4);
         // The tree of a file written by another program: roots in order, collapsed,
         // a closed book for directories that have subdirectories.
         QCOMPARE(w->treeModel()->rowCount(), 2);
@@ -63,12 +67,12 @@ private slots:
         QCOMPARE(gd.data().toString(), QStringLiteral("广东省"));
         QCOMPARE(w->treeModel()->node(gd)->icon, int(kIconCollapsed));
         QCOMPARE(w->treeModel()->node(w->treeModel()->index(1, 0))->icon, int(kIconLeaf));
-        QVERIFY(!w->TreeView1->isExpanded(gd));
+        QVERIFY(!w->treeView()->isExpanded(gd));
         QVERIFY(!w->database().ModifiedFlag);
         // Controls without a caption can be found by assistive technology.
-        QCOMPARE(w->Edit1->accessibleName(), QStringLiteral("查询关键字"));
-        QVERIFY(!w->TreeView1->accessibleName().isEmpty());
-        QVERIFY(!w->ListView1->accessibleName().isEmpty());
+        QCOMPARE(w->searchBar()->Edit1->accessibleName(), QStringLiteral("查询关键字"));
+        QVERIFY(!w->treeView()->accessibleName().isEmpty());
+        QVERIFY(!w->listView()->accessibleName().isEmpty());
     }
 
     void splitterDragHoldsUntilTheNextResize()
@@ -76,11 +80,11 @@ private slots:
         TempDatabase db;
         QVERIFY(writeFile(db.path(), makeFile(sampleImage())));
         auto w = openMainWindow(db.path(), true);
-        w->Splitter1->setSizes({250, w->Splitter1->width() - 253});
-        QCOMPARE(w->TreeView1->width(), 250);
+        w->findChild<QSplitter*>(QStringLiteral("Splitter1"))->setSizes({250, w->findChild<QSplitter*>(QStringLiteral("Splitter1"))->width() - 253});
+        QCOMPARE(w->treeView()->width(), 250);
         w->resize(801, 400);
         QTest::qWait(20);
-        QCOMPARE(w->TreeView1->width(), 801 / 4);
+        QCOMPARE(w->treeView()->width(), 801 / 4);
     }
 
     void menusFollowTheCommandTable()
@@ -92,20 +96,20 @@ private slots:
         for (QAction* a : w->menuBar()->actions())
             top << a->text();
         QCOMPARE(top, QStringList({"目录", "信息", "数据库", "搜索", "工具", "帮助"}));
-        QCOMPARE(captions(w->menu("MainMenuNode")),
+        QCOMPARE(captions(qvtest::menu(*w, "MainMenuNode")),
                  QStringList({"修改目录", "新增目录", "插入目录", "增子目录", "删除目录", "-", "关闭"}));
-        QCOMPARE(captions(w->menu("MainMenukvrn")), QStringList({"修改信息", "新增信息", "删除信息", "-", "选择所有"}));
-        QCOMPARE(captions(w->menu("mmdata")), QStringList({"保存", "-", "压缩数据库", "恢复数据库"}));
-        QCOMPARE(captions(w->menu("MainMenuFind")),
+        QCOMPARE(captions(qvtest::menu(*w, "MainMenukvrn")), QStringList({"修改信息", "新增信息", "删除信息", "-", "选择所有"}));
+        QCOMPARE(captions(qvtest::menu(*w, "mmdata")), QStringList({"保存", "-", "压缩数据库", "恢复数据库"}));
+        QCOMPARE(captions(qvtest::menu(*w, "MainMenuFind")),
                  QStringList({"查找", "-", "精确查询", "模糊查询", "-", "按地区名称", "按地区拼音", "按邮政编码", "按电话区号"}));
-        QCOMPARE(captions(w->menu("PopupMenu1")),
+        QCOMPARE(captions(qvtest::menu(*w, "PopupMenu1")),
                  QStringList({"修改目录", "-", "新增目录", "插入目录", "增子目录", "-", "删除目录", "-", "新增信息"}));
-        QCOMPARE(captions(w->menu("PopupMenu2")), QStringList({"修改信息", "新增信息", "删除信息", "-", "选择所有"}));
-        QVERIFY(w->action("mmmh")->isChecked());
-        QVERIFY(!w->action("mmjq")->isChecked());
+        QCOMPARE(captions(qvtest::menu(*w, "PopupMenu2")), QStringList({"修改信息", "新增信息", "删除信息", "-", "选择所有"}));
+        QVERIFY(qvtest::action(*w, "mmmh")->isChecked());
+        QVERIFY(!qvtest::action(*w, "mmjq")->isChecked());
         // Commands that come later are there but not offered yet.
-        QVERIFY(!w->action("mmexport")->isEnabled());
-        QVERIFY(w->action("mmsave")->isEnabled());
+        QVERIFY(!qvtest::action(*w, "mmexport")->isEnabled());
+        QVERIFY(qvtest::action(*w, "mmsave")->isEnabled());
     }
 
     void missingFileStartsEmptyAndTheFirstSaveCreatesIt()
@@ -119,9 +123,9 @@ private slots:
         QCOMPARE(script.icons.value(0), QStringLiteral("critical"));
         QVERIFY(script.texts.value(0).contains(QStringLiteral("kvrn.dat")));
         QCOMPARE(w->treeModel()->rowCount(), 0);
-        w->mnuNewNodeClick();
+        qvtest::action(*w, "mmnewnode")->trigger();
         QCOMPARE(w->database().tree.root()->children.at(0)->id, 1);
-        w->mmsaveClick();
+        qvtest::action(*w, "mmsave")->trigger();
         QVERIFY(!w->database().ModifiedFlag);
         Database again;
         QVERIFY(again.load(db.path()).ok());
@@ -139,10 +143,10 @@ private slots:
         QVERIFY(script.finished());
         QVERIFY(script.texts.value(0).contains(QStringLiteral("损坏")));
         QVERIFY(script.texts.value(0).contains(QStringLiteral("kvrn.dat.damaged")));
-        w->mnuNewNodeClick();
+        qvtest::action(*w, "mmnewnode")->trigger();
         // The save that moves it aside says where it went.
         script.click(QStringLiteral("确定"));
-        w->mmsaveClick();
+        qvtest::action(*w, "mmsave")->trigger();
         QVERIFY(script.finished());
         QVERIFY(script.texts.value(1).contains(QStringLiteral("kvrn.dat.damaged")));
         QCOMPARE(readFile(db.dir.filePath("kvrn.dat.damaged")), junk);
@@ -156,11 +160,11 @@ private slots:
         const QByteArray before = readFile(db.path());
         {
             auto w = openMainWindow(db.path());
-            w->mnuNewNodeClick();
+            qvtest::action(*w, "mmnewnode")->trigger();
             QVERIFY(w->database().ModifiedFlag);
             ModalScript script;
             script.click(QStringLiteral("放弃"));
-            w->mmcloseClick();
+            qvtest::action(*w, "mmclose")->trigger();
             QVERIFY(script.finished());
             QCOMPARE(script.texts.value(0), QStringLiteral("数据库已修改,是否保存?"));
             QCOMPARE(script.titles.value(0), QStringLiteral("确认"));
@@ -168,13 +172,13 @@ private slots:
             QVERIFY(w->database().ModifiedFlag);
 
             script.click(QStringLiteral("(&N)否"));
-            w->mmcloseClick();
+            qvtest::action(*w, "mmclose")->trigger();
             QVERIFY(!w->isVisible());
             QCOMPARE(readFile(db.path()), before);
         }
         {
             auto w = openMainWindow(db.path());
-            w->mnuNewNodeClick();
+            qvtest::action(*w, "mmnewnode")->trigger();
             ModalScript script;
             script.click(QStringLiteral("(&Y)是"));
             w->close();
@@ -200,7 +204,7 @@ private slots:
         QVERIFY(writeFile(db.path(), makeFile(sampleImage())));
         const QByteArray before = readFile(db.path());
         auto w = openMainWindow(db.path());
-        w->mnuNewNodeClick();
+        qvtest::action(*w, "mmnewnode")->trigger();
         // The file's folder disappears under it: the save cannot be written.
         w->database().setPath(db.dir.filePath("gone/kvrn.dat"));
         ModalScript script;

@@ -2,18 +2,23 @@
 // question, deleting and moving rows, rows that follow their records through
 // saves and compaction, compaction and recovery, and a full round trip
 // checked against the bytes of the file.
-#include "app/MainWindow.h"
+#include "app/Tmainform.h"
+#include "lookup/ui/SearchBar.h"
+#include "entries/ui/EntryCommands.h"
+#include "lookup/ui/EntryListView.h"
+#include "tree/ui/DirectoryTreeView.h"
 #include "entries/ui/EntryDialog.h"
 #include "lookup/Pinyin.h"
 #include "lookup/ui/EntryListModel.h"
 #include "lookup/ui/EntryListView.h"
-#include "lookup/ui/InputPinyinDialog.h"
+#include "lookup/ui/Tfrminputpy.h"
 #include "store/GbkText.h"
 #include "tree/ui/DirectoryTreeModel.h"
 #include "tree/ui/DirectoryTreeView.h"
 #include "TestImages.h"
 #include "UiHelpers.h"
 
+#include <QToolButton>
 #include <QAction>
 #include <QFile>
 #include <QLabel>
@@ -125,7 +130,7 @@ DecodedFile decodeFile(const QString& path)
 
 // ---- the window
 
-QPoint rowPoint(Tmainform& w, int row) { return w.ListView1->visualRect(w.listModel()->index(row, 1)).center(); }
+QPoint rowPoint(Tmainform& w, int row) { return w.listView()->visualRect(w.listModel()->index(row, 1)).center(); }
 
 // A double-click as the mouse delivers it: press, release, double-click, release.
 void doubleClick(QWidget* w, QPoint p)
@@ -139,7 +144,7 @@ void doubleClick(QWidget* w, QPoint p)
 // Ends the tree's in-place edit with Enter, if one is open.
 void finishEditing(Tmainform& w)
 {
-    for (QLineEdit* e : w.TreeView1->viewport()->findChildren<QLineEdit*>())
+    for (QLineEdit* e : w.treeView()->viewport()->findChildren<QLineEdit*>())
         if (e->isVisible())
             QTest::keyClick(e, Qt::Key_Return);
     QCoreApplication::processEvents();
@@ -150,7 +155,7 @@ void selectRows(Tmainform& w, std::initializer_list<int> rows)
 {
     bool first = true;
     for (int r : rows) {
-        QTest::mouseClick(w.ListView1->viewport(), Qt::LeftButton, first ? Qt::NoModifier : Qt::ControlModifier,
+        QTest::mouseClick(w.listView()->viewport(), Qt::LeftButton, first ? Qt::NoModifier : Qt::ControlModifier,
                           rowPoint(w, r));
         first = false;
     }
@@ -262,9 +267,9 @@ private slots:
         ModalScript script;
         script.click(QStringLiteral("取消"));
         // No directory selected: no dialog from any of the three menu items.
-        QVERIFY(!w->TreeView1->currentNode());
+        QVERIFY(!w->treeView()->currentNode());
         for (const char* item : {"N1", "NewInf", "mnuAddInf"})
-            w->action(QString::fromLatin1(item))->trigger();
+            qvtest::action(*w, QString::fromLatin1(item))->trigger();
         QCoreApplication::processEvents();
         QCOMPARE(script.pending(), 1);
 
@@ -272,15 +277,15 @@ private slots:
         // would take the pending answer.
         clickNode(*w, findNode(*w, "深圳市"));
         QCOMPARE(w->listModel()->rowCount(), 3);
-        QVERIFY(w->ListView1->selectedRowsInOrder().empty());
-        w->action(QStringLiteral("mmeditinf"))->trigger();
-        w->action(QStringLiteral("EditInf"))->trigger();
-        w->action(QStringLiteral("mmdelinf"))->trigger();
-        w->action(QStringLiteral("DelInf"))->trigger();
-        QTest::keyClick(w->ListView1, Qt::Key_Delete);
-        const int belowRows = w->ListView1->visualRect(w->listModel()->index(2, 1)).bottom() + 20;
-        QVERIFY(belowRows < w->ListView1->viewport()->height());
-        doubleClick(w->ListView1->viewport(), QPoint(20, belowRows));
+        QVERIFY(w->listView()->selectedRowsInOrder().empty());
+        qvtest::action(*w, QStringLiteral("mmeditinf"))->trigger();
+        qvtest::action(*w, QStringLiteral("EditInf"))->trigger();
+        qvtest::action(*w, QStringLiteral("mmdelinf"))->trigger();
+        qvtest::action(*w, QStringLiteral("DelInf"))->trigger();
+        QTest::keyClick(w->listView(), Qt::Key_Delete);
+        const int belowRows = w->listView()->visualRect(w->listModel()->index(2, 1)).bottom() + 20;
+        QVERIFY(belowRows < w->listView()->viewport()->height());
+        doubleClick(w->listView()->viewport(), QPoint(20, belowRows));
         QCoreApplication::processEvents();
         QCOMPARE(script.pending(), 1);
         QCOMPARE(w->listModel()->rowCount(), 3);
@@ -294,7 +299,6 @@ private slots:
         QVERIFY(w);
         clickNode(*w, findNode(*w, "深圳市"));
         const int64_t end = w->database().image.size();
-        const QString count = w->countText();
         const QStringList newNames{"罗湖区", "盐田区", "龙华区"};
         std::vector<Fields> afterOk;
         std::vector<int> rowsAfterOk;
@@ -311,9 +315,9 @@ private slots:
             fill(m, QStringLiteral("未完"), QStringLiteral("1"), QString());
             qvtest::clickButton(m, QStringLiteral("取消"));
         });
-        w->NewInfClick();
+        qvtest::action(*w, "N1")->trigger();
         QVERIFY(script.finished());
-        QVERIFY(!w->FrmAddInf->isVisible());
+        QVERIFY(!w->entryCommands()->addDialog()->isVisible());
         // The fields are emptied each time and the dialog stays for the next place.
         QCOMPARE(afterOk, std::vector<Fields>(3, Fields{QString(), QString(), QString(), true}));
         QCOMPARE(rowsAfterOk, std::vector<int>({4, 5, 6}));
@@ -332,7 +336,7 @@ private slots:
             QCOMPARE(w->listModel()->index(row, 0).data().toString(), QStringLiteral("深圳市"));
         }
         QVERIFY(w->database().ModifiedFlag);
-        QCOMPARE(w->countText(), count);
+        QCOMPARE(w->countText(), QStringLiteral("共6个"));  // the count follows the rows it stands beside
 
         // What was typed and abandoned is there the next time.
         Fields again;
@@ -340,7 +344,7 @@ private slots:
             again = fieldsOf(m);
             qvtest::clickButton(m, QStringLiteral("取消"));
         });
-        w->action(QStringLiteral("NewInf"))->trigger();
+        qvtest::action(*w, QStringLiteral("NewInf"))->trigger();
         QVERIFY(script.finished());
         QCOMPARE(again, (Fields{QStringLiteral("未完"), QStringLiteral("1"), QString(), true}));
         QCOMPARE(w->listModel()->rowCount(), 6);
@@ -354,7 +358,7 @@ private slots:
         const int32_t end = int32_t(w->database().image.size());
         ModalScript script;
         script.click(QStringLiteral("确定")).click(QStringLiteral("取消"));
-        w->NewInfClick();
+        qvtest::action(*w, "N1")->trigger();
         QVERIFY(script.finished());
         const Raw r = recordAt(*w, end);
         QCOMPARE(r[0], uint8_t(0));
@@ -402,7 +406,7 @@ private slots:
             qvtest::clickButton(py, QStringLiteral("确定"));
         });
         script.click(QStringLiteral("取消"));
-        w->NewInfClick();
+        qvtest::action(*w, "N1")->trigger();
         QVERIFY(script.finished());
         QCOMPARE(seen.title, QStringLiteral("输入陌生字的拼音首字母"));
         QCOMPARE(seen.asked, QStringLiteral("亍"));
@@ -415,7 +419,7 @@ private slots:
         QCOMPARE(NameInitials(g("亍村"), w->database().learned), std::string("XC"));
 
         // The answer reaches the file with the next save.
-        w->mmsaveClick();
+        qvtest::action(*w, "mmsave")->trigger();
         const DecodedFile f = decodeFile(m_db->path());
         QVERIFY(f.ok);
         QCOMPARE(f.learned, std::vector<Raw>({Raw{2, 0xD8, 0xA1, 1, 'X'}}));
@@ -455,7 +459,7 @@ private slots:
         // Known now; the other unknown character is asked, and left unanswered.
         script.then(add(QStringLiteral("亍濮"))).then(reject);
         script.click(QStringLiteral("取消"));
-        w->NewInfClick();
+        qvtest::action(*w, "N1")->trigger();
         QVERIFY(script.finished());
         QCOMPARE(asked, QStringList({"亍", "亍", "濮"}));
         QCOMPARE(names(*w).size(), 2);
@@ -506,7 +510,7 @@ private slots:
             qvtest::clickButton(d, QStringLiteral("确定"));
             qvtest::clickButton(d, QStringLiteral("取消"));
         });
-        w->NewInfClick();
+        qvtest::action(*w, "N1")->trigger();
         QVERIFY(script.finished());
         QCOMPARE(seen.nameAfterEmoji, QStringLiteral("朝阳"));
         QVERIFY(seen.refusalAfterEmoji.contains(QStringLiteral("GBK")));
@@ -552,7 +556,7 @@ private slots:
             fill(m, QStringLiteral("福田新区"), QStringLiteral("518048"), QStringLiteral("0756"));
             qvtest::clickButton(m, QStringLiteral("确定"));
         });
-        w->action(QStringLiteral("mmeditinf"))->trigger();
+        qvtest::action(*w, QStringLiteral("mmeditinf"))->trigger();
         QVERIFY(script.finished());
         QCOMPARE(title, QStringLiteral("修改信息"));
         QCOMPARE(shown, (Fields{QStringLiteral("福田区"), QStringLiteral("518048"), QStringLiteral("0755"), true}));
@@ -587,7 +591,7 @@ private slots:
             qvtest::clickButton(m, QStringLiteral("确定"));
         });
         // A double-click on the row edits it.
-        doubleClick(w->ListView1->viewport(), rowPoint(*w, 0));
+        doubleClick(w->listView()->viewport(), rowPoint(*w, 0));
         QVERIFY(script.finished());
         QCOMPARE(cellWhileAsked, QStringLiteral("亍山"));
         QCOMPARE(recordWhileAsked, g("南山区"));
@@ -600,23 +604,23 @@ private slots:
         auto w = open();
         QVERIFY(w);
         clickNode(*w, findNode(*w, "北京市"));
-        w->mmsaveClick();
+        qvtest::action(*w, "mmsave")->trigger();
         QVERIFY(!w->database().ModifiedFlag);
         selectRows(*w, {0});
         const Raw before = entrySection(*w);
         ModalScript script;
         script.click(QStringLiteral("确定"));
-        w->EditInfClick();
+        qvtest::action(*w, "mmeditinf")->trigger();
         QVERIFY(script.finished());
         QVERIFY(w->database().ModifiedFlag);
         QCOMPARE(entrySection(*w), before);
         // 取消 changes nothing at all.
-        w->mmsaveClick();
+        qvtest::action(*w, "mmsave")->trigger();
         script.then([](QWidget* m) {
             fill(m, QStringLiteral("改了"), QString(), QString());
             qvtest::clickButton(m, QStringLiteral("取消"));
         });
-        w->EditInfClick();
+        qvtest::action(*w, "mmeditinf")->trigger();
         QVERIFY(script.finished());
         QVERIFY(!w->database().ModifiedFlag);
         QCOMPARE(entrySection(*w), before);
@@ -648,7 +652,7 @@ private slots:
             // The pair read as one unknown character is asked about; left unanswered.
             if (row == 0)
                 script.then([](QWidget* m) { QTest::keyClick(m, Qt::Key_Escape); });
-            w->EditInfClick();
+            qvtest::action(*w, "mmeditinf")->trigger();
             QVERIFY(script.finished());
             QCOMPARE(recordAt(*w, pos), before);
             QCOMPARE(std::string(w->listModel()->row(row).nameText()), shown);
@@ -661,7 +665,6 @@ private slots:
         auto w = open();
         QVERIFY(w);
         clickNode(*w, findNode(*w, "深圳市"));
-        const QString count = w->countText();
         selectRows(*w, {0, 2});
         const int32_t nanshan = w->listModel()->row(0).position;
         const int32_t baoan = w->listModel()->row(2).position;
@@ -669,7 +672,7 @@ private slots:
 
         ModalScript script;
         script.click(QStringLiteral("放弃"));
-        w->action(QStringLiteral("DelInf"))->trigger();
+        qvtest::action(*w, QStringLiteral("DelInf"))->trigger();
         QVERIFY(script.finished());
         QCOMPARE(w->listModel()->rowCount(), 3);
         QCOMPARE(entrySection(*w), before);
@@ -679,7 +682,7 @@ private slots:
         const Raw baoanBefore = recordAt(*w, baoan);
         script.click(QStringLiteral("确定"));
         // Delete works whatever modifier keys are held.
-        QTest::keyClick(w->ListView1, Qt::Key_Delete, Qt::ShiftModifier);
+        QTest::keyClick(w->listView(), Qt::Key_Delete, Qt::ShiftModifier);
         QVERIFY(script.finished());
         QCOMPARE(script.texts, QStringList({"你真的要删除所选择的信息吗？", "你真的要删除所选择的信息吗？"}));
         QCOMPARE(script.titles.value(1), QStringLiteral("确认"));
@@ -688,9 +691,9 @@ private slots:
         QCOMPARE(recordAt(*w, nanshan), rewritten(nanshanBefore, g("南山区"), -2, "518052", "0752"));
         QCOMPARE(recordAt(*w, baoan), rewritten(baoanBefore, g("宝安区"), -2, "518101", "0760"));
         QVERIFY(w->database().ModifiedFlag);
-        QCOMPARE(w->countText(), count);
+        QCOMPARE(w->countText(), QStringLiteral("共1个"));
         // Gone after a save and a new start.
-        w->mmsaveClick();
+        qvtest::action(*w, "mmsave")->trigger();
         auto again = qvtest::openMainWindow(m_db->path());
         clickNode(*again, findNode(*again, "深圳市"));
         QCOMPARE(names(*again), QStringList({"福田区"}));
@@ -701,26 +704,25 @@ private slots:
         auto w = open();
         QVERIFY(w);
         clickNode(*w, findNode(*w, "深圳市"));
-        const QString count = w->countText();
         selectRows(*w, {0, 1});
         const int32_t a = w->listModel()->row(0).position;
         const int32_t b = w->listModel()->row(1).position;
-        w->ListView1EndDrag(findNode(*w, "广州市"));
+        emit w->treeView()->entriesDropped(findNode(*w, "广州市"));
         QCOMPARE(names(*w), QStringList({"宝安区"}));
         QCOMPARE(w->database().image.readEntry(a).owner, 3);
         QCOMPARE(w->database().image.readEntry(b).owner, 3);
-        QCOMPARE(w->countText(), count);
+        QCOMPARE(w->countText(), QStringLiteral("共1个"));
         QVERIFY(w->database().ModifiedFlag);
 
         // Search results from several directories all go.
-        w->Edit1->setText(QStringLiteral("区"));
-        w->Button_searchClick();
+        w->searchBar()->Edit1->setText(QStringLiteral("区"));
+        w->searchBar()->Button_search->click();
         QCOMPARE(w->listModel()->rowCount(), 7);
-        w->SelAllClick();
-        QCOMPARE(w->ListView1->selectedRowsInOrder().size(), size_t(7));
-        w->ListView1EndDrag(findNode(*w, "上海市"));
+        qvtest::action(*w, "N3")->trigger();
+        QCOMPARE(w->listView()->selectedRowsInOrder().size(), size_t(7));
+        emit w->treeView()->entriesDropped(findNode(*w, "上海市"));
         QCOMPARE(w->listModel()->rowCount(), 0);
-        QCOMPARE(w->countText(), QStringLiteral("共7个"));
+        QCOMPARE(w->countText(), QStringLiteral("共0个"));
         w->database().image.forEachEntry([](int32_t, const uint8_t* rec) { QCOMPARE(entryOwner(rec), 5); });
     }
 
@@ -733,12 +735,12 @@ private slots:
         selectRows(*w, {0, 1});
         const Raw before = entrySection(*w);
         // No directory under the pointer: nothing at all.
-        w->ListView1EndDrag(nullptr);
+        emit w->treeView()->entriesDropped(nullptr);
         QCOMPARE(w->listModel()->rowCount(), 3);
         QCOMPARE(entrySection(*w), before);
         QVERIFY(!w->database().ModifiedFlag);
         // The directory that is listed: nothing moves, but the drop counts as an edit.
-        w->ListView1EndDrag(sz);
+        emit w->treeView()->entriesDropped(sz);
         QCOMPARE(w->listModel()->rowCount(), 3);
         QCOMPARE(entrySection(*w), before);
         QVERIFY(w->database().ModifiedFlag);
@@ -752,20 +754,20 @@ private slots:
         // worth, so a stale position would land on another place.
         clickNode(*w, findNode(*w, "上海市"));
         for (int i = 0; i < 4; ++i)
-            w->mnuNewNodeClick();
+            qvtest::action(*w, "mmnewnode")->trigger();
         finishEditing(*w);
         clickNode(*w, findNode(*w, "广州市"));
         QCOMPARE(names(*w), QStringList({"天河区", "越秀区"}));
-        w->mmsaveClick();
+        qvtest::action(*w, "mmsave")->trigger();
         selectRows(*w, {rowNamed(*w, "越秀区")});
         ModalScript script;
         script.then([](QWidget* m) {
             fill(m, QStringLiteral("越秀区"), QStringLiteral("510031"), QStringLiteral("021"));
             qvtest::clickButton(m, QStringLiteral("确定"));
         });
-        w->EditInfClick();
+        qvtest::action(*w, "mmeditinf")->trigger();
         QVERIFY(script.finished());
-        w->mmsaveClick();
+        qvtest::action(*w, "mmsave")->trigger();
         const DecodedFile f = decodeFile(m_db->path());
         QVERIFY(f.ok);
         QCOMPARE(f.entryStart, 220 + 144);
@@ -786,14 +788,14 @@ private slots:
         QVERIFY(w);
         // Deleted records in front of the listed ones.
         clickNode(*w, findNode(*w, "深圳市"));
-        w->SelAllClick();
+        qvtest::action(*w, "N3")->trigger();
         ModalScript script;
         script.click(QStringLiteral("确定"));
-        w->DelInfClick();
+        qvtest::action(*w, "mmdelinf")->trigger();
         QVERIFY(script.finished());
         clickNode(*w, findNode(*w, "广州市"));
         script.click(QStringLiteral("确定"));
-        w->mmcompresClick();
+        qvtest::action(*w, "mmcompres")->trigger();
         QVERIFY(script.finished());
         QCOMPARE(script.texts.last(), QStringLiteral("数据库压缩完毕！"));
         QCOMPARE(w->database().image.entryCount(), 4);
@@ -802,9 +804,9 @@ private slots:
             fill(m, QStringLiteral("越秀"), QStringLiteral("510030"), QStringLiteral("0201"));
             qvtest::clickButton(m, QStringLiteral("确定"));
         });
-        w->EditInfClick();
+        qvtest::action(*w, "mmeditinf")->trigger();
         QVERIFY(script.finished());
-        w->mmsaveClick();
+        qvtest::action(*w, "mmsave")->trigger();
 
         const DecodedFile f = decodeFile(m_db->path());
         QVERIFY(f.ok);
@@ -825,7 +827,7 @@ private slots:
         const Raw image = w->database().image.bytes();
         ModalScript script;
         script.click(QStringLiteral("确定"));
-        w->action(QStringLiteral("mmcompres"))->trigger();
+        qvtest::action(*w, QStringLiteral("mmcompres"))->trigger();
         QVERIFY(script.finished());
         QCOMPARE(script.texts, QStringList({"数据库压缩完毕！"}));
         QCOMPARE(script.titles, QStringList({"Qarvenda"}));
@@ -844,8 +846,8 @@ private slots:
         {
             ModalScript script;
             script.click(QStringLiteral("确定")).click(QStringLiteral("确定"));
-            w->DelInfClick();
-            w->mmcompresClick();
+            qvtest::action(*w, "mmdelinf")->trigger();
+            qvtest::action(*w, "mmcompres")->trigger();
             QVERIFY(script.finished());
         }
         QCOMPARE(w->database().image.entryCount(), 6);
@@ -868,7 +870,7 @@ private slots:
         QCOMPARE(again->database().image.entryCount(), 7);
         ModalScript script;
         script.click(QStringLiteral("确定"));
-        again->mmrecoverClick();
+        qvtest::action(*again, "mmrecover")->trigger();
         QVERIFY(script.finished());
         QCOMPARE(script.texts.last(), QStringLiteral("共恢复数据1条"));
     }
@@ -880,11 +882,11 @@ private slots:
         clickNode(*w, findNode(*w, "深圳市"));
         ModalScript script;
         script.click(QStringLiteral("确定"));
-        w->mnuDelNodeClick();
+        qvtest::action(*w, "mmdelnode")->trigger();
         QVERIFY(script.finished());
         QVERIFY(!findNode(*w, "深圳市"));
         script.click(QStringLiteral("确定"));
-        w->action(QStringLiteral("mmrecover"))->trigger();
+        qvtest::action(*w, QStringLiteral("mmrecover"))->trigger();
         QVERIFY(script.finished());
         QCOMPARE(script.texts.last(), QStringLiteral("共恢复数据3条"));
         QCOMPARE(script.titles.last(), QStringLiteral("Qarvenda"));
@@ -914,7 +916,7 @@ private slots:
         QVERIFY(QFile::remove(m_db->path()));
         ModalScript script;
         script.click(QStringLiteral("确定"));
-        w->mmrecoverClick();
+        qvtest::action(*w, "mmrecover")->trigger();
         QCoreApplication::processEvents();
         QCOMPARE(script.pending(), 1);
         const DecodedFile f = decodeFile(m_db->path());
@@ -936,34 +938,34 @@ private slots:
             qvtest::clickButton(m, QStringLiteral("确定"));
             qvtest::clickButton(m, QStringLiteral("取消"));
         });
-        w->action(QStringLiteral("mnuAddInf"))->trigger();
+        qvtest::action(*w, QStringLiteral("mnuAddInf"))->trigger();
         // Rename 东城区, delete 西城区.
         selectRows(*w, {rowNamed(*w, "东城区")});
         script.then([](QWidget* m) {
             fill(m, QStringLiteral("东城"), QStringLiteral("100010"), QStringLiteral("010"));
             qvtest::clickButton(m, QStringLiteral("确定"));
         });
-        w->EditInfClick();
+        qvtest::action(*w, "mmeditinf")->trigger();
         selectRows(*w, {rowNamed(*w, "西城区")});
         script.click(QStringLiteral("确定"));
-        w->DelInfClick();
+        qvtest::action(*w, "mmdelinf")->trigger();
         // Move 福田区 to 广州市.
         clickNode(*w, findNode(*w, "深圳市"));
         selectRows(*w, {rowNamed(*w, "福田区")});
-        w->ListView1EndDrag(findNode(*w, "广州市"));
+        emit w->treeView()->entriesDropped(findNode(*w, "广州市"));
         // Compact (西城区 goes for good), delete 南山区, recover it.
         script.click(QStringLiteral("确定"));
-        w->mmcompresClick();
+        qvtest::action(*w, "mmcompres")->trigger();
         selectRows(*w, {rowNamed(*w, "南山区")});
         script.click(QStringLiteral("确定"));
-        w->DelInfClick();
+        qvtest::action(*w, "mmdelinf")->trigger();
         script.click(QStringLiteral("确定"));
-        w->mmrecoverClick();
+        qvtest::action(*w, "mmrecover")->trigger();
         // A subdirectory of 上海市, named through the editor.
         clickNode(*w, findNode(*w, "上海市"));
-        w->mnuSubNodeClick();
+        qvtest::action(*w, "mmsubnode")->trigger();
         QLineEdit* editor = nullptr;
-        for (QLineEdit* e : w->TreeView1->viewport()->findChildren<QLineEdit*>())
+        for (QLineEdit* e : w->treeView()->viewport()->findChildren<QLineEdit*>())
             if (e->isVisible())
                 editor = e;
         QVERIFY(editor);
@@ -974,7 +976,7 @@ private slots:
         QVERIFY(script.finished());
         QCOMPARE(script.texts, QStringList({"你真的要删除所选择的信息吗？", "数据库压缩完毕！",
                                             "你真的要删除所选择的信息吗？", "共恢复数据1条"}));
-        w->mmsaveClick();
+        qvtest::action(*w, "mmsave")->trigger();
 
         const DecodedFile f = decodeFile(m_db->path());
         QVERIFY(f.ok);

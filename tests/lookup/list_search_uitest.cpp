@@ -1,8 +1,12 @@
 // The entry list and the search bar as the user works them: listing a
 // directory, sorting by header clicks, the search and its options in the bar
 // and the menu, and the models under a model tester.
-#include "app/Icons.h"
-#include "app/MainWindow.h"
+#include "widgets/Icons.h"
+#include "app/Tmainform.h"
+#include "lookup/ui/SearchBar.h"
+#include "entries/ui/EntryCommands.h"
+#include "lookup/ui/EntryListView.h"
+#include "tree/ui/DirectoryTreeView.h"
 #include "lookup/ui/EntryListModel.h"
 #include "lookup/ui/EntryListView.h"
 #include "store/GbkText.h"
@@ -52,7 +56,7 @@ std::vector<uint8_t> sampleImage()
 
 void clickHeader(Tmainform& w, int column)
 {
-    QHeaderView* h = w.ListView1->horizontalHeader();
+    QHeaderView* h = w.listView()->horizontalHeader();
     const QPoint p(h->sectionViewportPosition(column) + h->sectionSize(column) / 2, h->height() / 2);
     QTest::mouseClick(h->viewport(), Qt::LeftButton, {}, p);
 }
@@ -78,8 +82,8 @@ QList<int> indicators(Tmainform& w)
 
 void search(Tmainform& w, const QString& query)
 {
-    w.Edit1->setText(query);
-    QTest::mouseClick(w.Button_search, Qt::LeftButton);
+    w.searchBar()->Edit1->setText(query);
+    QTest::mouseClick(w.searchBar()->Button_search, Qt::LeftButton);
 }
 
 // Which mode and fields the bar and the menu show: they must always agree.
@@ -93,12 +97,12 @@ struct Options {
 };
 Options bar(Tmainform& w)
 {
-    return {w.jq->isChecked(),     w.mh->isChecked(),     w.ckdqmc->isChecked(),
-            w.ckdqpy->isChecked(), w.ckyzbm->isChecked(), w.ckdhqh->isChecked()};
+    return {w.searchBar()->jq->isChecked(),     w.searchBar()->mh->isChecked(),     w.searchBar()->ckdqmc->isChecked(),
+            w.searchBar()->ckdqpy->isChecked(), w.searchBar()->ckyzbm->isChecked(), w.searchBar()->ckdhqh->isChecked()};
 }
 Options menu(Tmainform& w)
 {
-    auto on = [&](const char* n) { return w.action(QString::fromLatin1(n))->isChecked(); };
+    auto on = [&](const char* n) { return qvtest::action(w, QString::fromLatin1(n))->isChecked(); };
     return {on("mmjq"), on("mmmh"), on("mmdqmc"), on("mmdqpy"), on("mmyzbm"), on("mmdhqh")};
 }
 char* toString(const Options& o)
@@ -153,20 +157,20 @@ private slots:
     {
         auto w = open();
         QVERIFY(w);
-        QVERIFY(!w->TreeView1->currentNode());
-        w->TreeView1->setFocus(Qt::TabFocusReason);
+        QVERIFY(!w->treeView()->currentNode());
+        w->treeView()->setFocus(Qt::TabFocusReason);
         QCoreApplication::processEvents();
         // Whatever gets listed is the directory that the commands act on.
         DirectoryNode* gd = findNode(*w, "广东省");
         QCOMPARE(names(*w), QStringList({"广东省直属"}));
-        QCOMPARE(w->TreeView1->currentNode(), gd);
+        QCOMPARE(w->treeView()->currentNode(), gd);
         ModalScript script;
         script.click(QStringLiteral("取消"));
-        w->NewInfClick();
+        qvtest::action(*w, "N1")->trigger();
         QVERIFY(script.finished());
         QCOMPARE(script.titles.value(0), QStringLiteral("增加新信息"));
-        QTest::keyClick(w->TreeView1, Qt::Key_Down);
-        QCOMPARE(w->TreeView1->currentNode(), findNode(*w, "北京市"));
+        QTest::keyClick(w->treeView(), Qt::Key_Down);
+        QCOMPARE(w->treeView()->currentNode(), findNode(*w, "北京市"));
         QCOMPARE(names(*w), QStringList({"东城区", "西城区"}));
     }
 
@@ -187,7 +191,7 @@ private slots:
         clickHeader(*w, 2);
         QCOMPARE(areas(*w), QStringList({"0752", "0755", "0760"}));
         QCOMPARE(indicators(*w), QList<int>({-1, -1, kImageSortUp, -1}));
-        QCOMPARE(w->ListView1->horizontalHeader()->model()->headerData(2, Qt::Horizontal, Qt::DecorationRole)
+        QCOMPARE(w->listView()->horizontalHeader()->model()->headerData(2, Qt::Horizontal, Qt::DecorationRole)
                      .value<QIcon>()
                      .cacheKey(),
                  imageListIcon(kImageSortUp).cacheKey());
@@ -242,9 +246,9 @@ private slots:
         QVERIFY(w);
         DirectoryNode* sz = findNode(*w, "深圳市");
         clickNode(*w, sz);
-        w->mnuEditNodeClick();
+        qvtest::action(*w, "mmeditnode")->trigger();
         QLineEdit* editor = nullptr;
-        for (QLineEdit* e : w->TreeView1->viewport()->findChildren<QLineEdit*>())
+        for (QLineEdit* e : w->treeView()->viewport()->findChildren<QLineEdit*>())
             if (e->isVisible())
                 editor = e;
         QVERIFY(editor);
@@ -263,16 +267,16 @@ private slots:
     {
         auto w = open();
         QVERIFY(w);
-        QAction* mmjq = w->action(QStringLiteral("mmjq"));
-        QAction* mmmh = w->action(QStringLiteral("mmmh"));
+        QAction* mmjq = qvtest::action(*w, QStringLiteral("mmjq"));
+        QAction* mmmh = qvtest::action(*w, QStringLiteral("mmmh"));
         const Options start{false, true, true, true, true, true};
         QCOMPARE(bar(*w), start);
         QCOMPARE(menu(*w), start);
 
-        QTest::mouseClick(w->jq, Qt::LeftButton);
+        QTest::mouseClick(w->searchBar()->jq, Qt::LeftButton);
         QCOMPARE(bar(*w), (Options{true, false, true, true, true, true}));
         QCOMPARE(menu(*w), bar(*w));
-        QTest::mouseClick(w->mh, Qt::LeftButton);
+        QTest::mouseClick(w->searchBar()->mh, Qt::LeftButton);
         QCOMPARE(bar(*w), start);
         QCOMPARE(menu(*w), start);
 
@@ -288,7 +292,7 @@ private slots:
         QCOMPARE(w->listModel()->rowCount(), 0);
         QCOMPARE(w->countText(), QStringLiteral("共0个"));
         // A mode chosen again in the bar reaches the menu.
-        QTest::mouseClick(w->mh, Qt::LeftButton);
+        QTest::mouseClick(w->searchBar()->mh, Qt::LeftButton);
         QCOMPARE(bar(*w), start);
         QCOMPARE(menu(*w), start);
         search(*w, QStringLiteral("0755"));
@@ -298,7 +302,7 @@ private slots:
         mmmh->trigger();
         QCOMPARE(bar(*w), none);
         QCOMPARE(menu(*w), none);
-        QTest::mouseClick(w->jq, Qt::LeftButton);
+        QTest::mouseClick(w->searchBar()->jq, Qt::LeftButton);
         QCOMPARE(bar(*w), (Options{true, false, true, true, true, true}));
         QCOMPARE(menu(*w), bar(*w));
         mmmh->trigger();
@@ -306,16 +310,16 @@ private slots:
         QCOMPARE(menu(*w), start);
 
         // The field switches, both ways.
-        QCheckBox* boxes[] = {w->ckdqmc, w->ckdqpy, w->ckyzbm, w->ckdhqh};
+        QCheckBox* boxes[] = {w->searchBar()->ckdqmc, w->searchBar()->ckdqpy, w->searchBar()->ckyzbm, w->searchBar()->ckdhqh};
         const char* items[] = {"mmdqmc", "mmdqpy", "mmyzbm", "mmdhqh"};
         for (int i = 0; i < 4; ++i) {
             QTest::mouseClick(boxes[i], Qt::LeftButton);
             QVERIFY(!boxes[i]->isChecked());
             QCOMPARE(menu(*w), bar(*w));
-            w->action(QString::fromLatin1(items[i]))->trigger();
+            qvtest::action(*w, QString::fromLatin1(items[i]))->trigger();
             QVERIFY(boxes[i]->isChecked());
             QCOMPARE(menu(*w), bar(*w));
-            w->action(QString::fromLatin1(items[i]))->trigger();
+            qvtest::action(*w, QString::fromLatin1(items[i]))->trigger();
             QVERIFY(!boxes[i]->isChecked());
             QCOMPARE(menu(*w), bar(*w));
         }
@@ -323,7 +327,7 @@ private slots:
         search(*w, QStringLiteral("0"));
         QCOMPARE(w->listModel()->rowCount(), 0);
         QCOMPARE(w->countText(), QStringLiteral("共0个"));
-        QTest::mouseClick(w->ckyzbm, Qt::LeftButton);
+        QTest::mouseClick(w->searchBar()->ckyzbm, Qt::LeftButton);
         QCOMPARE(menu(*w), (Options{false, true, false, false, true, false}));
         search(*w, QStringLiteral("100010"));
         QCOMPARE(names(*w), QStringList({"东城区"}));
@@ -337,9 +341,9 @@ private slots:
         const QStringList before = names(*w);
         ModalScript script;
         script.click(QStringLiteral("确定")).click(QStringLiteral("确定"));
-        QTest::keyClicks(w->Edit1, QStringLiteral("   "));
-        QTest::mouseClick(w->Button_search, Qt::LeftButton);
-        w->action(QStringLiteral("mmsearch"))->trigger();
+        QTest::keyClicks(w->searchBar()->Edit1, QStringLiteral("   "));
+        QTest::mouseClick(w->searchBar()->Button_search, Qt::LeftButton);
+        qvtest::action(*w, QStringLiteral("mmsearch"))->trigger();
         QVERIFY(script.finished());
         QCOMPARE(script.texts, QStringList({"请输入关键字！", "请输入关键字！"}));
         QCOMPARE(script.titles.value(0), QStringLiteral("Qarvenda"));
@@ -347,8 +351,8 @@ private slots:
         QCOMPARE(names(*w), before);
         QCOMPARE(w->countText(), QStringLiteral("共3个"));
         // A full-width blank is a character like any other: searched, nothing found.
-        w->Edit1->setText(QStringLiteral("\u3000"));
-        w->Button_searchClick();
+        w->searchBar()->Edit1->setText(QStringLiteral("\u3000"));
+        w->searchBar()->Button_search->click();
         QCOMPARE(w->countText(), QStringLiteral("共0个"));
     }
 
@@ -357,21 +361,21 @@ private slots:
         auto w = open();
         QVERIFY(w);
         clickNode(*w, findNode(*w, "深圳市"));
-        QTest::keyClicks(w->Edit1, QStringLiteral("010"));
+        QTest::keyClicks(w->searchBar()->Edit1, QStringLiteral("010"));
         // Typing alone does not search.
         QCOMPARE(w->countText(), QStringLiteral("共3个"));
-        QTest::keyClick(w->Edit1, Qt::Key_Return);
+        QTest::keyClick(w->searchBar()->Edit1, Qt::Key_Return);
         QCOMPARE(names(*w).size(), 2);
         QVERIFY(names(*w).contains(QStringLiteral("东城区")));
         QVERIFY(names(*w).contains(QStringLiteral("西城区")));
         QCOMPARE(w->countText(), QStringLiteral("共2个"));
-        w->Edit1->clear();
-        QTest::keyClicks(w->Edit1, QStringLiteral("0755"));
-        QTest::keyClick(w->Edit1, Qt::Key_Return, Qt::ShiftModifier);
+        w->searchBar()->Edit1->clear();
+        QTest::keyClicks(w->searchBar()->Edit1, QStringLiteral("0755"));
+        QTest::keyClick(w->searchBar()->Edit1, Qt::Key_Return, Qt::ShiftModifier);
         QCOMPARE(names(*w), QStringList({"福田区"}));
-        w->Edit1->clear();
-        QTest::keyClicks(w->Edit1, QStringLiteral("0760"));
-        QTest::keyClick(w->Edit1, Qt::Key_Enter, Qt::KeypadModifier);
+        w->searchBar()->Edit1->clear();
+        QTest::keyClicks(w->searchBar()->Edit1, QStringLiteral("0760"));
+        QTest::keyClick(w->searchBar()->Edit1, Qt::Key_Enter, Qt::KeypadModifier);
         QCOMPARE(names(*w), QStringList({"宝安区"}));
     }
 
@@ -380,7 +384,7 @@ private slots:
         auto w = open();
         QVERIFY(w);
         clickNode(*w, findNode(*w, "上海市"));
-        for (QCheckBox* c : {w->ckdqmc, w->ckdqpy, w->ckyzbm})
+        for (QCheckBox* c : {w->searchBar()->ckdqmc, w->searchBar()->ckdqpy, w->searchBar()->ckyzbm})
             QTest::mouseClick(c, Qt::LeftButton);
         search(*w, QStringLiteral("0"));
         QCOMPARE(w->countText(), QStringLiteral("共8个"));
@@ -430,22 +434,22 @@ private slots:
         // Listing and sorting.
         clickNode(*w, findNode(*w, "多地"));
         QCOMPARE(w->listModel()->rowCount(), 200);
-        w->ListView1->selectRow(7);
+        w->listView()->selectRow(7);
         const int32_t selectedPos = w->listModel()->row(7).position;
         clickHeader(*w, 2);
         clickHeader(*w, 1);
         // The selection stays on its row through the sorts.
-        QCOMPARE(w->ListView1->selectedRowsInOrder().size(), size_t(1));
-        QCOMPARE(w->listModel()->row(w->ListView1->topSelectedRow()).position, selectedPos);
+        QCOMPARE(w->listView()->selectedRowsInOrder().size(), size_t(1));
+        QCOMPARE(w->listModel()->row(w->listView()->topSelectedRow()).position, selectedPos);
 
         // Removing every other row: scattered rows all at once.
-        w->ListView1->clearSelection();
+        w->listView()->clearSelection();
         for (int r = 0; r < 200; r += 2)
-            w->ListView1->selectionModel()->select(w->listModel()->index(r, 0),
+            w->listView()->selectionModel()->select(w->listModel()->index(r, 0),
                                                    QItemSelectionModel::Select | QItemSelectionModel::Rows);
         ModalScript script;
         script.click(QStringLiteral("确定"));
-        w->DelInfClick();
+        qvtest::action(*w, "mmdelinf")->trigger();
         QVERIFY(script.finished());
         QCOMPARE(w->listModel()->rowCount(), 100);
         int live = 0;
@@ -456,20 +460,20 @@ private slots:
             QCOMPARE(entryOwner(w->database().image.entryAt(pos)), 5);
         }
         // A few rows in runs; then moving rows away.
-        w->ListView1->clearSelection();
+        w->listView()->clearSelection();
         for (int r : {0, 1, 2, 50, 99})
-            w->ListView1->selectionModel()->select(w->listModel()->index(r, 0),
+            w->listView()->selectionModel()->select(w->listModel()->index(r, 0),
                                                    QItemSelectionModel::Select | QItemSelectionModel::Rows);
         script.click(QStringLiteral("确定"));
-        w->DelInfClick();
+        qvtest::action(*w, "mmdelinf")->trigger();
         QCOMPARE(w->listModel()->rowCount(), 95);
-        w->ListView1->selectRow(10);
-        w->ListView1EndDrag(findNode(*w, "北京市"));
+        w->listView()->selectRow(10);
+        emit w->treeView()->entriesDropped(findNode(*w, "北京市"));
         QCOMPARE(w->listModel()->rowCount(), 94);
 
         // Adding rows into the sorted list.
-        w->AppendInf(findNode(*w, "多地"), EntryText{"p0999", "00001", "000001"});
-        w->AppendInf(findNode(*w, "多地"), EntryText{"p9999", "99999", "999999"});
+        w->entryCommands()->AppendInf(findNode(*w, "多地"), EntryText{"p0999", "00001", "000001"});
+        w->entryCommands()->AppendInf(findNode(*w, "多地"), EntryText{"p9999", "99999", "999999"});
         QCOMPARE(w->listModel()->rowCount(), 96);
         QCOMPARE(names(*w).first(), QStringLiteral("p0999"));
         QCOMPARE(names(*w).last(), QStringLiteral("p9999"));
@@ -478,7 +482,7 @@ private slots:
         search(*w, QStringLiteral("p1"));
         QCOMPARE(w->listModel()->rowCount(), 95);
         script.click(QStringLiteral("确定"));
-        w->mmcompresClick();
+        qvtest::action(*w, "mmcompres")->trigger();
         QVERIFY(script.finished());
         QCOMPARE(w->listModel()->rowCount(), 95);
         for (int r = 0; r < w->listModel()->rowCount(); ++r) {
@@ -488,25 +492,25 @@ private slots:
 
         // The tree: create in three places, delete, move, recover.
         clickNode(*w, findNode(*w, "深圳市"));
-        w->mnuNewNodeClick();
-        w->mnuInsertNodeClick();
-        w->mnuSubNodeClick();
+        qvtest::action(*w, "mmnewnode")->trigger();
+        qvtest::action(*w, "mminsertnode")->trigger();
+        qvtest::action(*w, "mmsubnode")->trigger();
         QCoreApplication::processEvents();
         QCOMPARE(w->database().tree.count(), 8);
         script.click(QStringLiteral("确定"));
-        w->mnuDelNodeClick();
+        qvtest::action(*w, "mmdelnode")->trigger();
         QVERIFY(script.finished());
-        w->TreeView1EndDrag(findNode(*w, "深圳市"), findNode(*w, "北京市"));
-        w->TreeView1EndDrag(findNode(*w, "广州市"), nullptr);
-        w->TreeView1EndDrag(findNode(*w, "北京市"), findNode(*w, "广州市"));
+        emit w->treeView()->directoryDropped(findNode(*w, "深圳市"), findNode(*w, "北京市"));
+        emit w->treeView()->directoryDropped(findNode(*w, "广州市"), nullptr);
+        emit w->treeView()->directoryDropped(findNode(*w, "北京市"), findNode(*w, "广州市"));
         QCOMPARE(findNode(*w, "深圳市")->depth(), 2);
         clickNode(*w, findNode(*w, "多地"));
         script.click(QStringLiteral("确定"));
-        w->mnuDelNodeClick();
+        qvtest::action(*w, "mmdelnode")->trigger();
         QVERIFY(script.finished());
         QVERIFY(!findNode(*w, "多地"));
         script.click(QStringLiteral("确定"));
-        w->mmrecoverClick();
+        qvtest::action(*w, "mmrecover")->trigger();
         QVERIFY(script.finished());
         QCOMPARE(script.texts.last(), QStringLiteral("共恢复数据96条"));
         QCOMPARE(findNode(*w, "恢复目录")->id, 5);

@@ -1,9 +1,10 @@
 #include "UiHelpers.h"
 
-#include "app/MainWindow.h"
+#include "app/Tmainform.h"
 #include "TestImages.h"
 #include "tree/ui/DirectoryTreeModel.h"
 #include "tree/ui/DirectoryTreeView.h"
+#include "widgets/Modal.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -14,12 +15,10 @@ namespace qvtest {
 
 ModalScript::ModalScript()
 {
-    m_timer.setInterval(5);
-    connect(&m_timer, &QTimer::timeout, this, [this] { poll(); });
-    m_timer.start();
+    qv::setModalHook([this](QDialog* modal) { answer(modal); });
 }
 
-ModalScript::~ModalScript() { m_timer.stop(); }
+ModalScript::~ModalScript() { qv::setModalHook({}); }
 
 ModalScript& ModalScript::then(Step step)
 {
@@ -55,49 +54,47 @@ ModalScript& ModalScript::click(const QString& caption)
     });
 }
 
-void ModalScript::poll()
+void ModalScript::answer(QDialog* modal)
 {
-    if (m_stepQueued)
+    if (!modal->isVisible())
         return;
-    QWidget* modal = QApplication::activeModalWidget();
-    if (!modal || !modal->isVisible()) {
-        m_idleTicks = 0;
-        return;
-    }
     if (m_steps.empty()) {
-        // Nothing will answer this window and the test waits inside it: after
-        // a grace period (a save's progress window closes by itself) close it,
-        // so that the test fails instead of hanging.
-        if (++m_idleTicks < 200)
-            return;
-        m_idleTicks = 0;
+        // Nothing will answer this window and the test waits inside it:
+        // close it, so that the test fails instead of hanging.
         unanswered << modal->windowTitle();
         QTest::qFail(qPrintable(QStringLiteral("ModalScript: no step for the window '%1'").arg(modal->windowTitle())),
                      __FILE__, __LINE__);
-        if (auto* d = qobject_cast<QDialog*>(modal))
-            d->reject();
-        else
-            modal->close();
+        modal->reject();
         return;
     }
-    m_idleTicks = 0;
-    // The step runs from the event queue, not from this timer's signal: a step
-    // that opens another modal window (确定 bringing up a question) waits
-    // inside it, and a timer never fires again while its own signal runs.
-    m_stepQueued = true;
-    m_lastModal = modal;
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            m_stepQueued = false;
-            QWidget* target = m_lastModal;
-            if (!target || !target->isVisible() || m_steps.empty())
-                return;
-            Step step = std::move(m_steps.front());
-            m_steps.pop_front();
-            step(target);
-        },
-        Qt::QueuedConnection);
+    Step step = std::move(m_steps.front());
+    m_steps.pop_front();
+    QPointer<QDialog> window(modal);
+    step(modal);
+    // A window that stays open (the add dialog takes place after place)
+    // gets the next step; one with nothing left to answer it is closed after
+    // a grace period, so that the test fails instead of hanging.
+    if (window && window->isVisible())
+        QTimer::singleShot(m_steps.empty() ? 1000 : 0, window, [this, window] {
+            if (window)
+                answer(window);
+        });
+}
+
+QAction* action(qv::Tmainform& w, const QString& name)
+{
+    auto* a = w.findChild<QAction*>(name);
+    if (!a)
+        QTest::qFail(qPrintable(QStringLiteral("no menu item '%1'").arg(name)), __FILE__, __LINE__);
+    return a;
+}
+
+QMenu* menu(qv::Tmainform& w, const QString& name)
+{
+    auto* m = w.findChild<QMenu*>(name);
+    if (!m)
+        QTest::qFail(qPrintable(QStringLiteral("no menu '%1'").arg(name)), __FILE__, __LINE__);
+    return m;
 }
 
 bool clickButton(QWidget* w, const QString& caption)
@@ -157,8 +154,8 @@ qv::DirectoryNode* findNode(qv::Tmainform& w, const char* utf8)
 void clickNode(qv::Tmainform& w, qv::DirectoryNode* n, Qt::MouseButton button)
 {
     const QModelIndex i = w.treeModel()->indexOf(n);
-    w.TreeView1->scrollTo(i);
-    QTest::mouseClick(w.TreeView1->viewport(), button, {}, w.TreeView1->visualRect(i).center());
+    w.treeView()->scrollTo(i);
+    QTest::mouseClick(w.treeView()->viewport(), button, {}, w.treeView()->visualRect(i).center());
 }
 
 }  // namespace qvtest

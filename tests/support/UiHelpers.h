@@ -2,6 +2,8 @@
 // Helpers for widget tests: answering modal dialogs and message boxes as a
 // user would, typing Chinese text, and opening a main window on a database
 // file made for the test.
+#include <QAction>
+#include <QMenu>
 #include <QPointer>
 #include <QString>
 #include <QStringList>
@@ -22,7 +24,8 @@ struct DirectoryNode;
 namespace qvtest {
 
 // A script of answers for the modal windows that will come up, one step per
-// window, in order. Each step gets the active modal window when it appears.
+// window, in order. Each step gets the window as soon as it runs its own
+// event loop (through the program's modal hook; nothing is polled).
 class ModalScript : public QObject {
 public:
     using Step = std::function<void(QWidget* modal)>;
@@ -47,13 +50,14 @@ public:
     QStringList icons;  // "none", "question", "critical", "information", "warning"
 
 private:
-    void poll();
+    void answer(QDialog* modal);
     std::deque<Step> m_steps;
-    QTimer m_timer;
-    QPointer<QWidget> m_lastModal;
-    int m_idleTicks = 0;
-    bool m_stepQueued = false;  // a step is on its way to its window
 };
+
+// A menu item or context-menu item of the window by its component name; the
+// test fails when there is none.
+QAction* action(qv::Tmainform& w, const QString& name);
+QMenu* menu(qv::Tmainform& w, const QString& name);
 
 // Clicks the button with this caption inside `w`; false when there is none.
 bool clickButton(QWidget* w, const QString& caption);

@@ -1,7 +1,11 @@
 // The directory tree as the user works it: creating, renaming in place,
 // deleting, moving by drag and drop, icons, selection and drag scrolling.
-#include "app/Icons.h"
-#include "app/MainWindow.h"
+#include "widgets/Icons.h"
+#include "app/Tmainform.h"
+#include "lookup/ui/SearchBar.h"
+#include "entries/ui/EntryCommands.h"
+#include "lookup/ui/EntryListView.h"
+#include "tree/ui/DirectoryTreeView.h"
 #include "lookup/ui/EntryListModel.h"
 #include "tree/DirectoryCommands.h"
 #include "tree/ui/DirectoryTreeModel.h"
@@ -10,6 +14,8 @@
 #include "TestImages.h"
 #include "UiHelpers.h"
 
+#include "widgets/DragTypes.h"
+#include <QToolButton>
 #include <QAction>
 #include <QApplication>
 #include <QDragEnterEvent>
@@ -75,7 +81,7 @@ QModelIndex indexOf(Tmainform& w, const DirectoryNode* n) { return w.treeModel()
 // The in-place editor the tree has open, if any.
 QLineEdit* openEditor(Tmainform& w)
 {
-    for (QLineEdit* e : w.TreeView1->viewport()->findChildren<QLineEdit*>())
+    for (QLineEdit* e : w.treeView()->viewport()->findChildren<QLineEdit*>())
         if (e->isVisible())
             return e;
     return nullptr;
@@ -123,7 +129,7 @@ std::pair<bool, bool> offerDrag(Tmainform& w, const QString& format, QPoint pos,
 {
     QMimeData mime;
     mime.setData(format, QByteArray("1"));
-    QWidget* vp = w.TreeView1->viewport();
+    QWidget* vp = w.treeView()->viewport();
     QDragEnterEvent enter(pos, Qt::CopyAction | Qt::MoveAction, &mime, Qt::LeftButton, Qt::NoModifier);
     enter.setAccepted(enterStartsAccepted);
     QApplication::sendEvent(vp, &enter);
@@ -154,22 +160,22 @@ private slots:
         QVERIFY(w);
         DirectoryNode* gd = findNode(*w, "广东省");
         clickNode(*w, findNode(*w, "广州市"));
-        QCOMPARE(w->TreeView1->currentNode(), findNode(*w, "广州市"));
+        QCOMPARE(w->treeView()->currentNode(), findNode(*w, "广州市"));
         ModalScript noMessage;
         noMessage.click(QStringLiteral("确定"));
         for (int k = 0; k < 3; ++k) {
-            w->action(QStringLiteral("mmnewnode"))->trigger();
+            qvtest::action(*w, QStringLiteral("mmnewnode"))->trigger();
             DirectoryNode* made = gd->children.back().get();
             QCOMPARE(made->id, 10 + k);
             QCOMPARE(made->caption, newDirectoryCaption());
             QCOMPARE(made->icon, int(kIconLeaf));
             // The new directory is selected and open for its name to be typed.
-            QCOMPARE(w->TreeView1->currentNode(), made);
-            QVERIFY(isEditing(w->TreeView1));
+            QCOMPARE(w->treeView()->currentNode(), made);
+            QVERIFY(isEditing(w->treeView()));
             QLineEdit* editor = openEditor(*w);
             QVERIFY(editor);
             QCOMPARE(editor->text(), QStringLiteral("新目录"));
-            QVERIFY(w->TreeView1->visualRect(indexOf(*w, made)).intersects(editor->geometry()));
+            QVERIFY(w->treeView()->visualRect(indexOf(*w, made)).intersects(editor->geometry()));
         }
         QCoreApplication::processEvents();
         QCOMPARE(captionsOf(gd), QStringList({"深圳市", "广州市", "珠海市", "新目录", "新目录", "新目录"}));
@@ -185,12 +191,12 @@ private slots:
         auto w = open(sampleImage());
         QVERIFY(w);
         clickNode(*w, findNode(*w, "深圳市"));
-        w->action(QStringLiteral("mnuInsertNode"))->trigger();
+        qvtest::action(*w, QStringLiteral("mnuInsertNode"))->trigger();
         DirectoryNode* gd = findNode(*w, "广东省");
         QCOMPARE(captionsOf(gd), QStringList({"新目录", "深圳市", "广州市", "珠海市"}));
         QCOMPARE(gd->children.front()->id, 10);
-        QCOMPARE(w->TreeView1->currentNode(), gd->children.front().get());
-        QVERIFY(isEditing(w->TreeView1));
+        QCOMPARE(w->treeView()->currentNode(), gd->children.front().get());
+        QVERIFY(isEditing(w->treeView()));
         QVERIFY(w->database().ModifiedFlag);
     }
 
@@ -201,34 +207,34 @@ private slots:
         DirectoryNode* bj = findNode(*w, "北京市");
         QCOMPARE(bj->icon, int(kIconLeaf));
         clickNode(*w, bj);
-        w->action(QStringLiteral("mmsubnode"))->trigger();
+        qvtest::action(*w, QStringLiteral("mmsubnode"))->trigger();
         QCOMPARE(bj->children.size(), size_t(1));
         DirectoryNode* child = bj->children.front().get();
         QCOMPARE(child->id, 10);
         QCOMPARE(bj->icon, int(kIconExpanded));
-        QVERIFY(w->TreeView1->isExpanded(indexOf(*w, bj)));
-        QVERIFY(w->TreeView1->visualRect(indexOf(*w, child)).isValid());
-        QCOMPARE(w->TreeView1->currentNode(), child);
-        QVERIFY(isEditing(w->TreeView1));
+        QVERIFY(w->treeView()->isExpanded(indexOf(*w, bj)));
+        QVERIFY(w->treeView()->visualRect(indexOf(*w, child)).isValid());
+        QCOMPARE(w->treeView()->currentNode(), child);
+        QVERIFY(isEditing(w->treeView()));
     }
 
     void commandsThatNeedADirectoryDoNothingWithoutOne()
     {
         auto w = open(sampleImage());
         QVERIFY(w);
-        QVERIFY(!w->TreeView1->currentNode());
+        QVERIFY(!w->treeView()->currentNode());
         ModalScript noMessage;
         noMessage.click(QStringLiteral("确定"));
-        w->mnuSubNodeClick();
-        w->mnuDelNodeClick();
-        w->mnuEditNodeClick();
+        qvtest::action(*w, "mmsubnode")->trigger();
+        qvtest::action(*w, "mmdelnode")->trigger();
+        qvtest::action(*w, "mmeditnode")->trigger();
         QCoreApplication::processEvents();
         QCOMPARE(w->database().tree.count(), 9);
         QVERIFY(!w->database().ModifiedFlag);
         QVERIFY(!openEditor(*w));
         QCOMPARE(noMessage.pending(), 1);
         // "新增目录" without a selection adds the last root.
-        w->mnuNewNodeClick();
+        qvtest::action(*w, "mmnewnode")->trigger();
         QCOMPARE(captionsOf(w->database().tree.root()).last(), QStringLiteral("新目录"));
         QCOMPARE(w->database().tree.root()->children.back()->id, 10);
     }
@@ -244,7 +250,7 @@ private slots:
 
         // 12 Chinese characters and one letter: 25 bytes, accepted.
         const QString longest = QStringLiteral("一二三四五六七八九十百千A");
-        w->action(QStringLiteral("mmeditnode"))->trigger();
+        qvtest::action(*w, QStringLiteral("mmeditnode"))->trigger();
         ModalScript script;
         script.click(QStringLiteral("确定"));
         typeCaption(*w, longest, Qt::Key_Return);
@@ -254,7 +260,7 @@ private slots:
         QCOMPARE(script.pending(), 1);
 
         // 13 Chinese characters: 26 bytes, refused; the caption stays.
-        w->mnuEditNodeClick();
+        qvtest::action(*w, "mmeditnode")->trigger();
         typeCaption(*w, QStringLiteral("一二三四五六七八九十百千万"), Qt::Key_Return);
         QTRY_VERIFY(script.finished());
         QCOMPARE(script.texts.value(0), QStringLiteral("标题不能为空，长度不能超过25！"));
@@ -262,11 +268,11 @@ private slots:
         QCOMPARE(script.icons.value(0), QStringLiteral("none"));
         QCOMPARE(qv::gbk::toQString(bj->caption), longest);
         QCOMPARE(indexOf(*w, bj).data().toString(), longest);
-        QCOMPARE(w->TreeView1->currentNode(), bj);
+        QCOMPARE(w->treeView()->currentNode(), bj);
 
         // Empty: refused the same way.
         script.click(QStringLiteral("确定"));
-        w->mnuEditNodeClick();
+        qvtest::action(*w, "mmeditnode")->trigger();
         typeCaption(*w, QString(), Qt::Key_Return);
         QTRY_VERIFY(script.finished());
         QCOMPARE(script.texts.value(1), QStringLiteral("标题不能为空，长度不能超过25！"));
@@ -279,7 +285,7 @@ private slots:
         QVERIFY(w);
         DirectoryNode* sh = findNode(*w, "上海市");
         clickNode(*w, sh);
-        w->mnuEditNodeClick();
+        qvtest::action(*w, "mmeditnode")->trigger();
         ModalScript script;
         script.click(QStringLiteral("确定"));
         typeCaption(*w, QStringLiteral("上海\U0001F600"), Qt::Key_Return);
@@ -288,7 +294,7 @@ private slots:
         QVERIFY(script.texts.value(0).contains(QStringLiteral("\U0001F600")));
         QCOMPARE(sh->caption, qvtest::gbk("上海市"));
         QVERIFY(!w->database().ModifiedFlag);
-        QCOMPARE(w->TreeView1->currentNode(), sh);
+        QCOMPARE(w->treeView()->currentNode(), sh);
     }
 
     void escapeKeepsTheNewNameAndAsksNothing()
@@ -296,7 +302,7 @@ private slots:
         auto w = open(sampleImage());
         QVERIFY(w);
         clickNode(*w, findNode(*w, "上海市"));
-        w->mnuNewNodeClick();
+        qvtest::action(*w, "mmnewnode")->trigger();
         DirectoryNode* made = w->database().tree.root()->children.back().get();
         ModalScript noMessage;
         noMessage.click(QStringLiteral("确定"));
@@ -315,7 +321,7 @@ private slots:
         const auto before = entrySection(*w);
         ModalScript script;
         script.click(QStringLiteral("确定"));
-        w->mnuDelNodeClick();
+        qvtest::action(*w, "mmdelnode")->trigger();
         QVERIFY(script.finished());
         QCOMPARE(script.texts, QStringList({"不能删除有子目录的目录，请先删除子目录！"}));
         QCOMPARE(w->database().tree.count(), 9);
@@ -333,7 +339,7 @@ private slots:
             const auto before = entrySection(*w);
             ModalScript script;
             script.click(QStringLiteral("放弃"));
-            w->mnuDelNodeClick();
+            qvtest::action(*w, "mmdelnode")->trigger();
             QVERIFY(script.finished());
             QCOMPARE(script.texts.value(0), QStringLiteral("你真的要删除所选择的目录吗？"));
             QCOMPARE(script.titles.value(0), QStringLiteral("确认"));
@@ -342,7 +348,7 @@ private slots:
             QCOMPARE(w->database().tree.count(), 9);
             QCOMPARE(entrySection(*w), before);
             QCOMPARE(w->database().ModifiedFlag, modifiedBefore);
-            QCOMPARE(w->TreeView1->currentNode(), findNode(*w, "北京市"));
+            QCOMPARE(w->treeView()->currentNode(), findNode(*w, "北京市"));
         }
     }
 
@@ -357,30 +363,30 @@ private slots:
         // The Delete key in the tree, on the middle of three: the next one follows.
         ModalScript script;
         script.click(QStringLiteral("确定"));
-        w->TreeView1->setFocus();
-        QTest::keyClick(w->TreeView1, Qt::Key_Delete);
+        w->treeView()->setFocus();
+        QTest::keyClick(w->treeView(), Qt::Key_Delete);
         QVERIFY(script.finished());
         QVERIFY(!findNode(*w, "广州市"));
         // Both live entries deleted; the one deleted before stays deleted.
         QCOMPARE(owners(*w), std::vector<int32_t>({2, -3, -3, -3, 4, 5, 6}));
         QVERIFY(w->database().ModifiedFlag);
-        QCOMPARE(w->TreeView1->currentNode(), findNode(*w, "珠海市"));
+        QCOMPARE(w->treeView()->currentNode(), findNode(*w, "珠海市"));
         QCOMPARE(listedNames(*w), QStringList({"香洲区"}));
         QCOMPARE(w->countText(), QStringLiteral("共1个"));
         QVERIFY(w->countText() != countBefore);
 
         // The last of its level: the previous one follows.
         script.click(QStringLiteral("确定"));
-        w->action(QStringLiteral("mnuDelNode"))->trigger();
+        qvtest::action(*w, QStringLiteral("mnuDelNode"))->trigger();
         QVERIFY(script.finished());
-        QCOMPARE(w->TreeView1->currentNode(), findNode(*w, "深圳市"));
+        QCOMPARE(w->treeView()->currentNode(), findNode(*w, "深圳市"));
         QCOMPARE(listedNames(*w), QStringList({"福田区"}));
 
         // The only one left: its parent follows.
         script.click(QStringLiteral("确定"));
-        w->mnuDelNodeClick();
+        qvtest::action(*w, "mmdelnode")->trigger();
         QVERIFY(script.finished());
-        QCOMPARE(w->TreeView1->currentNode(), findNode(*w, "广东省"));
+        QCOMPARE(w->treeView()->currentNode(), findNode(*w, "广东省"));
         QCOMPARE(listedNames(*w), QStringList());
         QCOMPARE(w->countText(), QStringLiteral("共0个"));
         QCOMPARE(owners(*w), std::vector<int32_t>({-2, -3, -3, -3, -4, 5, 6}));
@@ -399,11 +405,11 @@ private slots:
         DirectoryNode* sz = findNode(*w, "深圳市");
         DirectoryNode* bj = findNode(*w, "北京市");
         // Onto its own parent, onto itself, onto its own branch, a root below the last node.
-        w->TreeView1EndDrag(sz, gd);
-        w->TreeView1EndDrag(gd, gd);
-        w->TreeView1EndDrag(gd, sz);
-        w->TreeView1EndDrag(findNode(*w, "浙江省"), findNode(*w, "西湖区"));
-        w->TreeView1EndDrag(bj, nullptr);
+        emit w->treeView()->directoryDropped(sz, gd);
+        emit w->treeView()->directoryDropped(gd, gd);
+        emit w->treeView()->directoryDropped(gd, sz);
+        emit w->treeView()->directoryDropped(findNode(*w, "浙江省"), findNode(*w, "西湖区"));
+        emit w->treeView()->directoryDropped(bj, nullptr);
         QVERIFY(!w->database().ModifiedFlag);
         QCOMPARE(captionsOf(w->database().tree.root()), QStringList({"广东省", "北京市", "上海市", "浙江省"}));
         QCOMPARE(captionsOf(gd), QStringList({"深圳市", "广州市", "珠海市"}));
@@ -417,13 +423,13 @@ private slots:
         DirectoryNode* hz = findNode(*w, "杭州市");
         // A drag starts with a press on the node, which selects it.
         clickNode(*w, hz);
-        QCOMPARE(w->TreeView1->currentNode(), hz);
-        w->Edit1->setText(QStringLiteral("区"));
-        w->Button_searchClick();
+        QCOMPARE(w->treeView()->currentNode(), hz);
+        w->searchBar()->Edit1->setText(QStringLiteral("区"));
+        w->searchBar()->Button_search->click();
         const QStringList shown = listedNames(*w);
         QVERIFY(!shown.isEmpty());
 
-        w->TreeView1EndDrag(hz, nullptr);
+        emit w->treeView()->directoryDropped(hz, nullptr);
         QCOMPARE(captionsOf(w->database().tree.root()), QStringList({"广东省", "北京市", "上海市", "浙江省", "杭州市"}));
         QVERIFY(findNode(*w, "浙江省")->children.empty());
         QCOMPARE(captionsOf(hz), QStringList({"西湖区"}));
@@ -432,15 +438,15 @@ private slots:
         QCOMPARE(hz->id, 8);
         QVERIFY(w->database().ModifiedFlag);
         // Selection and list as they were.
-        QCOMPARE(w->TreeView1->currentNode(), hz);
-        QVERIFY(w->TreeView1->selectionModel()->isSelected(indexOf(*w, hz)));
+        QCOMPARE(w->treeView()->currentNode(), hz);
+        QVERIFY(w->treeView()->selectionModel()->isSelected(indexOf(*w, hz)));
         QCOMPARE(listedNames(*w), shown);
 
         // Onto a collapsed directory: it opens.
         DirectoryNode* sh = findNode(*w, "上海市");
-        w->TreeView1EndDrag(findNode(*w, "北京市"), sh);
+        emit w->treeView()->directoryDropped(findNode(*w, "北京市"), sh);
         QCOMPARE(captionsOf(sh), QStringList({"北京市"}));
-        QVERIFY(w->TreeView1->isExpanded(indexOf(*w, sh)));
+        QVERIFY(w->treeView()->isExpanded(indexOf(*w, sh)));
         QCOMPARE(sh->icon, int(kIconExpanded));
     }
 
@@ -451,16 +457,16 @@ private slots:
         DirectoryNode* gd = findNode(*w, "广东省");
         QCOMPARE(gd->icon, int(kIconCollapsed));
         clickNode(*w, gd);
-        w->TreeView1->setFocus();
-        QTest::keyClick(w->TreeView1, Qt::Key_Right);
-        QVERIFY(w->TreeView1->isExpanded(indexOf(*w, gd)));
+        w->treeView()->setFocus();
+        QTest::keyClick(w->treeView(), Qt::Key_Right);
+        QVERIFY(w->treeView()->isExpanded(indexOf(*w, gd)));
         QCOMPARE(gd->icon, int(kIconExpanded));
         QCOMPARE(w->treeModel()->data(indexOf(*w, gd), Qt::DecorationRole).value<QIcon>().cacheKey(),
                  imageListIcon(kImageOpenBook).cacheKey());
-        QTest::keyClick(w->TreeView1, Qt::Key_Left);
-        QVERIFY(!w->TreeView1->isExpanded(indexOf(*w, gd)));
+        QTest::keyClick(w->treeView(), Qt::Key_Left);
+        QVERIFY(!w->treeView()->isExpanded(indexOf(*w, gd)));
         QCOMPARE(gd->icon, int(kIconCollapsed));
-        w->TreeView1->expand(indexOf(*w, gd));
+        w->treeView()->expand(indexOf(*w, gd));
         QCOMPARE(gd->icon, int(kIconExpanded));
     }
 
@@ -470,14 +476,14 @@ private slots:
         QVERIFY(w);
         DirectoryNode* bj = findNode(*w, "北京市");
         const QModelIndex i = indexOf(*w, bj);
-        QTest::mousePress(w->TreeView1->viewport(), Qt::RightButton, {}, w->TreeView1->visualRect(i).center());
-        QCOMPARE(w->TreeView1->currentNode(), bj);
+        QTest::mousePress(w->treeView()->viewport(), Qt::RightButton, {}, w->treeView()->visualRect(i).center());
+        QCOMPARE(w->treeView()->currentNode(), bj);
         QCOMPARE(listedNames(*w), QStringList({"东城区"}));
-        QTest::mouseRelease(w->TreeView1->viewport(), Qt::RightButton, {}, w->TreeView1->visualRect(i).center());
+        QTest::mouseRelease(w->treeView()->viewport(), Qt::RightButton, {}, w->treeView()->visualRect(i).center());
         // The context menu now acts on it.
         ModalScript script;
         script.click(QStringLiteral("放弃"));
-        w->action(QStringLiteral("mnuDelNode"))->trigger();
+        qvtest::action(*w, QStringLiteral("mnuDelNode"))->trigger();
         QVERIFY(script.finished());
         QVERIFY(findNode(*w, "北京市"));
     }
@@ -486,15 +492,15 @@ private slots:
     {
         auto w = open(sampleImage());
         QVERIFY(w);
-        const QString entries = QString::fromLatin1(DirectoryTreeModel::kEntriesMime);
-        const QPoint onNode = w->TreeView1->visualRect(indexOf(*w, findNode(*w, "北京市"))).center();
-        const QPoint belowAll(5, w->TreeView1->viewport()->height() / 2 + 40);
-        QVERIFY(!w->TreeView1->indexAt(belowAll).isValid());
+        const QString entries = qv::drag::entriesFormat();
+        const QPoint onNode = w->treeView()->visualRect(indexOf(*w, findNode(*w, "北京市"))).center();
+        const QPoint belowAll(5, w->treeView()->viewport()->height() / 2 + 40);
+        QVERIFY(!w->treeView()->indexAt(belowAll).isValid());
         for (QPoint p : {onNode, belowAll}) {
             QCOMPARE(offerDrag(*w, entries, p, false), std::make_pair(true, true));
             QCOMPARE(offerDrag(*w, QStringLiteral("text/plain"), p, true), std::make_pair(false, false));
             // A directory that no drag of this tree carries comes from elsewhere.
-            QCOMPARE(offerDrag(*w, QString::fromLatin1(DirectoryTreeModel::kDirectoryMime), p, true),
+            QCOMPARE(offerDrag(*w, qv::drag::directoryFormat(), p, true),
                      std::make_pair(false, false));
         }
         QVERIFY(!w->database().ModifiedFlag);
@@ -504,7 +510,7 @@ private slots:
     {
         auto w = open(manyRootsImage(80));
         QVERIFY(w);
-        DirectoryTreeView* v = w->TreeView1;
+        DirectoryTreeView* v = w->treeView();
         QScrollBar* bar = v->verticalScrollBar();
         QVERIFY(bar->maximum() > 2);
         const int h = v->viewport()->height();
@@ -519,7 +525,7 @@ private slots:
         v->dragScrollStep(2);
         QCOMPARE(top(), 1);
         // A drag of list rows moving over the lower edge scrolls the same way.
-        offerDrag(*w, QString::fromLatin1(DirectoryTreeModel::kEntriesMime), QPoint(5, h - 2), false);
+        offerDrag(*w, qv::drag::entriesFormat(), QPoint(5, h - 2), false);
         QCOMPARE(top(), 2);
         // At the end nothing scrolls further.
         bar->setValue(bar->maximum());

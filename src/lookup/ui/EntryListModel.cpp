@@ -1,16 +1,22 @@
 #include "lookup/ui/EntryListModel.h"
 
-#include "app/Icons.h"
 #include "store/GbkText.h"
-#include "tree/ui/DirectoryTreeModel.h"
+#include "widgets/DragTypes.h"
+#include "widgets/Icons.h"
 
 #include <QMimeData>
 
 #include <algorithm>
+#include <unordered_set>
 
 namespace qv {
 
-EntryListModel::EntryListModel(QObject* parent) : QAbstractTableModel(parent) {}
+EntryListModel::EntryListModel(Database& db, QObject* parent) : QAbstractTableModel(parent), m_db(db)
+{
+    m_db.addObserver(this);
+}
+
+EntryListModel::~EntryListModel() { m_db.removeObserver(this); }
 
 void EntryListModel::setRows(EntryRowSet rows, int sortColumn, int sortDirection)
 {
@@ -55,12 +61,6 @@ void EntryListModel::sortBy(int column, int direction)
 int EntryListModel::ListView1Compare(const EntryRow& a, const EntryRow& b) const
 {
     return compareEntryText(m_set.cellText(a, m_sortColumn), m_set.cellText(b, m_sortColumn)) * m_sortDirection;
-}
-
-void EntryListModel::setIndicator(int column, int image)
-{
-    m_indicator[size_t(column)] = image;
-    emit headerDataChanged(Qt::Horizontal, column, column);
 }
 
 void EntryListModel::columnClicked(int column)
@@ -108,7 +108,7 @@ void EntryListModel::setRowTexts(int r, std::string_view name, std::string_view 
     if (r < 0 || r >= count())
         return;
     m_set.rows[size_t(r)].setTexts(name, area, post);
-    emit dataChanged(index(r, 1), index(r, 3));
+    emit dataChanged(index(r, kColumnName), index(r, kColumnPostcode));
 }
 
 void EntryListModel::removeRowsAt(std::vector<int> rows)
@@ -148,21 +148,38 @@ void EntryListModel::removeRowsAt(std::vector<int> rows)
     }
 }
 
-void EntryListModel::relocate(const Relocation& relocation)
+void EntryListModel::entryRewritten(EntryPosition pos)
 {
-    if (relocation.isIdentity())
+    if (!m_db.image.isEntryPosition(pos))
         return;
-    // Positions are not shown, so moving them needs no repaint; rows whose
-    // record is gone are taken out.
-    std::vector<int> dropped;
     for (size_t i = 0; i < m_set.rows.size(); ++i) {
-        int32_t& pos = m_set.rows[i].position;
-        pos = relocation.map(pos);
-        if (pos < 0)
-            dropped.push_back(int(i));
+        if (m_set.rows[i].position != pos)
+            continue;
+        m_set.rows[i].setFromRecord(m_db.image.entryAt(pos));
+        emit dataChanged(index(int(i), kColumnName), index(int(i), kColumnPostcode));
     }
-    if (!dropped.empty())
-        removeRowsAt(std::move(dropped));
+}
+
+void EntryListModel::entriesGone(const std::vector<EntryPosition>& positions)
+{
+    const std::unordered_set<EntryPosition> gone(positions.begin(), positions.end());
+    std::vector<int> rows;
+    for (size_t i = 0; i < m_set.rows.size(); ++i)
+        if (gone.count(m_set.rows[i].position))
+            rows.push_back(int(i));
+    removeRowsAt(std::move(rows));
+}
+
+void EntryListModel::entriesRelocated(const Relocation& relocation)
+{
+    // Rows whose record was purged leave first, with the view told; then
+    // the rest take their new positions, which are not shown.
+    std::vector<int> dropped;
+    for (size_t i = 0; i < m_set.rows.size(); ++i)
+        if (relocation.map(m_set.rows[i].position) < 0)
+            dropped.push_back(int(i));
+    removeRowsAt(std::move(dropped));
+    relocateRows(m_set, relocation);
 }
 
 int EntryListModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : count(); }
@@ -199,13 +216,13 @@ Qt::ItemFlags EntryListModel::flags(const QModelIndex& index) const
     return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDragEnabled;
 }
 
-QStringList EntryListModel::mimeTypes() const { return {QString::fromLatin1(DirectoryTreeModel::kEntriesMime)}; }
+QStringList EntryListModel::mimeTypes() const { return {drag::entriesFormat()}; }
 
 QMimeData* EntryListModel::mimeData(const QModelIndexList& indexes) const
 {
     // The rows that move are the list's selection when the drop happens.
     auto* mime = new QMimeData;
-    mime->setData(QString::fromLatin1(DirectoryTreeModel::kEntriesMime), QByteArray::number(indexes.size()));
+    mime->setData(drag::entriesFormat(), QByteArray::number(indexes.size()));
     return mime;
 }
 

@@ -2,15 +2,19 @@
 // The entry list's rows: a table over the core's row store, so that a list
 // of a million places costs one array and no widget per row.
 #include "lookup/EntryRows.h"
+#include "store/Database.h"
 
 #include <QAbstractTableModel>
 
 namespace qv {
 
-class EntryListModel : public QAbstractTableModel {
+// Follows the records it shows: an edit refreshes the rows of that record,
+// deleted or moved records leave, and a save or compaction carries positions.
+class EntryListModel : public QAbstractTableModel, private EntryObserver {
     Q_OBJECT
 public:
-    explicit EntryListModel(QObject* parent = nullptr);
+    explicit EntryListModel(Database& db, QObject* parent = nullptr);
+    ~EntryListModel() override;
 
     // Replaces all rows (a listing or a search) and sorts them.
     void setRows(EntryRowSet rows, int sortColumn, int sortDirection);
@@ -31,18 +35,17 @@ public:
 
     // Header pictures: -1 none, 3 ascending arrow, 4 descending arrow.
     int indicator(int column) const { return m_indicator[size_t(column)]; }
-    void setIndicator(int column, int image);
     // A header click: the clicked header's picture decides the direction.
     void columnClicked(int column);
 
     // Adds a row where the current order puts it; returns its index.
     int addRow(const std::string& directoryName, std::string_view name, std::string_view area,
                std::string_view post, int32_t position);
+    // Shows new texts in a row before its record is written (the record
+    // waits while unknown initials are asked about).
     void setRowTexts(int row, std::string_view name, std::string_view area, std::string_view post);
     // Removes the given rows (any order).
     void removeRowsAt(std::vector<int> rows);
-    // Follows records moved by a save or a compaction.
-    void relocate(const Relocation& relocation);
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -55,7 +58,11 @@ public:
 
 private:
     void applyOrder(const std::vector<int>& order);
+    void entryRewritten(EntryPosition pos) override;
+    void entriesGone(const std::vector<EntryPosition>& positions) override;
+    void entriesRelocated(const Relocation& relocation) override;
 
+    Database& m_db;
     EntryRowSet m_set;
     int m_sortColumn = 0;
     int m_sortDirection = 0;

@@ -1,14 +1,12 @@
 #include "tree/ui/DirectoryTreeModel.h"
 
-#include "app/Icons.h"
 #include "store/GbkText.h"
+#include "widgets/DragTypes.h"
+#include "widgets/Icons.h"
 
 #include <QMimeData>
 
 namespace qv {
-
-const char* const DirectoryTreeModel::kDirectoryMime = "application/x-qarvenda-directory";
-const char* const DirectoryTreeModel::kEntriesMime = "application/x-qarvenda-entries";
 
 DirectoryTreeModel::DirectoryTreeModel(DirectoryTree& tree, QObject* parent) : QAbstractItemModel(parent), m_tree(tree)
 {
@@ -29,7 +27,7 @@ QModelIndex DirectoryTreeModel::indexOf(const DirectoryNode* n) const
     return createIndex(n->row(), 0, const_cast<DirectoryNode*>(n));
 }
 
-void DirectoryTreeModel::nodeChanged(const DirectoryNode* n)
+void DirectoryTreeModel::nodeChanged(DirectoryNode* n)
 {
     QModelIndex i = indexOf(n);
     if (i.isValid())
@@ -97,14 +95,14 @@ Qt::ItemFlags DirectoryTreeModel::flags(const QModelIndex& index) const
 
 QStringList DirectoryTreeModel::mimeTypes() const
 {
-    return {QString::fromLatin1(kDirectoryMime), QString::fromLatin1(kEntriesMime)};
+    return {drag::directoryFormat(), drag::entriesFormat()};
 }
 
 QMimeData* DirectoryTreeModel::mimeData(const QModelIndexList& indexes) const
 {
     auto* mime = new QMimeData;
     // The view remembers which node is dragged; the payload only names the kind.
-    mime->setData(QString::fromLatin1(kDirectoryMime), QByteArray::number(indexes.size()));
+    mime->setData(drag::directoryFormat(), QByteArray::number(indexes.size()));
     return mime;
 }
 

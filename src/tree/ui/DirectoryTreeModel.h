@@ -1,7 +1,7 @@
 #pragma once
 // Shows the core's directory tree; follows its changes through the tree's
 // observer hooks, so every edit goes through the core.
-#include "tree/DirectoryTree.h"
+#include "store/DirectoryTree.h"
 
 #include <QAbstractItemModel>
 
@@ -10,9 +10,6 @@ namespace qv {
 class DirectoryTreeModel : public QAbstractItemModel, private DirectoryTreeObserver {
     Q_OBJECT
 public:
-    static const char* const kDirectoryMime;  // a directory dragged inside the tree
-    static const char* const kEntriesMime;    // rows dragged from the entry list
-
     explicit DirectoryTreeModel(DirectoryTree& tree, QObject* parent = nullptr);
     ~DirectoryTreeModel() override;
 
@@ -29,9 +26,6 @@ public:
         m_tree.setObserver(this);
         endResetModel();
     }
-
-    // Tells the view that a node's caption or icon changed.
-    void nodeChanged(const DirectoryNode* node);
 
     QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
     QModelIndex parent(const QModelIndex& child) const override;
@@ -59,6 +53,7 @@ private:
     void afterMove() override;
     void beforeReset() override;
     void afterReset() override;
+    void nodeChanged(DirectoryNode* node) override;
 
     DirectoryTree& m_tree;
 };

@@ -1,6 +1,7 @@
 #include "tree/ui/DirectoryTreeView.h"
 
 #include "tree/ui/DirectoryTreeModel.h"
+#include "widgets/DragTypes.h"
 
 #include <QDrag>
 #include <QDragMoveEvent>
@@ -82,9 +83,9 @@ void DirectoryTreeView::startDrag(Qt::DropActions supportedActions)
 bool DirectoryTreeView::acceptsDrag(const QMimeData* mime) const
 {
     // Directories only from this tree; rows from the entry list; nothing else.
-    if (mime->hasFormat(QString::fromLatin1(DirectoryTreeModel::kDirectoryMime)))
+    if (mime->hasFormat(drag::directoryFormat()))
         return m_dragged != nullptr;
-    return mime->hasFormat(QString::fromLatin1(DirectoryTreeModel::kEntriesMime));
+    return mime->hasFormat(drag::entriesFormat());
 }
 
 void DirectoryTreeView::dragEnterEvent(QDragEnterEvent* event)
@@ -130,7 +131,7 @@ void DirectoryTreeView::dropEvent(QDropEvent* event)
     event->accept();
     setState(QAbstractItemView::NoState);
     viewport()->update();
-    if (mime->hasFormat(QString::fromLatin1(DirectoryTreeModel::kDirectoryMime)))
+    if (mime->hasFormat(drag::directoryFormat()))
         emit directoryDropped(m_dragged, target);
     else
         emit entriesDropped(target);

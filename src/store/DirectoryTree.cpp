@@ -1,4 +1,4 @@
-#include "tree/DirectoryTree.h"
+#include "store/DirectoryTree.h"
 
 #include <algorithm>
 #include <climits>
@@ -101,6 +101,29 @@ void DirectoryTree::moveToEnd(DirectoryNode* node, DirectoryNode* newParent)
     m_observer = observer;
     if (observer)
         observer->afterMove();
+}
+
+void DirectoryTree::setCaption(DirectoryNode* node, std::string caption)
+{
+    node->caption = std::move(caption);
+    if (m_observer)
+        m_observer->nodeChanged(node);
+}
+
+void DirectoryTree::setExpanded(DirectoryNode* node, bool expanded)
+{
+    node->expanded = expanded;
+    node->icon = expanded ? kIconExpanded : kIconCollapsed;
+    if (m_observer)
+        m_observer->nodeChanged(node);
+}
+
+bool DirectoryTree::holds(const DirectoryNode* node) const
+{
+    // Compared by address only: a node that has gone must not be read.
+    bool found = false;
+    forEach([&](const DirectoryNode* n, int) { found = found || n == node; });
+    return found;
 }
 
 DirectoryNode* DirectoryTree::findById(int32_t id)

@@ -1,7 +1,8 @@
-#include "lookup/ui/InputPinyinDialog.h"
+#include "lookup/ui/Tfrminputpy.h"
 
 #include "lookup/Pinyin.h"
 #include "store/GbkText.h"
+#include "widgets/Modal.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -60,7 +61,7 @@ std::optional<char> Tfrminputpy::ask(uint8_t lead, uint8_t trail)
     const char bytes[2] = {char(lead), char(trail)};
     Label2->setText(gbk::toQString(std::string_view(bytes, 2)));
     Edit1->clear();
-    if (exec() != QDialog::Accepted)
+    if (execModal(*this) != QDialog::Accepted)
         return std::nullopt;
     const QString text = Edit1->text().toUpper();
     return text.isEmpty() ? std::nullopt : std::optional<char>(text.at(0).toLatin1());

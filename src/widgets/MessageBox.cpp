@@ -1,4 +1,6 @@
-#include "app/Messages.h"
+#include "widgets/MessageBox.h"
+
+#include "widgets/Modal.h"
 
 #include <QMessageBox>
 #include <QPushButton>
@@ -15,7 +17,7 @@ void showMessage(QWidget* parent, const QString& text)
 {
     QMessageBox box(QMessageBox::NoIcon, title(), text, QMessageBox::NoButton, parent);
     box.addButton(QStringLiteral("确定"), QMessageBox::AcceptRole);
-    box.exec();
+    execModal(box);
 }
 
 bool confirm(QWidget* parent, const QString& text)
@@ -25,7 +27,7 @@ bool confirm(QWidget* parent, const QString& text)
     QPushButton* cancel = box.addButton(QStringLiteral("放弃"), QMessageBox::RejectRole);
     box.setDefaultButton(ok);
     box.setEscapeButton(cancel);
-    box.exec();
+    execModal(box);
     return box.clickedButton() == ok;
 }
 
@@ -38,7 +40,7 @@ SaveAnswer askSaveChanges(QWidget* parent)
     QPushButton* cancel = box.addButton(QStringLiteral("放弃"), QMessageBox::RejectRole);
     box.setDefaultButton(yes);
     box.setEscapeButton(cancel);
-    box.exec();
+    execModal(box);
     if (box.clickedButton() == yes)
         return SaveAnswer::Yes;
     if (box.clickedButton() == no)
@@ -61,7 +63,7 @@ void showError(QWidget* parent, const QString& text)
 {
     QMessageBox box(QMessageBox::Critical, title(), errorBoxText(text), QMessageBox::NoButton, parent);
     box.addButton(QStringLiteral("确定"), QMessageBox::AcceptRole);
-    box.exec();
+    execModal(box);
 }
 
 }  // namespace qv

@@ -24,7 +24,6 @@ struct DirectoryNode {
 
     int row() const;    // index among its siblings
     int depth() const;  // 0 for a top-level directory
-    bool isTopLevel() const { return parent && !parent->parent; }
     bool hasChildren() const { return !children.empty(); }
     // True when `other` is this node or lies somewhere below it.
     bool contains(const DirectoryNode* other) const;
@@ -44,6 +43,8 @@ public:
     virtual void afterMove() = 0;
     virtual void beforeReset() = 0;
     virtual void afterReset() = 0;
+    // A node's caption or icon changed.
+    virtual void nodeChanged(DirectoryNode* node) = 0;
 };
 
 class DirectoryTree {
@@ -76,6 +77,13 @@ public:
     // top to bottom): f(node, depth).
     template <class F> void forEach(F&& f) const { walk(&m_root, -1, f); }
     template <class F> void forEach(F&& f) { walkMutable(&m_root, -1, f); }
+
+    // Caption and icon change here, so that the views hear of it.
+    void setCaption(DirectoryNode* node, std::string caption);
+    // An opened directory shows the open book, a closed one the closed book.
+    void setExpanded(DirectoryNode* node, bool expanded);
+    // True when `node` is still part of the tree.
+    bool holds(const DirectoryNode* node) const;
 
     DirectoryNode* findById(int32_t id);
     int count() const;

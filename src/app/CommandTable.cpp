@@ -1,0 +1,181 @@
+#include "app/CommandTable.h"
+
+#include "entries/ui/EntryCommands.h"
+#include "lookup/ui/SearchCommands.h"
+#include "store/ui/DatabaseCommands.h"
+#include "tree/ui/TreeCommands.h"
+
+#include <QActionGroup>
+#include <QMainWindow>
+#include <QMenuBar>
+#include <QStyle>
+
+#include <functional>
+#include <vector>
+
+namespace qv {
+
+namespace {
+
+enum class Kind { Command, Separator, Radio, Check };
+
+struct Item {
+    QAction* MenuActions::*slot;  // nullptr for a separator
+    const char* name;
+    const char* caption;
+    std::function<void()> handler;  // empty: not available yet
+    Kind kind = Kind::Command;
+    int icon = -1;  // QStyle::StandardPixmap, -1 for none
+    bool checked = false;
+};
+
+struct MenuDef {
+    QMenu* Menus::*slot;
+    const char* name;
+    const char* caption;  // empty for a context menu
+    std::vector<Item> items;
+};
+
+constexpr int kNoIcon = -1;
+Item separator(const char* name) { return {nullptr, name, "-", {}, Kind::Separator}; }
+
+}  // namespace
+
+void buildCommands(const CommandTargets& t, MenuActions& actions, Menus& menus)
+{
+    using S = QStyle;
+    TreeCommands* tree = t.tree;
+    EntryCommands* entries = t.entries;
+    SearchCommands* search = t.search;
+    DatabaseCommands* db = t.database;
+    QMainWindow* window = t.window;
+    auto call = [](auto* object, void (std::remove_pointer_t<decltype(object)>::*handler)()) {
+        return std::function<void()>([object, handler] { (object->*handler)(); });
+    };
+    using M = MenuActions;
+    using TC = TreeCommands;
+    using EC = EntryCommands;
+    using SC = SearchCommands;
+    using DC = DatabaseCommands;
+
+    // Every menu of the main window and both context menus, in the order shown.
+    const std::vector<MenuDef> table = {
+        {&Menus::MainMenuNode, "MainMenuNode", "目录",
+         {
+             {&M::mmeditnode, "mmeditnode", "修改目录", call(tree, &TC::mnuEditNodeClick)},
+             {&M::mmnewnode, "mmnewnode", "新增目录", call(tree, &TC::mnuNewNodeClick), Kind::Command, S::SP_FileDialogNewFolder},
+             {&M::mminsertnode, "mminsertnode", "插入目录", call(tree, &TC::mnuInsertNodeClick), Kind::Command, S::SP_ArrowRight},
+             {&M::mmsubnode, "mmsubnode", "增子目录", call(tree, &TC::mnuSubNodeClick)},
+             {&M::mmdelnode, "mmdelnode", "删除目录", call(tree, &TC::mnuDelNodeClick), Kind::Command, S::SP_TrashIcon},
+             separator("N6"),
+             {&M::mmclose, "mmclose", "关闭", [window] { window->close(); }, Kind::Command, S::SP_DialogCloseButton},
+         }},
+        {&Menus::MainMenukvrn, "MainMenukvrn", "信息",
+         {
+             {&M::mmeditinf, "mmeditinf", "修改信息", call(entries, &EC::EditInfClick), Kind::Command, S::SP_FileDialogDetailedView},
+             {&M::N1, "N1", "新增信息", call(entries, &EC::NewInfClick), Kind::Command, S::SP_FileIcon},
+             {&M::mmdelinf, "mmdelinf", "删除信息", call(entries, &EC::DelInfClick), Kind::Command, S::SP_DialogDiscardButton},
+             separator("N2"),
+             {&M::N3, "N3", "选择所有", call(entries, &EC::SelAllClick)},
+         }},
+        {&Menus::mmdata, "mmdata", "数据库",
+         {
+             {&M::mmsave, "mmsave", "保存", call(db, &DC::mmsaveClick), Kind::Command, S::SP_DialogSaveButton},
+             separator("N4"),
+             {&M::mmcompres, "mmcompres", "压缩数据库", call(db, &DC::mmcompresClick)},
+             {&M::mmrecover, "mmrecover", "恢复数据库", call(db, &DC::mmrecoverClick)},
+         }},
+        {&Menus::MainMenuFind, "MainMenuFind", "搜索",
+         {
+             {&M::mmsearch, "mmsearch", "查找", call(search, &SC::Button_searchClick), Kind::Command, S::SP_FileDialogContentsView},
+             separator("N7"),
+             {&M::mmjq, "mmjq", "精确查询", call(search, &SC::mmjqClick), Kind::Radio, kNoIcon, false},
+             {&M::mmmh, "mmmh", "模糊查询", call(search, &SC::mmmhClick), Kind::Radio, kNoIcon, true},
+             separator("N15"),
+             {&M::mmdqmc, "mmdqmc", "按地区名称", call(search, &SC::mmdqmcClick), Kind::Check, kNoIcon, true},
+             {&M::mmdqpy, "mmdqpy", "按地区拼音", call(search, &SC::mmdqpyClick), Kind::Check, kNoIcon, true},
+             {&M::mmyzbm, "mmyzbm", "按邮政编码", call(search, &SC::mmyzbmClick), Kind::Check, kNoIcon, true},
+             {&M::mmdhqh, "mmdhqh", "按电话区号", call(search, &SC::mmdhqhClick), Kind::Check, kNoIcon, true},
+         }},
+        {&Menus::MainMenuTools, "MainMenuTools", "工具",
+         {
+             {&M::mmprintset, "mmprintset", "打印机设置", {}},
+             {&M::mmfontset, "mmfontset", "打印字体设置", {}},
+             {&M::mmprintcurrent, "mmprintcurrent", "打印", {}, Kind::Command, S::SP_DialogYesButton},
+             separator("N9"),
+             {&M::mmexport, "mmexport", "导出数据", {}, Kind::Command, S::SP_ArrowUp},
+             {&M::mmimport, "mmimport", "导入数据", {}, Kind::Command, S::SP_ArrowDown},
+             separator("N8"),
+             {&M::mmlink, "mmlink", "桌面快捷", {}},
+         }},
+        {&Menus::MainMenuHelp, "MainMenuHelp", "帮助",
+         {
+             {&M::N12, "N12", "关于", {}, Kind::Command, S::SP_MessageBoxInformation},
+             separator("N13"),
+             {&M::mmhomepage, "mmhomepage", "我的主页", {}, Kind::Command, S::SP_DirHomeIcon},
+             {&M::mmemail, "mmemail", "给我写信", {}, Kind::Command, S::SP_DialogApplyButton},
+             separator("N17"),
+             {&M::N14, "N14", "帮助", {}, Kind::Command, S::SP_DialogHelpButton},
+         }},
+        {&Menus::PopupMenu1, "PopupMenu1", "",
+         {
+             {&M::mnuEditNode, "mnuEditNode", "修改目录", call(tree, &TC::mnuEditNodeClick)},
+             separator("N16"),
+             {&M::mnuNewNode, "mnuNewNode", "新增目录", call(tree, &TC::mnuNewNodeClick)},
+             {&M::mnuInsertNode, "mnuInsertNode", "插入目录", call(tree, &TC::mnuInsertNodeClick)},
+             {&M::mnuSubNode, "mnuSubNode", "增子目录", call(tree, &TC::mnuSubNodeClick)},
+             separator("N18"),
+             {&M::mnuDelNode, "mnuDelNode", "删除目录", call(tree, &TC::mnuDelNodeClick)},
+             separator("N5"),
+             {&M::mnuAddInf, "mnuAddInf", "新增信息", call(entries, &EC::NewInfClick)},
+         }},
+        {&Menus::PopupMenu2, "PopupMenu2", "",
+         {
+             {&M::EditInf, "EditInf", "修改信息", call(entries, &EC::EditInfClick)},
+             {&M::NewInf, "NewInf", "新增信息", call(entries, &EC::NewInfClick)},
+             {&M::DelInf, "DelInf", "删除信息", call(entries, &EC::DelInfClick)},
+             separator("N10"),
+             {&M::SelAll, "SelAll", "选择所有", call(entries, &EC::SelAllClick)},
+         }},
+    };
+
+    for (const MenuDef& def : table) {
+        const bool popup = def.caption[0] == '\0';
+        QMenu* menu = popup ? new QMenu(window) : window->menuBar()->addMenu(QString::fromUtf8(def.caption));
+        menu->setObjectName(QString::fromLatin1(def.name));
+        menus.*def.slot = menu;
+        QActionGroup* radios = nullptr;
+        for (const Item& c : def.items) {
+            QAction* a =
+                c.kind == Kind::Separator ? menu->addSeparator() : menu->addAction(QString::fromUtf8(c.caption));
+            a->setObjectName(QString::fromLatin1(c.name));
+            if (c.kind == Kind::Separator)
+                continue;
+            actions.*c.slot = a;
+            if (c.icon != kNoIcon && !popup)
+                a->setIcon(window->style()->standardIcon(QStyle::StandardPixmap(c.icon)));
+            if (c.kind == Kind::Radio || c.kind == Kind::Check) {
+                a->setCheckable(true);
+                a->setChecked(c.checked);
+            }
+            if (c.kind == Kind::Radio) {
+                if (!radios) {
+                    // Choosing the checked item again unchecks it, leaving no mode at all.
+                    radios = new QActionGroup(menu);
+                    radios->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
+                }
+                radios->addAction(a);
+            }
+            // Commands without a handler yet stay disabled, also when a menu
+            // enables its items on opening.
+            a->setProperty("available", bool(c.handler));
+            if (c.handler)
+                QObject::connect(a, &QAction::triggered, window, c.handler);
+            else
+                a->setEnabled(false);
+        }
+    }
+    search->bindMenu({actions.mmjq, actions.mmmh, actions.mmdqmc, actions.mmdqpy, actions.mmyzbm, actions.mmdhqh});
+}
+
+}  // namespace qv

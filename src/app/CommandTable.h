@@ -1,0 +1,56 @@
+#pragma once
+// Every menu and context-menu item of the main window, by the name the
+// program's documents give it, and the table that builds and binds them.
+class QAction;
+class QMainWindow;
+class QMenu;
+
+namespace qv {
+
+class DatabaseCommands;
+class EntryCommands;
+class SearchCommands;
+class TreeCommands;
+
+struct MenuActions {
+    // 目录
+    QAction *mmeditnode = nullptr, *mmnewnode = nullptr, *mminsertnode = nullptr, *mmsubnode = nullptr,
+            *mmdelnode = nullptr, *mmclose = nullptr;
+    // 信息
+    QAction *mmeditinf = nullptr, *N1 = nullptr, *mmdelinf = nullptr, *N3 = nullptr;
+    // 数据库
+    QAction *mmsave = nullptr, *mmcompres = nullptr, *mmrecover = nullptr;
+    // 搜索
+    QAction *mmsearch = nullptr, *mmjq = nullptr, *mmmh = nullptr, *mmdqmc = nullptr, *mmdqpy = nullptr,
+            *mmyzbm = nullptr, *mmdhqh = nullptr;
+    // 工具
+    QAction *mmprintset = nullptr, *mmfontset = nullptr, *mmprintcurrent = nullptr, *mmexport = nullptr,
+            *mmimport = nullptr, *mmlink = nullptr;
+    // 帮助
+    QAction *N12 = nullptr, *mmhomepage = nullptr, *mmemail = nullptr, *N14 = nullptr;
+    // The tree's context menu
+    QAction *mnuEditNode = nullptr, *mnuNewNode = nullptr, *mnuInsertNode = nullptr, *mnuSubNode = nullptr,
+            *mnuDelNode = nullptr, *mnuAddInf = nullptr;
+    // The list's context menu
+    QAction *EditInf = nullptr, *NewInf = nullptr, *DelInf = nullptr, *SelAll = nullptr;
+};
+
+struct Menus {
+    QMenu *MainMenuNode = nullptr, *MainMenukvrn = nullptr, *mmdata = nullptr, *MainMenuFind = nullptr,
+          *MainMenuTools = nullptr, *MainMenuHelp = nullptr;
+    QMenu *PopupMenu1 = nullptr, *PopupMenu2 = nullptr;  // tree, list
+};
+
+// Whose handlers the items call.
+struct CommandTargets {
+    QMainWindow* window;
+    TreeCommands* tree;
+    EntryCommands* entries;
+    SearchCommands* search;
+    DatabaseCommands* database;
+};
+
+// Builds the menu bar and the context menus and binds every item.
+void buildCommands(const CommandTargets& targets, MenuActions& actions, Menus& menus);
+
+}  // namespace qv

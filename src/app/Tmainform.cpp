@@ -1,0 +1,175 @@
+#include "app/Tmainform.h"
+
+#include "entries/ui/EntryCommands.h"
+#include "lookup/ui/EntryListModel.h"
+#include "lookup/ui/EntryListView.h"
+#include "lookup/ui/SearchBar.h"
+#include "lookup/ui/SearchCommands.h"
+#include "lookup/ui/Tfrminputpy.h"
+#include "store/ui/DatabaseCommands.h"
+#include "tree/ui/DirectoryTreeModel.h"
+#include "tree/ui/DirectoryTreeView.h"
+#include "tree/ui/TreeCommands.h"
+#include "widgets/Icons.h"
+#include "widgets/MessageBox.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QScreen>
+#include <QSplitter>
+#include <QStatusBar>
+
+namespace qv {
+
+namespace {
+QFont songTi(int pixelSize)
+{
+    QFont f(QStringLiteral("宋体"));
+    f.setPixelSize(pixelSize);
+    return f;
+}
+}  // namespace
+
+Tmainform::Tmainform(const QString& databasePath, QWidget* parent) : QMainWindow(parent)
+{
+    setObjectName(QStringLiteral("MainForm"));
+    m_db.setPath(databasePath);
+    setWindowTitle(QStringLiteral("Tolmerix V2.0.0"));
+    setWindowIcon(applicationIcon());
+    setFont(songTi(12));
+
+    m_treeModel = new DirectoryTreeModel(m_db.tree, this);
+    m_listModel = new EntryListModel(m_db, this);
+    m_searchBar = new SearchBar(this);
+    addToolBar(Qt::TopToolBarArea, m_searchBar);
+    buildCentre();
+
+    m_pinyinDialog = new Tfrminputpy(this);
+    m_databaseCommands = new DatabaseCommands(m_db, this);
+    m_treeCommands = new TreeCommands(m_db, *m_databaseCommands, m_tree, m_treeModel, this);
+    m_searchCommands = new SearchCommands(m_db, m_listModel, m_searchBar, this);
+    m_entryCommands = new EntryCommands(
+        m_db, m_tree, m_list, m_listModel,
+        [this](uint8_t lead, uint8_t trail) { return m_pinyinDialog->ask(lead, trail); }, this);
+    buildCommands({this, m_treeCommands, m_entryCommands, m_searchCommands, m_databaseCommands}, m_actions, m_menus);
+
+    connect(m_treeCommands, &TreeCommands::directoryChosen, m_searchCommands, &SearchCommands::TreeView1Change);
+    connect(m_list->horizontalHeader(), &QHeaderView::sectionClicked, m_searchCommands,
+            &SearchCommands::ListView1ColumnClick);
+    connect(m_menus.MainMenuTools, &QMenu::aboutToShow, this, &Tmainform::MainMenuToolsClick);
+    connect(m_tree, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& p) { m_menus.PopupMenu1->popup(m_tree->viewport()->mapToGlobal(p)); });
+    connect(m_list, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& p) { m_menus.PopupMenu2->popup(m_list->viewport()->mapToGlobal(p)); });
+    // The count always says how many rows the list shows.
+    for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
+        connect(m_listModel, signal, this, &Tmainform::showCount);
+    connect(m_listModel, &QAbstractItemModel::modelReset, this, &Tmainform::showCount);
+    showCount();
+
+    // 544 x 375 unless the search bar needs more room with the fonts at hand.
+    resize(std::max(544, m_searchBar->sizeHint().width()), 375);
+    if (QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+}
+
+Tmainform::~Tmainform()
+{
+    // The tree model watches the database's tree: let it go first.
+    delete m_treeModel;
+    m_treeModel = nullptr;
+}
+
+void Tmainform::buildCentre()
+{
+    m_splitter = new QSplitter(Qt::Horizontal, this);
+    m_splitter->setObjectName(QStringLiteral("Splitter1"));
+    m_splitter->setHandleWidth(3);
+    m_splitter->setChildrenCollapsible(false);
+
+    m_tree = new DirectoryTreeView(m_splitter);
+    m_tree->setObjectName(QStringLiteral("TreeView1"));
+    m_tree->setAccessibleName(QStringLiteral("目录树"));
+    m_tree->setFont(QFont(QStringLiteral("宋体"), 9));
+    m_tree->setModel(m_treeModel);
+
+    m_list = new EntryListView(m_splitter);
+    m_list->setObjectName(QStringLiteral("ListView1"));
+    m_list->setAccessibleName(QStringLiteral("地区列表"));
+    m_list->setModel(m_listModel);
+    const int widths[] = {72, 150, 70, 80};
+    for (int c = 0; c < 4; ++c)
+        m_list->horizontalHeader()->resizeSection(c, widths[c]);
+    m_splitter->setStretchFactor(1, 1);
+    setCentralWidget(m_splitter);
+
+    m_statusText = new QLabel(QStringLiteral("全国邮政编码、电话区号查询"), this);
+    m_statusText->setObjectName(QStringLiteral("StatusPanel0"));
+    m_statusCount = new QLabel(this);
+    m_statusCount->setObjectName(QStringLiteral("StatusPanel1"));
+    m_statusCount->setFixedWidth(160);
+    statusBar()->setObjectName(QStringLiteral("StatusBar1"));
+    statusBar()->setFixedHeight(22);
+    statusBar()->setSizeGripEnabled(true);
+    statusBar()->addWidget(m_statusText, 1);
+    statusBar()->addPermanentWidget(m_statusCount);
+}
+
+void Tmainform::FormCreate()
+{
+    const LoadReport report = LoadDatabase();
+    if (!report.ok())
+        showError(this, report.message);
+    // The add dialog is kept, hidden, for the whole run.
+    m_entryCommands->addDialog();
+}
+
+LoadReport Tmainform::LoadDatabase()
+{
+    LoadReport report;
+    m_treeModel->rebuild([&] { report = m_db.load(m_db.path()); });
+    m_tree->collapseAll();
+    m_listModel->clear();
+    return report;
+}
+
+void Tmainform::resizeEvent(QResizeEvent* event)
+{
+    QMainWindow::resizeEvent(event);
+    FormResize();
+}
+
+void Tmainform::FormResize()
+{
+    const int treeWidth = width() / 4;
+    m_splitter->setSizes({treeWidth, std::max(0, m_splitter->width() - treeWidth - m_splitter->handleWidth())});
+}
+
+void Tmainform::showCount() { m_statusCount->setText(QStringLiteral("共%1个").arg(m_listModel->count())); }
+
+QString Tmainform::countText() const { return m_statusCount->text(); }
+
+void Tmainform::closeEvent(QCloseEvent* event)
+{
+    if (!m_databaseCommands->FormCloseQuery()) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+    FormClose();
+}
+
+void Tmainform::FormClose() { m_db.image.clear(); }
+
+void Tmainform::MainMenuToolsClick()
+{
+    // Printing is offered only when there is something listed to print.
+    QAction* print = m_actions.mmprintcurrent;
+    print->setEnabled(print->property("available").toBool() && m_listModel->count() > 0);
+}
+
+}  // namespace qv

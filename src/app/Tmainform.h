@@ -1,0 +1,81 @@
+#pragma once
+// The main window: builds the search bar, the directory tree, the entry list
+// and the status bar, owns each subsystem's commands and routes the menus and
+// window events to them. It holds no feature logic of its own.
+#include "app/CommandTable.h"
+#include "store/Database.h"
+
+#include <QMainWindow>
+
+class QLabel;
+class QSplitter;
+
+namespace qv {
+
+class DatabaseCommands;
+class DirectoryTreeModel;
+class DirectoryTreeView;
+class EntryCommands;
+class EntryListModel;
+class EntryListView;
+class SearchBar;
+class SearchCommands;
+class TreeCommands;
+class Tfrminputpy;
+
+class Tmainform : public QMainWindow {
+    Q_OBJECT
+public:
+    // `databasePath` is "kvrn.dat" in the working folder for a normal run.
+    explicit Tmainform(const QString& databasePath = QString::fromLatin1(Database::kFileName),
+                       QWidget* parent = nullptr);
+    ~Tmainform() override;
+
+    // Loads the database and builds the tree; a failure is shown in the
+    // general error box and the window opens on an empty database.
+    void FormCreate();
+    // Reads the database file into the image and builds the tree.
+    LoadReport LoadDatabase();
+    // Releases the image when the window has closed.
+    void FormClose();
+
+    Database& database() { return m_db; }
+    DirectoryTreeModel* treeModel() const { return m_treeModel; }
+    EntryListModel* listModel() const { return m_listModel; }
+    DirectoryTreeView* treeView() const { return m_tree; }
+    EntryListView* listView() const { return m_list; }
+    SearchBar* searchBar() const { return m_searchBar; }
+    const MenuActions& actions() const { return m_actions; }
+    const Menus& menus() const { return m_menus; }
+    EntryCommands* entryCommands() const { return m_entryCommands; }
+    QString countText() const;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;    // FormCloseQuery, then FormClose
+    void resizeEvent(QResizeEvent* event) override;  // FormResize
+
+private:
+    void buildCentre();
+    void FormResize();
+    void MainMenuToolsClick();
+    void showCount();
+
+    Database m_db;
+    DirectoryTreeModel* m_treeModel = nullptr;
+    EntryListModel* m_listModel = nullptr;
+    SearchBar* m_searchBar = nullptr;
+    DirectoryTreeView* m_tree = nullptr;
+    QSplitter* m_splitter = nullptr;
+    EntryListView* m_list = nullptr;
+    QLabel* m_statusText = nullptr;
+    QLabel* m_statusCount = nullptr;
+    Tfrminputpy* m_pinyinDialog = nullptr;
+    DatabaseCommands* m_databaseCommands = nullptr;
+    TreeCommands* m_treeCommands = nullptr;
+    SearchCommands* m_searchCommands = nullptr;
+    EntryCommands* m_entryCommands = nullptr;
+    MenuActions m_actions;
+    Menus m_menus;
+};
+
+}  // namespace qv

@@ -1,0 +1,78 @@
+#include "lookup/ui/SearchCommands.h"
+
+#include "lookup/Search.h"
+#include "lookup/ui/EntryListModel.h"
+#include "lookup/ui/SearchBar.h"
+#include "store/Database.h"
+#include "store/GbkText.h"
+#include "widgets/MessageBox.h"
+
+#include <QWidget>
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QToolButton>
+
+namespace qv {
+
+SearchCommands::SearchCommands(Database& db, EntryListModel* list, SearchBar* bar, QWidget* window)
+    : QObject(window), m_db(db), m_list(list), m_bar(bar), m_window(window)
+{
+    connect(bar->jq, &QRadioButton::clicked, this, &SearchCommands::jqClick);
+    connect(bar->mh, &QRadioButton::clicked, this, &SearchCommands::mhClick);
+    connect(bar->ckdqmc, &QCheckBox::clicked, this, &SearchCommands::ckdqmcClick);
+    connect(bar->ckdqpy, &QCheckBox::clicked, this, &SearchCommands::ckdqpyClick);
+    connect(bar->ckyzbm, &QCheckBox::clicked, this, &SearchCommands::ckyzbmClick);
+    connect(bar->ckdhqh, &QCheckBox::clicked, this, &SearchCommands::ckdhqhClick);
+    connect(bar->Button_search, &QToolButton::clicked, this, &SearchCommands::Button_searchClick);
+    connect(bar, &SearchBar::searchRequested, this, &SearchCommands::Button_searchClick);
+}
+
+void SearchCommands::TreeView1Change(DirectoryNode* node)
+{
+    if (!node) {
+        m_list->clear();
+        return;
+    }
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    m_list->setRows(listDirectory(m_db.image, node->id, node->caption), kColumnAreaCode, +1);
+    QApplication::restoreOverrideCursor();
+}
+
+void SearchCommands::ListView1ColumnClick(int column) { m_list->columnClicked(column); }
+
+void SearchCommands::Button_searchClick()
+{
+    const QString text = m_bar->Edit1->text();
+    const std::optional<std::string> query = gbk::fromQString(text);
+    if (!query) {
+        showMessage(m_window, QStringLiteral("“%1”不是GBK字符，数据库中不会有它。").arg(gbk::firstUnencodable(text)));
+        return;
+    }
+    if (isBlankQuery(*query)) {
+        showMessage(m_window, QStringLiteral("请输入关键字！"));
+        return;
+    }
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    m_list->setRows(searchEntries(m_db, *query, m_bar->queryOptions()), kColumnAreaCode, -1);
+    QApplication::restoreOverrideCursor();
+}
+
+// A click on the bar has already changed the button when its handler runs,
+// as the menu item has changed its check.
+void SearchCommands::jqClick() { m_menu.mmjq->setChecked(m_bar->jq->isChecked()); }
+void SearchCommands::mhClick() { m_menu.mmmh->setChecked(m_bar->mh->isChecked()); }
+void SearchCommands::mmjqClick() { SearchBar::setRadio(m_bar->jq, m_menu.mmjq->isChecked()); }
+void SearchCommands::mmmhClick() { SearchBar::setRadio(m_bar->mh, m_menu.mmmh->isChecked()); }
+void SearchCommands::ckdqmcClick() { m_menu.mmdqmc->setChecked(m_bar->ckdqmc->isChecked()); }
+void SearchCommands::ckdqpyClick() { m_menu.mmdqpy->setChecked(m_bar->ckdqpy->isChecked()); }
+void SearchCommands::ckyzbmClick() { m_menu.mmyzbm->setChecked(m_bar->ckyzbm->isChecked()); }
+void SearchCommands::ckdhqhClick() { m_menu.mmdhqh->setChecked(m_bar->ckdhqh->isChecked()); }
+void SearchCommands::mmdqmcClick() { m_bar->ckdqmc->setChecked(m_menu.mmdqmc->isChecked()); }
+void SearchCommands::mmdqpyClick() { m_bar->ckdqpy->setChecked(m_menu.mmdqpy->isChecked()); }
+void SearchCommands::mmyzbmClick() { m_bar->ckyzbm->setChecked(m_menu.mmyzbm->isChecked()); }
+void SearchCommands::mmdhqhClick() { m_bar->ckdhqh->setChecked(m_menu.mmdhqh->isChecked()); }
+
+}  // namespace qv

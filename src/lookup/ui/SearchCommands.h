@@ -1,0 +1,58 @@
+#pragma once
+// Listing a directory, searching, sorting by a column, and keeping the search
+// options of the bar and the 搜索 menu in step.
+#include <QObject>
+
+class QAction;
+class QWidget;
+
+namespace qv {
+
+class Database;
+class EntryListModel;
+class SearchBar;
+struct DirectoryNode;
+
+// The 搜索 menu's mode and field items.
+struct SearchMenuItems {
+    QAction* mmjq = nullptr;
+    QAction* mmmh = nullptr;
+    QAction* mmdqmc = nullptr;
+    QAction* mmdqpy = nullptr;
+    QAction* mmyzbm = nullptr;
+    QAction* mmdhqh = nullptr;
+};
+
+class SearchCommands : public QObject {
+    Q_OBJECT
+public:
+    SearchCommands(Database& db, EntryListModel* list, SearchBar* bar, QWidget* window);
+    void bindMenu(const SearchMenuItems& items) { m_menu = items; }
+
+    // Lists a directory's places (nothing when no directory is chosen).
+    void TreeView1Change(DirectoryNode* node);
+    void ListView1ColumnClick(int column);
+    void Button_searchClick();
+
+    void jqClick();
+    void mhClick();
+    void mmjqClick();
+    void mmmhClick();
+    void ckdqmcClick();
+    void ckdqpyClick();
+    void ckyzbmClick();
+    void ckdhqhClick();
+    void mmdqmcClick();
+    void mmdqpyClick();
+    void mmyzbmClick();
+    void mmdhqhClick();
+
+private:
+    Database& m_db;
+    EntryListModel* m_list;
+    SearchBar* m_bar;
+    QWidget* m_window;
+    SearchMenuItems m_menu;
+};
+
+}  // namespace qv

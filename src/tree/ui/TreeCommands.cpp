@@ -1,0 +1,157 @@
+#include "tree/ui/TreeCommands.h"
+
+#include "store/GbkText.h"
+#include "store/ui/DatabaseCommands.h"
+#include "tree/DirectoryCommands.h"
+#include "tree/ui/DirectoryTreeModel.h"
+#include "tree/ui/DirectoryTreeView.h"
+#include "widgets/MessageBox.h"
+
+#include <QWidget>
+#include <QTimer>
+
+namespace qv {
+
+TreeCommands::TreeCommands(Database& db, const DatabaseCommands& saving, DirectoryTreeView* view,
+                           DirectoryTreeModel* model, QWidget* window)
+    : QObject(window), m_db(db), m_saving(saving), m_view(view), m_model(model), m_window(window)
+{
+    connect(view->selectionModel(), &QItemSelectionModel::currentChanged, this, &TreeCommands::currentChanged);
+    connect(view, &QTreeView::expanded, this, [this](const QModelIndex& i) { TreeView1Expanding(m_model->node(i)); });
+    connect(view, &QTreeView::collapsed, this, [this](const QModelIndex& i) { TreeView1Collapsing(m_model->node(i)); });
+    // The check of an edited caption may show a message: after the editor has closed.
+    connect(model, &DirectoryTreeModel::captionEdited, this, &TreeCommands::TreeView1Edited, Qt::QueuedConnection);
+    connect(view, &DirectoryTreeView::deletePressed, this, &TreeCommands::mnuDelNodeClick);
+    connect(view, &DirectoryTreeView::directoryDropped, this, &TreeCommands::TreeView1EndDrag);
+}
+
+void TreeCommands::currentChanged(const QModelIndex& current)
+{
+    // Keyboard focus makes a node current without selecting it; select it,
+    // so that the directory listed is the one the commands act on.
+    if (current.isValid() && !m_suppressListing && !m_view->selectionModel()->isSelected(current))
+        m_view->selectionModel()->select(current, QItemSelectionModel::ClearAndSelect);
+    if (!m_suppressListing)
+        emit directoryChosen(m_model->node(current));
+}
+
+void TreeCommands::selectNode(DirectoryNode* node)
+{
+    const QModelIndex i = m_model->indexOf(node);
+    if (i.isValid())
+        m_view->setCurrentIndex(i);
+    else
+        m_view->selectionModel()->clearCurrentIndex();
+}
+
+void TreeCommands::newDirectory(int place)
+{
+    DirectoryNode* anchor = m_view->currentNode();
+    if (place == int(NewDirectoryPlace::LastChild) && !anchor)
+        return;
+    DirectoryNode* node = createDirectory(m_db, anchor, NewDirectoryPlace(place));
+    if (!node) {
+        showMessage(m_window, QStringLiteral("目录编号已经用完，不能再增加目录。"));
+        return;
+    }
+    if (place == int(NewDirectoryPlace::LastChild))
+        m_view->expand(m_model->indexOf(anchor));
+    // Editing the new caption selects it, as the tree control always does.
+    const QModelIndex i = m_model->indexOf(node);
+    m_view->setCurrentIndex(i);
+    m_view->scrollTo(i);
+    m_view->edit(i);
+}
+
+void TreeCommands::mnuNewNodeClick() { newDirectory(int(NewDirectoryPlace::LastSibling)); }
+void TreeCommands::mnuInsertNodeClick() { newDirectory(int(NewDirectoryPlace::Before)); }
+void TreeCommands::mnuSubNodeClick() { newDirectory(int(NewDirectoryPlace::LastChild)); }
+
+void TreeCommands::mnuEditNodeClick()
+{
+    if (DirectoryNode* node = m_view->currentNode())
+        m_view->edit(m_model->indexOf(node));
+}
+
+void TreeCommands::TreeView1Edited(DirectoryNode* node, const QString& text)
+{
+    if (m_saving.isSaving()) {
+        // The tree is being written: the new caption waits until that is done.
+        QTimer::singleShot(0, this, [this, node, text] { TreeView1Edited(node, text); });
+        return;
+    }
+    // The node may have gone while the edit was being delivered.
+    if (!m_db.tree.holds(node))
+        return;
+    const QString bad = gbk::firstUnencodable(text);
+    if (!bad.isEmpty()) {
+        showMessage(m_window, QStringLiteral("“%1”不是GBK字符，不能用在目录名中。").arg(bad));
+        selectNode(node);
+        return;
+    }
+    if (renameDirectory(m_db, node, *gbk::fromQString(text)) != CaptionCheck::Ok) {
+        showMessage(m_window, QStringLiteral("标题不能为空，长度不能超过25！"));
+        selectNode(node);
+    }
+}
+
+void TreeCommands::mnuDelNodeClick()
+{
+    DirectoryNode* node = m_view->currentNode();
+    if (!node)
+        return;
+    if (node->hasChildren()) {
+        showMessage(m_window, QStringLiteral("不能删除有子目录的目录，请先删除子目录！"));
+        return;
+    }
+    if (!confirm(m_window, QStringLiteral("你真的要删除所选择的目录吗？")))
+        return;
+    // Afterwards the next directory of the same level is selected, else the
+    // previous one, else the parent.
+    DirectoryNode* parent = node->parent;
+    const int row = node->row();
+    DirectoryNode* next = nullptr;
+    if (row + 1 < int(parent->children.size()))
+        next = parent->children[size_t(row + 1)].get();
+    else if (row > 0)
+        next = parent->children[size_t(row - 1)].get();
+    else if (parent != m_db.tree.root())
+        next = parent;
+    m_suppressListing = true;
+    deleteDirectory(m_db, node);
+    selectNode(next);
+    m_suppressListing = false;
+    emit directoryChosen(next);
+}
+
+void TreeCommands::TreeView1EndDrag(DirectoryNode* dragged, DirectoryNode* target)
+{
+    if (!dragged || !moveDirectory(m_db, dragged, target))
+        return;
+    if (target)
+        m_view->expand(m_model->indexOf(target));
+    // The moved branch shows its directories opened as they were.
+    std::vector<DirectoryNode*> stack{dragged};
+    while (!stack.empty()) {
+        DirectoryNode* n = stack.back();
+        stack.pop_back();
+        if (n->expanded)
+            m_view->setExpanded(m_model->indexOf(n), true);
+        for (auto& c : n->children)
+            stack.push_back(c.get());
+    }
+}
+
+void TreeCommands::TreeView1Expanding(DirectoryNode* node)
+{
+    if (node)
+        setDirectoryExpanded(m_db, node, true);
+}
+
+void TreeCommands::TreeView1Collapsing(DirectoryNode* node)
+{
+    if (node)
+        setDirectoryExpanded(m_db, node, false);
+}
+
+}  // namespace qv

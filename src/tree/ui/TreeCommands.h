@@ -1,0 +1,52 @@
+#pragma once
+// The directory commands: new, insert, child, rename, delete, drag to move,
+// open and close; and which directory is chosen.
+#include <QObject>
+
+class QModelIndex;
+class QWidget;
+
+namespace qv {
+
+class Database;
+class DatabaseCommands;
+class DirectoryTreeModel;
+class DirectoryTreeView;
+struct DirectoryNode;
+
+class TreeCommands : public QObject {
+    Q_OBJECT
+public:
+    TreeCommands(Database& db, const DatabaseCommands& saving, DirectoryTreeView* view, DirectoryTreeModel* model,
+                 QWidget* window);
+
+    void mnuEditNodeClick();
+    void mnuNewNodeClick();
+    void mnuInsertNodeClick();
+    void mnuSubNodeClick();
+    void mnuDelNodeClick();
+    void TreeView1Edited(DirectoryNode* node, const QString& text);
+    void TreeView1EndDrag(DirectoryNode* dragged, DirectoryNode* target);
+    void TreeView1Expanding(DirectoryNode* node);
+    void TreeView1Collapsing(DirectoryNode* node);
+
+    // Makes `node` current and selected (nullptr: none).
+    void selectNode(DirectoryNode* node);
+
+signals:
+    // The chosen directory changed (TreeView1Change); nullptr when none is.
+    void directoryChosen(qv::DirectoryNode* node);
+
+private:
+    void newDirectory(int place);
+    void currentChanged(const QModelIndex& current);
+
+    Database& m_db;
+    const DatabaseCommands& m_saving;
+    DirectoryTreeView* m_view;
+    DirectoryTreeModel* m_model;
+    QWidget* m_window;
+    bool m_suppressListing = false;
+};
+
+}  // namespace qv

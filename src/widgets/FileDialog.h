@@ -1,0 +1,15 @@
+#pragma once
+// The open-file dialog, Qt's own so that it speaks Chinese everywhere, run
+// through execModal so that tests can answer it.
+#include <QString>
+#include <QStringList>
+
+class QWidget;
+
+namespace qv {
+
+// The chosen file, or an empty string when the dialog was cancelled.
+QString chooseFileToOpen(QWidget* parent, const QString& caption, const QStringList& filters,
+                         const QString& folder = QString());
+
+}  // namespace qv

@@ -1,0 +1,25 @@
+#pragma once
+// The pictures of the program: the image list shared by the tree and the
+// list, and the program's icon.
+#include "store/DirectoryTree.h"
+
+#include <QIcon>
+
+namespace qv {
+
+// The image list. The book pictures are the directory icons the core keeps
+// on each node, so they are named after them.
+enum ImageIndex : int {
+    kImageBall = kIconLeaf,
+    kImageOpenBook = kIconExpanded,
+    kImageClosedBook = kIconCollapsed,
+    kImageSortUp = 3,
+    kImageSortDown = 4,
+};
+
+void ensureResources();
+const QIcon& imageListIcon(int index);  // an empty icon for an index outside 0..4
+QIcon applicationIcon();
+QIcon searchIcon();
+
+}  // namespace qv

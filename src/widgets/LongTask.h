@@ -1,0 +1,25 @@
+#pragma once
+// Long work (a save, an export, an import) beside the event loop: the window
+// stays painted and shows progress while user input waits until it is over.
+#include <QString>
+
+#include <atomic>
+#include <functional>
+
+class QWidget;
+
+namespace qv {
+
+struct LongTask {
+    QString label;  // what the progress window says
+    // Runs on a worker thread; stores 0..100 into `percent` now and then.
+    std::function<void(std::atomic<int>& percent)> work;
+    // Optional: the percent to show after `elapsedMs` when the work itself
+    // cannot report (one long library call); the larger of both is shown.
+    std::function<int(qint64 elapsedMs)> estimate;
+};
+
+// Returns when the work has finished.
+void runLongTask(QWidget* parent, const LongTask& task);
+
+}  // namespace qv

@@ -1,0 +1,32 @@
+#include "widgets/Modal.h"
+
+#include <QDialog>
+#include <QPointer>
+#include <QTimer>
+
+namespace qv {
+
+namespace {
+ModalHook& hook()
+{
+    static ModalHook h;
+    return h;
+}
+}  // namespace
+
+int execModal(QDialog& dialog)
+{
+    if (hook()) {
+        QPointer<QDialog> d(&dialog);
+        // Runs from the dialog's own loop, once it is on screen.
+        QTimer::singleShot(0, &dialog, [d] {
+            if (d && hook())
+                hook()(d);
+        });
+    }
+    return dialog.exec();
+}
+
+void setModalHook(ModalHook h) { hook() = std::move(h); }
+
+}  // namespace qv
