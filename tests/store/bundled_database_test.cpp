@@ -178,9 +178,12 @@ TEST_F(BundledDatabase, EveryDataRowIsOneEntryAndCitiesHaveTheirCounties)
             citiesWithCounties.insert({f[0], f[1]});
     }
     const size_t abroadRows = csvRows("abroad.csv").size();
+    EXPECT_EQ(placeRows, 3234u);
+    EXPECT_EQ(abroadRows, 204u);
     EXPECT_EQ(size_t(db().image.entryCount()), placeRows + abroadRows);
     // Roots, one subdirectory per city with counties, 国外 and six continents.
     EXPECT_EQ(size_t(db().tree.count()), 34 + citiesWithCounties.size() + 1 + 6);
+    EXPECT_EQ(db().tree.count(), 370);
 
     // A city is an entry of its province and, when it has counties, a
     // subdirectory of the same name holding them.
@@ -237,7 +240,17 @@ TEST_F(BundledDatabase, MunicipalitiesAndDirectCountiesSitInTheRoot)
     });
     EXPECT_EQ(child(root("广东省"), "东莞市"), nullptr);
     EXPECT_EQ(entriesNamed("东莞市").size(), 1u);
-    EXPECT_TRUE(entriesOf(root("台湾省")->id).empty());
+    // 台湾省's cities and counties have no county rows, so they are places of
+    // the province itself, as 东莞市 is one of 广东省.
+    const DirectoryNode* taiwan = root("台湾省");
+    ASSERT_NE(taiwan, nullptr);
+    EXPECT_TRUE(taiwan->children.empty());
+    const std::vector<Entry> tw = entriesOf(taiwan->id);
+    ASSERT_EQ(tw.size(), 20u);
+    EXPECT_EQ(tw.front().rec.name, gb("台北市"));
+    EXPECT_EQ(tw.back().rec.name, gb("澎湖县"));
+    for (const Entry& e : tw)
+        EXPECT_EQ(e.rec.areaCode, "00886") << qv::gbk::toQString(e.rec.name).toStdString();
 }
 
 TEST_F(BundledDatabase, WellKnownPlacesHaveTheirCodes)
@@ -271,11 +284,37 @@ TEST_F(BundledDatabase, WellKnownPlacesHaveTheirCodes)
         }
         EXPECT_TRUE(found) << k.name;
     }
-    // Unknown codes stay blank rather than being filled in.
-    const std::vector<Entry> kkdl = entriesNamed("可克达拉市");
-    ASSERT_EQ(kkdl.size(), 1u);
-    EXPECT_EQ(kkdl[0].rec.areaCode, "");
-    EXPECT_EQ(kkdl[0].rec.postcode, "");
+}
+
+TEST_F(BundledDatabase, CorrectedRowsHaveTheirCodes)
+{
+    // Rows whose codes were corrected or filled in by hand; a blank postcode
+    // is one no source gives with confidence and stays blank.
+    struct Corrected {
+        const char* province;
+        const char* city;  // nullptr: a place of the province itself
+        const char* name;
+        const char* area;
+        const char* post;
+    };
+    const Corrected rows[] = {
+        {"新疆维吾尔自治区", nullptr, "铁门关市", "0996", ""},  {"新疆维吾尔自治区", nullptr, "可克达拉市", "0999", ""},
+        {"山西省", nullptr, "朔州市", "0349", "036000"},         {"广东省", nullptr, "东莞市", "0769", "523000"},
+        {"西藏自治区", "林芝市", "巴宜区", "0894", "860000"},    {"天津市", nullptr, "蓟州区", "022", "301900"},
+        {"广东省", "深圳市", "龙华区", "0755", "518109"},        {"广东省", "深圳市", "光明区", "0755", ""},
+        {"福建省", "泉州市", "金门县", "00886", "893"},          {"台湾省", nullptr, "台北市", "00886", "100"},
+    };
+    for (const Corrected& c : rows) {
+        const DirectoryNode* dir = c.city ? child(root(c.province), c.city) : root(c.province);
+        ASSERT_NE(dir, nullptr) << c.province << " " << (c.city ? c.city : "");
+        std::vector<Entry> found;
+        for (const Entry& e : entriesOf(dir->id))
+            if (e.rec.name == gb(c.name))
+                found.push_back(e);
+        ASSERT_EQ(found.size(), 1u) << c.name;
+        EXPECT_EQ(found[0].rec.areaCode, c.area) << c.name;
+        EXPECT_EQ(found[0].rec.postcode, c.post) << c.name;
+    }
 }
 
 TEST_F(BundledDatabase, EveryTextFitsItsFieldAndHasAGbkForm)
