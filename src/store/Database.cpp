@@ -9,15 +9,25 @@ namespace qv {
 
 namespace {
 
-QString unusedName(const QString& base)
+// The kept file as a message names it.
+QString shownName(const QString& kept, const QString& databasePath)
 {
-    if (!QFile::exists(base))
-        return base;
-    for (int i = 2;; ++i) {
-        QString name = base + QLatin1Char('.') + QString::number(i);
-        if (!QFile::exists(name))
-            return name;
+    const QFileInfo info(kept);
+    return info.absolutePath() == QFileInfo(databasePath).absolutePath() ? info.fileName() : info.absoluteFilePath();
+}
+
+// Directory ids are positive; a record with any other id (not the end marker)
+// would list the places deleted from the directory of its negation as live.
+QString badDirectoryId(const std::vector<uint8_t>& image)
+{
+    for (size_t pos = 0, n = 1; pos + kDirectoryRecordSize <= image.size(); pos += kDirectoryRecordSize, ++n) {
+        if (readLe32(image.data() + pos + dir_field::kLevel) < 0)
+            break;
+        const int32_t id = readLe32(image.data() + pos + dir_field::kId);
+        if (id <= 0)
+            return QStringLiteral("第 %1 个目录的编号为 %2，而目录编号必须是正数").arg(n).arg(id);
     }
+    return QString();
 }
 
 }  // namespace
@@ -62,25 +72,52 @@ LoadReport Database::load(const QString& path)
     reset();
     m_path = path;
     m_preserveAs.clear();
-    FileReadResult read = readDatabaseFile(path);
     LoadReport report;
-    report.status = read.status;
     const QString name = QFileInfo(path).fileName();
+    const WriteTarget target = resolveWriteTarget(path);
+    if (!target.problem.isEmpty()) {
+        report.status = FileReadResult::Unreadable;
+        report.message = QStringLiteral("%1。程序以空数据库启动。这个链接不会被替换：在它指向一个普通文件之前，无法保存。")
+                             .arg(target.problem);
+        return report;
+    }
+    FileReadResult read = readDatabaseFile(path);
+    if (read.status == FileReadResult::Ok || read.status == FileReadResult::Excess) {
+        const QString bad = badDirectoryId(read.image);
+        if (!bad.isEmpty()) {
+            read.status = FileReadResult::Damaged;
+            read.detail = bad;
+            read.image.clear();
+        }
+    }
+    report.status = read.status;
+    if (read.status != FileReadResult::Ok && read.status != FileReadResult::Missing)
+        m_preserveAs = keptFileName(target.file);
+    const QString kept = shownName(m_preserveAs, path);
     switch (read.status) {
     case FileReadResult::Ok:
         loadImage(std::move(read.image));
         break;
+    case FileReadResult::Excess: {
+        const int64_t length = int64_t(read.image.size());
+        loadImage(std::move(read.image));
+        report.message = QStringLiteral("数据库文件“%1”不是按本程序的格式写的：%2。程序只读入了文件头所说的前 %3 "
+                                        "字节。原文件不会被覆盖：第一次保存时它将被改名为“%4”保留。")
+                             .arg(name, read.detail)
+                             .arg(length)
+                             .arg(kept);
+        break;
+    }
     case FileReadResult::Missing:
         report.message = QStringLiteral("%1。程序以空数据库启动，第一次保存时将新建“%2”。").arg(read.detail, name);
         break;
     case FileReadResult::Unreadable:
     case FileReadResult::Damaged: {
-        m_preserveAs = unusedName(path + QStringLiteral(".damaged"));
         const QString what = read.status == FileReadResult::Damaged
                                  ? QStringLiteral("数据库文件“%1”已损坏：%2").arg(name, read.detail)
                                  : read.detail;
         report.message = QStringLiteral("%1。程序以空数据库启动。原文件不会被覆盖：第一次保存时它将被改名为“%2”保留。")
-                             .arg(what, QFileInfo(m_preserveAs).fileName());
+                             .arg(what, kept);
         break;
     }
     }
@@ -199,11 +236,14 @@ SaveReport Database::save(const ProgressFn& progress)
     report.relocation = Relocation::shift(int64_t(newStart) - image.entrySectionStart());
     image.assign(std::move(bytes), newStart);
     ModifiedFlag = false;
-    bool kept = false;
-    report.ok = writeDatabaseFile(m_path, image.bytes(), progress, &report.message, m_preserveAs, &kept);
+    const WriteResult written = writeDatabaseFile(m_path, image.bytes(), progress, !m_preserveAs.isEmpty());
+    report.ok = written.ok;
+    report.message = written.error;
+    report.oldFileIntact = written.oldFileIntact;
     if (report.ok) {
-        if (kept)
-            report.preservedAs = m_preserveAs;
+        report.preservedAs = written.keptAs;
+        if (!written.keptAs.isEmpty())
+            report.preservedShown = shownName(written.keptAs, m_path);
         m_preserveAs.clear();
     } else {
         // The edits are still only in memory: the exit question must go on protecting them.

@@ -13,6 +13,8 @@
 namespace qv {
 
 struct LoadReport {
+    // Excess: the database was loaded, but the file held more than it; the
+    // message says so and the file is kept aside at the next save.
     FileReadResult::Status status = FileReadResult::Ok;
     QString message;  // empty when all went well; otherwise for the error box
     bool ok() const { return status == FileReadResult::Ok; }
@@ -20,9 +22,15 @@ struct LoadReport {
 
 struct SaveReport {
     bool ok = false;
-    QString message;        // the error, when !ok
-    Relocation relocation;  // how entry positions moved (even when writing failed)
-    QString preservedAs;    // where this save kept a damaged file it replaced; empty when none
+    // The error, when !ok, ending with what became of the previous file (no
+    // full stop at the end).
+    QString message;
+    bool oldFileIntact = true;  // false only when an in-place write failed and could not be undone
+    Relocation relocation;      // how entry positions moved (even when writing failed)
+    QString preservedAs;        // full path where this save kept a damaged file it replaced; empty when none
+    // preservedAs as a message names it: the bare file name when it lies
+    // beside the database file, the full path otherwise (beside a link's target).
+    QString preservedShown;
 };
 
 // Told of changes to entry records that rows of a list may show.
@@ -52,7 +60,9 @@ public:
     // Reads `path` (normally "kvrn.dat" in the working folder). Missing,
     // unreadable or damaged files leave an empty database and a message;
     // a damaged or unreadable file is renamed aside, never overwritten, by the
-    // next save.
+    // next save, and so is one that holds more than its header announces. A
+    // link to a regular file is followed; a link that dangles, loops or
+    // points elsewhere is reported and never saved through.
     LoadReport load(const QString& path);
     // Builds tree, learned table and entry section from an image.
     void loadImage(std::vector<uint8_t> bytes);

@@ -2,15 +2,20 @@
 
 #include "store/Records.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
+#include <QRandomGenerator>
 
 #include <libdeflate.h>
 #include <zlib.h>
 
+#include <cerrno>
 #include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace qv {
 
@@ -30,8 +35,10 @@ bool plausibleLength(int64_t length, size_t streamSize)
 }  // namespace
 
 bool inflateImageZlib(const uint8_t* stream, size_t streamSize, int64_t length, std::vector<uint8_t>& out,
-                      QString* why)
+                      QString* why, QString* surplus)
 {
+    if (surplus)
+        surplus->clear();
     // Free whatever `out` held (a failed fast path leaves a whole image's worth).
     std::vector<uint8_t>().swap(out);
     if (length < 0) {
@@ -86,9 +93,20 @@ bool inflateImageZlib(const uint8_t* stream, size_t streamSize, int64_t length, 
         feed();
         zs.next_out = &spare;
         zs.avail_out = 1;
-        if (inflate(&zs, Z_NO_FLUSH) == Z_DATA_ERROR && zs.avail_out == 1)
+        const int last = inflate(&zs, Z_NO_FLUSH);
+        if (zs.avail_out == 0) {
+            if (surplus)
+                *surplus = QStringLiteral("解压后的数据比文件头所说的 %1 字节多").arg(length);
+        } else if (last == Z_DATA_ERROR) {
             rc = Z_DATA_ERROR;
+        } else if (last == Z_STREAM_END) {
+            rc = Z_STREAM_END;
+        }
     }
+    // Bytes after the stream's end are no part of the image either.
+    const size_t after = zs.avail_in + (streamSize - consumed);
+    if (rc == Z_STREAM_END && produced == length && after > 0 && surplus)
+        *surplus = QStringLiteral("压缩数据之后还有 %1 字节").arg(after);
     inflateEnd(&zs);
     // A data error where the image ends is a wrong checksum (or garbage right
     // after the image): the bytes cannot be trusted either way.
@@ -102,8 +120,11 @@ bool inflateImageZlib(const uint8_t* stream, size_t streamSize, int64_t length, 
     return true;
 }
 
-bool inflateImage(const uint8_t* stream, size_t streamSize, int64_t length, std::vector<uint8_t>& out, QString* why)
+bool inflateImage(const uint8_t* stream, size_t streamSize, int64_t length, std::vector<uint8_t>& out, QString* why,
+                  QString* surplus)
 {
+    if (surplus)
+        surplus->clear();
     if (length < 0) {
         *why = QStringLiteral("文件头中的数据长度无效（%1）").arg(length);
         return false;
@@ -120,17 +141,20 @@ bool inflateImage(const uint8_t* stream, size_t streamSize, int64_t length, std:
         out.assign(size_t(length), 0);
         libdeflate_decompressor* d = libdeflate_alloc_decompressor();
         if (d) {
-            size_t actualOut = 0;
-            libdeflate_result r =
-                libdeflate_zlib_decompress(d, stream, streamSize, out.data(), size_t(length), &actualOut);
+            size_t actualIn = 0, actualOut = 0;
+            libdeflate_result r = libdeflate_zlib_decompress_ex(d, stream, streamSize, out.data(), size_t(length),
+                                                                &actualIn, &actualOut);
             libdeflate_free_decompressor(d);
-            if (r == LIBDEFLATE_SUCCESS && int64_t(actualOut) == length)
+            if (r == LIBDEFLATE_SUCCESS && int64_t(actualOut) == length) {
+                if (actualIn < streamSize && surplus)
+                    *surplus = QStringLiteral("压缩数据之后还有 %1 字节").arg(streamSize - actualIn);
                 return true;
+            }
         }
     }
     // A stream longer than the announced length, cut after it, or otherwise
     // unusual: zlib streams exactly as far as needed and says what is wrong.
-    return inflateImageZlib(stream, streamSize, length, out, why);
+    return inflateImageZlib(stream, streamSize, length, out, why, surplus);
 }
 
 FileReadResult readDatabaseFile(const QString& path)
@@ -160,6 +184,20 @@ FileReadResult readDatabaseFile(const QString& path)
         result.detail = QStringLiteral("数据库文件过大（%1 字节），不是本程序的数据库").arg(size);
         return result;
     }
+    // Even an empty database has its end marker and LearnedCount: a smaller
+    // length (a zeroed header) would silently stand for an empty database.
+    // Such a file is refused before the rest is read.
+    const QByteArray head = file.peek(4);
+    if (head.size() == 4) {
+        const int32_t length = readLe32(reinterpret_cast<const uint8_t*>(head.constData()));
+        if (length >= 0 && length < kEmptyImageSize) {
+            result.status = FileReadResult::Damaged;
+            result.detail = QStringLiteral("文件头中的数据长度（%1 字节）小于空数据库的 %2 字节")
+                                .arg(length)
+                                .arg(kEmptyImageSize);
+            return result;
+        }
+    }
     QByteArray data = file.readAll();
     if (file.error() != QFileDevice::NoError) {
         result.status = FileReadResult::Unreadable;
@@ -172,21 +210,32 @@ FileReadResult readDatabaseFile(const QString& path)
         return result;
     }
     const auto* bytes = reinterpret_cast<const uint8_t*>(data.constData());
-    int32_t length = readLe32(bytes);
-    QString why;
-    if (!inflateImage(bytes + 4, size_t(data.size() - 4), length, result.image, &why)) {
+    const int32_t length = readLe32(bytes);
+    QString why, surplus;
+    if (!inflateImage(bytes + 4, size_t(data.size() - 4), length, result.image, &why, &surplus)) {
         result.status = FileReadResult::Damaged;
         result.detail = why;
         result.image.clear();
         return result;
     }
-    result.status = FileReadResult::Ok;
+    result.status = surplus.isEmpty() ? FileReadResult::Ok : FileReadResult::Excess;
+    result.detail = surplus;
     return result;
 }
 
 namespace {
 
-bool deflateTo(QSaveFile& out, const std::vector<uint8_t>& image, const ProgressFn& progress, QString* error)
+QByteArray nativePath(const QString& path) { return QFile::encodeName(path); }
+
+bool existsNoFollow(const QString& path)
+{
+    struct stat st;
+    return lstat(nativePath(path).constData(), &st) == 0;
+}
+
+// The whole file in one buffer: the length header, then the zlib stream.
+bool compressFile(const std::vector<uint8_t>& image, std::vector<uint8_t>& file, const ProgressFn& progress,
+                  QString* error)
 {
     // libdeflate at level 9 writes the same zlib format as zlib does (any
     // zlib reads it) in a third to a half of zlib's time on large images.
@@ -195,9 +244,8 @@ bool deflateTo(QSaveFile& out, const std::vector<uint8_t>& image, const Progress
         *error = QStringLiteral("压缩程序无法初始化（内存不足）");
         return false;
     }
-    std::vector<uint8_t> packed;
     try {
-        packed.resize(libdeflate_zlib_compress_bound(c, image.size()));
+        file.resize(4 + libdeflate_zlib_compress_bound(c, image.size()));
     } catch (const std::bad_alloc&) {
         libdeflate_free_compressor(c);
         *error = QStringLiteral("内存不足，无法压缩数据库");
@@ -205,90 +253,305 @@ bool deflateTo(QSaveFile& out, const std::vector<uint8_t>& image, const Progress
     }
     if (progress)
         progress(0);
-    const size_t n = libdeflate_zlib_compress(c, image.data(), image.size(), packed.data(), packed.size());
+    const size_t n = libdeflate_zlib_compress(c, image.data(), image.size(), file.data() + 4, file.size() - 4);
     libdeflate_free_compressor(c);
     if (n == 0) {
         *error = QStringLiteral("压缩数据库时出错");
         return false;
     }
+    writeLe32(file.data(), int32_t(image.size()));
+    file.resize(4 + n);
     if (progress)
         progress(80);
-    // Written in pieces: the file is unbuffered, and each piece's count shows
-    // a short write (a full disk) at once.
-    constexpr size_t kPiece = 4 << 20;
-    for (size_t done = 0; done < n;) {
-        const qint64 piece = qint64(std::min(kPiece, n - done));
-        if (out.write(reinterpret_cast<const char*>(packed.data() + done), piece) != piece) {
-            *error = QStringLiteral("写入数据库文件失败：%1").arg(out.errorString());
-            return false;
-        }
-        done += size_t(piece);
-        if (progress)
-            progress(80 + int(done * 20 / n));
-    }
     return true;
+}
+
+// Writes `data` from the start of the file; 0 or the errno of the write that
+// failed (a short write is followed by one that says why).
+int writeAll(int fd, const std::vector<uint8_t>& data, const ProgressFn& progress)
+{
+    constexpr size_t kPiece = 4 << 20;  // so that the progress moves
+    for (size_t done = 0; done < data.size();) {
+        const ssize_t w = pwrite(fd, data.data() + done, std::min(kPiece, data.size() - done), off_t(done));
+        if (w < 0 && errno == EINTR)
+            continue;
+        if (w < 0)
+            return errno;
+        if (w == 0)
+            return EIO;
+        done += size_t(w);
+        if (progress)
+            progress(80 + int(done * 20 / data.size()));
+    }
+    return 0;
+}
+
+// A new file beside `file` with the usual permissions (0666 less the umask);
+// -1 and the errno when none can be made.
+int createBeside(const QString& file, QString* name, int* err)
+{
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const quint32 tag = QRandomGenerator::global()->generate() & 0xFFFFFF;
+        *name = file + QStringLiteral(".%1").arg(tag, 6, 16, QLatin1Char('0'));
+        const int fd = open(nativePath(*name).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0)
+            return fd;
+        if (errno != EEXIST && errno != EINTR) {
+            *err = errno;
+            return -1;
+        }
+    }
+    *err = EEXIST;
+    return -1;
+}
+
+// Makes a rename in the folder of `file` durable; where that cannot be
+// done the rename still stands.
+void syncFolder(const QString& file)
+{
+    const int fd = open(nativePath(QFileInfo(file).absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        fsync(fd);
+        close(fd);
+    }
+}
+
+// A failure message ends with what became of the previous file.
+QString withOldFile(const QString& what, bool existed, bool intact)
+{
+    if (!existed)
+        return what;
+    return what + (intact ? QStringLiteral("。原来的文件保持不变") : QStringLiteral("。原来的文件可能已不完整"));
+}
+
+bool putBack(int fd, const std::vector<uint8_t>& old)
+{
+    return writeAll(fd, old, {}) == 0 && ftruncate(fd, off_t(old.size())) == 0 && fsync(fd) == 0;
+}
+
+WriteResult overwriteCompressed(const QString& file, const std::vector<uint8_t>& bytes, const ProgressFn& progress)
+{
+    WriteResult r;
+    auto fail = [&](const QString& what, bool intact) {
+        r.oldFileIntact = intact;
+        r.error = withOldFile(what, true, intact);
+        return r;
+    };
+    const QByteArray native = nativePath(file);
+    struct stat st;
+    if (stat(native.constData(), &st) != 0 || !S_ISREG(st.st_mode))
+        return fail(QStringLiteral("“%1”不是普通文件，无法写入").arg(file), true);
+    bool canRead = true;
+    int fd = open(native.constData(), O_RDWR | O_CLOEXEC);
+    if (fd < 0 && errno == EACCES) {
+        canRead = false;
+        fd = open(native.constData(), O_WRONLY | O_CLOEXEC);
+    }
+    if (fd < 0 || fstat(fd, &st) != 0) {
+        const int err = errno;
+        if (fd >= 0)
+            close(fd);
+        return fail(QStringLiteral("无法写入数据库文件“%1”：%2").arg(file, describeFileError(err)), true);
+    }
+    // The old bytes, to put back should the write fail part-way.
+    std::vector<uint8_t> old;
+    if (canRead) {
+        try {
+            old.resize(size_t(st.st_size));
+        } catch (const std::bad_alloc&) {
+            canRead = false;
+        }
+        for (size_t done = 0; canRead && done < old.size();) {
+            const ssize_t n = pread(fd, old.data() + done, old.size() - done, off_t(done));
+            if (n < 0 && errno == EINTR)
+                continue;
+            canRead = n > 0;
+            done += canRead ? size_t(n) : 0;
+        }
+    }
+    const off_t oldSize = st.st_size;
+    const off_t newSize = off_t(bytes.size());
+    int err = 0;
+    if (newSize > oldSize) {
+        // Reserved first: a full disk or a size limit then stops the save
+        // before a byte of the old file is touched.
+        err = posix_fallocate(fd, 0, newSize);
+        if (err == EOPNOTSUPP || err == EINVAL)
+            err = 0;  // no reservation on this file system; the writes will tell
+        if (err) {
+            if (ftruncate(fd, oldSize) != 0) {
+                // The size stays as the reservation left it; the bytes are the old ones.
+            }
+            close(fd);
+            return fail(QStringLiteral("写入数据库文件“%1”失败：%2").arg(file, describeFileError(err)), true);
+        }
+    }
+    err = writeAll(fd, bytes, progress);
+    if (!err && newSize < oldSize && ftruncate(fd, newSize) != 0)
+        err = errno;
+    if (!err && fsync(fd) != 0)
+        err = errno;
+    const bool intact = !err || (canRead && putBack(fd, old));
+    // After a successful fsync the bytes are on disk, whatever close says.
+    close(fd);
+    if (err)
+        return fail(QStringLiteral("写入数据库文件“%1”失败：%2").arg(file, describeFileError(err)), intact);
+    r.ok = true;
+    return r;
 }
 
 }  // namespace
 
-bool writeDatabaseFile(const QString& path, const std::vector<uint8_t>& image, const ProgressFn& progress,
-                       QString* error, const QString& keepOldAs, bool* keptOld)
+QString describeFileError(int err)
 {
-    if (keptOld)
-        *keptOld = false;
-    const QString shown = QFileInfo(path).absoluteFilePath();
-    if (image.size() > size_t(INT32_MAX)) {
-        *error = QStringLiteral("数据库过大，无法保存");
-        return false;
+    switch (err) {
+    case ENOSPC:
+        return QStringLiteral("磁盘空间不足");
+    case EACCES:
+    case EPERM:
+        return QStringLiteral("没有写入权限");
+    case EFBIG:
+        return QStringLiteral("文件过大");
+    case EROFS:
+        return QStringLiteral("文件系统只读");
+    case EDQUOT:
+        return QStringLiteral("超出磁盘配额");
+    default:
+        return QStringLiteral("%1（错误代码 %2）").arg(QString::fromLocal8Bit(std::strerror(err))).arg(err);
     }
-    const QFileInfo old(path);
-    const bool keepOld = !keepOldAs.isEmpty() && old.exists();
-    // A file is renamed aside only once the new one is complete; a folder in
-    // the way must go first, or the new file cannot be created at all.
-    const bool oldIsFolder = keepOld && old.isDir();
-    auto moveAside = [&] {
-        if (QDir().rename(path, keepOldAs))
-            return true;
-        *error = QStringLiteral("无法把原数据库文件改名为“%1”，为保护它，本次没有保存").arg(keepOldAs);
-        return false;
-    };
-    auto putBack = [&] { QDir().rename(keepOldAs, path); };
-    if (oldIsFolder && !moveAside())
-        return false;
+}
 
-    QSaveFile out(path);
-    // Unbuffered: every write reaches the file at once and a short write (disk
-    // full, file size limit) shows in its count. Through Qt's buffer such a
-    // failure can go unnoticed until commit, which then renames a truncated
-    // file over the good one.
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-        *error = QStringLiteral("无法创建数据库文件“%1”：%2").arg(shown, out.errorString());
-        if (oldIsFolder)
-            putBack();
-        return false;
+WriteTarget resolveWriteTarget(const QString& path)
+{
+    WriteTarget t;
+    t.file = QFileInfo(path).absoluteFilePath();
+    const QString link = t.file;
+    const QByteArray native = nativePath(link);
+    struct stat st;
+    if (lstat(native.constData(), &st) != 0 || !S_ISLNK(st.st_mode))
+        return t;
+    t.isLink = true;
+    char* real = realpath(native.constData(), nullptr);
+    if (!real) {
+        const int err = errno;
+        if (err == ELOOP)
+            t.problem = QStringLiteral("数据库文件“%1”是循环的符号链接，找不到它最终指向的文件").arg(link);
+        else if (err == ENOENT)
+            t.problem = QStringLiteral("数据库文件“%1”是符号链接，它指向的“%2”不存在")
+                            .arg(link, QFileInfo(link).symLinkTarget());
+        else
+            t.problem = QStringLiteral("无法找到符号链接“%1”指向的文件：%2").arg(link, describeFileError(err));
+        return t;
     }
-    uint8_t header[4];
-    writeLe32(header, int32_t(image.size()));
-    bool ok = out.write(reinterpret_cast<const char*>(header), 4) == 4;
-    if (!ok)
-        *error = QStringLiteral("写入数据库文件失败：%1").arg(out.errorString());
-    ok = ok && deflateTo(out, image, progress, error);
-    ok = ok && (oldIsFolder || !keepOld || moveAside());
-    if (!ok) {
-        out.cancelWriting();
-        if (oldIsFolder)
-            putBack();
-        return false;
+    t.file = QFile::decodeName(real);
+    std::free(real);
+    if (stat(nativePath(t.file).constData(), &st) != 0 || !S_ISREG(st.st_mode))
+        t.problem = QStringLiteral("数据库文件“%1”是指向“%2”的符号链接，而“%2”不是普通文件").arg(link, t.file);
+    return t;
+}
+
+QString keptFileName(const QString& file)
+{
+    const QString base = file + QStringLiteral(".damaged");
+    QString name = base;
+    for (int i = 2; existsNoFollow(name); ++i)
+        name = base + QLatin1Char('.') + QString::number(i);
+    return name;
+}
+
+WriteResult overwriteDatabaseFile(const QString& file, const std::vector<uint8_t>& image, const ProgressFn& progress)
+{
+    std::vector<uint8_t> bytes;
+    QString why;
+    if (!compressFile(image, bytes, progress, &why)) {
+        WriteResult r;
+        r.error = withOldFile(why, true, true);
+        return r;
     }
-    if (!out.commit()) {
-        *error = QStringLiteral("保存数据库文件“%1”失败：%2").arg(shown, out.errorString());
-        if (keepOld)
-            putBack();
-        return false;
+    return overwriteCompressed(file, bytes, progress);
+}
+
+WriteResult writeDatabaseFile(const QString& path, const std::vector<uint8_t>& image, const ProgressFn& progress,
+                              bool keepOld)
+{
+    WriteResult r;
+    const WriteTarget target = resolveWriteTarget(path);
+    if (!target.problem.isEmpty()) {
+        r.error = target.problem + QStringLiteral("。链接保持原样，本次没有保存");
+        return r;
     }
-    if (keptOld)
-        *keptOld = keepOld;
-    return true;
+    const QString& file = target.file;
+    const QByteArray native = nativePath(file);
+    struct stat st;
+    const bool exists = lstat(native.constData(), &st) == 0;
+    const bool keep = keepOld && exists;
+    auto fail = [&](const QString& what) {
+        r.error = withOldFile(what, exists, true);
+        return r;
+    };
+    if (image.size() > size_t(INT32_MAX))
+        return fail(QStringLiteral("数据库过大，无法保存"));
+    if (exists && !keep) {
+        if (!S_ISREG(st.st_mode))
+            return fail(QStringLiteral("“%1”不是普通文件，不能用数据库文件替换它").arg(file));
+        // A file made read-only is not replaced behind its owner's back.
+        if (access(native.constData(), W_OK) != 0)
+            return fail(QStringLiteral("数据库文件“%1”不可写入：%2").arg(file, describeFileError(errno)));
+    }
+    std::vector<uint8_t> bytes;
+    QString why;
+    if (!compressFile(image, bytes, progress, &why))
+        return fail(why);
+
+    QString temp;
+    int err = 0;
+    const int fd = createBeside(file, &temp, &err);
+    if (fd < 0) {
+        // A folder that takes no new file (shared, or handed over read-only)
+        // may still hold a file that may be written: write that in place.
+        if ((err == EACCES || err == EPERM) && exists && !keep)
+            return overwriteCompressed(file, bytes, progress);
+        return fail(QStringLiteral("无法在文件夹“%1”中创建新的数据库文件：%2")
+                        .arg(QFileInfo(file).absolutePath(), describeFileError(err)));
+    }
+    const QByteArray nativeTemp = nativePath(temp);
+    err = writeAll(fd, bytes, progress);
+    if (!err && exists && !keep) {
+        // The new file takes the old one's place. Owner and group first (only
+        // root may give a file away; for others this may fail), as a change of
+        // owner clears the set-id bits; then the permission bits.
+        if (fchown(fd, st.st_uid, st.st_gid) != 0) {
+            // Stays the saving user's file.
+        }
+        if (fchmod(fd, st.st_mode & 07777) != 0)
+            err = errno;
+    }
+    if (!err && fsync(fd) != 0)
+        err = errno;
+    if (close(fd) != 0 && !err)
+        err = errno;
+    if (err) {
+        unlink(nativeTemp.constData());
+        return fail(QStringLiteral("写入数据库文件“%1”失败：%2").arg(file, describeFileError(err)));
+    }
+    const QString keptAs = keep ? keptFileName(file) : QString();
+    if (keep && rename(native.constData(), nativePath(keptAs).constData()) != 0) {
+        err = errno;
+        unlink(nativeTemp.constData());
+        return fail(QStringLiteral("无法把原来的数据库文件改名为“%1”：%2。为保护它，本次没有保存")
+                        .arg(keptAs, describeFileError(err)));
+    }
+    if (rename(nativeTemp.constData(), native.constData()) != 0) {
+        err = errno;
+        if (keep)
+            rename(nativePath(keptAs).constData(), native.constData());
+        unlink(nativeTemp.constData());
+        return fail(QStringLiteral("无法用新文件替换“%1”：%2").arg(file, describeFileError(err)));
+    }
+    syncFolder(file);
+    r.ok = true;
+    r.keptAs = keptAs;
+    return r;
 }
 
 }  // namespace qv

@@ -12,8 +12,13 @@ namespace qv {
 // Called now and then while a long save compresses, with 0..100.
 using ProgressFn = std::function<void(int percent)>;
 
+// The image of an empty database: the end marker and a zero LearnedCount.
+constexpr int kEmptyImageSize = 36 + 4;
+
 struct FileReadResult {
-    enum Status { Ok, Missing, Unreadable, Damaged };
+    // Excess: the file holds more than the image its header announces; the
+    // announced bytes were read (image is set) and the rest was not.
+    enum Status { Ok, Missing, Unreadable, Damaged, Excess };
     Status status = Missing;
     std::vector<uint8_t> image;
     QString detail;  // what went wrong, in Chinese, for the error box
@@ -21,21 +26,56 @@ struct FileReadResult {
 
 FileReadResult readDatabaseFile(const QString& path);
 
-// Inflates `stream` until `length` bytes are produced. Bytes the stream holds
-// beyond `length` are ignored; a stream that ends early or is corrupt gives
-// false and a reason. Never allocates more than the stream can produce.
-bool inflateImage(const uint8_t* stream, size_t streamSize, int64_t length, std::vector<uint8_t>& out, QString* why);
+// Inflates `stream` until `length` bytes are produced. A stream that ends
+// early or is corrupt gives false and a reason. Bytes the stream holds beyond
+// `length`, or bytes after the stream's end, are not read; when `surplus` is
+// given it then says so. Never allocates more than the stream can produce.
+bool inflateImage(const uint8_t* stream, size_t streamSize, int64_t length, std::vector<uint8_t>& out, QString* why,
+                  QString* surplus = nullptr);
 
 // The same with zlib alone (the fallback of inflateImage; also measured by the benchmarks).
-bool inflateImageZlib(const uint8_t* stream, size_t streamSize, int64_t length, std::vector<uint8_t>& out, QString* why);
+bool inflateImageZlib(const uint8_t* stream, size_t streamSize, int64_t length, std::vector<uint8_t>& out,
+                      QString* why, QString* surplus = nullptr);
 
-// Writes the file atomically: a temporary file in the same folder, flushed,
-// then renamed over `path`. On failure `path` is left exactly as it was.
-// When `keepOldAs` is not empty, whatever is at `path` (a damaged file, even a
-// folder) is renamed to it rather than replaced; `keptOld` tells whether that
-// happened.
-bool writeDatabaseFile(const QString& path, const std::vector<uint8_t>& image, const ProgressFn& progress,
-                       QString* error, const QString& keepOldAs = QString(), bool* keptOld = nullptr);
+// Where a save of `path` lands: `path` itself, or for a symbolic link the
+// regular file it finally points to. A link that dangles, loops or points at
+// anything but a regular file is never written through: `problem` says why.
+struct WriteTarget {
+    QString file;     // absolute path of the file a save replaces
+    bool isLink = false;
+    QString problem;  // in Chinese; empty when a save may go ahead
+};
+WriteTarget resolveWriteTarget(const QString& path);
+
+// The unused name "<file>.damaged" (then ".damaged.2", ...) beside `file`.
+QString keptFileName(const QString& file);
+
+struct WriteResult {
+    bool ok = false;
+    // When !ok: what failed and why, in Chinese, followed by what became of
+    // the previous file. No full stop at the end.
+    QString error;
+    bool oldFileIntact = true;  // false only when an in-place write failed and could not be undone
+    QString keptAs;             // where the previous file was kept (keepOld), when it was
+};
+
+// Writes the file for `path` (through a link, see WriteTarget): a new file in
+// the same folder, synced, then renamed over the old one, which keeps its
+// permission bits and, where allowed, its owner and group. On failure the
+// old file is left exactly as it was. With `keepOld`, whatever is there (a
+// damaged file, even a folder) is renamed to keptFileName() instead of being
+// replaced. When the folder allows no new file but the file itself may be
+// written, the file is overwritten in place (overwriteDatabaseFile).
+WriteResult writeDatabaseFile(const QString& path, const std::vector<uint8_t>& image, const ProgressFn& progress,
+                              bool keepOld = false);
+
+// Writes the image over the existing regular file `file`, in place: the whole
+// file is compressed first, the space reserved, then written and synced; a
+// failure puts the old bytes back where it can read them.
+WriteResult overwriteDatabaseFile(const QString& file, const std::vector<uint8_t>& image, const ProgressFn& progress);
+
+// What an errno means for a save, in Chinese.
+QString describeFileError(int err);
 
 // Largest output a deflate stream of `n` bytes can produce.
 inline int64_t maxInflatedSize(size_t n) { return int64_t(n) * 1032 + 1024; }

@@ -8,14 +8,21 @@
 #include "store/GbkText.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <csignal>
+#include <cstring>
+#include <functional>
 #include <string>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <tuple>
+#include <unistd.h>
 #include <vector>
 
 using namespace qv;
@@ -271,28 +278,38 @@ TEST(DatabaseRoundTrip, DeletedEntriesSurviveSave)
     EXPECT_EQ(nameAt(again, again.image.entrySectionStart() + 3 * 48), gb("消失的目录"));
 }
 
-TEST(DatabaseRoundTrip, AnnouncedLengthShorterThanStreamCutsTheImage)
+TEST(DatabaseRoundTrip, MoreThanTheHeaderAnnouncesIsCutToldAndKeptAside)
 {
-    TempDb t;
     ImageBuilder b;
     b.end(0).learnedCount(0);
-    b.entry("a", 1, "1", "1").entry("b", 1, "2", "2").entry("c", 1, "3", "3");
-    ASSERT_EQ(b.bytes.size(), 40u + 3 * 48);
-    ASSERT_TRUE(qvtest::writeFile(t.path(), qvtest::makeFile(b.bytes, 40 + 2 * 48)));
-    Database db;
-    ASSERT_TRUE(db.load(t.path()).ok());
-    EXPECT_EQ(db.image.bytes(), std::vector<uint8_t>(b.bytes.begin(), b.bytes.begin() + 40 + 2 * 48));
-    EXPECT_EQ(db.image.entryCount(), 2);
-
-    // Cut inside the directory section: no end marker, so nothing but the
-    // directories seen so far.
-    ImageBuilder d;
+    b.entry("a", 1, "1", "2").entry("b", 1, "2", "2").entry("c", 1, "3", "3");
+    ImageBuilder d;  // cut inside the directory section: no end marker, so the directories seen so far
     d.dir("x", 0, 3).dir("y", 0, 4).end(9).learnedCount(0).entry("e", 3, "", "");
-    ASSERT_TRUE(qvtest::writeFile(t.path(), qvtest::makeFile(d.bytes, 36 + 20)));
-    ASSERT_TRUE(db.load(t.path()).ok());
-    ASSERT_EQ(db.tree.count(), 1);
-    EXPECT_EQ(db.image.entryCount(), 0);
-    EXPECT_TRUE(db.learned.empty());
+    const struct {
+        QByteArray file;
+        std::vector<uint8_t> image;
+        int dirs;
+    } cases[] = {
+        {qvtest::makeFile(b.bytes, 40 + 2 * 48), {b.bytes.begin(), b.bytes.begin() + 40 + 2 * 48}, 0},
+        {qvtest::makeFile(d.bytes, 36 + 20), {d.bytes.begin(), d.bytes.begin() + 36 + 20}, 1},
+        {qvtest::makeFile(b.bytes) + "tail", b.bytes, 0},  // bytes after the stream's end
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.image.size());
+        TempDb t;
+        ASSERT_TRUE(qvtest::writeFile(t.path(), c.file));
+        Database db;
+        const LoadReport load = db.load(t.path());
+        EXPECT_EQ(load.status, FileReadResult::Excess);
+        EXPECT_TRUE(load.message.contains("kvrn.dat.damaged")) << load.message.toStdString();
+        EXPECT_EQ(db.image.bytes(), c.image);
+        EXPECT_EQ(db.tree.count(), c.dirs);
+        const SaveReport r = db.save();
+        ASSERT_TRUE(r.ok) << r.message.toStdString();
+        EXPECT_EQ(qvtest::readFile(t.dir.filePath("kvrn.dat.damaged")), c.file);
+        Database again;
+        EXPECT_TRUE(again.load(t.path()).ok());
+    }
 }
 
 TEST(DatabaseRoundTrip, GeneratedDatabase)
@@ -633,4 +650,219 @@ TEST(DamagedFile, StaysInPlaceWhenTheSaveFails)
         EXPECT_EQ(r.preservedAs.toStdString(), t.dir.filePath("kvrn.dat.damaged").toStdString());
         EXPECT_EQ(qvtest::readFile(t.dir.filePath("kvrn.dat.damaged")), damaged);
     }
+}
+
+// ---- Links, permissions, limits --------------------------------------------
+
+namespace {
+
+struct stat statOf(const QString& path)
+{
+    struct stat st {};
+    lstat(QFile::encodeName(path).constData(), &st);
+    return st;
+}
+
+int chmodTo(const QString& path, mode_t mode) { return chmod(QFile::encodeName(path).constData(), mode); }
+
+// Runs `body` in a child whose files may not grow past `limit` bytes, with
+// SIGXFSZ ignored as the program ignores it. The child's exit code is what
+// `body` returns: 0 when all was right.
+int inChildWithFileSizeLimit(rlim_t limit, const std::function<int()>& body)
+{
+    const pid_t pid = fork();
+    if (pid == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit lim{};
+        getrlimit(RLIMIT_FSIZE, &lim);
+        lim.rlim_cur = limit;
+        _exit(setrlimit(RLIMIT_FSIZE, &lim) == 0 ? body() : 99);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+}  // namespace
+
+TEST(LinkedFile, RegularTargetIsReplacedAndTheLinkStays)
+{
+    TempDb t;
+    ASSERT_TRUE(QDir(t.dir.path()).mkpath("real"));
+    const QByteArray good = qvtest::makeFile(sampleImage().bytes), damaged = good.left(good.size() / 2);
+    for (const QByteArray& content : {good, damaged}) {
+        ASSERT_TRUE(qvtest::writeFile(t.dir.filePath("real/data.dat"), content));
+        const QString target = QFileInfo(t.dir.filePath("real/data.dat")).canonicalFilePath();
+        const QString kept = content == good ? QString() : target + ".damaged";
+        QFile::remove(t.path());
+        ASSERT_TRUE(QFile::link("real/data.dat", t.path()));
+        Database db, again;
+        const LoadReport load = db.load(t.path());
+        EXPECT_EQ(load.ok(), kept.isEmpty());
+        EXPECT_TRUE(load.message.contains(kept)) << load.message.toStdString();
+        createDirectory(db, nullptr, NewDirectoryPlace::LastSibling);
+        const SaveReport r = db.save();
+        ASSERT_TRUE(r.ok) << r.message.toStdString();
+        EXPECT_TRUE(QFileInfo(t.path()).isSymLink());
+        ASSERT_TRUE(again.load(target).ok());
+        EXPECT_EQ(again.tree.count(), db.tree.count());
+        // Nothing lies beside the link; a damaged target is kept beside itself.
+        EXPECT_EQ(QDir(t.dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"kvrn.dat"});
+        EXPECT_EQ(r.preservedAs, kept);
+        EXPECT_EQ(r.preservedShown, kept);
+        EXPECT_EQ(qvtest::readFile(kept), kept.isEmpty() ? QByteArray() : damaged);
+    }
+}
+
+TEST(LinkedFile, LinksToNoRegularFileAreNeverWrittenThrough)
+{
+    for (const char* to : {"missing.dat", "folder", "fifo", "loop"}) {
+        SCOPED_TRACE(to);
+        TempDb t;
+        const QDir d(t.dir.path());
+        ASSERT_TRUE(d.mkdir("folder"));
+        ASSERT_EQ(mkfifo(QFile::encodeName(d.filePath("fifo")).constData(), 0600), 0);
+        ASSERT_TRUE(QFile::link("kvrn.dat", d.filePath("loop")));
+        ASSERT_TRUE(QFile::link(to, t.path()));
+        const auto listing = [&] { return d.entryList(QDir::AllEntries | QDir::System | QDir::Hidden); };
+        const QStringList before = listing();
+        Database db;
+        const LoadReport load = db.load(t.path());
+        EXPECT_EQ(load.status, FileReadResult::Unreadable);
+        EXPECT_TRUE(load.message.contains("符号链接")) << load.message.toStdString();
+        createDirectory(db, nullptr, NewDirectoryPlace::LastSibling);
+        const SaveReport r = db.save();
+        EXPECT_FALSE(r.ok);
+        EXPECT_TRUE(r.message.contains("符号链接")) << r.message.toStdString();
+        EXPECT_TRUE(db.ModifiedFlag);
+        EXPECT_EQ(listing(), before);
+        EXPECT_EQ(QFileInfo(t.path()).symLinkTarget(), d.filePath(to));
+        EXPECT_TRUE(S_ISFIFO(statOf(d.filePath("fifo")).st_mode));
+        EXPECT_TRUE(QDir(d.filePath("folder")).isEmpty());
+    }
+}
+
+TEST(SavedFile, KeepsPermissionBitsAndOwnerEitherWay)
+{
+    // The atomic save, then in-place writes that grow, shrink and grow the file.
+    const bool root = geteuid() == 0;
+    Database big;
+    big.loadImage(sampleImage().bytes);
+    fillWithNoise(big, 300);
+    const std::vector<uint8_t> images[] = {big.buildImage(), sampleImage().bytes, big.buildImage()};
+    for (mode_t mode : {0600, 0640, 0604, 0444}) {
+        SCOPED_TRACE(mode);
+        TempDb t;
+        const QByteArray original = qvtest::makeFile(sampleImage().bytes);
+        ASSERT_TRUE(qvtest::writeFile(t.path(), original));
+        ASSERT_EQ(chmodTo(t.path(), mode), 0);
+        ASSERT_TRUE(!root || chown(QFile::encodeName(t.path()).constData(), 1234, 2345) == 0);
+        const struct stat before = statOf(t.path());
+        auto expectSameOwnerAndMode = [&] {
+            const struct stat st = statOf(t.path());
+            EXPECT_EQ(std::tie(st.st_mode, st.st_uid, st.st_gid),
+                      std::tie(before.st_mode, before.st_uid, before.st_gid));
+            return st.st_ino;
+        };
+        Database db;
+        ASSERT_TRUE(db.load(t.path()).ok());
+        createDirectory(db, nullptr, NewDirectoryPlace::LastSibling);
+        const SaveReport saved = db.save();
+        expectSameOwnerAndMode();
+        if (!root && !(mode & S_IWUSR)) {  // a read-only file is not replaced
+            EXPECT_TRUE(saved.message.contains("没有写入权限")) << saved.message.toStdString();
+            EXPECT_EQ(qvtest::readFile(t.path()), original);
+            continue;
+        }
+        ASSERT_TRUE(saved.ok) << saved.message.toStdString();
+        const ino_t inode = statOf(t.path()).st_ino;
+        for (const std::vector<uint8_t>& image : images) {
+            const WriteResult w = overwriteDatabaseFile(t.path(), image, {});
+            ASSERT_TRUE(w.ok) << w.error.toStdString();
+            Database back;  // nothing of a longer file may be left after the new one
+            ASSERT_TRUE(back.load(t.path()).ok());
+            EXPECT_EQ(back.image.bytes(), image);
+            EXPECT_EQ(expectSameOwnerAndMode(), inode);
+        }
+    }
+}
+
+TEST(SavedFile, ReadOnlyFolderIsWrittenInPlaceOrNotAtAll)
+{
+    if (geteuid() == 0)
+        GTEST_SKIP() << "root may create files in any folder";
+    TempDb t;
+    const QDir d(t.dir.path());
+    const QByteArray damaged("\x30\x00\x00\x00not a stream", 16);
+    ASSERT_TRUE(qvtest::writeFile(t.path(), qvtest::makeFile(sampleImage().bytes)));
+    ASSERT_TRUE(qvtest::writeFile(d.filePath("damaged.dat"), damaged));
+    Database dbs[3];  // a good file, a damaged one that must be kept aside, none yet
+    const char* names[] = {"kvrn.dat", "damaged.dat", "new.dat"};
+    for (int i = 0; i < 3; ++i) {
+        dbs[i].load(d.filePath(names[i]));
+        createDirectory(dbs[i], nullptr, NewDirectoryPlace::LastSibling);
+    }
+    const ino_t inode = statOf(t.path()).st_ino;
+    ASSERT_EQ(chmodTo(d.path(), 0555), 0);
+    const SaveReport r[] = {dbs[0].save(), dbs[1].save(), dbs[2].save()};
+    chmodTo(d.path(), 0755);
+    ASSERT_TRUE(r[0].ok) << r[0].message.toStdString();
+    EXPECT_EQ(statOf(t.path()).st_ino, inode);
+    EXPECT_EQ(imageInFile(t.path()), dbs[0].image.bytes());
+    EXPECT_TRUE(r[1].message.contains("没有写入权限")) << r[1].message.toStdString();
+    EXPECT_TRUE(r[2].message.contains("没有写入权限")) << r[2].message.toStdString();
+    EXPECT_EQ(qvtest::readFile(d.filePath("damaged.dat")), damaged);
+    EXPECT_EQ(d.entryList(QDir::Files | QDir::Hidden), (QStringList{"damaged.dat", "kvrn.dat"}));
+}
+
+TEST(SavedFile, UnreadableFileIsKeptAsideOrSavedOverAsItIs)
+{
+    TempDb t;
+    const QByteArray good = qvtest::makeFile(sampleImage().bytes);
+    ASSERT_TRUE(qvtest::writeFile(t.path(), good));
+    ASSERT_EQ(chmodTo(t.path(), 0), 0);
+    Database db, again;
+    const LoadReport load = db.load(t.path());
+    createDirectory(db, nullptr, NewDirectoryPlace::LastSibling);
+    const SaveReport r = db.save();
+    ASSERT_TRUE(r.ok) << r.message.toStdString();
+    // Root reads it as any other file: loaded, then saved over with its mode kept.
+    const bool root = geteuid() == 0;
+    EXPECT_EQ(load.status, root ? FileReadResult::Ok : FileReadResult::Unreadable);
+    EXPECT_EQ(r.preservedAs, root ? QString() : t.path() + ".damaged");
+    EXPECT_TRUE(!root || (statOf(t.path()).st_mode & 07777) == 0);
+    EXPECT_TRUE(root || (chmodTo(r.preservedAs, 0600) == 0 && qvtest::readFile(r.preservedAs) == good));
+    ASSERT_TRUE(again.load(t.path()).ok());
+    EXPECT_EQ(again.tree.count(), db.tree.count());
+}
+
+TEST(SaveFailure, FileSizeLimitIsAFailedSaveSaidInChinese)
+{
+    TempDb t;
+    ASSERT_TRUE(qvtest::writeFile(t.path(), qvtest::makeFile(sampleImage().bytes)));
+    const QByteArray original = qvtest::readFile(t.path());
+    Database db;
+    ASSERT_TRUE(db.load(t.path()).ok());
+    fillWithNoise(db, 2000);
+    // Exit code bits: 1 the atomic save, 2 the in-place write, 4 the file afterwards.
+    EXPECT_EQ(inChildWithFileSizeLimit(4096, [&] {
+                  const SaveReport r = db.save();
+                  const WriteResult w = overwriteDatabaseFile(t.path(), db.image.bytes(), {});
+                  return (r.ok || !db.ModifiedFlag || !r.message.contains("文件过大") ||
+                          !r.message.endsWith("原来的文件保持不变")) * 1 +
+                         (w.ok || !w.oldFileIntact || !w.error.contains("文件过大")) * 2 +
+                         (qvtest::readFile(t.path()) != original) * 4;
+              }),
+              0);
+    EXPECT_EQ(QDir(t.dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"kvrn.dat"});
+}
+
+TEST(SaveFailure, ErrorCodesAreSaidInChinese)
+{
+    const std::pair<int, const char*> cases[] = {{ENOSPC, "磁盘空间不足"}, {EACCES, "没有写入权限"},
+                                                 {EPERM, "没有写入权限"},  {EFBIG, "文件过大"},
+                                                 {EROFS, "文件系统只读"},  {EDQUOT, "超出磁盘配额"}};
+    for (const auto& [err, text] : cases)
+        EXPECT_EQ(describeFileError(err).toStdString(), text) << err;
+    EXPECT_TRUE(describeFileError(EIO).contains(QString::fromLocal8Bit(std::strerror(EIO))));
 }

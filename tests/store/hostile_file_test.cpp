@@ -199,6 +199,27 @@ TEST(HostileHeader, LengthBeyondTheStream)
     }
 }
 
+TEST(HostileHeader, LengthBelowAnEmptyDatabase)
+{
+    // A zeroed header would otherwise stand for an empty database and the
+    // next save would drop the file.
+    for (int32_t length : {0, 1, 39}) {
+        SCOPED_TRACE(length);
+        expectRefused(qvtest::makeFile(sampleImage(), length));
+    }
+}
+
+TEST(HostileImage, NonPositiveDirectoryIdsAreDamage)
+{
+    // Such a directory would list the places deleted from directory -id as live.
+    for (int32_t id : {-1, 0, INT_MIN}) {
+        SCOPED_TRACE(id);
+        ImageBuilder b;
+        b.dir("a", 0, 1).dir("b", 0, id).end(1).learnedCount(0).entry("gone", id, "1", "2");
+        expectRefused(qvtest::makeFile(b.bytes));
+    }
+}
+
 TEST(HostileHeader, TruncatedStream)
 {
     const std::vector<uint8_t> image = sampleImage();
