@@ -6,7 +6,6 @@
 #include "widgets/MessageBox.h"
 
 #include <QWidget>
-#include <QFileInfo>
 
 #include <algorithm>
 
@@ -39,13 +38,14 @@ bool DatabaseCommands::saveDatabase()
     m_saving = false;
     m_db.notifyRelocated(report.relocation);
     if (!report.ok) {
-        showError(m_window, QStringLiteral("%1。\n\n数据库没有保存，原来的文件保持不变；所做的修改仍在程序中，没有丢失。")
-                                .arg(report.message));
+        // The message already says what became of the old file.
+        showError(m_window,
+                  QStringLiteral("%1。\n\n数据库没有保存；所做的修改仍在程序中，没有丢失。").arg(report.message));
         return false;
     }
     if (!report.preservedAs.isEmpty())
-        showMessage(m_window, QStringLiteral("数据库已保存。原来损坏的文件已改名为“%1”保留。")
-                                  .arg(QFileInfo(report.preservedAs).fileName()));
+        showMessage(m_window,
+                    QStringLiteral("数据库已保存。原来损坏的文件已改名为“%1”保留。").arg(report.preservedShown));
     return true;
 }
 
