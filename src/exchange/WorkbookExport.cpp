@@ -40,6 +40,16 @@ private:
 
 QString libraryError(lxw_error error) { return QString::fromUtf8(lxw_strerror(error)); }
 
+// The library writes the rows into a temporary file without checking those
+// writes; a full disk would give a cut-off worksheet and no error. The
+// stream's error flag tells.
+bool rowsStored(lxw_worksheet* sheet)
+{
+    FILE* rows = sheet->optimize_tmpfile ? sheet->optimize_tmpfile : sheet->file;
+    errno = 0;
+    return !rows || (std::fflush(rows) == 0 && !std::ferror(rows));
+}
+
 }  // namespace
 
 ExportResult writeWorkbook(const ExportSource& source, const QString& path, const ProgressFn& progress,
@@ -67,11 +77,10 @@ ExportResult writeWorkbook(const ExportSource& source, const QString& path, cons
 
     // The workbook is made under a temporary name beside the target and
     // renamed over it only when complete: a failed export leaves an earlier
-    // file whole.
+    // file whole. The name stays open, and so reserved, until the end.
     QTemporaryFile partial(QFileInfo(path).absolutePath() + QStringLiteral("/.kvrn-export-XXXXXX.xlsx"));
     if (!partial.open())
         return fail(QStringLiteral("无法创建文件“%1”：%2").arg(shown, partial.errorString()));
-    partial.close();
     const QByteArray partialName = QFile::encodeName(partial.fileName());
     const QByteArray tempDirName = QFile::encodeName(tempDir);
 
@@ -79,6 +88,7 @@ ExportResult writeWorkbook(const ExportSource& source, const QString& path, cons
     options.constant_memory = LXW_TRUE;
     options.tmpdir = tempDir.isEmpty() ? nullptr : const_cast<char*>(tempDirName.constData());
     lxw_workbook* workbook = workbook_new_opt(partialName.constData(), &options);
+    // In constant-memory mode the worksheet opens its temporary file here.
     lxw_worksheet* sheet = workbook ? workbook_add_worksheet(workbook, nullptr) : nullptr;
     if (!sheet) {
         if (workbook)
@@ -116,12 +126,17 @@ ExportResult writeWorkbook(const ExportSource& source, const QString& path, cons
             return !error;
         },
         steps);
+    if (!error && !rowsStored(sheet)) {
+        lxw_workbook_free(workbook);
+        return fail(QStringLiteral("写入EXCEL表格的临时文件失败（磁盘已满？）：%1").arg(QString::fromLocal8Bit(std::strerror(errno))));
+    }
     if (error) {
         lxw_workbook_free(workbook);
         return fail(QStringLiteral("写入EXCEL表格失败：%1").arg(libraryError(error)));
     }
     // Closing writes the file and frees the workbook, whatever the outcome.
     error = workbook_close(workbook);
+    partial.close();
     if (error)
         return fail(QStringLiteral("保存文件“%1”失败：%2").arg(shown, libraryError(error)));
 
