@@ -32,7 +32,7 @@ public:
             it = m_owners.emplace(r.ownerKey, utf8(r.owner)).first;
         return it->second;
     }
-    static QByteArray utf8(std::string_view gbkText) { return gbk::toQString(gbkText).toUtf8(); }
+    static QByteArray utf8(std::string_view gbkText) { return gbk::toUtf8(gbkText); }
 
 private:
     std::unordered_map<int64_t, QByteArray> m_owners;
