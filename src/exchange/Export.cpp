@@ -4,6 +4,9 @@
 #include <QIODevice>
 #include <QSaveFile>
 
+#include <algorithm>
+#include <cstdint>
+
 namespace qv {
 
 DirectoryNames savedDirectoryNames(const DatabaseImage& image)

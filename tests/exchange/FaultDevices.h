@@ -1,5 +1,5 @@
 #pragma once
-// Ways to make writing and reading fail part-way, for the export and import tests.
+// Ways to make writing and reading fail part-way.
 #include <QIODevice>
 
 #include <fcntl.h>
@@ -10,7 +10,7 @@
 #include <csignal>
 #include <cstring>
 
-// Takes `budget` bytes, then every write fails. Reads hand out `data` up to
+// Writes succeed for `budget` bytes, then fail; reads hand out `data` up to
 // `budget` bytes, then fail.
 class FailDevice : public QIODevice {
 public:
@@ -20,23 +20,18 @@ public:
 protected:
     qint64 writeData(const char* p, qint64 n) override
     {
-        if (qint64(written.size()) + n > m_budget) {
-            setErrorString(QStringLiteral("设备已满"));
-            return -1;
-        }
+        if (written.size() + n > m_budget)
+            return setErrorString(QStringLiteral("设备已满")), -1;
         written.append(p, n);
         return n;
     }
     qint64 readData(char* p, qint64 n) override
     {
-        if (m_pos >= m_budget) {
-            setErrorString(QStringLiteral("读取错误"));
-            return -1;
-        }
-        n = std::min({n, m_budget - m_pos, qint64(m_data.size()) - m_pos});
+        if (m_pos >= m_budget)
+            return setErrorString(QStringLiteral("读取错误")), -1;
+        n = std::min({n, m_budget - m_pos, m_data.size() - m_pos});
         std::memcpy(p, m_data.constData() + m_pos, size_t(n));
-        m_pos += n;
-        return n;
+        return m_pos += n, n;
     }
 
 private:
@@ -45,47 +40,35 @@ private:
     qint64 m_pos = 0;
 };
 
-// Files may not grow past `bytes` while this lives; writes beyond fail
-// (EFBIG) even for root.
-class FileSizeLimit {
+// Lowers a resource limit of the process while it lives: RLIMIT_FSIZE makes
+// writes fail (EFBIG, even for root), RLIMIT_NOFILE makes opening fail.
+class ResourceLimit {
 public:
-    explicit FileSizeLimit(rlim_t bytes)
+    ResourceLimit(int resource, rlim_t value) : m_resource(resource)
     {
-        getrlimit(RLIMIT_FSIZE, &m_old);
-        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        getrlimit(m_resource, &m_old);
+        m_handler = std::signal(SIGXFSZ, SIG_IGN);
         rlimit lim = m_old;
-        lim.rlim_cur = bytes;
-        m_ok = setrlimit(RLIMIT_FSIZE, &lim) == 0;
+        lim.rlim_cur = value;
+        m_ok = setrlimit(m_resource, &lim) == 0;
     }
-    ~FileSizeLimit()
+    ~ResourceLimit()
     {
-        setrlimit(RLIMIT_FSIZE, &m_old);
-        std::signal(SIGXFSZ, m_oldHandler);
+        setrlimit(m_resource, &m_old);
+        std::signal(SIGXFSZ, m_handler);
     }
     bool ok() const { return m_ok; }
-
-private:
-    rlimit m_old{};
-    void (*m_oldHandler)(int) = nullptr;
-    bool m_ok = false;
-};
-
-// At most `more` further files can be opened while this lives.
-class OpenFileLimit {
-public:
-    explicit OpenFileLimit(int more)
+    // The lowest descriptor number free now.
+    static int lowestFreeFd()
     {
-        getrlimit(RLIMIT_NOFILE, &m_old);
-        const int lowestFree = fcntl(2, F_DUPFD_CLOEXEC, 0);
-        close(lowestFree);
-        rlimit lim = m_old;
-        lim.rlim_cur = rlim_t(lowestFree + more);
-        m_ok = lowestFree >= 0 && setrlimit(RLIMIT_NOFILE, &lim) == 0;
+        const int fd = fcntl(2, F_DUPFD_CLOEXEC, 0);
+        close(fd);
+        return fd;
     }
-    ~OpenFileLimit() { setrlimit(RLIMIT_NOFILE, &m_old); }
-    bool ok() const { return m_ok; }
 
 private:
+    int m_resource;
     rlimit m_old{};
+    void (*m_handler)(int) = nullptr;
     bool m_ok = false;
 };

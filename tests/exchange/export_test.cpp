@@ -6,8 +6,6 @@
 
 #include <QBuffer>
 #include <QDir>
-#include <QJsonArray>
-#include <QJsonDocument>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -21,39 +19,31 @@ using qvtest::gbk;
 
 namespace {
 
-using Sheet = std::vector<std::vector<std::string>>;  // UTF-8 cell texts, row by row
-
-// Reads the first worksheet back with openpyxl. A cell that is not text shows
-// as "#<type>:<value>", an empty one as "". nullopt when openpyxl is missing.
-std::optional<Sheet> readSheet(const QString& path)
+// The worksheets of a workbook read back with openpyxl: their number, then
+// one line per row of the first, cells joined by "|"; a cell that is not text
+// shows as "#<type>:<value>". nullopt when openpyxl is missing.
+std::optional<std::string> readSheet(const QString& path)
 {
     static const char* script = R"(
-import sys, json
+import sys
 try:
     import openpyxl
 except ImportError:
     sys.exit(77)
 wb = openpyxl.load_workbook(open(sys.argv[1], 'rb'))
 cell = lambda c: '' if c.value is None else c.value if c.data_type == 's' else '#%s:%s' % (c.data_type, c.value)
-print(json.dumps([len(wb.worksheets)] + [[cell(c) for c in r] for r in wb.worksheets[0].iter_rows()]))
+rows = ['|'.join(cell(c) for c in r) for r in wb.worksheets[0].iter_rows()]
+sys.stdout.buffer.write('\n'.join([str(len(wb.worksheets))] + rows).encode())
 )";
     QProcess py;
     py.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), QString::fromUtf8(script), path});
     if (!py.waitForFinished(60000) || py.exitStatus() != QProcess::NormalExit || py.exitCode() == 77)
         return std::nullopt;
     EXPECT_EQ(py.exitCode(), 0) << py.readAllStandardError().toStdString();
-    const QJsonArray all = QJsonDocument::fromJson(py.readAllStandardOutput()).array();
-    EXPECT_EQ(all.at(0).toInt(), 1) << "worksheets";
-    Sheet sheet;
-    for (qsizetype i = 1; i < all.size(); ++i) {
-        sheet.emplace_back();
-        for (const QJsonValue& v : all.at(i).toArray())
-            sheet.back().push_back(v.toString().toStdString());
-    }
-    return sheet;
+    return py.readAllStandardOutput().toStdString();
 }
 
-const std::vector<std::string> kCaptions = {"地区名称", "所属", "邮政编码", "电话区号"};
+const std::string kCaptions = "1\n地区名称|所属|邮政编码|电话区号";
 
 class ExportTest : public ::testing::Test {
 protected:
@@ -111,7 +101,7 @@ TEST_F(ExportTest, EmptyDatabaseGivesEmptyTextAndCaptionsOnly)
         const auto sheet = readSheet(path("kvrn.xls"));
         if (!sheet)
             GTEST_SKIP() << "python3-openpyxl is not installed";
-        EXPECT_EQ(*sheet, Sheet{kCaptions});
+        EXPECT_EQ(*sheet, kCaptions);
     }
 }
 
@@ -119,7 +109,9 @@ TEST_F(ExportTest, AllRecordsUseTheNamesOfTheLastLoadOrSave)
 {
     const ExportSource source = ExportSource::allRecords(db.image);
     EXPECT_EQ(source.rowCount(), 4);
-    ASSERT_TRUE(writeTextFile(source, path("kvrn.txt")).ok());
+    std::vector<int> percents;
+    ASSERT_TRUE(writeTextFile(source, path("kvrn.txt"), [&](int p) { percents.push_back(p); }).ok());
+    EXPECT_EQ(percents, (std::vector<int>{16, 33, 50, 66, 83, 100}));  // per record read, deleted ones too
     EXPECT_EQ(qvtest::readFile(path("kvrn.txt")).toStdString(),
               gbk("海淀,海淀区,010,100080\r\n上海,浦东,021,200120\r\n上海,1-2,0571,012345\r\n,新村,0999,999999\r\n"));
 
@@ -130,11 +122,7 @@ TEST_F(ExportTest, AllRecordsUseTheNamesOfTheLastLoadOrSave)
     if (!sheet)
         GTEST_SKIP() << "python3-openpyxl is not installed";
     // Contiguous rows, every cell text: leading zeros stay, 1-2 is no date.
-    EXPECT_EQ(*sheet, (Sheet{kCaptions,
-                             {"海淀区", "海淀", "100080", "010"},
-                             {"浦东", "上海", "200120", "021"},
-                             {"1-2", "上海", "012345", "0571"},
-                             {"新村", "", "999999", "0999"}}));
+    EXPECT_EQ(*sheet, kCaptions + "\n海淀区|海淀|100080|010\n浦东|上海|200120|021\n1-2|上海|012345|0571\n新村||999999|0999");
 }
 
 TEST_F(ExportTest, CurrentListInDisplayOrderWithItsOwnNames)
@@ -165,10 +153,7 @@ TEST_F(ExportTest, CurrentListInDisplayOrderWithItsOwnNames)
     const auto sheet = readSheet(path("kvrn.xls"));
     if (!sheet)
         GTEST_SKIP() << "python3-openpyxl is not installed";
-    EXPECT_EQ(*sheet, (Sheet{kCaptions,
-                             {"1-2", "上海", "012345", "0571"},
-                             {"海淀区", "中关村", "100080", "010"},
-                             {"浦东", "上海", "200120", "021"}}));
+    EXPECT_EQ(*sheet, kCaptions + "\n1-2|上海|012345|0571\n海淀区|中关村|100080|010\n浦东|上海|200120|021");
 }
 
 TEST_F(ExportTest, WorkbookRefusalsAndFailuresLeaveNoFile)
@@ -192,9 +177,9 @@ TEST_F(ExportTest, WorkbookRefusalsAndFailuresLeaveNoFile)
         SCOPED_TRACE(c.status);
         ExportResult r;
         {
-            std::optional<OpenFileLimit> limit;
+            std::optional<ResourceLimit> limit;
             if (c.openable >= 0) {
-                ASSERT_TRUE(limit.emplace(c.openable).ok());
+                ASSERT_TRUE(limit.emplace(RLIMIT_NOFILE, ResourceLimit::lowestFreeFd() + c.openable).ok());
             }
             r = writeWorkbook(c.source, c.target);
         }
@@ -229,7 +214,7 @@ TEST_F(ExportTest, WriteFailuresAreReportedAndKeepTheEarlierFile)
         ASSERT_TRUE(qvtest::writeFile(path(t.name), "earlier export"));
         ExportResult failed;
         {
-            FileSizeLimit limit(64 * 1024);
+            ResourceLimit limit(RLIMIT_FSIZE, 64 * 1024);
             ASSERT_TRUE(limit.ok());
             failed = t.workbook ? writeWorkbook(source, path(t.name), {}, dir.path())
                                 : writeTextFile(source, path(t.name));
@@ -239,17 +224,4 @@ TEST_F(ExportTest, WriteFailuresAreReportedAndKeepTheEarlierFile)
         EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QString::fromLatin1(t.name)});
         QFile::remove(path(t.name));
     }
-}
-
-TEST_F(ExportTest, ProgressReachesTheEndOnce)
-{
-    for (int i = 0; i < 5000; ++i)
-        appendEntry(db, 1, {"n", "1", "2"});
-    std::vector<int> percents;
-    QBuffer out;
-    out.open(QIODevice::WriteOnly);
-    ASSERT_TRUE(writeText(ExportSource::allRecords(db.image), out, [&](int p) { percents.push_back(p); }).ok());
-    EXPECT_TRUE(std::is_sorted(percents.begin(), percents.end()));
-    EXPECT_EQ(std::adjacent_find(percents.begin(), percents.end()), percents.end());
-    EXPECT_EQ(percents.back(), 100);
 }

@@ -66,6 +66,8 @@ ImportResult importBytes(Database& db, const std::string& bytes, DirectoryNode* 
 TEST(Import, LineRules)
 {
     const std::string nul(1, '\0');
+    const size_t read = 1 << 20;  // what the import reads at a time
+    const std::string longDir(200000, 'D'), d25(25, 'D');
     const struct {
         const char* what;
         std::string input, expected;
@@ -90,6 +92,11 @@ TEST(Import, LineRules)
         {"invalid GBK", "\xFF\x81,\x81,\x80\x81\x81\x81\x81\x81,\x81\x81\x81\x81\x81\x81\x81\x81\x81",
          "\xFF\x81[\x81,\x80\x81\x81\x81\x81,\x81\x81\x81\x81\x81\x81\x81\x81]", ImportResult::EndOfFile},
         {"empty file", "", "", ImportResult::EndOfFile},
+        {"CR LF split between reads, a line of several reads",
+         "d," + std::string(read - 7, '7') + ",1,2\r\nd,a,1," + std::string(3 * read, '8') + "\r\n",
+         "d[" + std::string(25, '7') + ",1,2|a,1,88888888]", ImportResult::EndOfFile},
+        {"directory fields longer than kept", longDir + ",b,1,2\r\n" + longDir + ",c,3,4\r\n" + longDir + "E,e,5,6",
+         d25 + "[b,1,2|c,3,4] " + d25 + "[e,5,6]", ImportResult::EndOfFile},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -145,23 +152,6 @@ TEST(Import, NamesAreLearnedWholeAndAskedOncePerAnswer)
         EXPECT_EQ(describe(db, db.tree.root(), 2), "d[" + longName + ",1,2|" + bo + gbk("州") + ",3,4]");
         EXPECT_EQ(qv::CharInitial(uint8_t(bo[0]), uint8_t(bo[1]), db.learned), c.answer ? "B" : std::string(1, '\0'));
     }
-}
-
-TEST(Import, LongLinesAcrossReads)
-{
-    constexpr size_t kRead = 1 << 20;  // what the import reads at a time
-    // A CR LF split between two reads, then a line of several reads.
-    std::string input = "d," + std::string(kRead - 7, '7') + ",1,2\r\n";
-    input += "d,a,1," + std::string(3 * kRead, '8') + "\r\n";
-    // Directory fields beyond what is kept of them: equal ones share a directory.
-    const std::string longDir(200000, 'D');
-    input += longDir + ",b,1,2\r\n" + longDir + ",c,3,4\r\n" + longDir + "E,e,5,6\r\n";
-    Database db;
-    loadBase(db);
-    const ImportResult r = importBytes(db, input);
-    EXPECT_EQ(r.stop, ImportResult::EndOfFile);
-    const std::string d25(25, 'D');
-    EXPECT_EQ(describe(db, db.tree.root(), 2), "d[" + std::string(25, '7') + ",1,2|a,1,88888888] " + d25 + "[b,1,2|c,3,4] " + d25 + "[e,5,6]");
 }
 
 TEST(Import, FailuresKeepWhatWasRead)

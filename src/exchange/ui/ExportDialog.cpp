@@ -59,8 +59,8 @@ TForm_export::TForm_export(QWidget* parent) : QDialog(parent)
     connect(Button2, &QPushButton::clicked, this, &TForm_export::Button2Click);
 
     auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(8, 6, 8, 6);
-    layout->setSpacing(6);
+    layout->setContentsMargins(8, 5, 8, 5);
+    layout->setSpacing(5);
     auto* groups = new QHBoxLayout;
     groups->addWidget(GroupBox1);
     groups->addWidget(GroupBox2);
