@@ -2,18 +2,23 @@
 // databases of a million places.
 //
 //   qv-bench [--entries N] [--big-dir N] [--reps R] [--names repetitive|varied|both]
-//            [--no-deflate] [--only file|lookup]
+//            [--no-deflate] [--only file|lookup|exchange]
 //
 // Each case runs R times (save and zlib's level-9 deflate once): the median and
 // best wall times and the best CPU time of the thread are shown. Entries per
 // second are counted over the whole entry section, from the best wall time.
 #include "../tools/SyntheticDb.h"
 
+#include "exchange/Export.h"
+#include "exchange/Import.h"
 #include "lookup/EntryRows.h"
 #include "lookup/Search.h"
 #include "store/Database.h"
 #include "store/DatabaseFile.h"
 
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <libdeflate.h>
@@ -165,6 +170,7 @@ struct Settings {
     bool deflate = true;
     bool file = true;    // save, load, inflate, deflate
     bool lookup = true;  // listing and search
+    bool exchange = true;  // export and import
 };
 
 void fileCases(const Settings& s, const std::string& names, const QString& path, const qvgen::Options& o,
@@ -242,6 +248,83 @@ void fileCases(const Settings& s, const std::string& names, const QString& path,
 
 }
 
+// Runs sqlite3 with `args`, for comparison; -1 when it is not installed or fails.
+double sqliteMs(const QStringList& args)
+{
+    const QString exe = QStandardPaths::findExecutable(QStringLiteral("sqlite3"));
+    if (exe.isEmpty())
+        return -1;
+    QProcess p;
+    const auto t0 = Clock::now();
+    p.start(exe, args);
+    if (!p.waitForFinished(600000) || p.exitCode() != 0)
+        return -1;
+    return msSince(t0);
+}
+
+void exchangeCases(const Settings& s, const std::string& names, const qv::Database& db)
+{
+    QTemporaryDir dir;
+    const QString text = dir.filePath("kvrn.txt");
+    const qv::ExportSource all = qv::ExportSource::allRecords(db.image);
+    qv::ExportResult r;
+    const Timing textMs = timeIt(s.reps, [&] { r = qv::writeTextFile(all, text, [](int) {}); });
+    if (!r.ok())
+        fail("text export: " + r.message.toStdString());
+    report("export all records, text", names, textMs,
+           std::to_string(r.rows) + " lines, " + mb(size_t(QFileInfo(text).size())));
+    const Timing bookMs = timeIt(1, [&] { r = qv::writeWorkbook(all, dir.filePath("kvrn.xls"), [](int) {}); });
+    if (!r.ok())
+        fail("workbook export: " + r.message.toStdString());
+    report("export all records, workbook", names, bookMs,
+           std::to_string(r.rows) + " rows, " + mb(size_t(QFileInfo(dir.filePath("kvrn.xls")).size())));
+
+    // A file of one line per record, deleted ones too: as many lines as records.
+    const QString lines = dir.filePath("import.txt");
+    {
+        const qv::DirectoryNames dirNames = qv::savedDirectoryNames(db.image);
+        std::string out;
+        db.image.forEachEntry([&](int32_t pos, const uint8_t*) {
+            const qv::EntryRecord e = db.image.readEntry(pos);
+            auto it = dirNames.find(e.owner < 0 ? -e.owner : e.owner);
+            out += (it == dirNames.end() ? std::string() : it->second) + "," + e.name + "," + e.areaCode + "," +
+                   e.postcode + "\r\n";
+        });
+        QFile f(lines);
+        if (!f.open(QIODevice::WriteOnly) || f.write(out.data(), qint64(out.size())) != qint64(out.size()))
+            fail("cannot write the import file");
+    }
+    std::vector<double> wall, cpu;
+    qv::ImportResult imported;
+    for (int i = 0; i < s.reps; ++i) {
+        qv::Database target;
+        target.loadImage(db.image.bytes());
+        const double c0 = cpuMs();
+        const auto t0 = Clock::now();
+        imported = qv::importTextFile(target, lines, nullptr, {}, [](int) {});
+        wall.push_back(msSince(t0));
+        cpu.push_back(cpuMs() - c0);
+        if (imported.failed() || imported.entries != db.image.entryCount())
+            fail("import stopped after " + std::to_string(imported.entries) + " lines");
+    }
+    std::sort(wall.begin(), wall.end());
+    report("import", names, {wall[wall.size() / 2], wall.front(), *std::min_element(cpu.begin(), cpu.end())},
+           std::to_string(imported.entries) + " lines, " + std::to_string(imported.directories) + " new directories");
+
+    // The same rows through sqlite3, when it is installed: .import, then CSV output.
+    const QString sql = dir.filePath("rows.sqlite");
+    const double importMs = sqliteMs({sql, QStringLiteral("CREATE TABLE t(a,b,c,d);"), QStringLiteral(".mode csv"),
+                                      QStringLiteral(".import ") + lines + QStringLiteral(" t")});
+    const double exportMs = importMs < 0 ? -1
+                                         : sqliteMs({sql, QStringLiteral(".mode csv"),
+                                                     QStringLiteral(".output ") + dir.filePath("rows.csv"),
+                                                     QStringLiteral("SELECT * FROM t;")});
+    if (importMs >= 0 && exportMs >= 0) {
+        report("  sqlite3 .import of the same file", names, {importMs, importMs, 0}, "one run, a process of its own");
+        report("  sqlite3 CSV output of those rows", names, {exportMs, exportMs, 0}, "one run, a process of its own");
+    }
+}
+
 void run(const Settings& s, bool varied)
 {
     const std::string names = varied ? "varied" : "repetitive";
@@ -266,6 +349,8 @@ void run(const Settings& s, bool varied)
     } else {
         fileCases(s, names, path, o, summary, db);
     }
+    if (s.exchange)
+        exchangeCases(s, names, db);
     if (!s.lookup)
         return;
 
@@ -333,6 +418,7 @@ int main(int argc, char** argv)
             const std::string v = value();
             s.file = v == "file";
             s.lookup = v == "lookup";
+            s.exchange = v == "exchange";
         }
         else if (a == "--names") {
             const std::string v = value();
@@ -341,7 +427,7 @@ int main(int argc, char** argv)
         } else {
             std::fprintf(stderr,
                          "usage: qv-bench [--entries N] [--big-dir N] [--reps R] "
-                         "[--names repetitive|varied|both] [--no-deflate] [--only file|lookup]\n");
+                         "[--names repetitive|varied|both] [--no-deflate] [--only file|lookup|exchange]\n");
             return 2;
         }
     }

@@ -3,12 +3,14 @@
 #include <QStringDecoder>
 #include <QStringEncoder>
 
+#include <algorithm>
+
 namespace qv::gbk {
 
-QString toQString(std::string_view gbk)
+namespace {
+
+QString decode(QStringDecoder& decoder, std::string_view gbk)
 {
-    // Stateless: a trailing lead byte must show up as a replacement character
-    // rather than being held back for a next call that never comes.
     // A field cut inside its last character ends with a lone lead byte,
     // which the decoder drops without a trace: show it as U+FFFD instead.
     size_t whole = 0;
@@ -18,11 +20,28 @@ QString toQString(std::string_view gbk)
             break;
         whole += lead ? 2 : 1;
     }
-    QStringDecoder decoder("GBK", QStringConverter::Flag::Stateless);
     QString text = decoder.decode(QByteArrayView(gbk.data(), qsizetype(whole)));
     if (whole < gbk.size())
         text += QChar(QChar::ReplacementCharacter);
     return text;
+}
+
+}  // namespace
+
+QString toQString(std::string_view gbk)
+{
+    // Stateless: a trailing lead byte must show up as a replacement character
+    // rather than being held back for a next call that never comes.
+    QStringDecoder decoder("GBK", QStringConverter::Flag::Stateless);
+    return decode(decoder, gbk);
+}
+
+QByteArray toUtf8(std::string_view gbk)
+{
+    if (std::all_of(gbk.begin(), gbk.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+        return QByteArray(gbk.data(), qsizetype(gbk.size()));
+    thread_local QStringDecoder decoder("GBK", QStringConverter::Flag::Stateless);
+    return decode(decoder, gbk).toUtf8();
 }
 
 std::optional<std::string> fromQString(const QString& text)

@@ -12,6 +12,11 @@ namespace qv::gbk {
 // byte at the end of a cut field, say) show as U+FFFD instead of vanishing.
 QString toQString(std::string_view gbk);
 
+// UTF-8 of GBK bytes, decoded as toQString does, for files that other
+// programs read. Quick for many short texts: ASCII is copied as it is and the
+// decoder is made once per thread.
+QByteArray toUtf8(std::string_view gbk);
+
 // Encodes for storage; nullopt when some character has no GBK form.
 std::optional<std::string> fromQString(const QString& text);
 

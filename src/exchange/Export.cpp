@@ -1,0 +1,139 @@
+#include "exchange/Export.h"
+
+#include <QFileInfo>
+#include <QIODevice>
+#include <QSaveFile>
+
+#include <algorithm>
+#include <cstdint>
+
+namespace qv {
+
+DirectoryNames savedDirectoryNames(const DatabaseImage& image)
+{
+    DirectoryNames names;
+    const uint8_t* data = image.bytes().data();
+    const int64_t front = std::min<int64_t>(image.entrySectionStart(), image.size());
+    for (int64_t p = 0; p + kDirectoryRecordSize <= front; p += kDirectoryRecordSize) {
+        const uint8_t* rec = data + p;
+        if (readLe32(rec + dir_field::kLevel) < 0)
+            break;
+        // A later record with the same id (only in a hand-made file) wins.
+        names.insert_or_assign(readLe32(rec + dir_field::kId),
+                               std::string(readField(rec + dir_field::kNameLen, kNameCapacity)));
+    }
+    return names;
+}
+
+void ProgressSteps::advance(int64_t done)
+{
+    const int percent = int(std::min<int64_t>(100, done * 100 / m_total));
+    m_fn(percent);
+    // The first step count that shows the next percentage.
+    m_next = percent >= 100 ? INT64_MAX : ((percent + 1) * m_total + 99) / 100;
+}
+
+ExportSource ExportSource::currentList(const EntryRowSet& rows)
+{
+    ExportSource s;
+    s.m_list = &rows;
+    return s;
+}
+
+ExportSource ExportSource::allRecords(const DatabaseImage& image)
+{
+    ExportSource s;
+    s.m_image = &image;
+    s.m_names = savedDirectoryNames(image);
+    return s;
+}
+
+int64_t ExportSource::rowCount() const
+{
+    if (m_list)
+        return int64_t(m_list->rows.size());
+    int64_t live = 0;
+    m_image->forEachEntry([&](int32_t, const uint8_t* rec) { live += entryOwner(rec) >= 0; });
+    return live;
+}
+
+int64_t ExportSource::stepCount() const { return m_list ? int64_t(m_list->rows.size()) : m_image->entryCount(); }
+
+namespace {
+
+// Lines are gathered and written in pieces of this size: few device calls,
+// and each call's count shows a failure at once.
+constexpr size_t kPiece = 1 << 20;
+
+bool flush(std::string& buffer, QIODevice& out)
+{
+    const qint64 n = qint64(buffer.size());
+    const bool ok = n == 0 || out.write(buffer.data(), n) == n;
+    buffer.clear();
+    return ok;
+}
+
+QString writeError(QIODevice& out)
+{
+    const QString why = out.errorString();
+    return why.isEmpty() ? QStringLiteral("写入导出文件失败") : QStringLiteral("写入导出文件失败：%1").arg(why);
+}
+
+}  // namespace
+
+ExportResult writeText(const ExportSource& source, QIODevice& out, const ProgressFn& progress)
+{
+    ExportResult result;
+    if (source.isList() && source.rowCount() == 0) {
+        result.status = ExportResult::NothingToExport;
+        return result;
+    }
+    ProgressSteps steps(progress, source.stepCount());
+    std::string buffer;
+    buffer.reserve(kPiece + 256);
+    bool ok = true;
+    const bool whole = source.forEach(
+        [&](const ExportRow& r) {
+            buffer.append(r.owner).append(1, ',').append(r.name).append(1, ',');
+            buffer.append(r.areaCode).append(1, ',').append(r.postcode).append("\r\n", 2);
+            ++result.rows;
+            if (buffer.size() >= kPiece)
+                ok = flush(buffer, out);
+            return ok;
+        },
+        steps);
+    if (!whole || !flush(buffer, out)) {
+        result.status = ExportResult::Failed;
+        result.message = writeError(out);
+    }
+    return result;
+}
+
+ExportResult writeTextFile(const ExportSource& source, const QString& path, const ProgressFn& progress)
+{
+    if (source.isList() && source.rowCount() == 0)
+        return {ExportResult::NothingToExport, 0, QString()};
+    ExportResult result;
+    QSaveFile file(path);
+    // Unbuffered: the pieces above are large already, and a short write shows
+    // in its count instead of surfacing only at commit.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+        result.status = ExportResult::Failed;
+        result.message =
+            QStringLiteral("无法创建文件“%1”：%2").arg(QFileInfo(path).absoluteFilePath(), file.errorString());
+        return result;
+    }
+    result = writeText(source, file, progress);
+    if (!result.ok()) {
+        file.cancelWriting();
+        return result;
+    }
+    if (!file.commit()) {
+        result.status = ExportResult::Failed;
+        result.message =
+            QStringLiteral("保存文件“%1”失败：%2").arg(QFileInfo(path).absoluteFilePath(), file.errorString());
+    }
+    return result;
+}
+
+}  // namespace qv

@@ -1,0 +1,212 @@
+#include "exchange/Import.h"
+#include "exchange/Export.h"
+#include "../../tools/SyntheticDb.h"
+#include "FaultDevices.h"
+#include "TestImages.h"
+
+#include <QBuffer>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+using qv::Database;
+using qv::DirectoryNode;
+using qv::ImportResult;
+using qvtest::gbk;
+
+namespace {
+
+// 北京 > 海淀, and 上海 with one place.
+void loadBase(Database& db)
+{
+    qvtest::ImageBuilder b;
+    b.dir(gbk("北京"), 0, 1).dir(gbk("海淀"), 1, 2).dir(gbk("上海"), 0, 3).end(3).learnedCount(0);
+    b.entry(gbk("浦东"), 3, "200120", "021");
+    db.loadImage(b.bytes);
+}
+
+// The directories of `parent` from child `first` on, each with its places in
+// image order: "caption[name,area,post|...] ..." in GBK. A place filed
+// anywhere else shows as "stray".
+std::string describe(Database& db, DirectoryNode* parent, size_t first)
+{
+    std::map<int32_t, std::string> places;
+    for (size_t i = first; i < parent->children.size(); ++i)
+        places[parent->children[i]->id];
+    std::string stray;
+    db.image.forEachEntry([&](int32_t pos, const uint8_t*) {
+        const qv::EntryRecord r = db.image.readEntry(pos);
+        auto it = places.find(r.owner);
+        if (it == places.end()) {
+            stray += pos > db.image.entrySectionStart() ? " stray" : "";
+            return;
+        }
+        it->second += (it->second.empty() ? "" : "|") + r.name + "," + r.areaCode + "," + r.postcode;
+    });
+    std::string out;
+    for (size_t i = first; i < parent->children.size(); ++i)
+        out += (out.empty() ? "" : " ") + parent->children[i]->caption + "[" + places[parent->children[i]->id] + "]";
+    return out + stray;
+}
+
+ImportResult importBytes(Database& db, const std::string& bytes, DirectoryNode* selected = nullptr,
+                         const qv::AskInitialFn& ask = {})
+{
+    QByteArray data(bytes.data(), qsizetype(bytes.size()));
+    QBuffer in(&data);
+    in.open(QIODevice::ReadOnly);
+    return qv::importText(db, in, selected, ask);
+}
+
+}  // namespace
+
+TEST(Import, LineRules)
+{
+    const std::string nul(1, '\0');
+    const size_t read = 1 << 20;  // what the import reads at a time
+    const std::string longDir(200000, 'D'), d25(25, 'D');
+    const struct {
+        const char* what;
+        std::string input, expected;
+        ImportResult::Stop stop;
+    } cases[] = {
+        {"one directory per run", gbk("甲,a,1,2\r\n甲,b,3,4\r\n"), gbk("甲[a,1,2|b,3,4]"), ImportResult::EndOfFile},
+        {"a name that comes back", gbk("甲,a,1,2\n乙,b,3,4\n甲,c,5,6"), gbk("甲[a,1,2] 乙[b,3,4] 甲[c,5,6]"),
+         ImportResult::EndOfFile},
+        {"a name already in the tree", gbk("北京,a,1,2\r\n"), gbk("北京[a,1,2]"), ImportResult::EndOfFile},
+        {"case counts", "x,a,1,2\r\nX,b,3,4\r\n x,c,5,6\r\n", "x[a,1,2] X[b,3,4]  x[c,5,6]", ImportResult::EndOfFile},
+        {"five fields", "d,a,1,2,3,4567890\r\n", "d[a,1,2,3,4567]", ImportResult::EndOfFile},
+        {"cuts end on characters", gbk("d,a,0北京,1北京市海\r\nd,b,01234567,北京市海淀区\r\n"),
+         gbk("d[a,0北京,1北京市|b,01234,北京市海]"), ImportResult::EndOfFile},
+        {"a short line ends it", gbk("甲,a,1,2\r\n乙,b\r\n丙,c,1,2\r\n"), gbk("甲[a,1,2] 乙[]"), ImportResult::ShortLine},
+        {"first line without a comma", gbk("甲\r\n甲,a,1,2\r\n"), "", ImportResult::ShortLine},
+        {"a blank line at the end", "d,a,1,2\r\n\r\n", "d[a,1,2]", ImportResult::ShortLine},
+        {"empty first directory field", ",a,1,2\r\n,b,3,4\r\nd,c,5,6", "[a,1,2|b,3,4] d[c,5,6]",
+         ImportResult::EndOfFile},
+        {"0x1A ends the file", "d,a,1,2\r\nd,b,3,4\x1A" "e,c,5,6\r\n", "d[a,1,2|b,3,4]", ImportResult::EndOfFile},
+        {"lone CR and NUL are data", "d,a\rb,1,2\r\r\n" + nul + ",n" + nul + ",1,2",
+         "d[a\rb,1,2\r] " + nul + "[n" + nul + ",1,2]", ImportResult::EndOfFile},
+        {"invalid GBK", "\xFF\x81,\x81,\x80\x81\x81\x81\x81\x81,\x81\x81\x81\x81\x81\x81\x81\x81\x81",
+         "\xFF\x81[\x81,\x80\x81\x81\x81\x81,\x81\x81\x81\x81\x81\x81\x81\x81]", ImportResult::EndOfFile},
+        {"empty file", "", "", ImportResult::EndOfFile},
+        {"CR LF split between reads, a line of several reads",
+         "d," + std::string(read - 7, '7') + ",1,2\r\nd,a,1," + std::string(3 * read, '8') + "\r\n",
+         "d[" + std::string(25, '7') + ",1,2|a,1,88888888]", ImportResult::EndOfFile},
+        {"directory fields longer than kept", longDir + ",b,1,2\r\n" + longDir + ",c,3,4\r\n" + longDir + "E,e,5,6",
+         d25 + "[b,1,2|c,3,4] " + d25 + "[e,5,6]", ImportResult::EndOfFile},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Database db;
+        loadBase(db);
+        const ImportResult r = importBytes(db, c.input);
+        EXPECT_EQ(describe(db, db.tree.root(), 2), c.expected);
+        EXPECT_EQ(r.stop, c.stop);
+        EXPECT_TRUE(r.message.isEmpty());
+        EXPECT_TRUE(db.ModifiedFlag);
+        EXPECT_EQ(db.image.entryCount(), 1 + r.entries);
+        EXPECT_EQ(db.tree.count(), 3 + r.directories);
+        EXPECT_EQ(db.tree.NextDirectoryId(), 3 + r.directories);
+    }
+}
+
+TEST(Import, NewDirectoriesFollowTheSelectedOnesLastSibling)
+{
+    const struct {
+        int32_t selected, parent;  // ids; 0 for none and the top level
+        size_t first;              // children before the new ones
+    } cases[] = {{2, 1, 1}, {3, 0, 2}, {0, 0, 2}};
+    for (const auto& c : cases) {
+        Database db;
+        loadBase(db);
+        importBytes(db, gbk("甲,a,1,2\r\n乙,b,3,4\r\n"), c.selected ? db.tree.findById(c.selected) : nullptr);
+        DirectoryNode* parent = c.parent ? db.tree.findById(c.parent) : db.tree.root();
+        EXPECT_EQ(describe(db, parent, c.first), gbk("甲[a,1,2] 乙[b,3,4]")) << c.selected;
+    }
+}
+
+TEST(Import, NamesAreLearnedWholeAndAskedOncePerAnswer)
+{
+    const std::string bo = gbk("亳");  // second level of GB2312: no initial of its own
+    const struct {
+        std::optional<char> answer;
+        size_t asks;
+    } cases[] = {{'b', 1}, {std::nullopt, 2}};
+    for (const auto& c : cases) {
+        Database db;
+        loadBase(db);
+        std::vector<std::string> asked;
+        auto ask = [&](uint8_t lead, uint8_t trail) {
+            asked.push_back(std::string{char(lead), char(trail)});
+            return c.answer;
+        };
+        std::string longName;
+        for (int i = 0; i < 12; ++i)
+            longName += gbk("北");
+        // 26 bytes: the stored name keeps twelve characters, LearnInitials sees the thirteenth.
+        importBytes(db, "d," + longName + bo + ",1,2\r\nd," + bo + gbk("州") + ",3,4\r\n", nullptr, ask);
+        EXPECT_EQ(asked, std::vector<std::string>(c.asks, bo));
+        EXPECT_EQ(describe(db, db.tree.root(), 2), "d[" + longName + ",1,2|" + bo + gbk("州") + ",3,4]");
+        EXPECT_EQ(qv::CharInitial(uint8_t(bo[0]), uint8_t(bo[1]), db.learned), c.answer ? "B" : std::string(1, '\0'));
+    }
+}
+
+TEST(Import, FailuresKeepWhatWasRead)
+{
+    std::string lines;
+    for (int i = 0; i < 1000; ++i)
+        lines += "d,a,1,2\r\n";
+    Database db;
+    loadBase(db);
+    FailDevice device(4000, QByteArray::fromStdString(lines));  // 444 lines and part of one, then an error
+    device.open(QIODevice::ReadOnly);
+    ImportResult r = qv::importText(db, device, nullptr, {});
+    EXPECT_EQ(r.stop, ImportResult::ReadFailed);
+    EXPECT_TRUE(r.message.contains(QStringLiteral("读取错误"))) << r.message.toStdString();
+    EXPECT_EQ(r.entries, 444);
+    EXPECT_EQ(db.image.entryCount(), 445);
+    EXPECT_TRUE(db.ModifiedFlag);
+
+    QTemporaryDir dir;
+    for (const QString& path : {dir.filePath("missing.txt"), dir.path()}) {
+        Database untouched;
+        loadBase(untouched);
+        r = qv::importTextFile(untouched, path, nullptr, {});
+        EXPECT_EQ(r.stop, ImportResult::CannotOpen);
+        EXPECT_FALSE(r.message.isEmpty());
+        EXPECT_FALSE(untouched.ModifiedFlag);
+        EXPECT_EQ(untouched.tree.count(), 3);
+    }
+}
+
+TEST(Import, ExportedTextComesBackAsTheSamePlaces)
+{
+    Database made;
+    qvgen::Options o;
+    o.entries = 3000;
+    o.dirs = 60;
+    o.varied = true;
+    qvgen::generate(made, o);
+    Database original;
+    original.loadImage(made.buildImage());  // the directory section names every directory
+    qv::EntryRowSet list = qv::listDirectory(original.image, 5, original.tree.findById(5)->caption);
+    qv::sortEntryRows(list, qv::kColumnName, -1);
+    for (const qv::ExportSource& source :
+         {qv::ExportSource::allRecords(original.image), qv::ExportSource::currentList(list)}) {
+        QBuffer text;
+        text.open(QIODevice::WriteOnly);
+        ASSERT_TRUE(qv::writeText(source, text).ok());
+        Database back;
+        const ImportResult r = importBytes(back, text.data().toStdString());
+        EXPECT_EQ(r.stop, ImportResult::EndOfFile);
+        EXPECT_EQ(r.entries, source.rowCount());
+        back.loadImage(back.buildImage());
+        QBuffer again;
+        again.open(QIODevice::WriteOnly);
+        ASSERT_TRUE(qv::writeText(qv::ExportSource::allRecords(back.image), again).ok());
+        EXPECT_EQ(again.data(), text.data());
+    }
+}
