@@ -59,8 +59,9 @@ QString execArgument(const QString& arg)
 QString iconFor(const QString& programPath)
 {
     const QDir dir = QFileInfo(programPath).absoluteDir();
-    for (const QString& candidate : {dir.filePath(QStringLiteral("../share/icons/hicolor/scalable/apps/qarvenda.svg")),
-                                     dir.filePath(QStringLiteral("qarvenda.svg"))}) {
+    for (const QString& candidate :
+         {QDir::cleanPath(dir.filePath(QStringLiteral("../share/icons/hicolor/scalable/apps/qarvenda.svg"))),
+          dir.filePath(QStringLiteral("qarvenda.svg"))}) {
         if (QFileInfo(candidate).isFile())
             return QFileInfo(candidate).canonicalFilePath();
     }
