@@ -42,6 +42,7 @@ private slots:
         RecordingDesktopOpener opener;
         QWidget main;
         main.setGeometry(100, 100, 544, 375);
+        main.show();
         TForm_about about(opener, &main);
         about.show();
         QVERIFY(QTest::qWaitForWindowExposed(&about));
