@@ -1,4 +1,4 @@
-#include "exchange/ui/ExportDialog.h"
+#include "exchange/ui/TForm_export.h"
 
 #include <QGroupBox>
 #include <QHBoxLayout>

@@ -1,0 +1,59 @@
+#include "exchange/ui/ListPrinter.h"
+
+#include "store/GbkText.h"
+
+#include <QFont>
+#include <QFontMetrics>
+#include <QPainter>
+#include <QPrinter>
+
+namespace qv {
+
+bool printerHasDestination(const QPrinter& printer)
+{
+    if (printer.outputFormat() == QPrinter::PdfFormat)
+        return !printer.outputFileName().isEmpty();
+    return !printer.printerName().isEmpty();
+}
+
+QString printRows(QPrinter& printer, const std::optional<QFont>& font, size_t rowCount,
+                  const std::function<PrintCells(size_t)>& cells)
+{
+    if (rowCount == 0)
+        return {};
+    if (!printerHasDestination(printer))
+        return QStringLiteral("没有可用的打印机，也没有选择输出文件。请先在“打印机设置”中选择打印机，或选择打印到文件。");
+    QPainter painter;
+    if (!painter.begin(&printer)) {
+        if (printer.outputFormat() == QPrinter::PdfFormat)
+            return QStringLiteral("无法写入打印文件“%1”。").arg(printer.outputFileName());
+        return QStringLiteral("打印机“%1”不接受打印任务。").arg(printer.printerName());
+    }
+    if (font)
+        painter.setFont(*font);
+    const QFontMetrics fm = painter.fontMetrics();
+    const PrintLayout layout({fm.horizontalAdvance(QStringLiteral("字")), fm.height(), painter.device()->logicalDpiY(),
+                              painter.device()->height()},
+                             rowCount);
+    const int ascent = fm.ascent();
+    for (size_t p = 0; p < layout.pageCount(); ++p) {
+        if (p > 0 && !printer.newPage()) {
+            painter.end();
+            return QStringLiteral("打印机无法开始新的一页。");
+        }
+        for (const PrintLine& line : layout.lines(p, cells))
+            for (size_t c = 0; c < line.texts.size(); ++c)
+                if (!line.texts[c].empty())
+                    painter.drawText(layout.columns()[c], line.y + ascent, gbk::toQString(line.texts[c]));
+    }
+    if (!painter.end())
+        return QStringLiteral("打印任务没有完成。");
+    return {};
+}
+
+QString printEntryRows(QPrinter& printer, const std::optional<QFont>& font, const EntryRowSet& set)
+{
+    return printRows(printer, font, set.rows.size(), [&set](size_t i) { return printCells(set, set.rows[i]); });
+}
+
+}  // namespace qv

@@ -1,0 +1,45 @@
+#pragma once
+// The three printing commands of the tools menu and the state they share
+// for the whole run: the printer set-up, the printing font and the font
+// dialog's own font. Nothing of it is stored.
+#include <QFont>
+#include <QObject>
+
+#include <memory>
+#include <optional>
+
+class QPrinter;
+class QWidget;
+
+namespace qv {
+
+struct EntryRowSet;
+
+class PrintCommands : public QObject {
+    Q_OBJECT
+public:
+    explicit PrintCommands(QObject* parent = nullptr);
+    ~PrintCommands() override;
+
+    // "打印机设置": the printer dialog (`PrinterSetupDialog1`); what is chosen
+    // there holds for the following jobs. Cancelling changes nothing.
+    void printerSetup(QWidget* parent);
+    // "打印字体设置": `FontDialog1`, opened on the font last confirmed in it
+    // (楷体_GB2312 14 pt at first). Confirming sets the printing font.
+    void chooseFont(QWidget* parent);
+    // "打印": the rows in the order given; "列表框中无打印内容！" for none,
+    // the general error box when the job cannot be sent. True when printed.
+    bool printList(QWidget* parent, const EntryRowSet& rows);
+
+    QPrinter& printer() { return *m_printer; }
+    // The printing font; empty while it is still the printer's default.
+    const std::optional<QFont>& printFont() const { return m_printFont; }
+    QFont fontDialogFont() const { return m_dialogFont; }
+
+private:
+    std::unique_ptr<QPrinter> m_printer;
+    std::optional<QFont> m_printFont;
+    QFont m_dialogFont;
+};
+
+}  // namespace qv

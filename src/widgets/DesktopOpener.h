@@ -1,0 +1,34 @@
+#pragma once
+// Hands addresses and documents to the desktop (the browser, the mail
+// program, the help viewer). Behind an interface so that tests can record
+// the requests instead of starting programs.
+#include <QList>
+#include <QUrl>
+
+namespace qv {
+
+class DesktopOpener {
+public:
+    virtual ~DesktopOpener() = default;
+    // Starts the desktop's program for `url` and returns at once; true when
+    // the request went out (not that something opened).
+    virtual bool open(const QUrl& url) = 0;
+
+    // The opener that the program uses: QDesktopServices::openUrl, which
+    // starts xdg-open detached (no terminal, no waiting).
+    static DesktopOpener& system();
+};
+
+// Records the requests and answers with `result`; starts nothing.
+class RecordingDesktopOpener : public DesktopOpener {
+public:
+    bool open(const QUrl& url) override
+    {
+        opened.append(url);
+        return result;
+    }
+    QList<QUrl> opened;
+    bool result = true;
+};
+
+}  // namespace qv

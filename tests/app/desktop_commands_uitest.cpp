@@ -1,0 +1,154 @@
+// The about box, the help file, the home-page and mail links (recorded, not
+// opened) and the desktop launcher.
+#include "app/TForm_about.h"
+#include "app/Application.h"
+#include "app/DesktopLauncher.h"
+#include "app/HelpLinks.h"
+#include "widgets/DesktopOpener.h"
+
+#include <QApplication>
+#include <QGroupBox>
+#include <QLabel>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace qv;
+
+namespace {
+
+QString entryValue(const QString& path, const QString& key)
+{
+    QFile f(path);
+    f.open(QIODevice::ReadOnly);
+    for (const QString& line : QString::fromUtf8(f.readAll()).split(QLatin1Char('\n')))
+        if (line.startsWith(key + QLatin1Char('=')))
+            return line.mid(key.size() + 1);
+    return QString();
+}
+
+bool touch(const QString& path) { return QFile(path).open(QIODevice::WriteOnly); }
+
+}  // namespace
+
+class DesktopCommandsTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { qv::setUpChineseUi(*qApp); }
+
+    void aboutBoxShowsItsTextsAndOpensItsLinks()
+    {
+        RecordingDesktopOpener opener;
+        QWidget main;
+        main.setGeometry(100, 100, 544, 375);
+        main.show();
+        TForm_about about(opener, &main);
+        about.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&about));
+        QCOMPARE(about.windowTitle(), QStringLiteral("关于本软件"));
+        QCOMPARE(about.size(), QSize(357, 229));
+        QCOMPARE(about.minimumSize(), about.maximumSize());
+        QVERIFY((about.windowFlags() & (Qt::WindowCloseButtonHint | Qt::WindowMinMaxButtonsHint)) == Qt::WindowCloseButtonHint);
+        QVERIFY((about.frameGeometry().center() - main.frameGeometry().center()).manhattanLength() < 4);
+        QCOMPARE(about.Image1->pixmap().size(), QSize(32, 32));
+        const QFont title = about.Label1->font();
+        QVERIFY(title.family() == QStringLiteral("楷体_GB2312") && title.pixelSize() == 16 && title.bold() && title.italic());
+        QCOMPARE(about.Label1->palette().color(QPalette::WindowText), QColor(Qt::red));
+        QCOMPARE(about.GroupBox1->title() + about.GroupBox2->title(), QStringLiteral("软件信息作者信息"));
+        QVERIFY(about.Label5->text().startsWith(QStringLiteral("作者：")) && about.Label5->text().size() > 3);
+
+        const QList<QPair<QLabel*, QString>> texts = {
+            {about.Label2, QStringLiteral("软件名称：《Tolmerix》\n版本号：2.0.0\n"
+                                          "功能介绍：能查询全国2500多个城市的邮政编码、电话区号，并能打印导出相关数据！")},
+            {about.Label3, QStringLiteral("主页:https://qarvenda.example.org/")},
+            {about.Label4, QStringLiteral("Email:qarvenda@example.org")},
+            {about.Label6, QStringLiteral("敬告：使用此软件是您的自愿行为，作者不保证所有的数据完全正确！"
+                                          "作者不对因为使用此软件造成的任何损失负责！")},
+            {about.Label5, about.Label5->text()}};
+        for (const auto& [l, text] : texts) {
+            QCOMPARE(l->text(), text);
+            QVERIFY(l->font().family() == QStringLiteral("宋体") && l->font().pixelSize() == 12);
+            // Shown whole, inside the box.
+            QVERIFY2(l->height() >= (l->wordWrap() ? l->heightForWidth(l->width()) : l->sizeHint().height()) &&
+                         (l->wordWrap() || l->width() >= l->sizeHint().width()),
+                     qPrintable(text));
+            QVERIFY(about.rect().contains(QRect(l->mapTo(&about, QPoint(0, 0)), l->size())));
+            const bool link = l == about.Label3 || l == about.Label4;
+            QCOMPARE(l->cursor().shape() == Qt::PointingHandCursor, link);
+            QCOMPARE(l->autoFillBackground() && l->palette().color(QPalette::Window) == QColor(Qt::yellow), link);
+            QTest::mouseClick(l, Qt::LeftButton);
+        }
+        QCOMPARE(opener.opened, (QList<QUrl>{QUrl(QStringLiteral("https://qarvenda.example.org/")),
+                                             QUrl(QStringLiteral("mailto:qarvenda@example.org"))}));
+    }
+
+    void helpOpensTheFileBesideTheProgramOnlyWhenThere()
+    {
+        QTemporaryDir dir, other;
+        RecordingDesktopOpener opener;
+        QVERIFY(!openHelp(opener, dir.path()));
+        QVERIFY(QDir(other.path()).mkdir(QStringLiteral("venlomar.chm")));  // a folder is no help file
+        QVERIFY(!openHelp(opener, other.path()));
+        QVERIFY(touch(dir.filePath(QStringLiteral("venlomar.chm"))));
+        QVERIFY(openHelp(opener, dir.path()));
+        QCOMPARE(opener.opened, QList<QUrl>{QUrl::fromLocalFile(dir.filePath(QStringLiteral("venlomar.chm")))});
+    }
+
+    void launcherIsWrittenOnceAndReplaced()
+    {
+        QTemporaryDir desktop;
+        const QString path = desktop.filePath(QStringLiteral("Qarvenda.desktop"));
+        const QString validator = QStandardPaths::findExecutable(QStringLiteral("desktop-file-validate"));
+        QVERIFY2(!validator.isEmpty(), "desktop-file-validate (desktop-file-utils) is needed");
+        auto valid = [&] { return QProcess::execute(validator, {path}) == 0; };
+
+        // A program path that needs quoting and escaping in Exec.
+        QVERIFY(writeDesktopLauncher(desktop.path(), QStringLiteral("/opt/My Apps/50%/qar\"venda")));
+        QCOMPARE(entryValue(path, QStringLiteral("Exec")), QStringLiteral("\"/opt/My Apps/50%%/qar\\\\\"venda\""));
+        QCOMPARE(entryValue(path, QStringLiteral("Path")), QStringLiteral("/opt/My Apps/50%"));
+        QCOMPARE(entryValue(path, QStringLiteral("Icon")), QStringLiteral("qarvenda"));  // the theme's, if installed
+        QVERIFY(valid());
+        // An installed program names its installed icon.
+        QTemporaryDir prefix;
+        const QString svg = prefix.filePath(QStringLiteral("share/icons/hicolor/scalable/apps/qarvenda.svg"));
+        QVERIFY(QDir(prefix.path()).mkpath(QFileInfo(svg).path()) && touch(svg));
+        QVERIFY(writeDesktopLauncher(desktop.path(), prefix.filePath(QStringLiteral("bin/qarvenda"))));
+        QCOMPARE(entryValue(path, QStringLiteral("Icon")), QFileInfo(svg).canonicalFilePath());
+        // Again, for the running program: one file, replaced, executable.
+        QVERIFY(createDesktopLauncher([&] { return desktop.path(); }));
+        QCOMPARE(QDir(desktop.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList{QStringLiteral("Qarvenda.desktop")});
+        QCOMPARE(entryValue(path, QStringLiteral("Exec")), QCoreApplication::applicationFilePath());
+        QCOMPARE(entryValue(path, QStringLiteral("Path")), QCoreApplication::applicationDirPath());
+        QCOMPARE(entryValue(path, QStringLiteral("Name")), QStringLiteral("Qarvenda"));
+        QVERIFY(QFileInfo(path).permissions() & QFileDevice::ExeOwner);
+        QVERIFY(valid());
+        // Nowhere to write: nothing is created.
+        QVERIFY(!writeDesktopLauncher(desktop.filePath(QStringLiteral("missing")), QStringLiteral("/x")));
+        QVERIFY(!writeDesktopLauncher(path, QStringLiteral("/x")));
+        QVERIFY(!createDesktopLauncher([] { return QString(); }));
+        QCOMPARE(QDir(desktop.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).size(), 1);
+    }
+
+    void desktopFolderComesFromTheUserDirs()
+    {
+        QTemporaryDir home;
+        const QByteArray oldHome = qgetenv("HOME");
+        qputenv("HOME", home.path().toLocal8Bit());
+        qputenv("XDG_CONFIG_HOME", home.path().toLocal8Bit());
+        const QString plain = userDesktopFolder();
+        QFile dirs(home.filePath(QStringLiteral("user-dirs.dirs")));
+        dirs.open(QIODevice::WriteOnly);
+        dirs.write("XDG_DESKTOP_DIR=\"$HOME/\xe6\xa1\x8c\xe9\x9d\xa2\"\n");  // $HOME/桌面
+        dirs.close();
+        const QString configured = userDesktopFolder();
+        qputenv("HOME", oldHome);
+        qunsetenv("XDG_CONFIG_HOME");
+        QCOMPARE(plain, home.filePath(QStringLiteral("Desktop")));
+        QCOMPARE(configured, home.filePath(QStringLiteral("桌面")));
+    }
+};
+
+QTEST_MAIN(DesktopCommandsTest)
+#include "desktop_commands_uitest.moc"

@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# Installs the build into a temporary prefix and checks what lands there the
+# way desktops and software centres read it.
+#   install_test.sh CMAKE BUILD_DIR
+set -euo pipefail
+cmake_bin=$1
+build=$2
+prefix=$(mktemp -d)
+trap 'rm -rf "$prefix"' EXIT
+
+"$cmake_bin" --install "$build" --prefix "$prefix" >/dev/null
+share=$prefix/share
+desktop=$share/applications/qarvenda.desktop
+metainfo=$share/metainfo/org.example.qarvenda.metainfo.xml
+fail=0
+bad() { echo "FAIL: $*"; fail=1; }
+
+[ -x "$prefix/bin/qarvenda" ] || bad "program not installed"
+version=$("$prefix/bin/qarvenda" --version 2>/dev/null || true)
+[ "$version" = "Qarvenda 2.5.0.0" ] || bad "installed program says '$version'"
+
+desktop-file-validate "$desktop" || bad "desktop-file-validate $desktop"
+appstreamcli validate --no-net "$metainfo" || bad "appstreamcli validate $metainfo"
+
+# The entry starts the installed program and names the installed icon.
+exec_value=$(sed -n 's/^Exec=//p' "$desktop")
+icon_value=$(sed -n 's/^Icon=//p' "$desktop")
+[ -x "$prefix/bin/$exec_value" ] || bad "Exec=$exec_value is not the installed program"
+[ "$(sed -n 's:.*<launchable type="desktop-id">\(.*\)</launchable>.*:\1:p' "$metainfo")" = "$(basename "$desktop")" ] ||
+  bad "metainfo launchable does not name $(basename "$desktop")"
+
+icons=$share/icons/hicolor
+grep -q '<svg' "$icons/scalable/apps/$icon_value.svg" || bad "no scalable icon $icon_value.svg"
+for size in 16 22 24 32 48 64 128 256; do
+  png=$icons/${size}x${size}/apps/$icon_value.png
+  if [ ! -f "$png" ]; then bad "missing $png"; continue; fi
+  # PNG signature, then the IHDR width and height as big-endian numbers.
+  header=$(od -An -tx1 -N24 "$png" | tr -d ' \n')
+  [ "${header:0:16}" = "89504e470d0a1a0a" ] || bad "$png is not a PNG"
+  [ $((16#${header:32:8})) -eq "$size" ] && [ $((16#${header:40:8})) -eq "$size" ] ||
+    bad "$png is not ${size}x${size}"
+done
+
+[ $fail -eq 0 ] && echo "installed files pass"
+exit $fail
