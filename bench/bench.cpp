@@ -1,30 +1,39 @@
-// qv-bench: load, save, compression, listing and search on synthetic
-// databases of a million places.
+// qv-bench: Qarvenda against the tools a user would otherwise reach for, on
+// the same data in the same run. Run by bench/run.sh, which makes the
+// databases with qv-gendb and installs sqlite3 when it is missing.
 //
-//   qv-bench [--entries N] [--big-dir N] [--reps R] [--names repetitive|varied|both]
-//            [--no-deflate] [--only file|lookup|exchange]
+//   qv-bench [--reps R] [--tsv OUT] [--work DIR] FILE...
 //
-// Each case runs R times (save and zlib's level-9 deflate once): the median and
-// best wall times and the best CPU time of the thread are shown. Entries per
-// second are counted over the whole entry section, from the best wall time.
-#include "../tools/SyntheticDb.h"
-
+// --work keeps the files the peers read (text export, sqlite3 databases) in
+// DIR instead of a temporary folder.
+// For each database FILE every operation is timed in Qarvenda and in its
+// peers (median wall time of R runs; peers are processes of their own, timed
+// from start to end), and one table is printed at the end: per operation and
+// peer, "Qarvenda / peer = ratio" for each database. Start-up, listing
+// through the window and peak memory come from qv-bench-ui, found beside
+// this program.
 #include "exchange/Export.h"
 #include "exchange/Import.h"
 #include "lookup/EntryRows.h"
+#include "lookup/Pinyin.h"
 #include "lookup/Search.h"
 #include "store/Database.h"
 #include "store/DatabaseFile.h"
+#include "store/GbkText.h"
 
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
-#include <QProcess>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <libdeflate.h>
 #include <zlib.h>
 
-#include <time.h>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -32,8 +41,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
+
+extern char** environ;
 
 namespace {
 
@@ -41,85 +53,208 @@ using Clock = std::chrono::steady_clock;
 
 double msSince(Clock::time_point t0) { return std::chrono::duration<double, std::milli>(Clock::now() - t0).count(); }
 
-double cpuMs()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) / 1e6;
-}
-
-// Wall time, median and best of the runs, and the best CPU time of this
-// thread: on a shared machine the CPU time is the steadier figure.
-struct Timing {
-    double median = 0, best = 0, cpu = 0;
-};
-
-Timing timeIt(int reps, const std::function<void()>& f)
-{
-    std::vector<double> wall, cpu;
-    for (int i = 0; i < reps; ++i) {
-        const double c0 = cpuMs();
-        const auto t0 = Clock::now();
-        f();
-        wall.push_back(msSince(t0));
-        cpu.push_back(cpuMs() - c0);
-    }
-    std::sort(wall.begin(), wall.end());
-    return {wall[wall.size() / 2], wall.front(), *std::min_element(cpu.begin(), cpu.end())};
-}
-
-struct Row {
-    std::string what;
-    std::string names;
-    Timing t;
-    std::string extra;
-};
-std::vector<Row> g_rows;
-
-void report(const std::string& what, const std::string& names, const Timing& t, const std::string& extra = {})
-{
-    g_rows.push_back({what, names, t, extra});
-    std::fprintf(stderr, "  %-42s %-10s %9.1f %9.1f %9.1f ms  %s\n", what.c_str(), names.c_str(), t.median, t.best,
-                 t.cpu, extra.c_str());
-}
-
-std::string mb(size_t bytes)
-{
-    char b[32];
-    std::snprintf(b, sizeof b, "%.2f MB", double(bytes) / 1e6);
-    return b;
-}
-
-std::string perSecond(double count, double ms)
-{
-    char b[48];
-    std::snprintf(b, sizeof b, "%.1f M entries/s", count / (ms / 1000.0) / 1e6);
-    return b;
-}
-
 [[noreturn]] void fail(const std::string& what)
 {
     std::fprintf(stderr, "qv-bench: %s\n", what.c_str());
     std::exit(1);
 }
 
-std::vector<uint8_t> zlibDeflate9(const std::vector<uint8_t>& image)
+double median(std::vector<double> v)
 {
-    // The parameters of the program's save: level 9, 15-bit window, memory level 8.
-    z_stream zs{};
-    if (deflateInit2(&zs, 9, Z_DEFLATED, 15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
-        fail("deflateInit2");
-    std::vector<uint8_t> out(deflateBound(&zs, uLong(image.size())));
-    zs.next_in = const_cast<Bytef*>(image.data());
-    zs.avail_in = uInt(image.size());
-    zs.next_out = out.data();
-    zs.avail_out = uInt(out.size());
-    if (deflate(&zs, Z_FINISH) != Z_STREAM_END)
-        fail("deflate");
-    out.resize(zs.total_out);
-    deflateEnd(&zs);
-    return out;
+    if (v.empty())
+        return -1;
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
 }
+
+double timeMedian(int reps, const std::function<void()>& f)
+{
+    std::vector<double> ms;
+    for (int i = 0; i < reps; ++i) {
+        const auto t0 = Clock::now();
+        f();
+        ms.push_back(msSince(t0));
+    }
+    return median(ms);
+}
+
+// ---- processes ----
+
+// Runs argv (searched in PATH) with stdout into `out` (a file; empty: a pipe
+// read until `untilLine` appears, then the time is taken). Milliseconds from
+// start to end (or to that line); -1 when it cannot run or fails.
+double runTimed(const std::vector<std::string>& argv, const std::string& out, const char* untilLine = nullptr,
+                bool cLocale = false)
+{
+    std::vector<char*> args;
+    for (const std::string& a : argv)
+        args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    std::vector<std::string> envStore;
+    for (char** e = environ; *e; ++e)
+        if (!cLocale || (std::strncmp(*e, "LC_", 3) != 0 && std::strncmp(*e, "LANG", 4) != 0))
+            envStore.emplace_back(*e);
+    if (cLocale)
+        envStore.emplace_back("LC_ALL=C");
+    std::vector<char*> env;
+    for (std::string& e : envStore)
+        env.push_back(e.data());
+    env.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    int pipeFd[2] = {-1, -1};
+    if (untilLine) {
+        if (pipe(pipeFd) != 0)
+            return -1;
+        posix_spawn_file_actions_adddup2(&actions, pipeFd[1], 1);
+        posix_spawn_file_actions_addclose(&actions, pipeFd[0]);
+        posix_spawn_file_actions_addclose(&actions, pipeFd[1]);
+    } else {
+        posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    }
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid = 0;
+    const auto t0 = Clock::now();
+    const int rc = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), env.data());
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0)
+        return -1;
+    double ms = -1;
+    if (untilLine) {
+        close(pipeFd[1]);
+        std::string got;
+        char buf[256];
+        ssize_t n;
+        while (ms < 0 && (n = read(pipeFd[0], buf, sizeof buf)) > 0) {
+            got.append(buf, size_t(n));
+            if (got.find(untilLine) != std::string::npos)
+                ms = msSince(t0);
+        }
+        close(pipeFd[0]);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (!untilLine)
+        ms = msSince(t0);
+    if (!WIFEXITED(status) || (WEXITSTATUS(status) != 0 && !(WEXITSTATUS(status) == 1 && argv[0] == "grep")))
+        return -1;  // grep ends with 1 when nothing matched
+    return ms;
+}
+
+double runMedian(int reps, const std::vector<std::string>& argv, const std::string& out, const char* untilLine = nullptr,
+                 bool cLocale = false)
+{
+    std::vector<double> ms;
+    for (int i = 0; i < reps; ++i) {
+        const double t = runTimed(argv, out, untilLine, cLocale);
+        if (t < 0)
+            return -1;
+        ms.push_back(t);
+    }
+    return median(ms);
+}
+
+// Output of a process, whole (for qv-bench-ui --session).
+std::string runOutput(const std::vector<std::string>& argv, const std::string& scratch)
+{
+    if (runTimed(argv, scratch) < 0)
+        return {};
+    QFile f(QString::fromStdString(scratch));
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return f.readAll().toStdString();
+}
+
+// ---- results ----
+
+struct Result {
+    std::string operation;
+    std::string peer;
+    double qv = -1;
+    double peerValue = -1;
+    std::string unit = "ms";
+};
+
+struct Size {
+    int64_t records = 0;
+    std::vector<Result> results;
+};
+
+std::vector<Size> g_sizes;
+
+void record(const std::string& operation, double qv, const std::string& peer, double peerValue,
+            const std::string& unit = "ms")
+{
+    g_sizes.back().results.push_back({operation, peer, qv, peerValue, unit});
+    if (peerValue > 0)
+        std::fprintf(stderr, "  %-38s %10.1f %s | %-34s %10.1f %s | %.2f\n", operation.c_str(), qv, unit.c_str(),
+                     peer.c_str(), peerValue, unit.c_str(), qv / peerValue);
+    else
+        std::fprintf(stderr, "  %-38s %10.1f %s | %s\n", operation.c_str(), qv, unit.c_str(), peer.c_str());
+}
+
+// What the issue asked for, at a million places.
+std::string goalOf(const std::string& operation, const std::string& peer)
+{
+    static const std::map<std::pair<std::string, std::string>, std::string> goals = {
+        {{"load", "libdeflate inflate alone"}, "≤ 1.2"},
+        {{"save", "libdeflate level 9 alone"}, "≤ 1.1"},
+        {{"search 山, 4 fields", "grep -F"}, "≤ 0.7"},
+        {{"search bj, 4 fields", "grep -F"}, "≤ 0.7"},
+        {{"search 0755, 4 fields", "grep -F"}, "≤ 0.7"},
+        {{"search 0 (every row), 4 fields", "grep -F"}, "≤ 1.5"},
+        {{"list the biggest directory (window)", ""}, "< 30 ms"},
+        {{"peak RSS after searching 0 (window)", "image size"}, "≤ 2.5"},
+        {{"start-up to a painted window", "Qt hello window"}, "≤ 4"},
+    };
+    auto it = goals.find({operation, peer});
+    return it == goals.end() ? std::string() : it->second;
+}
+
+std::string cell(const Result& r)
+{
+    char b[96];
+    if (r.qv < 0)
+        return "failed";
+    const char* unit = r.unit == "MB" ? " MB" : "";
+    if (r.peerValue > 0)
+        std::snprintf(b, sizeof b, "%.1f%s / %.1f%s = **%.2f**", r.qv, unit, r.peerValue, unit, r.qv / r.peerValue);
+    else if (r.peer.empty())
+        std::snprintf(b, sizeof b, "%.1f%s", r.qv, unit);
+    else
+        std::snprintf(b, sizeof b, "%.1f%s / n/a", r.qv, unit);
+    return b;
+}
+
+void printTable(FILE* out)
+{
+    std::vector<std::pair<std::string, std::string>> rows;
+    for (const Size& s : g_sizes)
+        for (const Result& r : s.results)
+            if (std::find(rows.begin(), rows.end(), std::make_pair(r.operation, r.peer)) == rows.end())
+                rows.emplace_back(r.operation, r.peer);
+    std::fprintf(out, "| operation | peer |");
+    for (const Size& s : g_sizes)
+        std::fprintf(out, " %lld records |", (long long)s.records);
+    std::fprintf(out, " goal at 1M |\n|---|---|");
+    for (size_t i = 0; i < g_sizes.size(); ++i)
+        std::fprintf(out, "---|");
+    std::fprintf(out, "---|\n");
+    for (const auto& [op, peer] : rows) {
+        std::fprintf(out, "| %s | %s |", op.c_str(), peer.empty() ? "—" : peer.c_str());
+        for (const Size& s : g_sizes) {
+            std::string text = "";
+            for (const Result& r : s.results)
+                if (r.operation == op && r.peer == peer)
+                    text = cell(r);
+            std::fprintf(out, " %s |", text.c_str());
+        }
+        std::fprintf(out, " %s |\n", goalOf(op, peer).c_str());
+    }
+}
+
+// ---- peers ----
 
 std::vector<uint8_t> libdeflate9(const std::vector<uint8_t>& image)
 {
@@ -135,15 +270,13 @@ std::vector<uint8_t> libdeflate9(const std::vector<uint8_t>& image)
     return out;
 }
 
-// zlib alone on equal terms with libdeflate: one call into a buffer of the
-// final size.
-bool zlibInflate(const std::vector<uint8_t>& stream, std::vector<uint8_t>& out)
+bool zlibInflate(const uint8_t* stream, size_t size, std::vector<uint8_t>& out)
 {
     z_stream zs{};
     if (inflateInit(&zs) != Z_OK)
         return false;
-    zs.next_in = const_cast<Bytef*>(stream.data());
-    zs.avail_in = uInt(stream.size());
+    zs.next_in = const_cast<Bytef*>(stream);
+    zs.avail_in = uInt(size);
     zs.next_out = out.data();
     zs.avail_out = uInt(out.size());
     const int rc = inflate(&zs, Z_FINISH);
@@ -152,299 +285,321 @@ bool zlibInflate(const std::vector<uint8_t>& stream, std::vector<uint8_t>& out)
     return ok;
 }
 
-bool libdeflateInflate(const std::vector<uint8_t>& stream, std::vector<uint8_t>& out)
+bool libdeflateInflate(const uint8_t* stream, size_t size, std::vector<uint8_t>& out)
 {
     libdeflate_decompressor* d = libdeflate_alloc_decompressor();
     size_t n = 0;
-    const auto r = libdeflate_zlib_decompress(d, stream.data(), stream.size(), out.data(), out.size(), &n);
+    const auto r = libdeflate_zlib_decompress(d, stream, size, out.data(), out.size(), &n);
     libdeflate_free_decompressor(d);
     return r == LIBDEFLATE_SUCCESS && n == out.size();
 }
 
-struct Settings {
-    int64_t entries = 1000000;
-    int64_t bigDir = 200000;
-    int reps = 5;
-    bool repetitive = true;
-    bool varied = true;
-    bool deflate = true;
-    bool file = true;    // save, load, inflate, deflate
-    bool lookup = true;  // listing and search
-    bool exchange = true;  // export and import
-};
-
-void fileCases(const Settings& s, const std::string& names, const QString& path, const qvgen::Options& o,
-               qvgen::Summary& summary, qv::Database& db)
+std::string csvField(std::string_view s)
 {
-    {
-        qv::Database made;
-        made.setPath(path);
-        summary = qvgen::generate(made, o);
-        qv::SaveReport saved;
-        const Timing ms = timeIt(1, [&] { saved = made.save(); });
-        if (!saved.ok)
-            fail(saved.message.toStdString());
-        const QFileInfo file(path);
-        report("save (build image, libdeflate level 9, write)", names, ms,
-               "image " + mb(size_t(made.image.size())) + ", file " + mb(size_t(file.size())));
+    std::string out = "\"";
+    for (char c : s) {
+        if (c == '"')
+            out += '"';
+        out += c;
     }
+    return out + "\"";
+}
 
-    const Timing loadMs = timeIt(s.reps, [&] {
-        if (!db.load(path).ok())
-            fail("load");
+std::string sqlQuote(std::string_view s)
+{
+    std::string out = "'";
+    for (char c : s) {
+        if (c == '\'')
+            out += '\'';
+        out += c;
+    }
+    return out + "'";
+}
+
+// ---- one database ----
+
+void runFile(const std::string& path, int reps, const std::string& uiBench, const std::string& work)
+{
+    QTemporaryDir scratch;
+    if (!scratch.isValid())
+        fail("no temporary folder");
+    const QDir tmp(work.empty() ? scratch.path() : QString::fromStdString(work));
+    auto in = [&](const char* name) { return tmp.filePath(QString::fromLatin1(name)).toStdString(); };
+    const bool sqlite = runTimed({"sqlite3", "-version"}, in("version.txt")) >= 0;
+
+    qv::Database db;
+    const double loadMs = timeMedian(reps, [&] {
+        if (!db.load(QString::fromStdString(path)).ok())
+            fail("cannot load " + path);
     });
-    report("load (read, inflate, tree)", names, loadMs, std::to_string(db.image.entryCount()) + " records");
-    const std::vector<uint8_t> image = db.image.bytes();
+    const int64_t records = db.image.entryCount();
+    g_sizes.push_back({records, {}});
+    std::fprintf(stderr, "%s: %lld records, image %.1f MB\n", path.c_str(), (long long)records,
+                 double(db.image.size()) / 1e6);
+    const int heavy = records >= 1000000 ? 1 : std::min(reps, 3);
 
-    // Inflate the same stream both ways.
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        fail("open");
-    const QByteArray file = f.readAll();
-    const std::vector<uint8_t> stream(file.begin() + 4, file.end());
+    // Load against inflating the same stream alone, into a buffer already touched.
     {
-        std::vector<uint8_t> buf(image.size());
-        const Timing z = timeIt(s.reps, [&] {
-            if (!zlibInflate(stream, buf))
-                fail("zlib inflate");
-        });
-        if (buf != image)
-            fail("zlib inflate gave other bytes");
-        report("inflate, zlib", names, z, mb(stream.size()) + " -> " + mb(image.size()));
-        std::vector<uint8_t> out;
-        QString why;
-        const Timing fallback = timeIt(s.reps, [&] {
-            if (!qv::inflateImageZlib(stream.data(), stream.size(), int64_t(image.size()), out, &why))
-                fail("zlib inflate: " + why.toStdString());
-        });
-        if (out != image)
-            fail("the zlib fallback gave other bytes");
-        report("inflate, the loader's zlib fallback", names, fallback, "into a new buffer each run");
-        std::fill(buf.begin(), buf.end(), 0);
-        const Timing l = timeIt(s.reps, [&] {
-            if (!libdeflateInflate(stream, buf))
+        QFile f(QString::fromStdString(path));
+        if (!f.open(QIODevice::ReadOnly))
+            fail("cannot read " + path);
+        const QByteArray file = f.readAll();
+        const auto* stream = reinterpret_cast<const uint8_t*>(file.constData()) + 4;
+        const size_t streamSize = size_t(file.size()) - 4;
+        std::vector<uint8_t> buf(size_t(db.image.size()), 1);
+        const double lib = timeMedian(reps, [&] {
+            if (!libdeflateInflate(stream, streamSize, buf))
                 fail("libdeflate inflate");
         });
-        if (buf != image)
-            fail("libdeflate inflate gave other bytes");
-        report("inflate, libdeflate", names, l);
-    }
-
-    if (s.deflate) {
-        std::vector<uint8_t> z;
-        const Timing zms = timeIt(1, [&] { z = zlibDeflate9(image); });
-        report("deflate level 9, zlib", names, zms, mb(z.size()));
-        std::vector<uint8_t> l;
-        const Timing lms = timeIt(std::min(s.reps, 3), [&] { l = libdeflate9(image); });
-        report("deflate level 9, libdeflate", names, lms, mb(l.size()));
-        // Each reads what the other wrote.
-        std::vector<uint8_t> back(image.size());
-        if (!libdeflateInflate(z, back) || back != image)
-            fail("libdeflate cannot read zlib's stream");
-        QString why;
-        if (!qv::inflateImageZlib(l.data(), l.size(), int64_t(image.size()), back, &why) || back != image)
-            fail("zlib cannot read libdeflate's stream");
-    }
-
-}
-
-// Runs sqlite3 with `args`, for comparison; -1 when it is not installed or fails.
-double sqliteMs(const QStringList& args)
-{
-    const QString exe = QStandardPaths::findExecutable(QStringLiteral("sqlite3"));
-    if (exe.isEmpty())
-        return -1;
-    QProcess p;
-    const auto t0 = Clock::now();
-    p.start(exe, args);
-    if (!p.waitForFinished(600000) || p.exitCode() != 0)
-        return -1;
-    return msSince(t0);
-}
-
-void exchangeCases(const Settings& s, const std::string& names, const qv::Database& db)
-{
-    QTemporaryDir dir;
-    const QString text = dir.filePath("kvrn.txt");
-    const qv::ExportSource all = qv::ExportSource::allRecords(db.image);
-    qv::ExportResult r;
-    const Timing textMs = timeIt(s.reps, [&] { r = qv::writeTextFile(all, text, [](int) {}); });
-    if (!r.ok())
-        fail("text export: " + r.message.toStdString());
-    report("export all records, text", names, textMs,
-           std::to_string(r.rows) + " lines, " + mb(size_t(QFileInfo(text).size())));
-    const Timing bookMs = timeIt(1, [&] { r = qv::writeWorkbook(all, dir.filePath("kvrn.xls"), [](int) {}); });
-    if (!r.ok())
-        fail("workbook export: " + r.message.toStdString());
-    report("export all records, workbook", names, bookMs,
-           std::to_string(r.rows) + " rows, " + mb(size_t(QFileInfo(dir.filePath("kvrn.xls")).size())));
-
-    // A file of one line per record, deleted ones too: as many lines as records.
-    const QString lines = dir.filePath("import.txt");
-    {
-        const qv::DirectoryNames dirNames = qv::savedDirectoryNames(db.image);
-        std::string out;
-        db.image.forEachEntry([&](int32_t pos, const uint8_t*) {
-            const qv::EntryRecord e = db.image.readEntry(pos);
-            auto it = dirNames.find(e.owner < 0 ? -e.owner : e.owner);
-            out += (it == dirNames.end() ? std::string() : it->second) + "," + e.name + "," + e.areaCode + "," +
-                   e.postcode + "\r\n";
+        const double zl = timeMedian(reps, [&] {
+            if (!zlibInflate(stream, streamSize, buf))
+                fail("zlib inflate");
         });
-        QFile f(lines);
+        record("load", loadMs, "libdeflate inflate alone", lib);
+        record("load", loadMs, "zlib inflate alone", zl);
+    }
+
+    // Save against compressing the same image alone.
+    {
+        qv::Database copy;
+        copy.loadImage(db.image.bytes());
+        copy.setPath(QString::fromStdString(in("saved.dat")));
+        const double saveMs = timeMedian(heavy, [&] {
+            if (!copy.save().ok)
+                fail("save");
+        });
+        const double lib = timeMedian(heavy, [&] { libdeflate9(db.image.bytes()); });
+        record("save", saveMs, "libdeflate level 9 alone", lib);
+    }
+
+    // The text export: grep's input, and sqlite3's CSV output to compare with.
+    const std::string text = in("kvrn.txt");
+    const qv::ExportSource all = qv::ExportSource::allRecords(db.image);
+    const double exportMs = timeMedian(reps, [&] {
+        if (!qv::writeTextFile(all, QString::fromStdString(text)).ok())
+            fail("text export");
+    });
+
+    // An import file grouped by directory, as a user's file would be.
+    const std::string importFile = in("import.txt");
+    {
+        std::map<int32_t, std::string> names;
+        db.tree.forEach([&](const qv::DirectoryNode* n, int) { names[n->id] = n->caption; });
+        std::vector<std::pair<int32_t, int32_t>> byOwner;
+        db.image.forEachEntry([&](int32_t pos, const uint8_t* rec) {
+            if (qv::entryOwner(rec) >= 0)
+                byOwner.emplace_back(qv::entryOwner(rec), pos);
+        });
+        std::stable_sort(byOwner.begin(), byOwner.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
+        std::string out;
+        for (const auto& [owner, pos] : byOwner) {
+            const qv::EntryRecord e = db.image.readEntry(pos);
+            out += names[owner] + "," + e.name + "," + e.areaCode + "," + e.postcode + "\r\n";
+        }
+        QFile f(QString::fromStdString(importFile));
         if (!f.open(QIODevice::WriteOnly) || f.write(out.data(), qint64(out.size())) != qint64(out.size()))
             fail("cannot write the import file");
     }
-    std::vector<double> wall, cpu;
-    qv::ImportResult imported;
-    for (int i = 0; i < s.reps; ++i) {
+    const double importMs = timeMedian(heavy, [&] {
         qv::Database target;
-        target.loadImage(db.image.bytes());
-        const double c0 = cpuMs();
-        const auto t0 = Clock::now();
-        imported = qv::importTextFile(target, lines, nullptr, {}, [](int) {});
-        wall.push_back(msSince(t0));
-        cpu.push_back(cpuMs() - c0);
-        if (imported.failed() || imported.entries != db.image.entryCount())
-            fail("import stopped after " + std::to_string(imported.entries) + " lines");
+        const qv::ImportResult r = qv::importTextFile(target, QString::fromStdString(importFile), nullptr, {});
+        if (r.failed())
+            fail("import: " + r.message.toStdString());
+    });
+    const std::string imported = in("imported.sqlite");
+    std::vector<double> sqlImport;
+    for (int i = 0; i < heavy && sqlite; ++i) {
+        QFile::remove(QString::fromStdString(imported));
+        sqlImport.push_back(runTimed({"sqlite3", imported, "CREATE TABLE t(a,b,c,d);", ".mode csv",
+                                      ".import " + importFile + " t"},
+                                     in("out.txt")));
     }
-    std::sort(wall.begin(), wall.end());
-    report("import", names, {wall[wall.size() / 2], wall.front(), *std::min_element(cpu.begin(), cpu.end())},
-           std::to_string(imported.entries) + " lines, " + std::to_string(imported.directories) + " new directories");
+    record("import", importMs, "sqlite3 .import", sqlite ? median(sqlImport) : -1);
+    const double sqlExport =
+        sqlite ? runMedian(heavy, {"sqlite3", imported, ".mode csv", ".output " + in("t.csv"), "SELECT * FROM t;"},
+                           in("out.txt"))
+               : -1;
+    record("text export, every record", exportMs, "sqlite3 CSV output", sqlExport);
 
-    // The same rows through sqlite3, when it is installed: .import, then CSV output.
-    const QString sql = dir.filePath("rows.sqlite");
-    const double importMs = sqliteMs({sql, QStringLiteral("CREATE TABLE t(a,b,c,d);"), QStringLiteral(".mode csv"),
-                                      QStringLiteral(".import ") + lines + QStringLiteral(" t")});
-    const double exportMs = importMs < 0 ? -1
-                                         : sqliteMs({sql, QStringLiteral(".mode csv"),
-                                                     QStringLiteral(".output ") + dir.filePath("rows.csv"),
-                                                     QStringLiteral("SELECT * FROM t;")});
-    if (importMs >= 0 && exportMs >= 0) {
-        report("  sqlite3 .import of the same file", names, {importMs, importMs, 0}, "one run, a process of its own");
-        report("  sqlite3 CSV output of those rows", names, {exportMs, exportMs, 0}, "one run, a process of its own");
-    }
-}
-
-void run(const Settings& s, bool varied)
-{
-    const std::string names = varied ? "varied" : "repetitive";
-    std::fprintf(stderr, "%s names, %lld entries:\n", names.c_str(), (long long)s.entries);
-    QTemporaryDir dir;
-    const QString path = dir.filePath("kvrn.dat");
-
-    qvgen::Options o;
-    o.entries = s.entries;
-    o.bigDir = s.bigDir;
-    o.varied = varied;
-    o.dirs = 3000;
-    o.learned = 20;
-    o.seed = 42;
-    qvgen::Summary summary;
-    qv::Database db;
-    if (!s.file) {
-        // Straight into memory, as a load would leave it.
-        qv::Database made;
-        summary = qvgen::generate(made, o);
-        db.loadImage(made.buildImage());
-    } else {
-        fileCases(s, names, path, o, summary, db);
-    }
-    if (s.exchange)
-        exchangeCases(s, names, db);
-    if (!s.lookup)
-        return;
-
-    // Listing the big directory, with the sort a listing does.
+    // The same live rows for sqlite3, as UTF-8 with the initials in a column,
+    // and the directory with the most places.
+    const std::string places = in("places.sqlite");
+    int32_t bigId = 0;
     {
-        qv::EntryRowSet rows;
-        const Timing ms = timeIt(s.reps, [&] {
-            rows = qv::listDirectory(db.image, summary.bigDirId, summary.bigDirCaption);
-            qv::sortEntryRows(rows, qv::kColumnAreaCode, +1);
+        std::map<int32_t, std::string> names;
+        db.tree.forEach([&](const qv::DirectoryNode* n, int) { names[n->id] = n->caption; });
+        std::map<int32_t, int64_t> count;
+        const qv::InitialsTable initials(db.learned);
+        std::string csv;
+        db.image.forEachEntry([&](int32_t, const uint8_t* rec) {
+            const int32_t owner = qv::entryOwner(rec);
+            if (owner < 0)
+                return;
+            ++count[owner];
+            const std::string_view name = qv::readField(rec + qv::entry_field::kNameLen, qv::kNameCapacity);
+            csv += csvField(qv::gbk::toUtf8(names[owner]).toStdString()) + "," +
+                   csvField(qv::gbk::toUtf8(name).toStdString()) + "," + csvField(initials.initials(name)) + "," +
+                   csvField(qv::readField(rec + qv::entry_field::kAreaLen, qv::kAreaCodeCapacity)) + "," +
+                   csvField(qv::readField(rec + qv::entry_field::kPostLen, qv::kPostcodeCapacity)) + "," +
+                   std::to_string(owner) + "\n";
         });
-        if (int64_t(rows.rows.size()) != s.bigDir)
-            fail("listing found " + std::to_string(rows.rows.size()) + " rows");
-        report("list directory + sort (area code, asc)", names, ms,
-               std::to_string(rows.rows.size()) + " rows, " + perSecond(double(db.image.entryCount()), ms.best));
-        const Timing listOnly = timeIt(s.reps, [&] {
-            rows = qv::listDirectory(db.image, summary.bigDirId, summary.bigDirCaption);
-        });
-        report("  of which the pass", names, listOnly);
+        int64_t most = -1;
+        for (const auto& [id, n] : count)
+            if (n > most) {
+                most = n;
+                bigId = id;
+            }
+        QFile f(tmp.filePath(QStringLiteral("places.csv")));
+        if (!f.open(QIODevice::WriteOnly) || f.write(csv.data(), qint64(csv.size())) != qint64(csv.size()))
+            fail("cannot write places.csv");
+        f.close();
+        QFile::remove(QString::fromStdString(places));
+        if (sqlite && runTimed({"sqlite3", places, "CREATE TABLE p(dir,name,initials,area,post,owner INTEGER);",
+                                ".mode csv", ".import " + in("places.csv") + " p",
+                                "CREATE INDEX p_area ON p(area);", "CREATE INDEX p_owner ON p(owner);"},
+                               in("out.txt")) < 0)
+            fail("sqlite3 could not import places.csv");
     }
 
-    // Search, fuzzy, all four fields, with the sort a search does.
-    struct Query {
+    // Fuzzy search over every field; Qarvenda sorts its rows as the list does.
+    const struct {
         const char* label;
-        std::string text;
-    };
-    const Query queries[] = {
-        {"search \"山\" (one character)", qvgen::detail::gbk("山")},
-        {"search \"bj\"", "bj"},
-        {"search \"0755\"", "0755"},
-        {"search \"xyzzy9\" (no match)", "xyzzy9"},
-    };
-    qv::QueryOptions options;  // fuzzy, every field
-    for (const Query& q : queries) {
-        qv::EntryRowSet rows;
-        const Timing ms = timeIt(s.reps, [&] {
-            rows = qv::searchEntries(db, q.text, options);
-            qv::sortEntryRows(rows, qv::kColumnAreaCode, -1);
+        const char* utf8;
+    } queries[] = {{"search 山, 4 fields", "山"},
+                   {"search 0755, 4 fields", "0755"},
+                   {"search bj, 4 fields", "bj"},
+                   {"search xyzzy9 (no match), 4 fields", "xyzzy9"},
+                   {"search 0 (every row), 4 fields", "0"}};
+    const qv::QueryOptions fuzzy;
+    for (const auto& q : queries) {
+        const std::string gbkQuery = *qv::gbk::fromUtf8(q.utf8);
+        size_t rows = 0;
+        const double ms = timeMedian(reps, [&] {
+            qv::EntryRowSet set = qv::searchEntries(db, gbkQuery, fuzzy);
+            qv::sortEntryRows(set, qv::kColumnAreaCode, -1);
+            rows = set.rows.size();
         });
-        report(q.label, names, ms,
-               std::to_string(rows.rows.size()) + " rows, " + perSecond(double(db.image.entryCount()), ms.best));
+        // grep gets the GBK bytes from a file, as they cannot pass as an argument here.
+        QFile pattern(tmp.filePath(QStringLiteral("pattern")));
+        if (!pattern.open(QIODevice::WriteOnly) || pattern.write(gbkQuery.data(), qint64(gbkQuery.size())) < 0)
+            fail("cannot write the pattern");
+        pattern.close();
+        const double grep = runMedian(reps, {"grep", "-F", "-f", in("pattern"), text}, in("grep.txt"), nullptr, true);
+        record(q.label, ms, "grep -F", grep);
+        const std::string like = sqlQuote(std::string("%") + q.utf8 + "%");
+        const double sql =
+            sqlite ? runMedian(reps,
+                               {"sqlite3", places,
+                                "SELECT dir,name,area,post FROM p WHERE name LIKE " + like + " OR initials LIKE " +
+                                    like + " OR post LIKE " + like + " OR area LIKE " + like + ";"},
+                               in("sql.txt"))
+                   : -1;
+        record(q.label, ms, "sqlite3 LIKE", sql);
+        std::fprintf(stderr, "    (%zu rows)\n", rows);
     }
+
+    // Exact area code against an index.
+    {
+        qv::QueryOptions exact;
+        exact.exact = true;
+        exact.fuzzy = false;
+        exact.byName = exact.byInitials = exact.byPostcode = false;
+        const double ms = timeMedian(reps, [&] {
+            qv::EntryRowSet set = qv::searchEntries(db, "0755", exact);
+            qv::sortEntryRows(set, qv::kColumnAreaCode, -1);
+        });
+        const double sql =
+            sqlite ? runMedian(reps, {"sqlite3", places, "SELECT dir,name,area,post FROM p WHERE area='0755';"},
+                               in("sql.txt"))
+                   : -1;
+        record("search 0755, exact, area code only", ms, "sqlite3 with an index", sql);
+    }
+
+    // Listing the biggest directory, sorted as a listing is.
+    {
+        const qv::DirectoryNode* big = db.tree.findById(bigId);
+        const std::string caption = big ? big->caption : std::string();
+        const double ms = timeMedian(reps, [&] {
+            qv::EntryRowSet set = qv::listDirectory(db.image, bigId, caption);
+            qv::sortEntryRows(set, qv::kColumnAreaCode, +1);
+        });
+        const double sql =
+            sqlite ? runMedian(reps,
+                               {"sqlite3", places,
+                                "SELECT dir,name,area,post FROM p WHERE owner=" + std::to_string(bigId) +
+                                    " ORDER BY area;"},
+                               in("sql.txt"))
+                   : -1;
+        record("list the biggest directory", ms, "sqlite3 with an index", sql);
+    }
+
+    // Through the window, each in a fresh process.
+    const double startup = runMedian(reps, {uiBench, "--startup", path}, {}, "painted");
+    const double hello = runMedian(reps, {uiBench, "--hello"}, {}, "painted");
+    record("start-up to a painted window", startup, "Qt hello window", hello);
+    const std::string session =
+        runOutput({uiBench, "--session", path, "--reps", std::to_string(reps)}, in("session.txt"));
+    std::map<std::string, double> value;
+    double imageBytes = 0;
+    for (const QString& line : QString::fromStdString(session).split(QLatin1Char('\n'))) {
+        const QStringList f = line.split(QLatin1Char('\t'));
+        if (f.size() >= 3) {
+            value[f[0].toStdString()] = f[1].toDouble();
+            if (f[0] == QLatin1String("peak_rss_kb"))
+                imageBytes = f[2].toDouble();
+        }
+    }
+    if (value.empty())
+        fail("qv-bench-ui --session gave nothing");
+    record("list the biggest directory (window)", value["list"], "", -1);
+    record("search 0 (every row) (window)", value["search 0"], "", -1);
+    record("peak RSS after searching 0 (window)", value["peak_rss_kb"] / 1024.0, "image size",
+           imageBytes / (1024.0 * 1024.0), "MB");
+    record("peak RSS after every search of the session", value["peak_rss_repeated_kb"] / 1024.0, "image size",
+           imageBytes / (1024.0 * 1024.0), "MB");
 }
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    Settings s;
+    QCoreApplication app(argc, argv);
+    int reps = 5;
+    std::string tsv, work;
+    std::vector<std::string> files;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
-        auto value = [&]() -> const char* {
-            if (i + 1 >= argc)
-                fail(a + " needs a value");
-            return argv[++i];
-        };
-        if (a == "--entries")
-            s.entries = std::atoll(value());
-        else if (a == "--big-dir")
-            s.bigDir = std::atoll(value());
-        else if (a == "--reps")
-            s.reps = std::max(1, std::atoi(value()));
-        else if (a == "--no-deflate")
-            s.deflate = false;
-        else if (a == "--only") {
-            const std::string v = value();
-            s.file = v == "file";
-            s.lookup = v == "lookup";
-            s.exchange = v == "exchange";
-        }
-        else if (a == "--names") {
-            const std::string v = value();
-            s.repetitive = v == "repetitive" || v == "both";
-            s.varied = v == "varied" || v == "both";
-        } else {
-            std::fprintf(stderr,
-                         "usage: qv-bench [--entries N] [--big-dir N] [--reps R] "
-                         "[--names repetitive|varied|both] [--no-deflate] [--only file|lookup|exchange]\n");
+        if (a == "--reps" && i + 1 < argc)
+            reps = std::max(1, std::atoi(argv[++i]));
+        else if (a == "--tsv" && i + 1 < argc)
+            tsv = argv[++i];
+        else if (a == "--work" && i + 1 < argc)
+            work = argv[++i];
+        else if (!a.empty() && a[0] != '-')
+            files.push_back(a);
+        else {
+            std::fprintf(stderr, "usage: qv-bench [--reps R] [--tsv OUT] [--work DIR] FILE...\n");
             return 2;
         }
     }
-    if (s.bigDir > s.entries)
-        fail("--big-dir is larger than --entries");
-    if (s.repetitive)
-        run(s, false);
-    if (s.varied)
-        run(s, true);
-
-    std::printf("\n| %-42s | %-10s | %9s | %9s | %9s | %s\n", "case", "names", "median ms", "best ms", "cpu ms",
-                "notes");
-    std::printf("|%s|%s|%s|%s|%s|%s\n", std::string(44, '-').c_str(), std::string(12, '-').c_str(),
-                std::string(11, '-').c_str(), std::string(11, '-').c_str(), std::string(11, '-').c_str(),
-                std::string(40, '-').c_str());
-    for (const Row& r : g_rows)
-        std::printf("| %-42s | %-10s | %9.1f | %9.1f | %9.1f | %s\n", r.what.c_str(), r.names.c_str(), r.t.median,
-                    r.t.best, r.t.cpu, r.extra.c_str());
+    if (files.empty()) {
+        std::fprintf(stderr, "usage: qv-bench [--reps R] [--tsv OUT] [--work DIR] FILE...\n");
+        return 2;
+    }
+    const std::string uiBench = QDir(QCoreApplication::applicationDirPath()).filePath("qv-bench-ui").toStdString();
+    for (const std::string& f : files)
+        runFile(f, reps, uiBench, work);
+    printTable(stdout);
+    if (!tsv.empty()) {
+        FILE* out = std::fopen(tsv.c_str(), "w");
+        if (!out)
+            fail("cannot write " + tsv);
+        for (const Size& s : g_sizes)
+            for (const Result& r : s.results)
+                std::fprintf(out, "%lld\t%s\t%s\t%.3f\t%.3f\t%s\n", (long long)s.records, r.operation.c_str(),
+                             r.peer.c_str(), r.qv, r.peerValue, r.unit.c_str());
+        std::fclose(out);
+    }
     return 0;
 }

@@ -1,31 +1,35 @@
-// qv-bench-ui: the same listing and search as a user gets them, through the
-// main window: the core pass, filling the list model, the sort and the
-// table view taking the new rows (offscreen).
+// qv-bench-ui: what a user waits for, through the main window (offscreen).
+// Each mode is one fresh process, run by qv-bench (bench/bench.cpp):
 //
-//   qv-bench-ui [--entries N] [--big-dir N] [--reps R]
-#include "../../tools/SyntheticDb.h"
-
+//   qv-bench-ui --startup FILE   start as the program does, with FILE as the
+//                                database; print "painted" once the window has
+//                                been painted, then end
+//   qv-bench-ui --hello          the same for a Qt window with one label
+//   qv-bench-ui --session FILE [--reps R]
+//                                start, list the biggest directory, search 山
+//                                and 0 (fuzzy, every field), each through the
+//                                window; print the times, the peak RSS after
+//                                the first search for 0 and after them all
 #include "app/Application.h"
 #include "app/Tmainform.h"
-#include "lookup/ui/SearchBar.h"
-#include "entries/ui/EntryCommands.h"
-#include "lookup/ui/EntryListView.h"
-#include "tree/ui/DirectoryTreeView.h"
 #include "lookup/ui/EntryListModel.h"
+#include "lookup/ui/SearchBar.h"
 #include "tree/ui/DirectoryTreeModel.h"
 #include "tree/ui/DirectoryTreeView.h"
+#include "widgets/Icons.h"
 
-#include <QHeaderView>
-#include <QToolButton>
-#include <QLineEdit>
 #include <QApplication>
+#include <QLabel>
 #include <QLineEdit>
-#include <QTemporaryDir>
+#include <QTimer>
+#include <QToolButton>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -33,18 +37,141 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-void timeIt(const char* what, int reps, const std::function<int()>& f)
+// Peak resident set of this process so far, in kB.
+long peakRssKb()
 {
-    std::vector<double> ms;
-    int rows = 0;
-    for (int i = 0; i < reps; ++i) {
-        const auto t0 = Clock::now();
-        rows = f();
-        ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
+    FILE* f = std::fopen("/proc/self/status", "r");
+    if (!f)
+        return -1;
+    char line[256];
+    long kb = -1;
+    while (std::fgets(line, sizeof line, f))
+        if (std::strncmp(line, "VmHWM:", 6) == 0)
+            kb = std::atol(line + 6);
+    std::fclose(f);
+    return kb;
+}
+
+// Prints "painted" and ends the event loop once `window` has been painted:
+// the first paint event of any of its widgets, then the rest of that frame.
+class PaintWatch : public QObject {
+public:
+    explicit PaintWatch(QWidget* window) : m_window(window) { qApp->installEventFilter(this); }
+    bool eventFilter(QObject* o, QEvent* e) override
+    {
+        if (!m_seen && e->type() == QEvent::Paint && o->isWidgetType() &&
+            static_cast<QWidget*>(o)->window() == m_window) {
+            m_seen = true;
+            QTimer::singleShot(0, [] {
+                std::printf("painted\n");
+                std::fflush(stdout);
+                QCoreApplication::quit();
+            });
+        }
+        return false;
     }
-    std::sort(ms.begin(), ms.end());
-    std::printf("%-44s %9.1f ms median %9.1f ms best  %8d rows\n", what, ms[ms.size() / 2], ms.front(), rows);
+
+private:
+    QWidget* m_window;
+    bool m_seen = false;
+};
+
+int startup(int argc, char** argv, const QString& file)
+{
+    // As runApplication does it, with the window's database at `file`.
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Qarvenda"));
+    qv::setUpChineseUi(app);
+    qv::ensureResources();
+    QApplication::setWindowIcon(qv::applicationIcon());
+    qv::Tmainform window(file);
+    window.FormCreate();
+    PaintWatch watch(&window);
+    window.show();
+    return app.exec();
+}
+
+int hello(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    QLabel label(QStringLiteral("Hello"));
+    PaintWatch watch(&label);
+    label.show();
+    return app.exec();
+}
+
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+int session(int argc, char** argv, const QString& file, int reps)
+{
+    QApplication app(argc, argv);
+    qv::setUpChineseUi(app);
+    qv::ensureResources();
+    qv::Tmainform window(file);
+    window.FormCreate();
+    window.resize(1000, 700);
+    window.show();
+    QApplication::processEvents();
+    qv::Database& db = window.database();
+
+    // The directory with the most live places, and another one to select in between.
+    std::map<int32_t, int64_t> live;
+    db.image.forEachEntry([&](int32_t, const uint8_t* rec) {
+        const int32_t owner = qv::entryOwner(rec);
+        if (owner > 0)
+            ++live[owner];
+    });
+    int32_t bigId = 0;
+    int64_t most = -1;
+    for (const auto& [id, n] : live)
+        if (n > most) {
+            most = n;
+            bigId = id;
+        }
+    qv::DirectoryNode* big = db.tree.findById(bigId);
+    qv::DirectoryNode* other = nullptr;
+    db.tree.forEach([&](qv::DirectoryNode* n, int) {
+        if (!other && n != big)
+            other = n;
+    });
+    if (!big || !other) {
+        std::fprintf(stderr, "qv-bench-ui: no directory to list\n");
+        return 1;
+    }
+    std::vector<double> listMs;
+    int listed = 0;
+    for (int i = 0; i < reps; ++i) {
+        window.treeView()->setCurrentIndex(window.treeModel()->indexOf(other));
+        QApplication::processEvents();
+        const auto t0 = Clock::now();
+        window.treeView()->setCurrentIndex(window.treeModel()->indexOf(big));
+        QApplication::processEvents();
+        listMs.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
+        listed = window.listModel()->count();
+    }
+    std::printf("list\t%.3f\t%d\n", median(listMs), listed);
+
+    for (const char* query : {"山", "0"}) {
+        window.searchBar()->Edit1->setText(QString::fromUtf8(query));
+        std::vector<double> ms;
+        for (int i = 0; i < reps; ++i) {
+            const auto t0 = Clock::now();
+            window.searchBar()->Button_search->click();
+            QApplication::processEvents();
+            ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
+            if (i == 0 && std::strcmp(query, "0") == 0)
+                std::printf("peak_rss_kb\t%ld\t%lld\n", peakRssKb(), (long long)db.image.size());
+        }
+        std::printf("search %s\t%.3f\t%d\n", query, median(ms), window.listModel()->count());
+    }
+    std::printf("peak_rss_repeated_kb\t%ld\t%lld\n", peakRssKb(), (long long)db.image.size());
     std::fflush(stdout);
+    db.ModifiedFlag = false;
+    return 0;
 }
 
 }  // namespace
@@ -52,81 +179,15 @@ void timeIt(const char* what, int reps, const std::function<int()>& f)
 int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    int64_t entries = 1000000, bigDir = 200000;
-    int reps = 5;
-    for (int i = 1; i + 1 < argc; i += 2) {
-        const std::string a = argv[i];
-        if (a == "--entries")
-            entries = std::stoll(argv[i + 1]);
-        else if (a == "--big-dir")
-            bigDir = std::stoll(argv[i + 1]);
-        else if (a == "--reps")
-            reps = std::stoi(argv[i + 1]);
+    const std::string mode = argc > 1 ? argv[1] : "";
+    if (mode == "--hello")
+        return hello(argc, argv);
+    if (mode == "--startup" && argc > 2)
+        return startup(argc, argv, QString::fromLocal8Bit(argv[2]));
+    if (mode == "--session" && argc > 2) {
+        const int reps = argc > 4 && std::strcmp(argv[3], "--reps") == 0 ? std::max(1, std::atoi(argv[4])) : 5;
+        return session(argc, argv, QString::fromLocal8Bit(argv[2]), reps);
     }
-    QApplication app(argc, argv);
-    qv::setUpChineseUi(app);
-
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("kvrn.dat"));
-    qvgen::Options o;
-    o.entries = entries;
-    o.bigDir = bigDir;
-    o.dirs = 3000;
-    o.seed = 42;
-    qvgen::Summary summary;
-    {
-        qv::Database made;
-        summary = qvgen::generate(made, o);
-        made.setPath(path);
-        if (!made.save().ok) {
-            std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
-            return 1;
-        }
-    }
-    std::printf("%lld entries, %lld in the listed directory\n", (long long)entries, (long long)bigDir);
-
-    qv::Tmainform window(path);
-    auto t0 = Clock::now();
-    window.FormCreate();
-    std::printf("%-44s %9.1f ms\n", "start: load the file, build the tree",
-                std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
-    window.resize(1000, 700);
-    window.show();
-    QApplication::processEvents();
-
-    qv::DirectoryNode* big = window.database().tree.findById(summary.bigDirId);
-    qv::DirectoryNode* other = window.database().tree.root()->children.front().get();
-    if (big == other)
-        other = window.database().tree.root()->children.back().get();
-    timeIt("list the big directory (select it)", reps, [&] {
-        window.treeView()->setCurrentIndex(window.treeModel()->indexOf(other));
-        const auto t = Clock::now();
-        window.treeView()->setCurrentIndex(window.treeModel()->indexOf(big));
-        QApplication::processEvents();
-        (void)t;
-        return window.listModel()->count();
-    });
-    timeIt("sort the listed rows by name (header click)", reps, [&] {
-        emit window.listView()->horizontalHeader()->sectionClicked(1);
-        QApplication::processEvents();
-        return window.listModel()->count();
-    });
-
-    const struct {
-        const char* label;
-        const char* query;
-    } queries[] = {{"search 山 (fuzzy, all fields)", "山"},
-                   {"search bj", "bj"},
-                   {"search 0755", "0755"},
-                   {"search xyzzy9 (no match)", "xyzzy9"}};
-    for (const auto& q : queries) {
-        window.searchBar()->Edit1->setText(QString::fromUtf8(q.query));
-        timeIt(q.label, reps, [&] {
-            window.searchBar()->Button_search->click();
-            QApplication::processEvents();
-            return window.listModel()->count();
-        });
-    }
-    window.database().ModifiedFlag = false;
-    return 0;
+    std::fprintf(stderr, "usage: qv-bench-ui --startup FILE | --hello | --session FILE [--reps R]\n");
+    return 2;
 }

@@ -79,6 +79,10 @@ InitialsTable::InitialsTable(const std::vector<LearnedInitial>& learned) : m_cod
         std::string_view initial = li.initial();
         m_code[c] = initial.empty() ? kEmpty : uint8_t(initial[0]);
     }
+    m_produced[uint8_t('V')] = true;  // every one-byte character
+    for (uint16_t v : m_code)
+        if (v != kEmpty)
+            m_produced[uint8_t(v)] = true;
 }
 
 char* InitialsTable::append(std::string_view name, char* out) const

@@ -4,6 +4,7 @@
 // characters come from the learned table that the user fills in.
 #include "store/Records.h"
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -36,10 +37,13 @@ public:
     // name.size() bytes; returns the new end.
     char* append(std::string_view name, char* out) const;
     std::string initials(std::string_view name) const;
+    // True when some name's initials can hold `byte`.
+    bool mayProduce(uint8_t byte) const { return m_produced[byte]; }
 
 private:
     static constexpr uint16_t kEmpty = 0x100;  // a learned record with no letter
     std::vector<uint16_t> m_code;              // 65,536 entries: byte value or kEmpty
+    std::array<bool, 256> m_produced{};
 };
 
 // Asked for a character that has no known initial; returns the letter the

@@ -4,9 +4,14 @@
 #include "store/Database.h"
 #include "store/GbkText.h"
 
+#include <array>
 #include <cstring>
 #include <string>
 #include <unordered_map>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace qv {
 
@@ -22,8 +27,7 @@ namespace {
 
 // The fields searched hold at most 25 bytes. A plain scan beats memmem here:
 // glibc's memmem sets up a shift table on every call for needles of three
-// bytes or more, which cost more than the search itself (a third of a pass
-// over a million entries).
+// bytes or more, which cost more than the search itself.
 inline bool contains(std::string_view hay, std::string_view needle)
 {
     const size_t n = needle.size();
@@ -38,6 +42,184 @@ inline bool contains(std::string_view hay, std::string_view needle)
             return true;
     return false;
 }
+
+// True when offset `at` of `name` starts a character, reading the name from
+// its first byte as the list does: a lead byte with a byte after it makes a
+// two-byte character.
+inline bool startsCharacter(std::string_view name, size_t at)
+{
+    size_t i = 0;
+    while (i < at)
+        i += (gbk::isLeadByte(static_cast<unsigned char>(name[i])) && i + 1 < name.size()) ? 2 : 1;
+    return i == at;
+}
+
+// Bits of a record's 48 bytes at which a run of `n` bytes can start inside a
+// field of `capacity` bytes at `offset`, for each value of its length byte.
+std::array<uint64_t, 256> fieldStarts(int offset, int capacity, size_t n, bool on)
+{
+    std::array<uint64_t, 256> starts{};
+    for (int lengthByte = 0; on && lengthByte < 256; ++lengthByte) {
+        const size_t length = size_t(std::min(lengthByte, capacity));
+        if (length >= n)
+            starts[size_t(lengthByte)] = ((uint64_t(1) << (length - n + 1)) - 1) << offset;
+    }
+    return starts;
+}
+
+// The record test of one search, set up once for the query and options.
+class RecordTest {
+public:
+    RecordTest(std::string_view query, const QueryOptions& options, const std::vector<LearnedInitial>& learned)
+        : m_query(query), m_fuzzy(options.fuzzy), m_options(options), m_initials(learned)
+    {
+        m_upper.assign(query);
+        for (char& c : m_upper)
+            if (c >= 'a' && c <= 'z')
+                c = char(c - 'a' + 'A');
+        // Initials hold only the letters the table gives, 'V' and the
+        // no-letter mark: a query with any other byte is never found among
+        // them, and the initials need not be worked out at all.
+        m_initialsPossible = options.byInitials;
+        for (char c : m_upper)
+            m_initialsPossible = m_initialsPossible && m_initials.mayProduce(static_cast<uint8_t>(c));
+        const size_t n = query.size();
+        m_nameStarts = fieldStarts(entry_field::kName, kNameCapacity, n, options.byName);
+        m_postStarts = fieldStarts(entry_field::kPost, kPostcodeCapacity, n, options.byPostcode);
+        m_areaStarts = fieldStarts(entry_field::kArea, kAreaCodeCapacity, n, options.byAreaCode);
+        // No field holds more than 25 bytes, and initials are never longer than their name.
+        m_hopeless = n > size_t(kNameCapacity);
+    }
+
+    bool matches(const uint8_t* rec) const
+    {
+        if (m_hopeless)
+            return false;
+        if (m_fuzzy ? fuzzyFields(rec) : exactFields(rec))
+            return true;
+        if (!m_initialsPossible)
+            return false;
+        char buffer[kNameCapacity];
+        const std::string_view name = readField(rec + entry_field::kNameLen, kNameCapacity);
+        const std::string_view ini(buffer, size_t(m_initials.append(name, buffer) - buffer));
+        return m_fuzzy ? contains(ini, m_upper) : ini == m_upper;
+    }
+
+private:
+    // Name, postcode and area code: whether the query passes in any of them
+    // (the initials aside).
+    bool exactFields(const uint8_t* rec) const
+    {
+        auto equals = [&](int lengthAt, int capacity) {
+            return readField(rec + lengthAt, capacity) == m_query;
+        };
+        return (m_options.byName && equals(entry_field::kNameLen, kNameCapacity)) ||
+               (m_options.byPostcode && equals(entry_field::kPostLen, kPostcodeCapacity)) ||
+               (m_options.byAreaCode && equals(entry_field::kAreaLen, kAreaCodeCapacity));
+    }
+
+    bool fuzzyFields(const uint8_t* rec) const
+    {
+        uint64_t candidates = m_nameStarts[rec[entry_field::kNameLen]] | m_postStarts[rec[entry_field::kPostLen]] |
+                              m_areaStarts[rec[entry_field::kAreaLen]];
+        const size_t n = m_query.size();
+        if (candidates == 0)
+            return false;
+        if (n == 0)
+            return true;
+        candidates &= firstBytesAt(rec);
+        while (candidates) {
+            const int at = __builtin_ctzll(candidates);
+            candidates &= candidates - 1;
+            if (std::memcmp(rec + at, m_query.data(), n) != 0)
+                continue;
+            if (at >= entry_field::kNameLen + 1 && at <= kNameCapacity) {
+                // In the name a run must start on a character.
+                const std::string_view name = readField(rec + entry_field::kNameLen, kNameCapacity);
+                if (!startsCharacter(name, size_t(at - entry_field::kName)))
+                    continue;
+            }
+            return true;
+        }
+        return false;
+    }
+
+    // Bit i set where byte i of the record is the query's first byte and
+    // byte i + 1 its second (for a one-byte query, its only byte).
+    uint64_t firstBytesAt(const uint8_t* rec) const
+    {
+#if defined(__SSE2__)
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rec));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rec + 16));
+        const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rec + 32));
+        auto mask = [&](char byte) {
+            const __m128i v = _mm_set1_epi8(byte);
+            return uint64_t(uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(a, v)))) |
+                   uint64_t(uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(b, v)))) << 16 |
+                   uint64_t(uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(c, v)))) << 32;
+        };
+#else
+        auto mask = [&](char byte) {
+            uint64_t m = 0;
+            for (int i = 0; i < kEntryRecordSize; ++i)
+                m |= uint64_t(rec[i] == static_cast<uint8_t>(byte)) << i;
+            return m;
+        };
+#endif
+        uint64_t m = mask(m_query[0]);
+        if (m_query.size() >= 2)
+            m &= mask(m_query[1]) >> 1;
+        return m;
+    }
+
+    std::string_view m_query;
+    std::string m_upper;
+    bool m_fuzzy;
+    QueryOptions m_options;
+    InitialsTable m_initials;
+    bool m_initialsPossible = false;
+    bool m_hopeless = false;
+    std::array<uint64_t, 256> m_nameStarts{}, m_postStarts{}, m_areaStarts{};
+};
+
+// Directory names by id: a node's text goes into its id's slot in tree order.
+// An array when the ids are few enough for one, otherwise a map: ids come
+// from the file and may be anything positive.
+class DirectorySlots {
+public:
+    DirectorySlots(const DirectoryTree& tree, EntryRowSet& set)
+    {
+        set.addDirectoryName(std::string());  // slot 0: no directory with that id
+        int32_t maxId = 0;
+        size_t count = 0;
+        tree.forEach([&](const DirectoryNode* node, int) {
+            maxId = std::max(maxId, node->id);
+            ++count;
+        });
+        m_flat = maxId >= 0 && uint64_t(maxId) <= 64 * uint64_t(count) + 65536;
+        if (m_flat)
+            m_byId.assign(size_t(maxId) + 1, 0);
+        tree.forEach([&](const DirectoryNode* node, int) {
+            const uint32_t slot = set.addDirectoryName(node->caption);
+            if (m_flat && node->id >= 0)
+                m_byId[size_t(node->id)] = slot;
+            else
+                m_map[node->id] = slot;
+        });
+    }
+    uint32_t operator()(int32_t owner) const
+    {
+        if (m_flat && owner >= 0)
+            return size_t(owner) < m_byId.size() ? m_byId[size_t(owner)] : 0;
+        auto it = m_map.find(owner);
+        return it == m_map.end() ? 0 : it->second;
+    }
+
+private:
+    bool m_flat = false;
+    std::vector<uint32_t> m_byId;
+    std::unordered_map<int32_t, uint32_t> m_map;
+};
 
 }  // namespace
 
@@ -59,62 +241,34 @@ bool nameContainsAtBoundary(std::string_view name, std::string_view query)
 EntryRowSet searchEntries(const Database& db, std::string_view query, const QueryOptions& options)
 {
     EntryRowSet set;
+    set.rows.bind(db.image.ref());
     const bool anyField = options.byName || options.byInitials || options.byPostcode || options.byAreaCode;
     if ((!options.exact && !options.fuzzy) || !anyField)
         return set;
-    const bool fuzzy = options.fuzzy;  // with both set (impossible in the bar), fuzzy wins
+    const DirectorySlots slotOf(db.tree, set);
+    // With both modes set (impossible in the bar), fuzzy wins.
+    const RecordTest test(query, options, db.learned);
 
-    // Directory names by id: a node's text goes into its id's slot in tree
-    // order. A map, not an array indexed by ids from the file.
-    std::unordered_map<int32_t, uint32_t> dirIndex;
-    set.addDirectoryName(std::string());  // slot 0: no directory with that id
-    db.tree.forEach([&](const DirectoryNode* node, int) {
-        dirIndex[node->id] = set.addDirectoryName(node->caption);
-    });
-
-    std::string upperQuery(query);
-    for (char& c : upperQuery)
-        if (c >= 'a' && c <= 'z')
-            c = char(c - 'a' + 'A');
-    const InitialsTable initials(db.learned);
-    char initialsBuffer[kNameCapacity];
-
+    // Room for every record costs address space only until rows are written.
+    set.rows.reserve(size_t(std::max<int64_t>(db.image.entryCount(), 0)));
     int32_t lastOwner = 0;
-    uint32_t lastDir = 0;
-    bool haveLast = false;
-    db.image.forEachEntry([&](int32_t pos, const uint8_t* rec) {
+    uint32_t lastSlot = slotOf(0);
+    const uint8_t* data = db.image.bytes().data();
+    const int64_t end = db.image.size() - kEntryRecordSize;
+    for (int64_t p = db.image.entrySectionStart(); p <= end; p += kEntryRecordSize) {
+        const uint8_t* rec = data + p;
+        if (rec[entry_field::kOwner + 3] & 0x80)  // a negative owner: deleted
+            continue;
+        if (!test.matches(rec))
+            continue;
         const int32_t owner = entryOwner(rec);
-        if (owner < 0)
-            return;
-        const std::string_view name = readField(rec + entry_field::kNameLen, kNameCapacity);
-        bool match = false;
-        if (options.byName)
-            match = fuzzy ? nameContainsAtBoundary(name, query) : name == query;
-        if (!match && options.byInitials) {
-            std::string_view ini(initialsBuffer, size_t(initials.append(name, initialsBuffer) - initialsBuffer));
-            match = fuzzy ? contains(ini, upperQuery) : ini == upperQuery;
-        }
-        if (!match && options.byPostcode) {
-            std::string_view post = readField(rec + entry_field::kPostLen, kPostcodeCapacity);
-            match = fuzzy ? contains(post, query) : post == query;
-        }
-        if (!match && options.byAreaCode) {
-            std::string_view area = readField(rec + entry_field::kAreaLen, kAreaCodeCapacity);
-            match = fuzzy ? contains(area, query) : area == query;
-        }
-        if (!match)
-            return;
-        if (!haveLast || owner != lastOwner) {
-            auto it = dirIndex.find(owner);
-            lastDir = it == dirIndex.end() ? 0 : it->second;
+        if (owner != lastOwner) {
             lastOwner = owner;
-            haveLast = true;
+            lastSlot = slotOf(owner);
         }
-        EntryRow& row = set.rows.emplace_back();
-        row.position = pos;
-        row.directory = lastDir;
-        row.setFromRecord(rec);
-    });
+        set.rows.push(int32_t(p), lastSlot);
+    }
+    set.rows.shrinkIfSparse();
     return set;
 }
 

@@ -202,13 +202,13 @@ void Database::loadImage(std::vector<uint8_t> bytes)
     ModifiedFlag = false;
 }
 
-std::vector<uint8_t> Database::buildImage(int32_t* newEntryStart) const
+size_t Database::frontSize() const
 {
-    const size_t dirs = size_t(tree.count());
-    const size_t frontSize = (dirs + 1) * kDirectoryRecordSize + 4 + learned.size() * kLearnedInitialSize;
-    const size_t entryBytes = size_t(image.size() - image.entrySectionStart());
-    std::vector<uint8_t> out(frontSize + entryBytes, 0);
-    uint8_t* p = out.data();
+    return (size_t(tree.count()) + 1) * kDirectoryRecordSize + 4 + learned.size() * kLearnedInitialSize;
+}
+
+void Database::writeFront(uint8_t* p) const
+{
     tree.forEach([&](const DirectoryNode* node, int depth) {
         DirectoryRecord{node->caption, depth, node->id}.encodeInto(p);
         p += kDirectoryRecordSize;
@@ -221,20 +221,39 @@ std::vector<uint8_t> Database::buildImage(int32_t* newEntryStart) const
         std::copy(li.raw, li.raw + kLearnedInitialSize, p);
         p += kLearnedInitialSize;
     }
+}
+
+std::vector<uint8_t> Database::buildImage(int32_t* newEntryStart) const
+{
+    const size_t front = frontSize();
+    const size_t entryBytes = size_t(image.size() - image.entrySectionStart());
+    std::vector<uint8_t> out(front + entryBytes, 0);
+    writeFront(out.data());
     if (entryBytes)
-        std::copy(image.bytes().begin() + image.entrySectionStart(), image.bytes().end(), p);
+        std::copy(image.bytes().begin() + image.entrySectionStart(), image.bytes().end(), out.begin() + front);
     if (newEntryStart)
-        *newEntryStart = int32_t(frontSize);
+        *newEntryStart = int32_t(front);
     return out;
 }
 
 SaveReport Database::save(const ProgressFn& progress)
 {
     SaveReport report;
-    int32_t newStart = 0;
-    std::vector<uint8_t> bytes = buildImage(&newStart);
-    report.relocation = Relocation::shift(int64_t(newStart) - image.entrySectionStart());
-    image.assign(std::move(bytes), newStart);
+    const size_t front = frontSize();
+    if (image.size() > 0 && front == size_t(image.entrySectionStart())) {
+        // The usual save: no directory or learned initial more or less than
+        // at the last load or save. The new front is written over the old one
+        // and no entry moves, which spares a copy of the whole image. The
+        // list may be reading entries meanwhile; the front is no part of them.
+        std::fill(image.bytes().begin(), image.bytes().begin() + ptrdiff_t(front), uint8_t(0));
+        writeFront(image.bytes().data());
+    } else {
+        int32_t newStart = 0;
+        std::vector<uint8_t> bytes = buildImage(&newStart);
+        report.relocation = Relocation::shift(int64_t(newStart) - image.entrySectionStart());
+        image.assign(std::move(bytes), newStart);
+    }
+    report.relocation.setTarget(image.ref());
     ModifiedFlag = false;
     const WriteResult written = writeDatabaseFile(m_path, image.bytes(), progress, !m_preserveAs.isEmpty());
     report.ok = written.ok;

@@ -71,6 +71,9 @@ public:
     // The image a save would write: a new front from the tree and the learned
     // table, then the entry section unchanged.
     std::vector<uint8_t> buildImage(int32_t* newEntryStart = nullptr) const;
+    // The length of that front, and the front written at `p`.
+    size_t frontSize() const;
+    void writeFront(uint8_t* p) const;
 
     // Re-bases the image onto a new front and writes the file. ModifiedFlag is
     // clear afterwards only when the file was written.

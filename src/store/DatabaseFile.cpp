@@ -13,7 +13,10 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <new>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -31,6 +34,32 @@ constexpr int64_t kTrustedRatio = 64;
 bool plausibleLength(int64_t length, size_t streamSize)
 {
     return length <= kTrustedLength || length / kTrustedRatio <= int64_t(streamSize);
+}
+
+// Asks for 2 MiB pages for a large buffer not yet written: a 48 MB image
+// then takes two dozen page faults instead of twelve thousand, which cost a
+// third of a load. Only whole aligned pages inside the buffer can be huge.
+void adviseHugePages(void* p, size_t n)
+{
+#if defined(MADV_HUGEPAGE)
+    constexpr uintptr_t kHuge = uintptr_t(2) << 20;
+    const uintptr_t first = (reinterpret_cast<uintptr_t>(p) + kHuge - 1) & ~(kHuge - 1);
+    const uintptr_t last = (reinterpret_cast<uintptr_t>(p) + n) & ~(kHuge - 1);
+    if (last > first)
+        madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+#else
+    (void)p;
+    (void)n;
+#endif
+}
+
+// A zero-filled buffer of `n` bytes, on huge pages where it is large.
+void allocateImage(std::vector<uint8_t>& out, size_t n)
+{
+    std::vector<uint8_t>().swap(out);
+    out.reserve(n);
+    adviseHugePages(out.data(), n);
+    out.resize(n);
 }
 }  // namespace
 
@@ -138,7 +167,7 @@ bool inflateImage(const uint8_t* stream, size_t streamSize, int64_t length, std:
     // deflate's limit; a header claiming more than that is not trusted with
     // such a buffer and goes the zlib way, which grows as it goes.
     if (plausibleLength(length, streamSize)) {
-        out.assign(size_t(length), 0);
+        allocateImage(out, size_t(length));
         libdeflate_decompressor* d = libdeflate_alloc_decompressor();
         if (d) {
             size_t actualIn = 0, actualOut = 0;
@@ -198,21 +227,47 @@ FileReadResult readDatabaseFile(const QString& path)
             return result;
         }
     }
-    QByteArray data = file.readAll();
+    // Read into a buffer of its own rather than mapped: a file cut short by
+    // someone else meanwhile is then a short read, not a crash. The buffer
+    // is not cleared first; only the bytes read are used.
+    std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[size_t(std::max<qint64>(size, 1))]);
+    if (!buffer) {
+        result.status = FileReadResult::Unreadable;
+        result.detail = QStringLiteral("内存不足，无法读取数据库文件");
+        return result;
+    }
+    adviseHugePages(buffer.get(), size_t(size));
+    qint64 got = 0;
+    while (got < size) {
+        const qint64 n = file.read(reinterpret_cast<char*>(buffer.get()) + got, size - got);
+        if (n <= 0)
+            break;
+        got += n;
+    }
     if (file.error() != QFileDevice::NoError) {
         result.status = FileReadResult::Unreadable;
         result.detail = QStringLiteral("读取数据库文件时出错：%1").arg(file.errorString());
         return result;
     }
-    if (data.size() < 4) {
+    const uint8_t* bytes = buffer.get();
+    size_t fileSize = size_t(got);
+    // A file that grew meanwhile is read to its end, as a whole read would.
+    std::vector<uint8_t> grown;
+    if (got == size && !file.atEnd()) {
+        const QByteArray rest = file.readAll();
+        grown.assign(bytes, bytes + got);
+        grown.insert(grown.end(), rest.begin(), rest.end());
+        bytes = grown.data();
+        fileSize = grown.size();
+    }
+    if (fileSize < 4) {
         result.status = FileReadResult::Damaged;
-        result.detail = QStringLiteral("数据库文件太短（%1 字节）").arg(data.size());
+        result.detail = QStringLiteral("数据库文件太短（%1 字节）").arg(fileSize);
         return result;
     }
-    const auto* bytes = reinterpret_cast<const uint8_t*>(data.constData());
     const int32_t length = readLe32(bytes);
     QString why, surplus;
-    if (!inflateImage(bytes + 4, size_t(data.size() - 4), length, result.image, &why, &surplus)) {
+    if (!inflateImage(bytes + 4, fileSize - 4, length, result.image, &why, &surplus)) {
         result.status = FileReadResult::Damaged;
         result.detail = why;
         result.image.clear();

@@ -26,6 +26,7 @@ Relocation compactEntries(Database& db)
     bytes.resize(write);
     bytes.shrink_to_fit();
     Relocation relocation = Relocation::compaction(std::move(removed));
+    relocation.setTarget(image.ref());
     db.notifyRelocated(relocation);
     return relocation;
 }

@@ -3,7 +3,7 @@
 // record by the change of the entry section's start; compaction removes
 // records and closes the gaps. Rows of the entry list carry positions and are
 // carried along with this.
-#include "store/Records.h"
+#include "store/DatabaseImage.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -29,6 +29,10 @@ public:
         return r;
     }
 
+    // The image the new positions refer to (set by whoever moved the records).
+    const ImageRef& target() const { return m_target; }
+    void setTarget(ImageRef target) { m_target = std::move(target); }
+
     bool isIdentity() const { return m_delta == 0 && m_removed.empty(); }
 
     // The new position of the record that was at `oldPos`, or -1 when it is gone.
@@ -45,6 +49,7 @@ public:
 private:
     int64_t m_delta = 0;
     std::vector<int32_t> m_removed;
+    ImageRef m_target;
 };
 
 }  // namespace qv

@@ -129,9 +129,8 @@ TEST_F(ExportTest, CurrentListInDisplayOrderWithItsOwnNames)
 {
     EntryRowSet list = listDirectory(db.image, 2, db.tree.findById(2)->caption);
     const EntryRowSet shanghai = listDirectory(db.image, 3, gbk("上海"));
-    list.rows.insert(list.rows.end(), shanghai.rows.begin(), shanghai.rows.end());
-    list.rows.back().directory = list.addDirectoryName(gbk("上海"));
-    list.rows[1].directory = list.rows.back().directory;
+    list.append(shanghai);
+    list.rows.setDirectory(1, list.rows.back().directory);
     const struct {
         int column, direction;
         const char* text;

@@ -67,10 +67,8 @@ TEST(PrintLayout, ColumnsAndTexts)
     EXPECT_EQ(lines[3].texts[0], "x");
     // The list shows 所属 first; the printout puts it last.
     EntryRowSet set;
-    EntryRow row;
-    row.directory = set.addDirectoryName("dir");
-    row.setTexts("name", "0755", "518000");
-    EXPECT_EQ(printCells(set, row), (PrintCells{"name", "0755", "518000", "dir"}));
+    set.rows.push(-1, set.addDirectoryName("dir"), "name", "0755", "518000");
+    EXPECT_EQ(printCells(set, set.rows[0]), (PrintCells{"name", "0755", "518000", "dir"}));
 }
 
 TEST(PrintLayout, BrokenMeasuresStayFiniteAndOrdered)

@@ -29,10 +29,7 @@ EntryRowSet makeRows(int n)  // descending, as after a click on the name column
     const uint32_t dir = set.addDirectoryName(*gbk::fromUtf8("广东省"));
     for (int i = n - 1; i >= 0; --i) {
         const QStringList t = rowText(i).split(QLatin1Char(' '));
-        EntryRow row;
-        row.directory = dir;
-        row.setTexts(*gbk::fromQString(t[0]), *gbk::fromQString(t[1]), *gbk::fromQString(t[2]));
-        set.rows.push_back(row);
+        set.rows.push(-1, dir, *gbk::fromQString(t[0]), *gbk::fromQString(t[1]), *gbk::fromQString(t[2]));
     }
     return set;
 }

@@ -81,12 +81,8 @@ protected:
             {"d2", "a", "10", "518001"},   {"d1", "B", "010", "100002"},
         };
         int32_t pos = 0;
-        for (const Row& r : rows) {
-            EntryRow& row = set.rows.emplace_back();
-            row.directory = set.addDirectoryName(r.dir);
-            row.setTexts(r.name, r.area, r.post);
-            row.position = pos++;
-        }
+        for (const Row& r : rows)
+            set.rows.push(pos++, set.addDirectoryName(r.dir), r.name, r.area, r.post);
     }
     std::vector<int32_t> positions() const
     {
@@ -134,11 +130,8 @@ TEST_F(SortEntryRowsTest, StableOnALongList)
     // Long enough that a sort which is only stable on short runs shows itself.
     set.clear();
     const char* codes[] = {"021", "010", "0755", "010", "021"};
-    for (int32_t i = 0; i < 60; ++i) {
-        EntryRow& row = set.rows.emplace_back();
-        row.setTexts("n", codes[i % 5], "p");
-        row.position = i;
-    }
+    for (int32_t i = 0; i < 60; ++i)
+        set.rows.push(i, 0, "n", codes[i % 5], "p");
     for (int direction : {+1, -1}) {
         const std::vector<int32_t> order = sortBy(kColumnAreaCode, direction);
         for (size_t i = 1; i < order.size(); ++i) {
@@ -253,10 +246,8 @@ TEST_F(RelocateRowsTest, RowsFollowACompactionAndLoseRemovedRecords)
 {
     // The search-like list of the live entries of every directory.
     EntryRowSet set;
-    for (int32_t id : {1, 2, 3, 0}) {
-        EntryRowSet part = listDirectory(db.image, id, "");
-        set.rows.insert(set.rows.end(), part.rows.begin(), part.rows.end());
-    }
+    for (int32_t id : {1, 2, 3, 0})
+        set.append(listDirectory(db.image, id, ""));
     ASSERT_EQ(names(set), (std::vector<std::string>{"one-a", "one-b", "one-c", "two-a", "three-a", "zero"}));
     // Delete one-b and two-a through their rows, then compact.
     ASSERT_TRUE(deleteEntry(db, set.rows[1].position));

@@ -7,6 +7,9 @@
 #include <QMimeData>
 
 #include <algorithm>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 #include <unordered_set>
 
 namespace qv {
@@ -18,22 +21,42 @@ EntryListModel::EntryListModel(Database& db, QObject* parent) : QAbstractTableMo
 
 EntryListModel::~EntryListModel() { m_db.removeObserver(this); }
 
+namespace {
+// Freed rows of a large list go back to the system at once rather than
+// staying with the allocator.
+constexpr size_t kLargeList = 100000;
+void releaseFreedMemory()
+{
+#if defined(__GLIBC__)
+    malloc_trim(0);
+#endif
+}
+}  // namespace
+
 void EntryListModel::setRows(EntryRowSet rows, int sortColumn, int sortDirection)
 {
+    const bool large = rows.rows.size() >= kLargeList || m_set.rows.size() >= kLargeList;
     beginResetModel();
-    m_set = std::move(rows);
+    m_set = std::move(rows);  // the old rows are freed before the sort takes its room
     m_sortColumn = sortColumn;
     m_sortDirection = sortDirection;
-    sortEntryRows(m_set, m_sortColumn, m_sortDirection);
+    sortEntryRows(m_set, m_sortColumn, m_sortDirection, nullptr);
     endResetModel();
+    if (large)
+        releaseFreedMemory();
 }
 
 void EntryListModel::clear()
 {
+    const bool large = m_set.rows.size() >= kLargeList;
     beginResetModel();
-    m_set.clear();
+    m_set = EntryRowSet();
     endResetModel();
+    if (large)
+        releaseFreedMemory();
 }
+
+bool EntryListModel::readsLiveImage() const { return m_set.rows.image().sameBytes(m_db.image.ref()); }
 
 void EntryListModel::applyOrder(const std::vector<int>& order)
 {
@@ -83,22 +106,43 @@ void EntryListModel::columnClicked(int column)
 int EntryListModel::addRow(const std::string& directoryName, std::string_view name, std::string_view area,
                            std::string_view post, int32_t position)
 {
-    EntryRow row;
-    row.position = position;
-    row.setTexts(name, area, post);
-    // Reuse the directory name of the last row when it is the same (the usual case).
-    if (!m_set.directoryNames.empty() && m_set.directoryNames.back() == directoryName)
-        row.directory = uint32_t(m_set.directoryNames.size() - 1);
-    else
-        row.directory = m_set.addDirectoryName(directoryName);
+    // Rows hold each text cut to its field, as the record does.
+    name = name.substr(0, kNameCapacity);
+    area = area.substr(0, kAreaCodeCapacity);
+    post = post.substr(0, kPostcodeCapacity);
+    const std::string_view newText[] = {directoryName, name, area, post};
     // Straight to its place in the current order, after rows that compare equal.
-    const int at = int(std::upper_bound(m_set.rows.begin(), m_set.rows.end(), row,
-                                        [this](const EntryRow& a, const EntryRow& b) {
-                                            return ListView1Compare(a, b) < 0;
-                                        }) -
-                       m_set.rows.begin());
+    size_t lo = 0, hi = m_set.rows.size();
+    while (lo < hi) {
+        const size_t mid = lo + (hi - lo) / 2;
+        const std::string_view there = m_set.cellText(m_set.rows[mid], m_sortColumn);
+        const int c = m_sortColumn >= 0 && m_sortColumn <= 3
+                          ? compareEntryText(newText[m_sortColumn], there) * m_sortDirection
+                          : 0;
+        if (c < 0)
+            hi = mid;
+        else
+            lo = mid + 1;
+    }
+    // Reuse the directory name of the last row when it is the same (the usual case).
+    uint32_t dir = 0;
+    if (!m_set.directoryNames.empty() && m_set.directoryNames.back() == directoryName)
+        dir = uint32_t(m_set.directoryNames.size() - 1);
+    else
+        dir = m_set.addDirectoryName(directoryName);
+    if (m_set.rows.empty() && !m_set.rows.image().bytes)
+        m_set.rows.bind(m_db.image.ref());
+    // The record normally holds these texts already; otherwise the row keeps its own.
+    bool fromRecord = false;
+    if (readsLiveImage() && m_db.image.isEntryPosition(position)) {
+        const uint8_t* rec = m_db.image.entryAt(position);
+        fromRecord = readField(rec + entry_field::kNameLen, kNameCapacity) == name &&
+                     readField(rec + entry_field::kAreaLen, kAreaCodeCapacity) == area &&
+                     readField(rec + entry_field::kPostLen, kPostcodeCapacity) == post;
+    }
+    const int at = int(lo);
     beginInsertRows({}, at, at);
-    m_set.rows.insert(m_set.rows.begin() + at, row);
+    m_set.rows.insert(size_t(at), position, dir, fromRecord, name, area, post);
     endInsertRows();
     return at;
 }
@@ -107,7 +151,7 @@ void EntryListModel::setRowTexts(int r, std::string_view name, std::string_view 
 {
     if (r < 0 || r >= count())
         return;
-    m_set.rows[size_t(r)].setTexts(name, area, post);
+    m_set.rows.setTexts(size_t(r), name, area, post);
     emit dataChanged(index(r, kColumnName), index(r, kColumnPostcode));
 }
 
@@ -127,11 +171,7 @@ void EntryListModel::removeRowsAt(std::vector<int> rows)
         std::vector<bool> gone(m_set.rows.size(), false);
         for (int r : rows)
             gone[size_t(r)] = true;
-        size_t out = 0;
-        for (size_t i = 0; i < m_set.rows.size(); ++i)
-            if (!gone[i])
-                m_set.rows[out++] = m_set.rows[i];
-        m_set.rows.resize(out);
+        m_set.rows.keepIf([&](size_t i) { return !gone[i]; });
         endResetModel();
         return;
     }
@@ -142,7 +182,7 @@ void EntryListModel::removeRowsAt(std::vector<int> rows)
             --start;
         const int first = rows[start], last = rows[end - 1];
         beginRemoveRows({}, first, last);
-        m_set.rows.erase(m_set.rows.begin() + first, m_set.rows.begin() + last + 1);
+        m_set.rows.erase(size_t(first), size_t(last) + 1);
         endRemoveRows();
         end = start;
     }
@@ -152,10 +192,18 @@ void EntryListModel::entryRewritten(EntryPosition pos)
 {
     if (!m_db.image.isEntryPosition(pos))
         return;
+    const bool live = readsLiveImage();
+    const uint8_t* rec = m_db.image.entryAt(pos);
     for (size_t i = 0; i < m_set.rows.size(); ++i) {
-        if (m_set.rows[i].position != pos)
+        if (m_set.rows.position(i) != pos)
             continue;
-        m_set.rows[i].setFromRecord(m_db.image.entryAt(pos));
+        // The row shows its record again (texts it was given while the record waited are dropped).
+        if (live)
+            m_set.rows.useRecordTexts(i);
+        else
+            m_set.rows.setTexts(i, readField(rec + entry_field::kNameLen, kNameCapacity),
+                                readField(rec + entry_field::kAreaLen, kAreaCodeCapacity),
+                                readField(rec + entry_field::kPostLen, kPostcodeCapacity));
         emit dataChanged(index(int(i), kColumnName), index(int(i), kColumnPostcode));
     }
 }
@@ -165,7 +213,7 @@ void EntryListModel::entriesGone(const std::vector<EntryPosition>& positions)
     const std::unordered_set<EntryPosition> gone(positions.begin(), positions.end());
     std::vector<int> rows;
     for (size_t i = 0; i < m_set.rows.size(); ++i)
-        if (gone.count(m_set.rows[i].position))
+        if (gone.count(m_set.rows.position(i)))
             rows.push_back(int(i));
     removeRowsAt(std::move(rows));
 }
@@ -173,10 +221,11 @@ void EntryListModel::entriesGone(const std::vector<EntryPosition>& positions)
 void EntryListModel::entriesRelocated(const Relocation& relocation)
 {
     // Rows whose record was purged leave first, with the view told; then
-    // the rest take their new positions, which are not shown.
+    // the rest take their new positions, which are not shown, and read the
+    // image the records are in now.
     std::vector<int> dropped;
     for (size_t i = 0; i < m_set.rows.size(); ++i)
-        if (relocation.map(m_set.rows[i].position) < 0)
+        if (relocation.map(m_set.rows.position(i)) < 0)
             dropped.push_back(int(i));
     removeRowsAt(std::move(dropped));
     relocateRows(m_set, relocation);
@@ -189,7 +238,7 @@ QVariant EntryListModel::data(const QModelIndex& index, int role) const
 {
     if (!index.isValid() || index.row() >= count())
         return {};
-    const EntryRow& r = m_set.rows[size_t(index.row())];
+    const EntryRow r = m_set.rows[size_t(index.row())];
     if (role == Qt::DisplayRole || role == Qt::ToolTipRole)
         return gbk::toQString(m_set.cellText(r, index.column()));
     if (role == Qt::DecorationRole && index.column() == 0)

@@ -20,7 +20,8 @@ public:
     void setRows(EntryRowSet rows, int sortColumn, int sortDirection);
     void clear();
     const EntryRowSet& rowSet() const { return m_set; }
-    const EntryRow& row(int i) const { return m_set.rows[size_t(i)]; }
+    // A view of row i: its texts stay valid until the rows or the image change.
+    EntryRow row(int i) const { return m_set.rows[size_t(i)]; }
     int count() const { return int(m_set.rows.size()); }
 
     // Sort state: the column whose text orders the rows and +1/-1 (0 leaves
@@ -58,6 +59,8 @@ public:
 
 private:
     void applyOrder(const std::vector<int>& order);
+    // True when the rows read the image as it is now (not one a save replaced).
+    bool readsLiveImage() const;
     void entryRewritten(EntryPosition pos) override;
     void entriesGone(const std::vector<EntryPosition>& positions) override;
     void entriesRelocated(const Relocation& relocation) override;
