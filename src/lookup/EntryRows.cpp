@@ -248,7 +248,6 @@ public:
         const size_t n = m_set.rows.size();
         LargeVector<uint64_t> keys(n);
         bool exact = true;
-        // Which values each key byte takes: for the counting pass.
         uint64_t seen[8][4] = {};
         if (m_column == kColumnDirectory) {
             const std::vector<uint64_t> rank = directoryRanks();
@@ -265,31 +264,40 @@ public:
                 keys[i] = key ^ m_flip;
             }
         }
+        // Which values each varying key byte takes: for the counting pass.
+        uint64_t orAll = 0, andAll = ~uint64_t(0);
+        for (uint64_t k : keys) {
+            orAll |= k;
+            andAll &= k;
+        }
+        std::vector<int> varying;
+        for (int b = 0; b < 8; ++b)
+            if (((orAll ^ andAll) >> (8 * b)) & 0xFF)
+                varying.push_back(b);
         for (uint64_t k : keys)
-            for (int b = 0; b < 8; ++b) {
+            for (int b : varying) {
                 const unsigned v = unsigned(k >> (8 * b)) & 0xFF;
                 seen[b][v >> 6] |= uint64_t(1) << (v & 63);
             }
-        if (exact && countingSort(keys, seen, order))
+        if (exact && countingSort(keys, varying, seen, order))
             return;
-        radixSort(keys, seen, exact, order);
+        radixSort(keys, varying, exact, order);
     }
 
 private:
-    // Each key becomes a bucket number: the rank of each of its bytes among
+    // Each key becomes a bucket number: the rank of each varying byte among
     // the values that byte takes, in mixed radix. Gives up when there would
     // be more than 65,536 buckets.
-    bool countingSort(LargeVector<uint64_t>& keys, const uint64_t (&seen)[8][4], std::vector<int>* order)
+    bool countingSort(LargeVector<uint64_t>& keys, const std::vector<int>& varying, const uint64_t (&seen)[8][4],
+                      std::vector<int>* order)
     {
-        uint16_t rank[8][256] = {};
-        uint64_t weight[8] = {};
+        uint32_t rank[8][256] = {};
         uint64_t buckets = 1;
-        for (int b = 0; b < 8; ++b) {
-            uint16_t r = 0;
+        for (auto b = varying.begin(); b != varying.end(); ++b) {
+            uint32_t r = 0;
             for (unsigned v = 0; v < 256; ++v)
-                if (seen[b][v >> 6] >> (v & 63) & 1)
-                    rank[b][v] = r++;
-            weight[b] = buckets;
+                if (seen[*b][v >> 6] >> (v & 63) & 1)
+                    rank[*b][v] = uint32_t(r++ * buckets);
             buckets *= r;
             if (buckets > 65536)
                 return false;
@@ -298,9 +306,9 @@ private:
         LargeVector<uint16_t> bucket(n);
         std::vector<size_t> start(size_t(buckets) + 1, 0);
         for (size_t i = 0; i < n; ++i) {
-            uint64_t number = 0;
-            for (int b = 0; b < 8; ++b)
-                number += rank[b][(keys[i] >> (8 * b)) & 0xFF] * weight[b];
+            uint32_t number = 0;
+            for (int b : varying)
+                number += rank[b][(keys[i] >> (8 * b)) & 0xFF];
             bucket[i] = uint16_t(number);
             ++start[number + 1];
         }
@@ -311,18 +319,10 @@ private:
         return true;
     }
 
-    void radixSort(LargeVector<uint64_t>& keys, const uint64_t (&seen)[8][4], bool exact, std::vector<int>* order)
+    void radixSort(LargeVector<uint64_t>& keys, const std::vector<int>& bytes, bool exact, std::vector<int>* order)
     {
         const size_t n = keys.size();
-        std::vector<int> bytes;  // the key bytes that take more than one value
-        for (int b = 0; b < 8; ++b) {
-            int values = 0;
-            for (uint64_t w : seen[b])
-                values += __builtin_popcountll(w);
-            if (values > 1)
-                bytes.push_back(b);
-        }
-        std::vector<int> result(n);
+        std::vector<int> result;  // made once the scratch is gone
         if (exact && bytes.size() <= 4) {
             // The varying bytes fit in 32 bits: each row becomes one number,
             // those bytes above its index, and sorting the numbers sorts the rows.
@@ -339,6 +339,7 @@ private:
                 LargeVector<uint64_t> tmp;
                 lsdSort(keys, tmp, packedBytes, [](uint64_t x) { return x; });
             }
+            result.resize(n);
             for (size_t i = 0; i < n; ++i)
                 result[i] = int(uint32_t(keys[i]));
         } else {
@@ -352,6 +353,7 @@ private:
             }
             if (!exact)
                 refineRuns(items, 0, n, 0);
+            result.resize(n);
             for (size_t i = 0; i < n; ++i)
                 result[i] = int(items[i].index);
         }

@@ -83,12 +83,37 @@ InitialsTable::InitialsTable(const std::vector<LearnedInitial>& learned) : m_cod
     for (uint16_t v : m_code)
         if (v != kEmpty)
             m_produced[uint8_t(v)] = true;
+    for (int b = 0; b < 256 && m_none < 0; ++b)
+        if (!m_produced[size_t(b)])
+            m_none = b;
+    if (m_none >= 0) {
+        m_pair.resize(size_t(0xFE - 0x81 + 1) * 256);
+        for (size_t i = 0; i < m_pair.size(); ++i) {
+            const uint16_t v = m_code[0x8100 + i];
+            m_pair[i] = v == kEmpty ? uint8_t(m_none) : uint8_t(v);
+        }
+    }
 }
 
 char* InitialsTable::append(std::string_view name, char* out) const
 {
     const auto* p = reinterpret_cast<const uint8_t*>(name.data());
     const auto* end = p + name.size();
+    if (m_none >= 0) {
+        const uint8_t none = uint8_t(m_none);
+        while (p < end) {
+            if (*p >= 0x81 && *p <= 0xFE && p + 1 < end) {
+                const uint8_t v = m_pair[size_t(p[0] - 0x81) << 8 | p[1]];
+                *out = char(v);
+                out += v != none;
+                p += 2;
+            } else {
+                *out++ = 'V';
+                ++p;
+            }
+        }
+        return out;
+    }
     while (p < end) {
         if (*p >= 0x81 && *p <= 0xFE && p + 1 < end) {
             const uint16_t v = m_code[uint16_t(p[0] << 8 | p[1])];

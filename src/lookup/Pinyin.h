@@ -44,6 +44,11 @@ private:
     static constexpr uint16_t kEmpty = 0x100;  // a learned record with no letter
     std::vector<uint16_t> m_code;              // 65,536 entries: byte value or kEmpty
     std::array<bool, 256> m_produced{};
+    // The same for two-byte characters alone, one byte each (32 KB, which
+    // stays in the first-level cache during a pass), with `m_none` standing
+    // for kEmpty; unused when every byte value is some character's initial.
+    std::vector<uint8_t> m_pair;
+    int m_none = -1;
 };
 
 // Asked for a character that has no known initial; returns the letter the

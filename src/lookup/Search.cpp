@@ -35,10 +35,14 @@ inline bool contains(std::string_view hay, std::string_view needle)
         return true;
     if (n > hay.size())
         return false;
-    const char first = needle[0];
     const char* h = hay.data();
-    for (size_t i = 0, last = hay.size() - n; i <= last; ++i)
-        if (h[i] == first && std::memcmp(h + i + 1, needle.data() + 1, n - 1) == 0)
+    const size_t last = hay.size() - n;
+    const char first = needle[0];
+    if (n == 1)
+        return std::memchr(h, first, hay.size()) != nullptr;
+    const char second = needle[1];
+    for (size_t i = 0; i <= last; ++i)
+        if (h[i] == first && h[i + 1] == second && (n == 2 || std::memcmp(h + i + 2, needle.data() + 2, n - 2) == 0))
             return true;
     return false;
 }
@@ -89,6 +93,10 @@ public:
         m_areaStarts = fieldStarts(entry_field::kArea, kAreaCodeCapacity, n, options.byAreaCode);
         // No field holds more than 25 bytes, and initials are never longer than their name.
         m_hopeless = n > size_t(kNameCapacity);
+#if defined(__SSE2__)
+        m_first = _mm_set1_epi8(n > 0 ? query[0] : 0);
+        m_second = _mm_set1_epi8(n > 1 ? query[1] : 0);
+#endif
     }
 
     bool matches(const uint8_t* rec) const
@@ -99,8 +107,11 @@ public:
             return true;
         if (!m_initialsPossible)
             return false;
-        char buffer[kNameCapacity];
         const std::string_view name = readField(rec + entry_field::kNameLen, kNameCapacity);
+        // Initials are never longer than their name.
+        if (name.size() < m_query.size())
+            return false;
+        char buffer[kNameCapacity];
         const std::string_view ini(buffer, size_t(m_initials.append(name, buffer) - buffer));
         return m_fuzzy ? contains(ini, m_upper) : ini == m_upper;
     }
@@ -152,12 +163,15 @@ private:
         const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rec));
         const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rec + 16));
         const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rec + 32));
-        auto mask = [&](char byte) {
-            const __m128i v = _mm_set1_epi8(byte);
+        auto mask = [&](const __m128i& v) {
             return uint64_t(uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(a, v)))) |
                    uint64_t(uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(b, v)))) << 16 |
                    uint64_t(uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(c, v)))) << 32;
         };
+        uint64_t m = mask(m_first);
+        if (m_query.size() >= 2)
+            m &= mask(m_second) >> 1;
+        return m;
 #else
         auto mask = [&](char byte) {
             uint64_t m = 0;
@@ -165,14 +179,17 @@ private:
                 m |= uint64_t(rec[i] == static_cast<uint8_t>(byte)) << i;
             return m;
         };
-#endif
         uint64_t m = mask(m_query[0]);
         if (m_query.size() >= 2)
             m &= mask(m_query[1]) >> 1;
         return m;
+#endif
     }
 
     std::string_view m_query;
+#if defined(__SSE2__)
+    __m128i m_first, m_second;  // the query's first two bytes in every lane
+#endif
     std::string m_upper;
     bool m_fuzzy;
     QueryOptions m_options;
