@@ -4,6 +4,9 @@
 //   qv-bench-ui --startup FILE   start as the program does, with FILE as the
 //                                database; print "painted" once the window has
 //                                been painted, then end
+//   qv-bench-ui --startup-read-ahead FILE
+//                                the same, reading FILE ahead on another thread
+//                                while the window is built
 //   qv-bench-ui --hello          the same for a Qt window with one label
 //   qv-bench-ui --session FILE [--reps R]
 //                                start, list the biggest directory, search 山
@@ -12,6 +15,7 @@
 //                                the first search for 0 and after them all
 #include "app/Application.h"
 #include "app/Tmainform.h"
+#include "store/DatabaseFile.h"
 #include "lookup/ui/EntryListModel.h"
 #include "lookup/ui/SearchBar.h"
 #include "tree/ui/DirectoryTreeModel.h"
@@ -76,9 +80,13 @@ private:
     bool m_seen = false;
 };
 
-int startup(int argc, char** argv, const QString& file)
+int startup(int argc, char** argv, const QString& file, bool readAhead)
 {
-    // As runApplication does it, with the window's database at `file`.
+    // As runApplication does it, with the window's database at `file`;
+    // with `readAhead`, the file is read and inflated meanwhile on another
+    // thread, as runApplication would do with one call first thing.
+    if (readAhead)
+        qv::preloadDatabaseFile(file);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Qarvenda"));
     qv::setUpChineseUi(app);
@@ -182,12 +190,13 @@ int main(int argc, char** argv)
     const std::string mode = argc > 1 ? argv[1] : "";
     if (mode == "--hello")
         return hello(argc, argv);
-    if (mode == "--startup" && argc > 2)
-        return startup(argc, argv, QString::fromLocal8Bit(argv[2]));
+    if ((mode == "--startup" || mode == "--startup-read-ahead") && argc > 2)
+        return startup(argc, argv, QString::fromLocal8Bit(argv[2]), mode == "--startup-read-ahead");
     if (mode == "--session" && argc > 2) {
         const int reps = argc > 4 && std::strcmp(argv[3], "--reps") == 0 ? std::max(1, std::atoi(argv[4])) : 5;
         return session(argc, argv, QString::fromLocal8Bit(argv[2]), reps);
     }
-    std::fprintf(stderr, "usage: qv-bench-ui --startup FILE | --hello | --session FILE [--reps R]\n");
+    std::fprintf(stderr, "usage: qv-bench-ui --startup FILE | --startup-read-ahead FILE | --hello | "
+                         "--session FILE [--reps R]\n");
     return 2;
 }

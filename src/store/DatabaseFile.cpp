@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QThread>
 
 #include <libdeflate.h>
 #include <zlib.h>
@@ -14,6 +15,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <mutex>
+#include <system_error>
+#include <thread>
 #include <new>
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -186,7 +190,107 @@ bool inflateImage(const uint8_t* stream, size_t streamSize, int64_t length, std:
     return inflateImageZlib(stream, streamSize, length, out, why, surplus);
 }
 
+namespace {
+
+// What tells one file from another: a file replaced, rewritten or touched
+// since it was read reads anew.
+struct FileIdentity {
+    bool exists = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    int64_t modifiedNs = 0;
+
+    static FileIdentity of(const QString& path)
+    {
+        FileIdentity id;
+        struct stat st;
+        if (stat(QFile::encodeName(path).constData(), &st) != 0)
+            return id;
+        id.exists = true;
+        id.device = st.st_dev;
+        id.inode = st.st_ino;
+        id.size = st.st_size;
+        id.modifiedNs = int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+        return id;
+    }
+    bool operator==(const FileIdentity& o) const
+    {
+        return exists == o.exists && device == o.device && inode == o.inode && size == o.size &&
+               modifiedNs == o.modifiedNs;
+    }
+};
+
+// The one read started ahead of the load, and its result.
+struct Preload {
+    std::mutex mutex;
+    std::thread worker;
+    QString path;
+    FileIdentity identity;  // the file as it was throughout the read; !exists when it changed meanwhile
+    FileReadResult result;
+
+    ~Preload()
+    {
+        if (worker.joinable())
+            worker.join();
+    }
+};
+
+Preload& preloadSlot()
+{
+    static Preload slot;
+    return slot;
+}
+
+FileReadResult readNow(const QString& path);
+
+}  // namespace
+
+void preloadDatabaseFile(const QString& path)
+{
+    // Qt takes the first thread that asks about threads for the main
+    // thread; the read below makes objects (a QFile) and must not be first.
+    QThread::currentThread();
+    Preload& p = preloadSlot();
+    const std::lock_guard<std::mutex> lock(p.mutex);
+    if (p.worker.joinable())
+        p.worker.join();
+    p.path = path;
+    p.result = FileReadResult();
+    p.identity = FileIdentity();
+    try {
+        p.worker = std::thread([&p, path] {
+            const FileIdentity before = FileIdentity::of(path);
+            FileReadResult read = readNow(path);
+            const FileIdentity after = FileIdentity::of(path);
+            p.identity = before == after ? before : FileIdentity();
+            p.result = std::move(read);
+        });
+    } catch (const std::system_error&) {
+        p.path.clear();  // no thread to be had: the load reads for itself
+    }
+}
+
 FileReadResult readDatabaseFile(const QString& path)
+{
+    Preload& p = preloadSlot();
+    {
+        const std::lock_guard<std::mutex> lock(p.mutex);
+        if (!p.path.isEmpty() && p.path == path) {
+            p.worker.join();
+            p.path.clear();
+            FileReadResult read = std::move(p.result);
+            p.result = FileReadResult();
+            if (p.identity.exists && p.identity == FileIdentity::of(path))
+                return read;
+        }
+    }
+    return readNow(path);
+}
+
+namespace {
+
+FileReadResult readNow(const QString& path)
 {
     FileReadResult result;
     QFile file(path);
@@ -277,8 +381,6 @@ FileReadResult readDatabaseFile(const QString& path)
     result.detail = surplus;
     return result;
 }
-
-namespace {
 
 QByteArray nativePath(const QString& path) { return QFile::encodeName(path); }
 

@@ -26,6 +26,13 @@ struct FileReadResult {
 
 FileReadResult readDatabaseFile(const QString& path);
 
+// Starts reading and inflating `path` on a thread of its own, for the
+// readDatabaseFile(path) (the load) that follows: called first thing at
+// start-up, the file is read while the window is being built. The load takes
+// the result only when the file is still the one that was read; otherwise,
+// and for any other path, it reads as usual. One read ahead at a time.
+void preloadDatabaseFile(const QString& path);
+
 // Inflates `stream` until `length` bytes are produced. A stream that ends
 // early or is corrupt gives false and a reason. Bytes the stream holds beyond
 // `length`, or bytes after the stream's end, are not read; when `surplus` is

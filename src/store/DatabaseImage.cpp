@@ -1,5 +1,7 @@
 #include "store/DatabaseImage.h"
 
+#include <algorithm>
+
 namespace qv {
 
 void DatabaseImage::assign(std::vector<uint8_t> bytes, int32_t entryStart)
@@ -12,11 +14,16 @@ void DatabaseImage::assign(std::vector<uint8_t> bytes, int32_t entryStart)
 
 int32_t DatabaseImage::appendEntry(const EntryRecord& record)
 {
-    std::vector<uint8_t>& bytes = *m_bytes;
-    int32_t pos = int32_t(bytes.size());
-    bytes.resize(bytes.size() + kEntryRecordSize, 0);
-    record.encodeInto(bytes.data() + pos);
-    return pos;
+    const size_t pos = m_bytes->size();
+    if (pos + kEntryRecordSize > m_bytes->capacity() && m_bytes.use_count() > 1) {
+        auto grown = std::make_shared<std::vector<uint8_t>>();
+        grown->reserve(std::max(m_bytes->capacity() * 2, pos + kEntryRecordSize));
+        grown->assign(m_bytes->begin(), m_bytes->end());
+        m_bytes = std::move(grown);
+    }
+    m_bytes->resize(pos + kEntryRecordSize, 0);
+    record.encodeInto(m_bytes->data() + pos);
+    return int32_t(pos);
 }
 
 }  // namespace qv

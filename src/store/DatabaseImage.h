@@ -11,18 +11,22 @@
 
 namespace qv {
 
-// The image's bytes as they are now, shared with whoever reads entries beside
-// the image's owner: the list keeps reading the bytes its rows were made from
-// while a save builds the next image on another thread, and is told where its
-// records went once the save is over.
+// The image's bytes as they were when taken, shared with whoever reads
+// entries beside the image's owner: the list keeps reading the bytes its rows
+// were made from while a save builds the next image on another thread, and
+// is told where its records went once the save is over. Records rewritten in
+// place show through; the image never moves bytes that are shared (it grows
+// into a buffer of its own instead), so that a reader on another thread never
+// meets freed memory.
 struct ImageRef {
     std::shared_ptr<const std::vector<uint8_t>> bytes;
     int32_t entryStart = 0;
+    size_t size = 0;  // the length then; records appended since are not read
 
     // The record at `pos`, or nullptr when no whole record of the entry section starts there.
     const uint8_t* record(int64_t pos) const
     {
-        if (!bytes || pos < entryStart || pos + kEntryRecordSize > int64_t(bytes->size()))
+        if (!bytes || pos < entryStart || pos + kEntryRecordSize > int64_t(size))
             return nullptr;
         return bytes->data() + pos;
     }
@@ -61,7 +65,7 @@ public:
 
     // The bytes for readers that may outlive a replacement of the image
     // (assign); in-place changes (rewrites, appends, compaction) show through.
-    ImageRef ref() const { return {m_bytes, m_entryStart}; }
+    ImageRef ref() const { return {m_bytes, m_entryStart, m_bytes->size()}; }
 
     // Byte position of the first entry record (the length of the front).
     int32_t entrySectionStart() const { return m_entryStart; }
@@ -83,6 +87,8 @@ public:
 
     EntryRecord readEntry(int32_t pos) const { return EntryRecord::decode(entryAt(pos)); }
     // Appends a record; returns its position (the image length before).
+    // When the buffer is full and shared (see ImageRef), the image goes on
+    // in a new buffer and the readers keep the old one.
     int32_t appendEntry(const EntryRecord& record);
 
     // Calls f(position, recordBytes) for every record, in image order.

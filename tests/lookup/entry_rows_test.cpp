@@ -273,3 +273,22 @@ TEST_F(RelocateRowsTest, IdentityRelocationKeepsRows)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(SharedImage, AnAppendNeverMovesBytesThatRowsRead)
+{
+    // The list may be painting on one thread while another appends.
+    Database db;
+    db.loadImage(listingImage().bytes);
+    db.image.bytes().shrink_to_fit();  // full: the next record needs more room
+    const EntryRowSet set = listDirectory(db.image, 1, "One");
+    const uint8_t* before = set.rows.image().bytes->data();
+    ASSERT_GE(appendEntry(db, 1, EntryText{"one-d", "014", "100004"}), 0);
+    EXPECT_EQ(set.rows.image().bytes->data(), before);
+    EXPECT_FALSE(set.rows.image().sameBytes(db.image.ref()));
+    EXPECT_EQ(names(set), (std::vector<std::string>{"one-a", "one-b", "one-c"}));
+    EXPECT_EQ(names(listDirectory(db.image, 1, "One")), (std::vector<std::string>{"one-a", "one-b", "one-c", "one-d"}));
+}
+
+}  // namespace

@@ -871,3 +871,37 @@ TEST(SaveFailure, ErrorCodesAreSaidInChinese)
         EXPECT_EQ(describeFileError(err).toStdString(), text) << err;
     EXPECT_TRUE(describeFileError(EIO).contains(QString::fromLocal8Bit(std::strerror(EIO))));
 }
+
+TEST(Preload, TheLoadReadsTheFileAsItIsThen)
+{
+    ImageBuilder more = sampleImage();
+    more.entry(gb("新区"), 1, "100001", "010");
+    const std::vector<uint8_t> first = sampleImage().bytes, second = more.bytes;
+    const struct {
+        const char* what;
+        bool existsBefore;
+        bool replaced;  // by `second` between the preload and the load
+        bool preloadOther;
+    } cases[] = {
+        {"unchanged", true, false, false},
+        {"replaced meanwhile", true, true, false},
+        {"created meanwhile", false, true, false},
+        {"another file preloaded", true, false, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDb t;
+        if (c.existsBefore) {
+            ASSERT_TRUE(qvtest::writeFile(t.path(), qvtest::makeFile(first)));
+        }
+        preloadDatabaseFile(c.preloadOther ? t.dir.filePath("other.dat") : t.path());
+        if (c.replaced) {
+            const QString next = t.dir.filePath("next.dat");
+            ASSERT_TRUE(qvtest::writeFile(next, qvtest::makeFile(second)));
+            ASSERT_EQ(std::rename(QFile::encodeName(next).constData(), QFile::encodeName(t.path()).constData()), 0);
+        }
+        Database db;
+        ASSERT_TRUE(db.load(t.path()).ok());
+        EXPECT_EQ(db.image.bytes(), c.replaced ? second : first);
+    }
+}

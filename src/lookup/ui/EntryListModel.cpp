@@ -58,6 +58,17 @@ void EntryListModel::clear()
 
 bool EntryListModel::readsLiveImage() const { return m_set.rows.image().sameBytes(m_db.image.ref()); }
 
+void EntryListModel::followImage()
+{
+    // Here, on the window's thread and with no save under way, the records
+    // are where the rows say: the rows may read the image as it is now (an
+    // append may have moved it to a new buffer, or made it longer). A new
+    // entry section start means a move the rows have not been told of.
+    const ImageRef now = m_db.image.ref();
+    if (m_set.rows.image().bytes && m_set.rows.image().entryStart == now.entryStart)
+        m_set.rows.bind(now);
+}
+
 void EntryListModel::applyOrder(const std::vector<int>& order)
 {
     // Keep selections and the current row on their rows across the sort.
@@ -132,6 +143,7 @@ int EntryListModel::addRow(const std::string& directoryName, std::string_view na
         dir = m_set.addDirectoryName(directoryName);
     if (m_set.rows.empty() && !m_set.rows.image().bytes)
         m_set.rows.bind(m_db.image.ref());
+    followImage();
     // The record normally holds these texts already; otherwise the row keeps its own.
     bool fromRecord = false;
     if (readsLiveImage() && m_db.image.isEntryPosition(position)) {
@@ -192,6 +204,7 @@ void EntryListModel::entryRewritten(EntryPosition pos)
 {
     if (!m_db.image.isEntryPosition(pos))
         return;
+    followImage();
     const bool live = readsLiveImage();
     const uint8_t* rec = m_db.image.entryAt(pos);
     for (size_t i = 0; i < m_set.rows.size(); ++i) {
@@ -210,6 +223,7 @@ void EntryListModel::entryRewritten(EntryPosition pos)
 
 void EntryListModel::entriesGone(const std::vector<EntryPosition>& positions)
 {
+    followImage();
     const std::unordered_set<EntryPosition> gone(positions.begin(), positions.end());
     std::vector<int> rows;
     for (size_t i = 0; i < m_set.rows.size(); ++i)

@@ -61,6 +61,8 @@ private:
     void applyOrder(const std::vector<int>& order);
     // True when the rows read the image as it is now (not one a save replaced).
     bool readsLiveImage() const;
+    // Lets the rows read the image as it is now when nothing has moved.
+    void followImage();
     void entryRewritten(EntryPosition pos) override;
     void entriesGone(const std::vector<EntryPosition>& positions) override;
     void entriesRelocated(const Relocation& relocation) override;
