@@ -408,8 +408,12 @@ private:
                 ++j;
             if (j - i > 1 && ((items[i].key ^ m_flip) & 0xFF) == kGoesOn) {
                 const size_t next = off + kKeyBytes;
-                for (size_t k = i; k < j; ++k)
+                constexpr size_t kAhead = 16;
+                for (size_t k = i; k < j; ++k) {
+                    if (k + kAhead < j)
+                        m_set.rows.prefetch(items[k + kAhead].index);
                     items[k].key = textKey(text(items[k].index), next) ^ m_flip;
+                }
                 std::sort(items.begin() + ptrdiff_t(i), items.begin() + ptrdiff_t(j),
                           [](const KeyedIndex& a, const KeyedIndex& b) {
                               return a.key != b.key ? a.key < b.key : a.index < b.index;
