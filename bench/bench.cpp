@@ -7,9 +7,11 @@
 // --work keeps the files the peers read (text export, sqlite3 databases) in
 // DIR instead of a temporary folder.
 // For each database FILE every operation is timed in Qarvenda and in its
-// peers (median wall time of R runs; peers are processes of their own, timed
-// from start to end), and one table is printed at the end: per operation and
-// peer, "Qarvenda / peer = ratio" for each database. Start-up, listing
+// peers, R runs each; peers are processes of their own, timed from start to
+// end. Two tables are printed at the end, per operation and peer
+// "Qarvenda / peer = ratio" for each database: medians of CPU time (this
+// thread's for Qarvenda, the whole process's for a peer), which a busy
+// machine disturbs little, then medians of wall time. Start-up, listing
 // through the window and peak memory come from qv-bench-ui, found beside
 // this program.
 #include "exchange/Export.h"
@@ -32,7 +34,9 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -67,24 +71,52 @@ double median(std::vector<double> v)
     return v[v.size() / 2];
 }
 
-double timeMedian(int reps, const std::function<void()>& f)
+double threadCpuMs()
 {
-    std::vector<double> ms;
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) / 1e6;
+}
+
+// Milliseconds (or, for memory, megabytes in both); -1 when not measured.
+struct Time {
+    double wall = -1;
+    double cpu = -1;
+};
+
+Time medianOf(const std::vector<Time>& runs)
+{
+    std::vector<double> wall, cpu;
+    for (const Time& t : runs) {
+        if (t.wall < 0)
+            return {};
+        wall.push_back(t.wall);
+        cpu.push_back(t.cpu);
+    }
+    return {median(wall), median(cpu)};
+}
+
+Time timeMedian(int reps, const std::function<void()>& f)
+{
+    std::vector<Time> runs;
     for (int i = 0; i < reps; ++i) {
+        const double c0 = threadCpuMs();
         const auto t0 = Clock::now();
         f();
-        ms.push_back(msSince(t0));
+        runs.push_back({msSince(t0), threadCpuMs() - c0});
     }
-    return median(ms);
+    return medianOf(runs);
 }
 
 // ---- processes ----
 
-// Runs argv (searched in PATH) with stdout into `out` (a file; empty: a pipe
-// read until `untilLine` appears, then the time is taken). Milliseconds from
-// start to end (or to that line); -1 when it cannot run or fails.
-double runTimed(const std::vector<std::string>& argv, const std::string& out, const char* untilLine = nullptr,
-                bool cLocale = false)
+// Runs argv (searched in PATH) with stdout into `out` (a file), or with
+// `untilLine` into a pipe read until a line starting with it appears; that
+// line may go on with the process's own CPU milliseconds so far. Wall and CPU
+// milliseconds (from start to end, or to that line); -1 when it cannot run
+// or fails.
+Time runTimed(const std::vector<std::string>& argv, const std::string& out, const char* untilLine = nullptr,
+              bool cLocale = false)
 {
     std::vector<char*> args;
     for (const std::string& a : argv)
@@ -106,7 +138,7 @@ double runTimed(const std::vector<std::string>& argv, const std::string& out, co
     int pipeFd[2] = {-1, -1};
     if (untilLine) {
         if (pipe(pipeFd) != 0)
-            return -1;
+            return {};
         posix_spawn_file_actions_adddup2(&actions, pipeFd[1], 1);
         posix_spawn_file_actions_addclose(&actions, pipeFd[0]);
         posix_spawn_file_actions_addclose(&actions, pipeFd[1]);
@@ -119,46 +151,54 @@ double runTimed(const std::vector<std::string>& argv, const std::string& out, co
     const int rc = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), env.data());
     posix_spawn_file_actions_destroy(&actions);
     if (rc != 0)
-        return -1;
-    double ms = -1;
+        return {};
+    Time t;
     if (untilLine) {
         close(pipeFd[1]);
         std::string got;
         char buf[256];
         ssize_t n;
-        while (ms < 0 && (n = read(pipeFd[0], buf, sizeof buf)) > 0) {
+        while (t.wall < 0 && (n = read(pipeFd[0], buf, sizeof buf)) > 0) {
             got.append(buf, size_t(n));
-            if (got.find(untilLine) != std::string::npos)
-                ms = msSince(t0);
+            const size_t at = got.find(untilLine);
+            const size_t end = at == std::string::npos ? at : got.find('\n', at);
+            if (end != std::string::npos) {
+                t.wall = msSince(t0);
+                t.cpu = std::atof(got.c_str() + at + std::strlen(untilLine));
+            }
         }
         close(pipeFd[0]);
     }
     int status = 0;
-    waitpid(pid, &status, 0);
-    if (!untilLine)
-        ms = msSince(t0);
+    rusage usage{};
+    wait4(pid, &status, 0, &usage);
+    if (!untilLine) {
+        t.wall = msSince(t0);
+        t.cpu = (double(usage.ru_utime.tv_sec) + double(usage.ru_stime.tv_sec)) * 1e3 +
+                (double(usage.ru_utime.tv_usec) + double(usage.ru_stime.tv_usec)) / 1e3;
+    }
     if (!WIFEXITED(status) || (WEXITSTATUS(status) != 0 && !(WEXITSTATUS(status) == 1 && argv[0] == "grep")))
-        return -1;  // grep ends with 1 when nothing matched
-    return ms;
+        return {};  // grep ends with 1 when nothing matched
+    return t;
 }
 
-double runMedian(int reps, const std::vector<std::string>& argv, const std::string& out, const char* untilLine = nullptr,
-                 bool cLocale = false)
+Time runMedian(int reps, const std::vector<std::string>& argv, const std::string& out, const char* untilLine = nullptr,
+               bool cLocale = false)
 {
-    std::vector<double> ms;
+    std::vector<Time> runs;
     for (int i = 0; i < reps; ++i) {
-        const double t = runTimed(argv, out, untilLine, cLocale);
-        if (t < 0)
-            return -1;
-        ms.push_back(t);
+        const Time t = runTimed(argv, out, untilLine, cLocale);
+        if (t.wall < 0)
+            return {};
+        runs.push_back(t);
     }
-    return median(ms);
+    return medianOf(runs);
 }
 
 // Output of a process, whole (for qv-bench-ui --session).
 std::string runOutput(const std::vector<std::string>& argv, const std::string& scratch)
 {
-    if (runTimed(argv, scratch) < 0)
+    if (runTimed(argv, scratch).wall < 0)
         return {};
     QFile f(QString::fromStdString(scratch));
     if (!f.open(QIODevice::ReadOnly))
@@ -171,8 +211,8 @@ std::string runOutput(const std::vector<std::string>& argv, const std::string& s
 struct Result {
     std::string operation;
     std::string peer;
-    double qv = -1;
-    double peerValue = -1;
+    Time qv;
+    Time peerTime;
     std::string unit = "ms";
 };
 
@@ -183,15 +223,13 @@ struct Size {
 
 std::vector<Size> g_sizes;
 
-void record(const std::string& operation, double qv, const std::string& peer, double peerValue,
+void record(const std::string& operation, Time qv, const std::string& peer, Time peerTime,
             const std::string& unit = "ms")
 {
-    g_sizes.back().results.push_back({operation, peer, qv, peerValue, unit});
-    if (peerValue > 0)
-        std::fprintf(stderr, "  %-38s %10.1f %s | %-34s %10.1f %s | %.2f\n", operation.c_str(), qv, unit.c_str(),
-                     peer.c_str(), peerValue, unit.c_str(), qv / peerValue);
-    else
-        std::fprintf(stderr, "  %-38s %10.1f %s | %s\n", operation.c_str(), qv, unit.c_str(), peer.c_str());
+    g_sizes.back().results.push_back({operation, peer, qv, peerTime, unit});
+    std::fprintf(stderr, "  %-46s %9.1f %9.1f %s | %-30s %9.1f %9.1f | %.2f\n", operation.c_str(), qv.cpu, qv.wall,
+                 unit.c_str(), peer.c_str(), peerTime.cpu, peerTime.wall,
+                 peerTime.cpu > 0 ? qv.cpu / peerTime.cpu : 0.0);
 }
 
 // What the issue asked for, at a million places.
@@ -214,29 +252,31 @@ std::string goalOf(const std::string& operation, const std::string& peer)
     return it == goals.end() ? std::string() : it->second;
 }
 
-std::string cell(const Result& r)
+std::string cell(const Result& r, bool cpu)
 {
+    const double q = cpu ? r.qv.cpu : r.qv.wall;
+    const double p = cpu ? r.peerTime.cpu : r.peerTime.wall;
     char b[96];
-    if (r.qv < 0)
+    if (q < 0)
         return "failed";
     const char* unit = r.unit == "MB" ? " MB" : "";
-    if (r.peerValue > 0)
-        std::snprintf(b, sizeof b, "%.1f%s / %.1f%s = **%.2f**", r.qv, unit, r.peerValue, unit, r.qv / r.peerValue);
+    if (p > 0)
+        std::snprintf(b, sizeof b, "%.1f%s / %.1f%s = **%.2f**", q, unit, p, unit, q / p);
     else if (r.peer.empty())
-        std::snprintf(b, sizeof b, "%.1f%s", r.qv, unit);
+        std::snprintf(b, sizeof b, "%.1f%s", q, unit);
     else
-        std::snprintf(b, sizeof b, "%.1f%s / n/a", r.qv, unit);
+        std::snprintf(b, sizeof b, "%.1f%s / n/a", q, unit);
     return b;
 }
 
-void printTable(FILE* out)
+void printTable(FILE* out, bool cpu)
 {
     std::vector<std::pair<std::string, std::string>> rows;
     for (const Size& s : g_sizes)
         for (const Result& r : s.results)
             if (std::find(rows.begin(), rows.end(), std::make_pair(r.operation, r.peer)) == rows.end())
                 rows.emplace_back(r.operation, r.peer);
-    std::fprintf(out, "| operation | peer |");
+    std::fprintf(out, "| %s | peer |", cpu ? "operation (CPU ms)" : "operation (wall ms)");
     for (const Size& s : g_sizes)
         std::fprintf(out, " %lld records |", (long long)s.records);
     std::fprintf(out, " goal at 1M |\n|---|---|");
@@ -249,7 +289,7 @@ void printTable(FILE* out)
             std::string text = "";
             for (const Result& r : s.results)
                 if (r.operation == op && r.peer == peer)
-                    text = cell(r);
+                    text = cell(r, cpu);
             std::fprintf(out, " %s |", text.c_str());
         }
         std::fprintf(out, " %s |\n", goalOf(op, peer).c_str());
@@ -327,10 +367,10 @@ void runFile(const std::string& path, int reps, const std::string& uiBench, cons
         fail("no temporary folder");
     const QDir tmp(work.empty() ? scratch.path() : QString::fromStdString(work));
     auto in = [&](const char* name) { return tmp.filePath(QString::fromLatin1(name)).toStdString(); };
-    const bool sqlite = runTimed({"sqlite3", "-version"}, in("version.txt")) >= 0;
+    const bool sqlite = runTimed({"sqlite3", "-version"}, in("version.txt")).wall >= 0;
 
     qv::Database db;
-    const double loadMs = timeMedian(reps, [&] {
+    const Time loadMs = timeMedian(reps, [&] {
         if (!db.load(QString::fromStdString(path)).ok())
             fail("cannot load " + path);
     });
@@ -349,11 +389,11 @@ void runFile(const std::string& path, int reps, const std::string& uiBench, cons
         const auto* stream = reinterpret_cast<const uint8_t*>(file.constData()) + 4;
         const size_t streamSize = size_t(file.size()) - 4;
         std::vector<uint8_t> buf(size_t(db.image.size()), 1);
-        const double lib = timeMedian(reps, [&] {
+        const Time lib = timeMedian(reps, [&] {
             if (!libdeflateInflate(stream, streamSize, buf))
                 fail("libdeflate inflate");
         });
-        const double zl = timeMedian(reps, [&] {
+        const Time zl = timeMedian(reps, [&] {
             if (!zlibInflate(stream, streamSize, buf))
                 fail("zlib inflate");
         });
@@ -366,18 +406,18 @@ void runFile(const std::string& path, int reps, const std::string& uiBench, cons
         qv::Database copy;
         copy.loadImage(db.image.bytes());
         copy.setPath(QString::fromStdString(in("saved.dat")));
-        const double saveMs = timeMedian(heavy, [&] {
+        const Time saveMs = timeMedian(heavy, [&] {
             if (!copy.save().ok)
                 fail("save");
         });
-        const double lib = timeMedian(heavy, [&] { libdeflate9(db.image.bytes()); });
+        const Time lib = timeMedian(heavy, [&] { libdeflate9(db.image.bytes()); });
         record("save", saveMs, "libdeflate level 9 alone", lib);
     }
 
     // The text export: grep's input, and sqlite3's CSV output to compare with.
     const std::string text = in("kvrn.txt");
     const qv::ExportSource all = qv::ExportSource::allRecords(db.image);
-    const double exportMs = timeMedian(reps, [&] {
+    const Time exportMs = timeMedian(reps, [&] {
         if (!qv::writeTextFile(all, QString::fromStdString(text)).ok())
             fail("text export");
     });
@@ -403,25 +443,25 @@ void runFile(const std::string& path, int reps, const std::string& uiBench, cons
         if (!f.open(QIODevice::WriteOnly) || f.write(out.data(), qint64(out.size())) != qint64(out.size()))
             fail("cannot write the import file");
     }
-    const double importMs = timeMedian(heavy, [&] {
+    const Time importMs = timeMedian(heavy, [&] {
         qv::Database target;
         const qv::ImportResult r = qv::importTextFile(target, QString::fromStdString(importFile), nullptr, {});
         if (r.failed())
             fail("import: " + r.message.toStdString());
     });
     const std::string imported = in("imported.sqlite");
-    std::vector<double> sqlImport;
+    std::vector<Time> sqlImport;
     for (int i = 0; i < heavy && sqlite; ++i) {
         QFile::remove(QString::fromStdString(imported));
         sqlImport.push_back(runTimed({"sqlite3", imported, "CREATE TABLE t(a,b,c,d);", ".mode csv",
                                       ".import " + importFile + " t"},
                                      in("out.txt")));
     }
-    record("import", importMs, "sqlite3 .import", sqlite ? median(sqlImport) : -1);
-    const double sqlExport =
+    record("import", importMs, "sqlite3 .import", sqlite ? medianOf(sqlImport) : Time());
+    const Time sqlExport =
         sqlite ? runMedian(heavy, {"sqlite3", imported, ".mode csv", ".output " + in("t.csv"), "SELECT * FROM t;"},
                            in("out.txt"))
-               : -1;
+               : Time();
     record("text export, every record", exportMs, "sqlite3 CSV output", sqlExport);
 
     // The same live rows for sqlite3, as UTF-8 with the initials in a column,
@@ -469,7 +509,7 @@ void runFile(const std::string& path, int reps, const std::string& uiBench, cons
         if (sqlite && runTimed({"sqlite3", places, "CREATE TABLE p(dir,name,initials,area,post,owner INTEGER);",
                                 ".mode csv", ".import " + in("places.csv") + " p",
                                 "CREATE INDEX p_area ON p(area);", "CREATE INDEX p_owner ON p(owner);"},
-                               in("out.txt")) < 0)
+                               in("out.txt")).wall < 0)
             fail("sqlite3 could not import places.csv");
     }
 
@@ -486,7 +526,7 @@ void runFile(const std::string& path, int reps, const std::string& uiBench, cons
     for (const auto& q : queries) {
         const std::string gbkQuery = *qv::gbk::fromUtf8(q.utf8);
         size_t rows = 0;
-        const double ms = timeMedian(reps, [&] {
+        const Time ms = timeMedian(reps, [&] {
             qv::EntryRowSet set = qv::searchEntries(db, gbkQuery, fuzzy);
             qv::sortEntryRows(set, qv::kColumnAreaCode, -1);
             rows = set.rows.size();
@@ -496,25 +536,25 @@ void runFile(const std::string& path, int reps, const std::string& uiBench, cons
         if (!pattern.open(QIODevice::WriteOnly) || pattern.write(gbkQuery.data(), qint64(gbkQuery.size())) < 0)
             fail("cannot write the pattern");
         pattern.close();
-        const double grep =
+        const Time grep =
             runMedian(reps, {"grep", "-a", "-F", "-f", in("pattern"), text}, in("grep.txt"), nullptr, true);
         record(q.label, ms, "grep -F", grep);
         if (std::strcmp(q.utf8, "bj") == 0) {
             // The export holds no initials (nor any b or j): grep then only
             // streams the file. The same question asked of grep: the rows
             // with their initials, letters of either case.
-            const double withInitials = runMedian(reps, {"grep", "-a", "-i", "-F", "-f", in("pattern"), initialsText},
+            const Time withInitials = runMedian(reps, {"grep", "-a", "-i", "-F", "-f", in("pattern"), initialsText},
                                                   in("grep.txt"), nullptr, true);
             record(q.label, ms, "grep -iF, rows with initials", withInitials);
         }
         const std::string like = sqlQuote(std::string("%") + q.utf8 + "%");
-        const double sql =
+        const Time sql =
             sqlite ? runMedian(reps,
                                {"sqlite3", places,
                                 "SELECT dir,name,area,post FROM p WHERE name LIKE " + like + " OR initials LIKE " +
                                     like + " OR post LIKE " + like + " OR area LIKE " + like + ";"},
                                in("sql.txt"))
-                   : -1;
+                   : Time();
         record(q.label, ms, "sqlite3 LIKE", sql);
         std::fprintf(stderr, "    (%zu rows)\n", rows);
     }
@@ -525,14 +565,14 @@ void runFile(const std::string& path, int reps, const std::string& uiBench, cons
         exact.exact = true;
         exact.fuzzy = false;
         exact.byName = exact.byInitials = exact.byPostcode = false;
-        const double ms = timeMedian(reps, [&] {
+        const Time ms = timeMedian(reps, [&] {
             qv::EntryRowSet set = qv::searchEntries(db, "0755", exact);
             qv::sortEntryRows(set, qv::kColumnAreaCode, -1);
         });
-        const double sql =
+        const Time sql =
             sqlite ? runMedian(reps, {"sqlite3", places, "SELECT dir,name,area,post FROM p WHERE area='0755';"},
                                in("sql.txt"))
-                   : -1;
+                   : Time();
         record("search 0755, exact, area code only", ms, "sqlite3 with an index", sql);
     }
 
@@ -540,46 +580,46 @@ void runFile(const std::string& path, int reps, const std::string& uiBench, cons
     {
         const qv::DirectoryNode* big = db.tree.findById(bigId);
         const std::string caption = big ? big->caption : std::string();
-        const double ms = timeMedian(reps, [&] {
+        const Time ms = timeMedian(reps, [&] {
             qv::EntryRowSet set = qv::listDirectory(db.image, bigId, caption);
             qv::sortEntryRows(set, qv::kColumnAreaCode, +1);
         });
-        const double sql =
+        const Time sql =
             sqlite ? runMedian(reps,
                                {"sqlite3", places,
                                 "SELECT dir,name,area,post FROM p WHERE owner=" + std::to_string(bigId) +
                                     " ORDER BY area;"},
                                in("sql.txt"))
-                   : -1;
+                   : Time();
         record("list the biggest directory", ms, "sqlite3 with an index", sql);
     }
 
     // Through the window, each in a fresh process.
-    const double startup = runMedian(reps, {uiBench, "--startup", path}, {}, "painted");
-    const double readAhead = runMedian(reps, {uiBench, "--startup-read-ahead", path}, {}, "painted");
-    const double hello = runMedian(reps, {uiBench, "--hello"}, {}, "painted");
+    const Time startup = runMedian(reps, {uiBench, "--startup", path}, {}, "painted");
+    const Time readAhead = runMedian(reps, {uiBench, "--startup-read-ahead", path}, {}, "painted");
+    const Time hello = runMedian(reps, {uiBench, "--hello"}, {}, "painted");
     record("start-up to a painted window", startup, "Qt hello window", hello);
     record("start-up, file read ahead meanwhile (proposed)", readAhead, "Qt hello window", hello);
     const std::string session =
         runOutput({uiBench, "--session", path, "--reps", std::to_string(reps)}, in("session.txt"));
-    std::map<std::string, double> value;
-    double imageBytes = 0;
+    // Lines "what<TAB>wall<TAB>cpu" (times) or "what<TAB>kB<TAB>image bytes".
+    std::map<std::string, std::pair<double, double>> value;
     for (const QString& line : QString::fromStdString(session).split(QLatin1Char('\n'))) {
         const QStringList f = line.split(QLatin1Char('\t'));
-        if (f.size() >= 3) {
-            value[f[0].toStdString()] = f[1].toDouble();
-            if (f[0] == QLatin1String("peak_rss_kb"))
-                imageBytes = f[2].toDouble();
-        }
+        if (f.size() >= 3)
+            value[f[0].toStdString()] = {f[1].toDouble(), f[2].toDouble()};
     }
     if (value.empty())
         fail("qv-bench-ui --session gave nothing");
-    record("list the biggest directory (window)", value["list"], "", -1);
-    record("search 0 (every row) (window)", value["search 0"], "", -1);
-    record("peak RSS after searching 0 (window)", value["peak_rss_kb"] / 1024.0, "image size",
-           imageBytes / (1024.0 * 1024.0), "MB");
-    record("peak RSS after every search of the session", value["peak_rss_repeated_kb"] / 1024.0, "image size",
-           imageBytes / (1024.0 * 1024.0), "MB");
+    record("list the biggest directory (window)", {value["list"].first, value["list"].second}, "", {});
+    record("search 0 (every row) (window)", {value["search 0"].first, value["search 0"].second}, "", {});
+    const double imageMb = value["peak_rss_kb"].second / (1024.0 * 1024.0);
+    for (const auto& [key, label] :
+         {std::pair<std::string, std::string>{"peak_rss_kb", "peak RSS after searching 0 (window)"},
+          {"peak_rss_repeated_kb", "peak RSS after every search of the session"}}) {
+        const double mb = value[key].first / 1024.0;
+        record(label, {mb, mb}, "image size", {imageMb, imageMb}, "MB");
+    }
 }
 
 }  // namespace
@@ -612,15 +652,18 @@ int main(int argc, char** argv)
     const std::string uiBench = QDir(QCoreApplication::applicationDirPath()).filePath("qv-bench-ui").toStdString();
     for (const std::string& f : files)
         runFile(f, reps, uiBench, work);
-    printTable(stdout);
+    printTable(stdout, true);
+    std::printf("\n");
+    printTable(stdout, false);
     if (!tsv.empty()) {
         FILE* out = std::fopen(tsv.c_str(), "w");
         if (!out)
             fail("cannot write " + tsv);
         for (const Size& s : g_sizes)
             for (const Result& r : s.results)
-                std::fprintf(out, "%lld\t%s\t%s\t%.3f\t%.3f\t%s\n", (long long)s.records, r.operation.c_str(),
-                             r.peer.c_str(), r.qv, r.peerValue, r.unit.c_str());
+                std::fprintf(out, "%lld\t%s\t%s\t%.3f\t%.3f\t%.3f\t%.3f\t%s\n", (long long)s.records,
+                             r.operation.c_str(), r.peer.c_str(), r.qv.cpu, r.peerTime.cpu, r.qv.wall,
+                             r.peerTime.wall, r.unit.c_str());
         std::fclose(out);
     }
     return 0;

@@ -33,6 +33,8 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <sys/resource.h>
+#include <time.h>
 #include <map>
 #include <string>
 #include <vector>
@@ -56,8 +58,9 @@ long peakRssKb()
     return kb;
 }
 
-// Prints "painted" and ends the event loop once `window` has been painted:
-// the first paint event of any of its widgets, then the rest of that frame.
+// Prints "painted" with the CPU milliseconds of the process so far, and ends
+// the event loop, once `window` has been painted: the first paint event of
+// any of its widgets, then the rest of that frame.
 class PaintWatch : public QObject {
 public:
     explicit PaintWatch(QWidget* window) : m_window(window) { qApp->installEventFilter(this); }
@@ -67,7 +70,11 @@ public:
             static_cast<QWidget*>(o)->window() == m_window) {
             m_seen = true;
             QTimer::singleShot(0, [] {
-                std::printf("painted\n");
+                rusage usage{};
+                getrusage(RUSAGE_SELF, &usage);
+                const double cpuMs = (double(usage.ru_utime.tv_sec) + double(usage.ru_stime.tv_sec)) * 1e3 +
+                                     (double(usage.ru_utime.tv_usec) + double(usage.ru_stime.tv_usec)) / 1e3;
+                std::printf("painted %.3f\n", cpuMs);
                 std::fflush(stdout);
                 QCoreApplication::quit();
             });
@@ -114,6 +121,13 @@ double median(std::vector<double> v)
     return v[v.size() / 2];
 }
 
+double threadCpuMs()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) / 1e6;
+}
+
 int session(int argc, char** argv, const QString& file, int reps)
 {
     QApplication app(argc, argv);
@@ -150,31 +164,33 @@ int session(int argc, char** argv, const QString& file, int reps)
         std::fprintf(stderr, "qv-bench-ui: no directory to list\n");
         return 1;
     }
-    std::vector<double> listMs;
-    int listed = 0;
+    std::vector<double> listMs, listCpu;
     for (int i = 0; i < reps; ++i) {
         window.treeView()->setCurrentIndex(window.treeModel()->indexOf(other));
         QApplication::processEvents();
+        const double c0 = threadCpuMs();
         const auto t0 = Clock::now();
         window.treeView()->setCurrentIndex(window.treeModel()->indexOf(big));
         QApplication::processEvents();
         listMs.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
-        listed = window.listModel()->count();
+        listCpu.push_back(threadCpuMs() - c0);
     }
-    std::printf("list\t%.3f\t%d\n", median(listMs), listed);
+    std::printf("list\t%.3f\t%.3f\t%d rows\n", median(listMs), median(listCpu), window.listModel()->count());
 
     for (const char* query : {"山", "0"}) {
         window.searchBar()->Edit1->setText(QString::fromUtf8(query));
-        std::vector<double> ms;
+        std::vector<double> ms, cpu;
         for (int i = 0; i < reps; ++i) {
+            const double c0 = threadCpuMs();
             const auto t0 = Clock::now();
             window.searchBar()->Button_search->click();
             QApplication::processEvents();
             ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
+            cpu.push_back(threadCpuMs() - c0);
             if (i == 0 && std::strcmp(query, "0") == 0)
                 std::printf("peak_rss_kb\t%ld\t%lld\n", peakRssKb(), (long long)db.image.size());
         }
-        std::printf("search %s\t%.3f\t%d\n", query, median(ms), window.listModel()->count());
+        std::printf("search %s\t%.3f\t%.3f\t%d rows\n", query, median(ms), median(cpu), window.listModel()->count());
     }
     std::printf("peak_rss_repeated_kb\t%ld\t%lld\n", peakRssKb(), (long long)db.image.size());
     std::fflush(stdout);
