@@ -1,6 +1,9 @@
 #include "app/Tmainform.h"
 
+#include "app/ShellCommands.h"
 #include "entries/ui/EntryCommands.h"
+#include "exchange/ui/ExchangeCommands.h"
+#include "exchange/ui/PrintCommands.h"
 #include "lookup/ui/EntryListModel.h"
 #include "lookup/ui/EntryListView.h"
 #include "lookup/ui/SearchBar.h"
@@ -52,10 +55,14 @@ Tmainform::Tmainform(const QString& databasePath, QWidget* parent) : QMainWindow
     m_databaseCommands = new DatabaseCommands(m_db, this);
     m_treeCommands = new TreeCommands(m_db, *m_databaseCommands, m_tree, m_treeModel, this);
     m_searchCommands = new SearchCommands(m_db, m_listModel, m_searchBar, this);
-    m_entryCommands = new EntryCommands(
-        m_db, m_tree, m_list, m_listModel,
-        [this](uint8_t lead, uint8_t trail) { return m_pinyinDialog->ask(lead, trail); }, this);
-    buildCommands({this, m_treeCommands, m_entryCommands, m_searchCommands, m_databaseCommands}, m_actions, m_menus);
+    const AskInitialFn askInitial = [this](uint8_t lead, uint8_t trail) { return m_pinyinDialog->ask(lead, trail); };
+    m_entryCommands = new EntryCommands(m_db, m_tree, m_list, m_listModel, askInitial, this);
+    m_exchangeCommands = new ExchangeCommands(m_db, m_tree, m_listModel, askInitial, this);
+    m_printCommands = new PrintCommands(this);
+    m_shellCommands = new ShellCommands(this);
+    buildCommands({this, m_treeCommands, m_entryCommands, m_searchCommands, m_databaseCommands, m_exchangeCommands,
+                   m_printCommands, m_shellCommands, m_listModel},
+                  m_actions, m_menus);
 
     connect(m_treeCommands, &TreeCommands::directoryChosen, m_searchCommands, &SearchCommands::TreeView1Change);
     connect(m_list->horizontalHeader(), &QHeaderView::sectionClicked, m_searchCommands,
@@ -124,8 +131,11 @@ void Tmainform::FormCreate()
     const LoadReport report = LoadDatabase();
     if (!report.ok())
         showError(this, report.message);
-    // The add dialog is kept, hidden, for the whole run.
+    // The about box, the add dialog and the export dialog are kept, hidden,
+    // for the whole run (the pinyin dialog is made with the window).
+    m_shellCommands->aboutBox();
     m_entryCommands->addDialog();
+    m_exchangeCommands->exportDialog();
 }
 
 LoadReport Tmainform::LoadDatabase()
@@ -168,8 +178,7 @@ void Tmainform::FormClose() { m_db.image.clear(); }
 void Tmainform::MainMenuToolsClick()
 {
     // Printing is offered only when there is something listed to print.
-    QAction* print = m_actions.mmprintcurrent;
-    print->setEnabled(print->property("available").toBool() && m_listModel->count() > 0);
+    m_actions.mmprintcurrent->setEnabled(m_listModel->count() > 0);
 }
 
 }  // namespace qv
