@@ -17,6 +17,10 @@
 #include "widgets/MessageBox.h"
 
 #include <QAction>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QToolButton>
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QHeaderView>
@@ -78,7 +82,18 @@ Tmainform::Tmainform(const QString& databasePath, QWidget* parent) : QMainWindow
     connect(m_listModel, &QAbstractItemModel::modelReset, this, &Tmainform::showCount);
     showCount();
 
-    // 544 x 375 unless the search bar needs more room with the fonts at hand.
+    // Tab goes round the search bar, the tree and the list, nowhere else.
+    SearchBar* b = m_searchBar;
+    const QList<QWidget*> chain{b->jq, b->mh, b->ckdqmc, b->ckdqpy, b->ckyzbm, b->ckdhqh, b->Edit1, b->Button_search,
+                                m_tree, m_list};
+    for (qsizetype i = 0; i + 1 < chain.size(); ++i)
+        setTabOrder(chain[i], chain[i + 1]);
+    for (QWidget* w : chain)
+        w->setFocusPolicy(w == b->Edit1 || w == m_tree || w == m_list ? Qt::StrongFocus : Qt::TabFocus);
+
+    // 544 x 375 unless the search bar needs more room with the fonts at hand;
+    // never so narrow that part of the bar would hide in an overflow menu.
+    setMinimumSize(m_searchBar->sizeHint().width(), 240);
     resize(std::max(544, m_searchBar->sizeHint().width()), 375);
     if (QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
@@ -108,9 +123,11 @@ void Tmainform::buildCentre()
     m_list->setObjectName(QStringLiteral("ListView1"));
     m_list->setAccessibleName(QStringLiteral("地区列表"));
     m_list->setModel(m_listModel);
+    // The starting widths; the last column takes whatever room is left.
     const int widths[] = {72, 150, 70, 80};
     for (int c = 0; c < 4; ++c)
         m_list->horizontalHeader()->resizeSection(c, widths[c]);
+    m_list->horizontalHeader()->setStretchLastSection(true);
     m_splitter->setStretchFactor(1, 1);
     setCentralWidget(m_splitter);
 

@@ -13,7 +13,14 @@
 #include "TestImages.h"
 #include "UiHelpers.h"
 
+#include <QAccessible>
+#include <QFontDatabase>
+#include <QFontInfo>
+#include <QMessageBox>
+#include <QToolButton>
 #include <QAction>
+#include <QApplication>
+#include <QLabel>
 #include <QCheckBox>
 #include <QHeaderView>
 #include <QLineEdit>
@@ -240,6 +247,11 @@ private slots:
         // The Windows font names resolve to Chinese faces.
         QVERIFY(!QFont::substitutes(QStringLiteral("宋体")).isEmpty());
         QVERIFY(!QFont::substitutes(QStringLiteral("楷体_GB2312")).isEmpty());
+        // Message boxes and dialogs draw with the window's face.
+        QMessageBox box;
+        QCOMPARE(QFontInfo(box.font()).family(), QFontInfo(QFont(QStringLiteral("宋体"))).family());
+        if (QFontDatabase::hasFamily(QStringLiteral("WenQuanYi Micro Hei")))
+            QCOMPARE(QFontInfo(box.font()).family(), QStringLiteral("WenQuanYi Micro Hei"));
     }
 
     void errorBoxEndsSentencesOnce()
@@ -248,6 +260,58 @@ private slots:
         QCOMPARE(errorBoxText(QStringLiteral("Disk full!")), QStringLiteral("Disk full!"));
         QCOMPARE(errorBoxText(QStringLiteral("找不到文件。")), QStringLiteral("找不到文件。"));
         QCOMPARE(errorBoxText(QStringLiteral("文件 a.dat")), QStringLiteral("文件 a.dat."));
+    }
+
+    void openingADirectoryChangesNoSelection()
+    {
+        TempDatabase db;
+        QVERIFY(writeFile(db.path(), makeFile(sampleImage())));
+        auto w = openMainWindow(db.path());
+        w->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(w.get()));
+        // Focus coming back to the tree from elsewhere picks no directory either.
+        w->treeView()->setFocus(Qt::ActiveWindowFocusReason);
+        QTreeView* tree = w->treeView();
+        const QModelIndex gd = w->treeModel()->index(0, 0);
+        // The arrow left of the caption, as the first thing the user does.
+        const QRect r = tree->visualRect(gd);
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, QPoint(r.left() - tree->indentation() / 2, r.center().y()));
+        QVERIFY(tree->isExpanded(gd));
+        QVERIFY(!tree->selectionModel()->hasSelection());
+        QCOMPARE(w->listModel()->count(), 0);
+    }
+
+    void keyboardReachesEveryControlAndTheCountIsReadable()
+    {
+        TempDatabase db;
+        QVERIFY(writeFile(db.path(), makeFile(sampleImage())));
+        auto w = openMainWindow(db.path());
+        w->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(w.get()));
+        SearchBar* bar = w->searchBar();
+        clickNode(*w, findNode(*w, "深圳市"));  // rows in the list: Tab must still leave it
+        bar->Edit1->setFocus();
+        QStringList seen;
+        for (int i = 0; i < 9; ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            seen << (QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : QStringLiteral("none"));
+        }
+        QCOMPARE(seen, QStringList({"Button_search", "TreeView1", "ListView1", "jq", "ckdqmc", "ckdqpy", "ckyzbm",
+                                    "ckdhqh", "Edit1"}));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(bar->ckdhqh));
+
+        // The whole search bar shows at the smallest size the window takes.
+        w->resize(200, 200);
+        QTest::qWait(20);
+        QVERIFY(w->width() >= bar->sizeHint().width());
+        QVERIFY(bar->Button_search->isVisible() && bar->Edit1->isVisible());
+
+        // A screen reader hears the count as the panel shows it.
+        auto* count = w->findChild<QLabel*>(QStringLiteral("StatusPanel1"));
+        QAccessibleInterface* a = QAccessible::queryAccessibleInterface(count);
+        QVERIFY(a);
+        QCOMPARE(a->text(QAccessible::Name), QStringLiteral("共2个"));
     }
 };
 

@@ -106,13 +106,18 @@ EntryDialog::EntryDialog(const QString& caption, QSize clientSize, QWidget* pare
     setTabOrder(Edtyb, Edtqh);
     setTabOrder(Edtqh, Button1);
     setTabOrder(Button1, Button2);
-    setFixedSize(clientSize.expandedTo(grid->sizeHint()));
+    // The sizes the dialogs have always had, unless the fonts at hand need more.
+    for (QLineEdit* e : {Edtyb, Edtqh})
+        e->setMinimumWidth(fontMetrics().horizontalAdvance(QLatin1Char('0')) * 8 + 8);
+    setFixedSize(clientSize.expandedTo(grid->minimumSize()));
 }
 
 void EntryDialog::refused(QLineEdit* field, const QString& why)
 {
     m_lastRefusal = why;
-    QToolTip::showText(field->mapToGlobal(QPoint(0, field->height())), why, field);
+    // Beside the dialog, level with the field: a tip below it would lie over
+    // the next field and swallow the click meant for it.
+    QToolTip::showText(mapToGlobal(QPoint(width() + 4, field->y())), why, field);
 }
 
 void EntryDialog::setTexts(const EntryText& text)

@@ -29,8 +29,15 @@ QString printRows(QPrinter& printer, const std::optional<QFont>& font, size_t ro
             return QStringLiteral("无法写入打印文件“%1”。").arg(printer.outputFileName());
         return QStringLiteral("打印机“%1”不接受打印任务。").arg(printer.printerName());
     }
-    if (font)
+    if (font) {
         painter.setFont(*font);
+    } else {
+        // The printer's own default: the interface's face at a printing size
+        // (the interface font is sized in screen pixels, tiny on paper).
+        QFont standard = painter.font();
+        standard.setPointSize(10);
+        painter.setFont(standard);
+    }
     const QFontMetrics fm = painter.fontMetrics();
     const PrintLayout layout({fm.horizontalAdvance(QStringLiteral("字")), fm.height(), painter.device()->logicalDpiY(),
                               painter.device()->height()},
