@@ -39,7 +39,9 @@ protected:
     virtual void Button1Click() = 0;
     void Button2Click() { reject(); }
     void keyPressEvent(QKeyEvent* event) override;
-    void confirmTexts();
+    // Hands the texts on; false (with a message) when a changed field holds
+    // a character that cannot be stored.
+    bool confirmTexts();
 
 private:
     void refused(QLineEdit* field, const QString& why);
