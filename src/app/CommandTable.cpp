@@ -73,6 +73,7 @@ void buildCommands(const CommandTargets& t, MenuActions& actions, Menus& menus)
     auto mmprintcurrentClick = [print, window, list] { print->printList(window, list->rowSet()); };
 
     // Every menu of the main window and both context menus, in the order shown.
+    // clang-format off
     const std::vector<MenuDef> table = {
         {&Menus::MainMenuNode, "MainMenuNode", "目录",
          {
@@ -152,6 +153,7 @@ void buildCommands(const CommandTargets& t, MenuActions& actions, Menus& menus)
              {&M::SelAll, "SelAll", "选择所有", call(entries, &EC::SelAllClick)},
          }},
     };
+    // clang-format on
 
     for (const MenuDef& def : table) {
         const bool popup = def.caption[0] == '\0';

@@ -18,17 +18,17 @@
 
 #include <QAction>
 #include <QCheckBox>
-#include <QLineEdit>
-#include <QRadioButton>
-#include <QToolButton>
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
+#include <QRadioButton>
 #include <QScreen>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QToolButton>
 
 namespace qv {
 
@@ -84,8 +84,8 @@ Tmainform::Tmainform(const QString& databasePath, QWidget* parent) : QMainWindow
 
     // Tab goes round the search bar, the tree and the list, nowhere else.
     SearchBar* b = m_searchBar;
-    const QList<QWidget*> chain{b->jq, b->mh, b->ckdqmc, b->ckdqpy, b->ckyzbm, b->ckdhqh, b->Edit1, b->Button_search,
-                                m_tree, m_list};
+    const QList<QWidget*> chain{b->jq,     b->mh,    b->ckdqmc,        b->ckdqpy, b->ckyzbm,
+                                b->ckdhqh, b->Edit1, b->Button_search, m_tree,    m_list};
     for (qsizetype i = 0; i + 1 < chain.size(); ++i)
         setTabOrder(chain[i], chain[i + 1]);
     for (QWidget* w : chain)

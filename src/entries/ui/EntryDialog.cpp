@@ -65,7 +65,8 @@ EntryDialog::EntryDialog(const QString& caption, QSize clientSize, QWidget* pare
     auto makeField = [this](const QString& accessible, int limit) {
         auto* e = new QLineEdit(this);
         e->setAccessibleName(accessible);
-        e->setValidator(new GbkFieldValidator(limit, [this, e](const QString& why) { refused(e, why); }, e));
+        e->setValidator(new GbkFieldValidator(
+            limit, [this, e](const QString& why) { refused(e, why); }, e));
         return e;
     };
     Edtmc = makeField(QStringLiteral("名称"), kNameCapacity);

@@ -42,9 +42,10 @@ void ExchangeCommands::runExport(ExportRange range, ExportFormat format)
     const ExportSource source = range == ExportRange::AllRecords ? ExportSource::allRecords(m_db.image)
                                                                  : ExportSource::currentList(m_list->rowSet());
     // The text goes to the working folder, the workbook beside the program.
-    const QString path = format == ExportFormat::Text
-                             ? QFileInfo(QString::fromLatin1(kTextExportName)).absoluteFilePath()
-                             : QDir(QCoreApplication::applicationDirPath()).filePath(QString::fromLatin1(kWorkbookExportName));
+    const QString path =
+        format == ExportFormat::Text
+            ? QFileInfo(QString::fromLatin1(kTextExportName)).absoluteFilePath()
+            : QDir(QCoreApplication::applicationDirPath()).filePath(QString::fromLatin1(kWorkbookExportName));
     ExportResult result;
     TForm_export* dialog = exportDialog();
     LongTask task;

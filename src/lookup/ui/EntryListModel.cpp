@@ -92,11 +92,10 @@ int EntryListModel::addRow(const std::string& directoryName, std::string_view na
     else
         row.directory = m_set.addDirectoryName(directoryName);
     // Straight to its place in the current order, after rows that compare equal.
-    const int at = int(std::upper_bound(m_set.rows.begin(), m_set.rows.end(), row,
-                                        [this](const EntryRow& a, const EntryRow& b) {
-                                            return ListView1Compare(a, b) < 0;
-                                        }) -
-                       m_set.rows.begin());
+    const int at =
+        int(std::upper_bound(m_set.rows.begin(), m_set.rows.end(), row,
+                             [this](const EntryRow& a, const EntryRow& b) { return ListView1Compare(a, b) < 0; }) -
+            m_set.rows.begin());
     beginInsertRows({}, at, at);
     m_set.rows.insert(m_set.rows.begin() + at, row);
     endInsertRows();

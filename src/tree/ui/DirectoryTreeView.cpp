@@ -4,8 +4,8 @@
 #include "widgets/DragTypes.h"
 
 #include <QDrag>
-#include <QFocusEvent>
 #include <QDragMoveEvent>
+#include <QFocusEvent>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QScrollBar>

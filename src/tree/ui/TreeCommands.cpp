@@ -7,8 +7,8 @@
 #include "tree/ui/DirectoryTreeView.h"
 #include "widgets/MessageBox.h"
 
-#include <QWidget>
 #include <QTimer>
+#include <QWidget>
 
 namespace qv {
 
