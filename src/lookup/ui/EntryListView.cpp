@@ -1,8 +1,11 @@
 #include "lookup/ui/EntryListView.h"
 
+#include "lookup/CopyRows.h"
 #include "lookup/ui/EntryListModel.h"
 
 #include <QHeaderView>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QHelpEvent>
 #include <QKeyEvent>
 #include <QStyle>
@@ -85,6 +88,13 @@ void EntryListView::keyPressEvent(QKeyEvent* event)
     // Delete removes the selected places whatever modifier keys are held.
     if (event->key() == Qt::Key_Delete) {
         emit deletePressed();
+        return;
+    }
+    // Copy puts the selected rows on the clipboard as a table; the list is
+    // the only place the key works, no menu item carries it.
+    if (event->matches(QKeySequence::Copy)) {
+        if (EntryListModel* m = listModel(); m && !selectedRowsInOrder().empty())
+            QGuiApplication::clipboard()->setText(rowsAsTable(m->rowSet(), selectedRowsInOrder()));
         return;
     }
     QTableView::keyPressEvent(event);
