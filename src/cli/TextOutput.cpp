@@ -1,0 +1,211 @@
+#include "cli/TextOutput.h"
+
+#include "store/GbkText.h"
+
+#include <cerrno>
+#include <unistd.h>
+
+namespace qv::cli {
+
+namespace {
+
+// Decodes one UTF-8 sequence at s[i]; a malformed byte comes back as itself
+// with length 1.
+uint32_t nextCodePoint(std::string_view s, size_t& i)
+{
+    const unsigned char c = static_cast<unsigned char>(s[i]);
+    int len = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 0;
+    if (len == 0 || i + size_t(len) > s.size()) {
+        ++i;
+        return c;
+    }
+    uint32_t cp = len == 1 ? c : c & (0x7F >> len);
+    for (int k = 1; k < len; ++k) {
+        const unsigned char t = static_cast<unsigned char>(s[i + size_t(k)]);
+        if ((t & 0xC0) != 0x80) {
+            ++i;
+            return c;
+        }
+        cp = cp << 6 | (t & 0x3F);
+    }
+    i += size_t(len);
+    return cp;
+}
+
+int codePointWidth(uint32_t cp)
+{
+    if ((cp >= 0x0300 && cp <= 0x036F) || (cp >= 0x200B && cp <= 0x200F) || (cp >= 0xFE00 && cp <= 0xFE0F))
+        return 0;
+    const bool wide = (cp >= 0x1100 && cp <= 0x115F) || (cp >= 0x2E80 && cp <= 0x303E) ||
+                      (cp >= 0x3041 && cp <= 0x33FF) || (cp >= 0x3400 && cp <= 0x4DBF) ||
+                      (cp >= 0x4E00 && cp <= 0x9FFF) || (cp >= 0xA000 && cp <= 0xA4CF) ||
+                      (cp >= 0xAC00 && cp <= 0xD7A3) || (cp >= 0xF900 && cp <= 0xFAFF) ||
+                      (cp >= 0xFE30 && cp <= 0xFE4F) || (cp >= 0xFF00 && cp <= 0xFF60) ||
+                      (cp >= 0xFFE0 && cp <= 0xFFE6) || (cp >= 0x20000 && cp <= 0x3FFFD);
+    return wide ? 2 : 1;
+}
+
+void appendClean(std::string& out, std::string_view cell)
+{
+    for (char c : cell)
+        out += (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) ? ' ' : c;
+}
+
+void appendJsonString(std::string& out, std::string_view s)
+{
+    static const char hex[] = "0123456789abcdef";
+    out += '"';
+    for (char c : s) {
+        const unsigned char u = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (u < 0x20) {
+            out += "\\u00";
+            out += hex[u >> 4];
+            out += hex[u & 0xF];
+        } else {
+            out += c;
+        }
+    }
+    out += '"';
+}
+
+}  // namespace
+
+int displayWidth(std::string_view utf8)
+{
+    int width = 0;
+    for (size_t i = 0; i < utf8.size();)
+        width += codePointWidth(nextCodePoint(utf8, i));
+    return width;
+}
+
+bool Output::flush()
+{
+    if (m_fd < 0 || m_buffer.empty())
+        return !failed();
+    size_t done = 0;
+    while (!failed() && done < m_buffer.size()) {
+        const ssize_t n = ::write(m_fd, m_buffer.data() + done, m_buffer.size() - done);
+        if (n > 0)
+            done += size_t(n);
+        else if (n < 0 && errno != EINTR)
+            m_errno = errno;
+    }
+    m_buffer.clear();
+    return !failed();
+}
+
+OutputDevice::OutputDevice(Output& out, bool toUtf8) : m_out(out), m_toUtf8(toUtf8)
+{
+    open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+}
+
+qint64 OutputDevice::writeData(const char* data, qint64 size)
+{
+    if (!m_toUtf8) {
+        m_out.write(std::string_view(data, size_t(size)));
+    } else {
+        // No byte of a two-byte GBK character is a line feed, so whole lines
+        // convert the same as the whole text would.
+        m_pending.append(data, size_t(size));
+        const size_t end = m_pending.rfind('\n');
+        if (end != std::string::npos) {
+            const QByteArray utf8 = gbk::toUtf8(std::string_view(m_pending).substr(0, end + 1));
+            m_out.write(std::string_view(utf8.constData(), size_t(utf8.size())));
+            m_pending.erase(0, end + 1);
+        }
+    }
+    return m_out.failed() ? -1 : size;
+}
+
+void OutputDevice::finish()
+{
+    if (!m_pending.empty()) {
+        const QByteArray utf8 = gbk::toUtf8(m_pending);
+        m_out.write(std::string_view(utf8.constData(), size_t(utf8.size())));
+        m_pending.clear();
+    }
+}
+
+TableWriter::TableWriter(Output& out, Layout layout, std::vector<Column> columns)
+    : m_out(out), m_layout(layout), m_columns(std::move(columns))
+{
+}
+
+void TableWriter::add(const std::string_view* cells)
+{
+    const size_t n = m_columns.size();
+    m_line.clear();
+    switch (m_layout) {
+    case Layout::Aligned:
+        for (size_t c = 0; c < n; ++c) {
+            std::string cell;
+            appendClean(cell, cells[c]);
+            m_cells.push_back(std::move(cell));
+        }
+        break;
+    case Layout::Tabs:
+        for (size_t c = 0; c < n; ++c) {
+            if (c)
+                m_line += '\t';
+            appendClean(m_line, cells[c]);
+        }
+        m_line += '\n';
+        break;
+    case Layout::Json:
+        m_line += m_rows ? ",\n{" : "[\n{";
+        for (size_t c = 0; c < n; ++c) {
+            if (c)
+                m_line += ',';
+            appendJsonString(m_line, m_columns[c].key);
+            m_line += ':';
+            if (m_columns[c].number)
+                m_line += cells[c];
+            else
+                appendJsonString(m_line, cells[c]);
+        }
+        m_line += '}';
+        break;
+    }
+    m_out.write(m_line);
+    ++m_rows;
+}
+
+void TableWriter::finish(std::string_view footer)
+{
+    if (m_layout == Layout::Json) {
+        m_out.write(m_rows ? "\n]\n" : "[]\n");
+        return;
+    }
+    if (m_layout != Layout::Aligned || m_rows == 0)
+        return;
+    const size_t n = m_columns.size();
+    std::vector<int> widths(n, 0);
+    for (size_t c = 0; c < n; ++c)
+        widths[c] = displayWidth(m_columns[c].caption);
+    for (size_t i = 0; i < m_cells.size(); ++i)
+        widths[i % n] = std::max(widths[i % n], displayWidth(m_cells[i]));
+    auto writeRow = [&](auto cellAt) {
+        std::string line;
+        for (size_t c = 0; c < n; ++c) {
+            const std::string& cell = cellAt(c);
+            line += cell;
+            // Two blanks between columns; the last one is not padded.
+            if (c + 1 < n)
+                line.append(size_t(widths[c] - displayWidth(cell) + 2), ' ');
+        }
+        line += '\n';
+        m_out.write(line);
+    };
+    writeRow([&](size_t c) -> const std::string& { return m_columns[c].caption; });
+    for (size_t r = 0; r < m_cells.size(); r += n)
+        writeRow([&](size_t c) -> const std::string& { return m_cells[r + c]; });
+    if (!footer.empty()) {
+        m_out.write(footer);
+        m_out.write("\n");
+    }
+}
+
+}  // namespace qv::cli
