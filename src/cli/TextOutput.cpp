@@ -60,6 +60,9 @@ void appendJsonString(std::string& out, std::string_view s)
         if (c == '"' || c == '\\') {
             out += '\\';
             out += c;
+        } else if (c == '\n' || c == '\t' || c == '\r') {
+            out += '\\';
+            out += c == '\n' ? 'n' : c == '\t' ? 't' : 'r';
         } else if (u < 0x20) {
             out += "\\u00";
             out += hex[u >> 4];
