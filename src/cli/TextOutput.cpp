@@ -84,51 +84,36 @@ int displayWidth(std::string_view utf8)
     return width;
 }
 
-bool Output::flush()
+void Output::pass(bool all)
 {
-    if (m_fd < 0 || m_buffer.empty())
-        return !failed();
+    if (!m_fromGbk) {
+        put(m_buffer);
+        m_buffer.clear();
+        return;
+    }
+    // No byte of a two-byte GBK character is a line feed, so whole lines
+    // convert the same as the whole text would.
+    const size_t end = all ? m_buffer.size() : m_buffer.rfind('\n') + 1;
+    if (end == 0)
+        return;
+    const QByteArray utf8 = gbk::toUtf8(std::string_view(m_buffer).substr(0, end));
+    put(std::string_view(utf8.constData(), size_t(utf8.size())));
+    m_buffer.erase(0, end);
+}
+
+void Output::put(std::string_view bytes)
+{
+    if (m_fd < 0) {
+        m_written.append(bytes);
+        return;
+    }
     size_t done = 0;
-    while (!failed() && done < m_buffer.size()) {
-        const ssize_t n = ::write(m_fd, m_buffer.data() + done, m_buffer.size() - done);
+    while (!failed() && done < bytes.size()) {
+        const ssize_t n = ::write(m_fd, bytes.data() + done, bytes.size() - done);
         if (n > 0)
             done += size_t(n);
         else if (n < 0 && errno != EINTR)
             m_errno = errno;
-    }
-    m_buffer.clear();
-    return !failed();
-}
-
-OutputDevice::OutputDevice(Output& out, bool toUtf8) : m_out(out), m_toUtf8(toUtf8)
-{
-    open(QIODevice::WriteOnly | QIODevice::Unbuffered);
-}
-
-qint64 OutputDevice::writeData(const char* data, qint64 size)
-{
-    if (!m_toUtf8) {
-        m_out.write(std::string_view(data, size_t(size)));
-    } else {
-        // No byte of a two-byte GBK character is a line feed, so whole lines
-        // convert the same as the whole text would.
-        m_pending.append(data, size_t(size));
-        const size_t end = m_pending.rfind('\n');
-        if (end != std::string::npos) {
-            const QByteArray utf8 = gbk::toUtf8(std::string_view(m_pending).substr(0, end + 1));
-            m_out.write(std::string_view(utf8.constData(), size_t(utf8.size())));
-            m_pending.erase(0, end + 1);
-        }
-    }
-    return m_out.failed() ? -1 : size;
-}
-
-void OutputDevice::finish()
-{
-    if (!m_pending.empty()) {
-        const QByteArray utf8 = gbk::toUtf8(m_pending);
-        m_out.write(std::string_view(utf8.constData(), size_t(utf8.size())));
-        m_pending.clear();
     }
 }
 

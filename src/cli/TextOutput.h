@@ -18,10 +18,12 @@ namespace qv::cli {
 int displayWidth(std::string_view utf8);
 
 // Bytes for standard output (or, with fd -1, kept in text() for tests),
-// written in large pieces. A failed write is remembered, not thrown.
+// written in large pieces. With `fromGbk` what is written is GBK text and
+// goes out as UTF-8, converted a piece at a time: one conversion for many
+// rows costs far less than one per cell. A failed write is remembered, not thrown.
 class Output {
 public:
-    explicit Output(int fd) : m_fd(fd) {}
+    explicit Output(int fd, bool fromGbk = false) : m_fd(fd), m_fromGbk(fromGbk) {}
     ~Output() { flush(); }
     Output(const Output&) = delete;
     Output& operator=(const Output&) = delete;
@@ -29,37 +31,47 @@ public:
     void write(std::string_view bytes)
     {
         m_buffer.append(bytes);
-        if (m_fd >= 0 && m_buffer.size() >= kPiece)
-            flush();
+        if (m_buffer.size() >= kPiece)
+            pass(false);
     }
-    bool flush();
+    // Passes on everything written so far.
+    bool flush()
+    {
+        pass(true);
+        return !failed();
+    }
     bool failed() const { return m_errno != 0; }
     int error() const { return m_errno; }
-    const std::string& text() const { return m_buffer; }
+    // What went out (with fd -1).
+    const std::string& text() const { return m_written; }
 
 private:
+    void pass(bool all);
+    void put(std::string_view bytes);
+
     static constexpr size_t kPiece = 1 << 20;
     int m_fd;
+    bool m_fromGbk;
     int m_errno = 0;
     std::string m_buffer;
+    std::string m_written;
 };
 
-// A write-only device over an Output, for writers that take a QIODevice; with
-// `toUtf8` the GBK text written is passed on as UTF-8, a line at a time.
+// A write-only device over an Output, for writers that take a QIODevice.
 class OutputDevice : public QIODevice {
 public:
-    OutputDevice(Output& out, bool toUtf8);
-    // Passes on what is left of the last line.
-    void finish();
+    explicit OutputDevice(Output& out) : m_out(out) { open(QIODevice::WriteOnly | QIODevice::Unbuffered); }
 
 protected:
-    qint64 writeData(const char* data, qint64 size) override;
+    qint64 writeData(const char* data, qint64 size) override
+    {
+        m_out.write(std::string_view(data, size_t(size)));
+        return m_out.failed() ? -1 : size;
+    }
     qint64 readData(char*, qint64) override { return -1; }
 
 private:
     Output& m_out;
-    bool m_toUtf8;
-    std::string m_pending;
 };
 
 enum class Layout { Aligned, Tabs, Json };

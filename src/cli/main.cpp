@@ -90,16 +90,19 @@ bool loadDatabase(Database& db, const std::string& given)
 }
 
 // Writes the rows of `source` as the list shows them: 所属, 地区名称, 区号,
-// 邮编(时差). Returns the number of rows.
-int64_t writeRows(const ExportSource& source, Layout layout, bool toUtf8, Output& out, bool countFooter)
+// 邮编(时差). Tab-separated cells go out as the GBK bytes they are (`out`
+// converts them when it should); an aligned table and JSON need UTF-8 cells.
+// Returns the number of rows.
+int64_t writeRows(const ExportSource& source, Layout layout, Output& out, bool countFooter)
 {
     TableWriter table(out, layout,
                       {{"所属", "owner"}, {"地区名称", "name"}, {"区号", "areaCode"}, {"邮编(时差)", "postcode"}});
+    const bool convert = layout != Layout::Tabs;
     // Rows share a few directory names: each is converted once.
     std::unordered_map<int64_t, std::string> owners;
     std::string name, area, post;
-    auto convert = [&](std::string_view text, std::string& into) -> std::string_view {
-        if (!toUtf8)
+    auto cell = [&](std::string_view text, std::string& into) -> std::string_view {
+        if (!convert)
             return text;
         into = utf8(text);
         return into;
@@ -108,8 +111,8 @@ int64_t writeRows(const ExportSource& source, Layout layout, bool toUtf8, Output
         [&](const ExportRow& r) {
             auto it = owners.find(r.ownerKey);
             if (it == owners.end())
-                it = owners.emplace(r.ownerKey, toUtf8 ? utf8(r.owner) : std::string(r.owner)).first;
-            table.add({it->second, convert(r.name, name), convert(r.areaCode, area), convert(r.postcode, post)});
+                it = owners.emplace(r.ownerKey, convert ? utf8(r.owner) : std::string(r.owner)).first;
+            table.add({it->second, cell(r.name, name), cell(r.areaCode, area), cell(r.postcode, post)});
             return !out.failed();
         },
         [](int64_t) {});
@@ -128,9 +131,10 @@ int64_t writeTree(const Database& db, Layout layout, Output& out)
     TableWriter table(out, layout, {{"目录", "path"}, {"地区数", "places", true}});
     db.tree.forEach([&](const DirectoryNode* node, int depth) {
         // A terminal shows the tree indented; a pipe or JSON gets whole paths
-        // that `ls PATH` takes back.
+        // that `ls PATH` takes back (GBK in a pipe, which `out` converts).
         const std::string dir = layout == Layout::Aligned ? std::string(size_t(depth) * 2, ' ') + utf8(node->caption)
-                                                          : utf8(directoryPath(node));
+                                : layout == Layout::Json  ? utf8(directoryPath(node))
+                                                          : directoryPath(node);
         const auto it = places.find(node->id);
         table.add({dir, std::to_string(it == places.end() ? 0 : it->second)});
     });
@@ -147,8 +151,8 @@ int main(int argc, char** argv)
     if (!parsed.ok())
         return report(parsed.error);
     const Invocation& inv = parsed.invocation;
-    Output out(STDOUT_FILENO);
     if (inv.help || inv.version) {
+        Output out(STDOUT_FILENO);
         out.write(inv.help ? usageText(g_chinese) : std::string("qarvenda-cli " QV_VERSION "\n"));
         return out.flush() ? kFound : kError;
     }
@@ -175,7 +179,12 @@ int main(int argc, char** argv)
 
     // Aligned columns for a person at a terminal, tab-separated lines for a pipe.
     const bool aligned = inv.format == Format::Table || (inv.format == Format::Auto && ::isatty(STDOUT_FILENO) == 1);
-    const Layout layout = inv.format == Format::Json ? Layout::Json : aligned ? Layout::Aligned : Layout::Tabs;
+    const Layout layout = inv.command == Command::Export ? (inv.format == Format::Json ? Layout::Json : Layout::Tabs)
+                          : inv.format == Format::Json ? Layout::Json
+                          : aligned                    ? Layout::Aligned
+                                                       : Layout::Tabs;
+    // Comma- and tab-separated text is written in GBK and converted on its way out.
+    Output out(STDOUT_FILENO, layout == Layout::Tabs && inv.encoding == Encoding::Utf8);
 
     EntryRowSet list;
     const bool wholeTree = rowsOf == Command::Ls && argument.find_first_not_of('/') == std::string::npos;
@@ -205,19 +214,17 @@ int main(int argc, char** argv)
     int64_t rows = 0;
     if (inv.command == Command::Export) {
         const ExportSource source = inv.all ? ExportSource::allRecords(db.image) : ExportSource::currentList(list);
-        const bool toUtf8 = inv.encoding == Encoding::Utf8;
         if (inv.format == Format::Csv) {
             // The window's text export, byte for byte (then converted for UTF-8).
-            OutputDevice device(out, toUtf8);
+            OutputDevice device(out);
             rows = writeText(source, device).rows;
-            device.finish();
         } else {
-            rows = writeRows(source, inv.format == Format::Json ? Layout::Json : Layout::Tabs, toUtf8, out, false);
+            rows = writeRows(source, layout, out, false);
         }
     } else if (wholeTree) {
         rows = writeTree(db, layout, out);
     } else {
-        rows = writeRows(ExportSource::currentList(list), layout, true, out, layout == Layout::Aligned);
+        rows = writeRows(ExportSource::currentList(list), layout, out, layout == Layout::Aligned);
     }
     if (!out.flush()) {
         const int err = out.error();

@@ -200,8 +200,22 @@ TEST(CliFormat, AlignsByDisplayWidthAndEscapesCells)
         table.add({"ab\tc", "1"});
         table.add({"北京市", "22"});
         table.finish("共2个");
+        out.flush();
         EXPECT_EQ(out.text(), c.out);
     }
+}
+
+TEST(CliFormat, GbkOutputConvertsAcrossPiecesAndSplitCharacters)
+{
+    std::string all;
+    for (int i = 0; i < 150000; ++i)  // 2 MB: more than one piece
+        all += qvtest::gbk("深圳市,0755\r\n");
+    all += qvtest::gbk("尾");
+    cli::Output out(-1, true);
+    for (size_t i = 0; i < all.size(); i += 7)  // writes that cut characters in two
+        out.write(std::string_view(all).substr(i, 7));
+    out.flush();
+    EXPECT_EQ(out.text(), gbk::toUtf8(all).toStdString());
 }
 
 TEST(CliNumbers, DigitsAsDialled)
