@@ -150,7 +150,7 @@ void TableWriter::add(const std::string_view* cells)
             appendJsonString(m_line, m_columns[c].key);
             m_line += ':';
             if (m_columns[c].number)
-                m_line += cells[c];
+                m_line += cells[c].empty() ? std::string_view("null") : cells[c];
             else
                 appendJsonString(m_line, cells[c]);
         }
@@ -176,12 +176,15 @@ void TableWriter::finish(std::string_view footer)
     for (size_t i = 0; i < m_cells.size(); ++i)
         widths[i % n] = std::max(widths[i % n], displayWidth(m_cells[i]));
     auto writeRow = [&](auto cellAt) {
+        // Two blanks between columns; nothing after the last cell with text.
+        size_t last = n;
+        while (last > 0 && cellAt(last - 1).empty())
+            --last;
         std::string line;
-        for (size_t c = 0; c < n; ++c) {
+        for (size_t c = 0; c < last; ++c) {
             const std::string& cell = cellAt(c);
             line += cell;
-            // Two blanks between columns; the last one is not padded.
-            if (c + 1 < n)
+            if (c + 1 < last)
                 line.append(size_t(widths[c] - displayWidth(cell) + 2), ' ');
         }
         line += '\n';

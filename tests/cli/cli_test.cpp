@@ -190,16 +190,19 @@ TEST(CliFormat, AlignsByDisplayWidthAndEscapesCells)
         cli::Layout layout;
         const char* out;
     } cases[] = {
-        {cli::Layout::Aligned, "名      Code\nab c    1\n北京市  22\n共2个\n"},
-        {cli::Layout::Tabs, "ab c\t1\n北京市\t22\n"},
-        {cli::Layout::Json, "[\n{\"n\":\"ab\\tc\",\"c\":1},\n{\"n\":\"北京市\",\"c\":22}\n]\n"},
+        // No blanks after the last cell with text; an empty number is null.
+        {cli::Layout::Aligned, "名      Code\nab c    1\n北京市  22\n\"x\"\n共3个\n"},
+        {cli::Layout::Tabs, "ab c\t1\n北京市\t22\n\"x\"\t\n"},
+        {cli::Layout::Json,
+         "[\n{\"n\":\"ab\\tc\",\"c\":1},\n{\"n\":\"北京市\",\"c\":22},\n{\"n\":\"\\\"x\\\"\",\"c\":null}\n]\n"},
     };
     for (const auto& c : cases) {
         cli::Output out(-1);
         cli::TableWriter table(out, c.layout, columns);
         table.add({"ab\tc", "1"});
         table.add({"北京市", "22"});
-        table.finish("共2个");
+        table.add({"\"x\"", ""});
+        table.finish("共3个");
         out.flush();
         EXPECT_EQ(out.text(), c.out);
     }
