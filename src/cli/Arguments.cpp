@@ -246,6 +246,10 @@ ParseResult parseArguments(const std::vector<std::string>& args)
             return result;
         }
     }
+    if (inv.command == Command::Export && rows == Command::Ls && left == 0) {
+        result.error = fail("“export ls”需要一个目录路径，如“广东省/深圳市”。", "'export ls' needs a directory path");
+        return result;
+    }
     if ((rows == Command::Find && left > 1) || (rows == Command::Ls && left > 1) ||
         (rows == Command::None && left > 0)) {
         const std::string& extra = positional[positional.size() - 1];

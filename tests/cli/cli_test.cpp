@@ -134,6 +134,7 @@ TEST_F(CliTest, ErrorsExitTwoWithAMessageInTheLocalesLanguageAndWriteNothing)
         {{"find", "--bogus", "x"}, "C", "unknown option '--bogus'"},
         {{"ls", "--exact"}, "C", "'--exact' does not apply to 'ls'"},
         {{"export"}, "C", "'export' needs --all"},
+        {{"export", "ls"}, "C", "'export ls' needs a directory path"},
         {{"export", "--format", "json", "--encoding", "gbk", "--all"}, "C", "JSON is always UTF-8"},
     };
     for (const auto& c : cases) {
