@@ -11,7 +11,7 @@ PACKAGES=(
   libgtest-dev googletest
   fonts-arphic-uming fonts-arphic-ukai fonts-wqy-microhei fontconfig
   xvfb xauth poppler-utils python3-openpyxl
-  desktop-file-utils appstream xdg-user-dirs
+  desktop-file-utils appstream xdg-user-dirs bsdutils
 )
 
 missing=()
