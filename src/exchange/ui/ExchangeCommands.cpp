@@ -85,6 +85,7 @@ void ExchangeCommands::mmimportClick()
     // the progress window keeps the main window painted meanwhile.
     QProgressDialog progress(QStringLiteral("正在导入……"), QString(), 0, 100, m_window);
     progress.setObjectName(QStringLiteral("ImportProgress"));
+    progress.setWindowModality(Qt::WindowModal);  // so that each step repaints
     progress.setWindowTitle(QString::fromLatin1(kApplicationTitle));
     progress.setMinimumDuration(300);
     progress.setValue(0);
