@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <set>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -187,13 +188,20 @@ inline void checkMaintenance(const qv::Database& loaded, bool throughFile)
     qv::Database again;
     reload(compacted, again);
 
+    std::vector<int32_t> owners;
+    recovered.image.forEachEntry([&](int32_t, const uint8_t* rec) { owners.push_back(qv::entryOwner(rec)); });
     const qv::RecoveryResult r = qv::recoverEntries(recovered);
     QV_FUZZ_CHECK(r.count == deleted);
+    std::set<int32_t> ids;
+    recovered.tree.forEach([&](const qv::DirectoryNode* n, int) { ids.insert(n->id); });
     for (const qv::DirectoryNode* root : r.newRoots)
         QV_FUZZ_CHECK(root->id > 0 && root->id <= recovered.tree.NextDirectoryId());
+    // Every deleted place is back, in the directory of its old id.
+    size_t k = 0;
     recovered.image.forEachEntry([&](int32_t, const uint8_t* rec) {
-        const int32_t owner = qv::entryOwner(rec);
-        QV_FUZZ_CHECK(owner >= 0 || owner == INT32_MIN);
+        const int32_t owner = qv::entryOwner(rec), was = owners[k++];
+        QV_FUZZ_CHECK(owner == (was < 0 && was != INT32_MIN ? -was : was));
+        QV_FUZZ_CHECK(was >= 0 || was == INT32_MIN || ids.count(owner));
     });
     qv::Database after;
     reload(recovered, after);

@@ -301,6 +301,10 @@ public:
         std::vector<DirectoryNode*> real;
         db.tree.forEach([&](DirectoryNode* n, int) { real.push_back(n); });
         const std::vector<MDir*> mine = model.dirs();
+        if (real.size() != mine.size()) {
+            ADD_FAILURE() << real.size() << " directories, the model has " << mine.size();
+            return {nullptr, nullptr};
+        }
         if (real.empty() || (allowNone && chance(15)))
             return {nullptr, nullptr};
         const size_t k = below(real.size());
