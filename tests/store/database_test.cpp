@@ -14,9 +14,13 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <chrono>
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <random>
 #include <string>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -865,4 +869,54 @@ TEST(SaveFailure, ErrorCodesAreSaidInChinese)
     for (const auto& [err, text] : cases)
         EXPECT_EQ(describeFileError(err).toStdString(), text) << err;
     EXPECT_TRUE(describeFileError(EIO).contains(QString::fromLocal8Bit(std::strerror(EIO))));
+}
+
+TEST(SaveFailure, KillAtAnyMomentLeavesTheOldOrTheNewFile)
+{
+    // A save killed (-9) at a random moment, QV_KILL_TRIALS times: the file
+    // is then the old one or the new one, byte for byte, never a mix.
+    TempDb t;
+    ASSERT_TRUE(qvtest::writeFile(t.path(), qvtest::makeFile(sampleImage().bytes)));
+    const QByteArray oldFile = qvtest::readFile(t.path());
+    Database db;
+    ASSERT_TRUE(db.load(t.path()).ok());
+    fillWithNoise(db, 40000);
+    // Saves in a child, killed after `delayUs` (never when negative); the
+    // child's save leaves `db` here as it was.
+    auto saveInChild = [&](int64_t delayUs) {
+        const pid_t pid = fork();
+        if (pid == 0)
+            _exit(db.save().ok ? 0 : 1);
+        if (delayUs >= 0) {
+            usleep(useconds_t(delayUs));
+            kill(pid, SIGKILL);
+        }
+        int status = 0;
+        waitpid(pid, &status, 0);
+        return status;
+    };
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(saveInChild(-1), 0);
+    const int64_t saveUs = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start).count();
+    const QByteArray newFile = qvtest::readFile(t.path());
+    ASSERT_NE(newFile, oldFile);
+    const char* env = std::getenv("QV_KILL_TRIALS");
+    const int trials = env ? std::atoi(env) : 20;
+    std::mt19937 rng{uint32_t(saveUs)};
+    int old = 0, fresh = 0, leftovers = 0;
+    for (int i = 0; i < trials; ++i) {
+        ASSERT_TRUE(qvtest::writeFile(t.path(), oldFile));
+        // Most kills fall late, where the file is written and renamed; compressing comes first.
+        const int64_t from = i % 3 ? saveUs / 2 : 0;
+        saveInChild(from + int64_t(rng() % uint32_t(saveUs * 11 / 10 - from + 1)));
+        const QByteArray now = qvtest::readFile(t.path());
+        EXPECT_TRUE(now == oldFile || now == newFile) << "trial " << i << ": " << now.size() << " bytes";
+        (now == oldFile ? old : fresh) += 1;
+        // A killed save may leave its unfinished temporary file beside it, never under the name itself.
+        for (const QString& f : QDir(t.dir.path()).entryList(QDir::Files | QDir::Hidden))
+            if (f != "kvrn.dat")
+                leftovers += QFile::remove(t.dir.filePath(f));
+    }
+    std::printf("kill -9 during a %lld ms save: %d trials, %d old files, %d new files, %d temporary files left\n",
+                static_cast<long long>(saveUs / 1000), trials, old, fresh, leftovers);
 }
