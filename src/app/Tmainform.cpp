@@ -101,9 +101,11 @@ Tmainform::Tmainform(const QString& databasePath, QWidget* parent) : QMainWindow
 
 Tmainform::~Tmainform()
 {
-    // The tree model watches the database's tree: let it go first.
+    // Both models watch the database: they go before it does.
     delete m_treeModel;
     m_treeModel = nullptr;
+    delete m_listModel;
+    m_listModel = nullptr;
 }
 
 void Tmainform::buildCentre()

@@ -51,7 +51,9 @@ QString printRows(QPrinter& printer, const std::optional<QFont>& font, size_t ro
         for (const PrintLine& line : layout.lines(p, cells))
             for (size_t c = 0; c < line.texts.size(); ++c)
                 if (!line.texts[c].empty())
-                    painter.drawText(layout.columns()[c], line.y + ascent, gbk::toQString(line.texts[c]));
+                    // A tab (only in a hand-made file) would push the text into the next column.
+                    painter.drawText(layout.columns()[c], line.y + ascent,
+                                     gbk::toQString(line.texts[c]).replace(QLatin1Char('\t'), QLatin1Char(' ')));
     }
     if (!painter.end())
         return QStringLiteral("打印任务没有完成。");
