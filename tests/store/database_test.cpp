@@ -2,6 +2,7 @@
 #include "store/Database.h"
 #include "store/Maintenance.h"
 #include "tree/DirectoryCommands.h"
+#include "FaultDevices.h"
 #include "TestImages.h"
 #include "../../tools/SyntheticDb.h"
 
@@ -462,31 +463,6 @@ TEST(DirectoryIds, NeverReusedAfterDeletingTheHighest)
 
 namespace {
 
-// Files may not grow past `bytes` while this lives, so that writes fail even
-// for root, who can write into any folder.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        getrlimit(RLIMIT_FSIZE, &m_old);
-        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit lim = m_old;
-        lim.rlim_cur = bytes;
-        m_ok = setrlimit(RLIMIT_FSIZE, &lim) == 0;
-    }
-    ~FileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &m_old);
-        std::signal(SIGXFSZ, m_oldHandler);
-    }
-    bool ok() const { return m_ok; }
-
-private:
-    rlimit m_old{};
-    void (*m_oldHandler)(int) = nullptr;
-    bool m_ok = false;
-};
-
 // A database whose file compresses to well over a few kilobytes.
 void fillWithNoise(Database& db, int entries)
 {
@@ -560,7 +536,7 @@ TEST(SaveFailure, FailedWriteLeavesThePreviousFileByteForByte)
         ASSERT_TRUE(db.ModifiedFlag);
         SaveReport r;
         {
-            FileSizeLimit limit(4096);
+            ResourceLimit limit(RLIMIT_FSIZE, 4096);
             ASSERT_TRUE(limit.ok());
             r = db.save();
         }
@@ -639,7 +615,7 @@ TEST(DamagedFile, StaysInPlaceWhenTheSaveFails)
         ASSERT_EQ(db.load(t.path()).status, FileReadResult::Damaged);
         fillWithNoise(db, entries);
         {
-            FileSizeLimit limit(4096);
+            ResourceLimit limit(RLIMIT_FSIZE, 4096);
             ASSERT_TRUE(limit.ok());
             EXPECT_FALSE(db.save().ok);
         }
