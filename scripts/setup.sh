@@ -1,8 +1,19 @@
 #!/usr/bin/env bash
 # Installs what Qarvenda needs from Debian's packages (only what is missing)
 # and builds it into build/. Safe to run again; quick when all is there.
+#   --fuzz      also install clang and its fuzzer and sanitizer runtimes
+#   --no-build  install only
 set -euo pipefail
 cd "$(dirname "$0")/.."
+build=1
+fuzz=0
+for arg in "$@"; do
+  case "$arg" in
+    --fuzz) fuzz=1 ;;
+    --no-build) build=0 ;;
+    *) echo "setup.sh: unknown option $arg" >&2; exit 2 ;;
+  esac
+done
 
 PACKAGES=(
   build-essential cmake pkg-config git
@@ -11,8 +22,11 @@ PACKAGES=(
   libgtest-dev googletest
   fonts-arphic-uming fonts-arphic-ukai fonts-wqy-microhei fontconfig
   xvfb xauth poppler-utils python3-openpyxl
-  desktop-file-utils appstream xdg-user-dirs
+  desktop-file-utils appstream xdg-user-dirs bsdutils
 )
+# The fuzz targets (scripts/fuzz.sh): clang with libFuzzer and the sanitizers.
+FUZZ_PACKAGES=(clang libclang-rt-14-dev)
+[ "$fuzz" -eq 0 ] || PACKAGES+=("${FUZZ_PACKAGES[@]}")
 
 missing=()
 for p in "${PACKAGES[@]}"; do
@@ -29,5 +43,6 @@ if [ ${#missing[@]} -gt 0 ]; then
   "${SUDO[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
+[ "$build" -eq 1 ] || exit 0
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$(nproc)"

@@ -20,12 +20,18 @@ void setUpChineseUi(QApplication& app)
 {
     // The window asks for the Windows font names; map them to the Chinese
     // fonts that Debian ships, so that text is drawn by a real CJK face.
-    QFont::insertSubstitutions(QStringLiteral("宋体"), {QStringLiteral("AR PL UMing CN"),
-                                                      QStringLiteral("WenQuanYi Micro Hei"),
-                                                      QStringLiteral("Noto Sans CJK SC")});
+    // One face for the whole interface, message boxes and dialogs included:
+    // WenQuanYi Micro Hei sets mainland punctuation where it belongs (AR PL
+    // UMing centres "，") and stays sharp at small sizes.
+    QFont::insertSubstitutions(QStringLiteral("宋体"), {QStringLiteral("WenQuanYi Micro Hei"),
+                                                      QStringLiteral("Noto Sans CJK SC"),
+                                                      QStringLiteral("AR PL UMing CN")});
     QFont::insertSubstitutions(QStringLiteral("楷体_GB2312"),
                                {QStringLiteral("AR PL UKai CN"), QStringLiteral("AR PL UMing CN"),
                                 QStringLiteral("WenQuanYi Micro Hei")});
+    QFont ui(QStringLiteral("宋体"));
+    ui.setPixelSize(12);
+    QApplication::setFont(ui);
     // Qt's own dialogs and buttons in Chinese.
     auto* qtTranslator = new QTranslator(&app);
     if (qtTranslator->load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"), QStringLiteral("_"),
@@ -52,7 +58,7 @@ int runApplication(int argc, char** argv)
     }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Qarvenda"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Qarvenda"));
+    // No display name: the platform would add it to every window title.
     QApplication::setApplicationVersion(QStringLiteral(QV_VERSION));
     QApplication::setOrganizationName(QStringLiteral("Qarvenda"));
     QApplication::setDesktopFileName(QStringLiteral("qarvenda"));

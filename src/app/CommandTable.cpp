@@ -1,6 +1,10 @@
 #include "app/CommandTable.h"
 
+#include "app/ShellCommands.h"
 #include "entries/ui/EntryCommands.h"
+#include "exchange/ui/ExchangeCommands.h"
+#include "exchange/ui/PrintCommands.h"
+#include "lookup/ui/EntryListModel.h"
 #include "lookup/ui/SearchCommands.h"
 #include "store/ui/DatabaseCommands.h"
 #include "tree/ui/TreeCommands.h"
@@ -23,7 +27,7 @@ struct Item {
     QAction* MenuActions::*slot;  // nullptr for a separator
     const char* name;
     const char* caption;
-    std::function<void()> handler;  // empty: not available yet
+    std::function<void()> handler;
     Kind kind = Kind::Command;
     int icon = -1;  // QStyle::StandardPixmap, -1 for none
     bool checked = false;
@@ -48,6 +52,10 @@ void buildCommands(const CommandTargets& t, MenuActions& actions, Menus& menus)
     EntryCommands* entries = t.entries;
     SearchCommands* search = t.search;
     DatabaseCommands* db = t.database;
+    ExchangeCommands* exchange = t.exchange;
+    ShellCommands* shell = t.shell;
+    PrintCommands* print = t.print;
+    const EntryListModel* list = t.list;
     QMainWindow* window = t.window;
     auto call = [](auto* object, void (std::remove_pointer_t<decltype(object)>::*handler)()) {
         return std::function<void()>([object, handler] { (object->*handler)(); });
@@ -57,8 +65,15 @@ void buildCommands(const CommandTargets& t, MenuActions& actions, Menus& menus)
     using EC = EntryCommands;
     using SC = SearchCommands;
     using DC = DatabaseCommands;
+    using XC = ExchangeCommands;
+    using AC = ShellCommands;
+    // The printing commands take the window and the rows to print.
+    auto mmprintsetClick = [print, window] { print->printerSetup(window); };
+    auto mmfontsetClick = [print, window] { print->chooseFont(window); };
+    auto mmprintcurrentClick = [print, window, list] { print->printList(window, list->rowSet()); };
 
     // Every menu of the main window and both context menus, in the order shown.
+    // clang-format off
     const std::vector<MenuDef> table = {
         {&Menus::MainMenuNode, "MainMenuNode", "目录",
          {
@@ -99,23 +114,23 @@ void buildCommands(const CommandTargets& t, MenuActions& actions, Menus& menus)
          }},
         {&Menus::MainMenuTools, "MainMenuTools", "工具",
          {
-             {&M::mmprintset, "mmprintset", "打印机设置", {}},
-             {&M::mmfontset, "mmfontset", "打印字体设置", {}},
-             {&M::mmprintcurrent, "mmprintcurrent", "打印", {}, Kind::Command, S::SP_DialogYesButton},
+             {&M::mmprintset, "mmprintset", "打印机设置", mmprintsetClick},
+             {&M::mmfontset, "mmfontset", "打印字体设置", mmfontsetClick},
+             {&M::mmprintcurrent, "mmprintcurrent", "打印", mmprintcurrentClick, Kind::Command, S::SP_DialogYesButton},
              separator("N9"),
-             {&M::mmexport, "mmexport", "导出数据", {}, Kind::Command, S::SP_ArrowUp},
-             {&M::mmimport, "mmimport", "导入数据", {}, Kind::Command, S::SP_ArrowDown},
+             {&M::mmexport, "mmexport", "导出数据", call(exchange, &XC::mmexportClick), Kind::Command, S::SP_ArrowUp},
+             {&M::mmimport, "mmimport", "导入数据", call(exchange, &XC::mmimportClick), Kind::Command, S::SP_ArrowDown},
              separator("N8"),
-             {&M::mmlink, "mmlink", "桌面快捷", {}},
+             {&M::mmlink, "mmlink", "桌面快捷", call(shell, &AC::mmlinkClick)},
          }},
         {&Menus::MainMenuHelp, "MainMenuHelp", "帮助",
          {
-             {&M::N12, "N12", "关于", {}, Kind::Command, S::SP_MessageBoxInformation},
+             {&M::N12, "N12", "关于", call(shell, &AC::N12Click), Kind::Command, S::SP_MessageBoxInformation},
              separator("N13"),
-             {&M::mmhomepage, "mmhomepage", "我的主页", {}, Kind::Command, S::SP_DirHomeIcon},
-             {&M::mmemail, "mmemail", "给我写信", {}, Kind::Command, S::SP_DialogApplyButton},
+             {&M::mmhomepage, "mmhomepage", "我的主页", call(shell, &AC::mmhomepageClick), Kind::Command, S::SP_DirHomeIcon},
+             {&M::mmemail, "mmemail", "给我写信", call(shell, &AC::mmemailClick), Kind::Command, S::SP_DialogApplyButton},
              separator("N17"),
-             {&M::N14, "N14", "帮助", {}, Kind::Command, S::SP_DialogHelpButton},
+             {&M::N14, "N14", "帮助", call(shell, &AC::N14Click), Kind::Command, S::SP_DialogHelpButton},
          }},
         {&Menus::PopupMenu1, "PopupMenu1", "",
          {
@@ -138,6 +153,7 @@ void buildCommands(const CommandTargets& t, MenuActions& actions, Menus& menus)
              {&M::SelAll, "SelAll", "选择所有", call(entries, &EC::SelAllClick)},
          }},
     };
+    // clang-format on
 
     for (const MenuDef& def : table) {
         const bool popup = def.caption[0] == '\0';
@@ -166,13 +182,7 @@ void buildCommands(const CommandTargets& t, MenuActions& actions, Menus& menus)
                 }
                 radios->addAction(a);
             }
-            // Commands without a handler yet stay disabled, also when a menu
-            // enables its items on opening.
-            a->setProperty("available", bool(c.handler));
-            if (c.handler)
-                QObject::connect(a, &QAction::triggered, window, c.handler);
-            else
-                a->setEnabled(false);
+            QObject::connect(a, &QAction::triggered, window, c.handler);
         }
     }
     search->bindMenu({actions.mmjq, actions.mmmh, actions.mmdqmc, actions.mmdqpy, actions.mmyzbm, actions.mmdhqh});

@@ -9,7 +9,11 @@ namespace qv {
 
 class DatabaseCommands;
 class EntryCommands;
+class EntryListModel;
+class ExchangeCommands;
+class PrintCommands;
 class SearchCommands;
+class ShellCommands;
 class TreeCommands;
 
 struct MenuActions {
@@ -48,6 +52,10 @@ struct CommandTargets {
     EntryCommands* entries;
     SearchCommands* search;
     DatabaseCommands* database;
+    ExchangeCommands* exchange;
+    PrintCommands* print;
+    ShellCommands* shell;
+    const EntryListModel* list;  // what 打印 prints
 };
 
 // Builds the menu bar and the context menus and binds every item.

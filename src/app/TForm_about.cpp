@@ -52,7 +52,6 @@ TForm_about::TForm_about(DesktopOpener& opener, QWidget* parent)
 {
     setObjectName(QStringLiteral("Form_about"));
     setWindowTitle(QStringLiteral("关于本软件"));
-    setFixedSize(357, 229);
     setSizeGripEnabled(false);
 
     Image1 = new QLabel(this);
@@ -109,6 +108,8 @@ TForm_about::TForm_about(DesktopOpener& opener, QWidget* parent)
     all->addWidget(GroupBox2);
     all->addWidget(Label6);
     all->addStretch(1);
+    // 357 x 229, unless the fonts at hand need more room for every line.
+    setFixedSize(357, std::max(229, all->totalHeightForWidth(357)));
 }
 
 void TForm_about::Label3Click() { openHomePage(m_opener); }

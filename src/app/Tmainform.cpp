@@ -1,6 +1,9 @@
 #include "app/Tmainform.h"
 
+#include "app/ShellCommands.h"
 #include "entries/ui/EntryCommands.h"
+#include "exchange/ui/ExchangeCommands.h"
+#include "exchange/ui/PrintCommands.h"
 #include "lookup/ui/EntryListModel.h"
 #include "lookup/ui/EntryListView.h"
 #include "lookup/ui/SearchBar.h"
@@ -14,14 +17,18 @@
 #include "widgets/MessageBox.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
+#include <QRadioButton>
 #include <QScreen>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QToolButton>
 
 namespace qv {
 
@@ -52,10 +59,14 @@ Tmainform::Tmainform(const QString& databasePath, QWidget* parent) : QMainWindow
     m_databaseCommands = new DatabaseCommands(m_db, this);
     m_treeCommands = new TreeCommands(m_db, *m_databaseCommands, m_tree, m_treeModel, this);
     m_searchCommands = new SearchCommands(m_db, m_listModel, m_searchBar, this);
-    m_entryCommands = new EntryCommands(
-        m_db, m_tree, m_list, m_listModel,
-        [this](uint8_t lead, uint8_t trail) { return m_pinyinDialog->ask(lead, trail); }, this);
-    buildCommands({this, m_treeCommands, m_entryCommands, m_searchCommands, m_databaseCommands}, m_actions, m_menus);
+    const AskInitialFn askInitial = [this](uint8_t lead, uint8_t trail) { return m_pinyinDialog->ask(lead, trail); };
+    m_entryCommands = new EntryCommands(m_db, m_tree, m_list, m_listModel, askInitial, this);
+    m_exchangeCommands = new ExchangeCommands(m_db, m_tree, m_listModel, askInitial, this);
+    m_printCommands = new PrintCommands(this);
+    m_shellCommands = new ShellCommands(this);
+    buildCommands({this, m_treeCommands, m_entryCommands, m_searchCommands, m_databaseCommands, m_exchangeCommands,
+                   m_printCommands, m_shellCommands, m_listModel},
+                  m_actions, m_menus);
 
     connect(m_treeCommands, &TreeCommands::directoryChosen, m_searchCommands, &SearchCommands::TreeView1Change);
     connect(m_list->horizontalHeader(), &QHeaderView::sectionClicked, m_searchCommands,
@@ -71,7 +82,18 @@ Tmainform::Tmainform(const QString& databasePath, QWidget* parent) : QMainWindow
     connect(m_listModel, &QAbstractItemModel::modelReset, this, &Tmainform::showCount);
     showCount();
 
-    // 544 x 375 unless the search bar needs more room with the fonts at hand.
+    // Tab goes round the search bar, the tree and the list, nowhere else.
+    SearchBar* b = m_searchBar;
+    const QList<QWidget*> chain{b->jq,     b->mh,    b->ckdqmc,        b->ckdqpy, b->ckyzbm,
+                                b->ckdhqh, b->Edit1, b->Button_search, m_tree,    m_list};
+    for (qsizetype i = 0; i + 1 < chain.size(); ++i)
+        setTabOrder(chain[i], chain[i + 1]);
+    for (QWidget* w : chain)
+        w->setFocusPolicy(w == b->Edit1 || w == m_tree || w == m_list ? Qt::StrongFocus : Qt::TabFocus);
+
+    // 544 x 375 unless the search bar needs more room with the fonts at hand;
+    // never so narrow that part of the bar would hide in an overflow menu.
+    setMinimumSize(m_searchBar->sizeHint().width(), 240);
     resize(std::max(544, m_searchBar->sizeHint().width()), 375);
     if (QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
@@ -79,9 +101,11 @@ Tmainform::Tmainform(const QString& databasePath, QWidget* parent) : QMainWindow
 
 Tmainform::~Tmainform()
 {
-    // The tree model watches the database's tree: let it go first.
+    // Both models watch the database: they go before it does.
     delete m_treeModel;
     m_treeModel = nullptr;
+    delete m_listModel;
+    m_listModel = nullptr;
 }
 
 void Tmainform::buildCentre()
@@ -101,9 +125,11 @@ void Tmainform::buildCentre()
     m_list->setObjectName(QStringLiteral("ListView1"));
     m_list->setAccessibleName(QStringLiteral("地区列表"));
     m_list->setModel(m_listModel);
+    // The starting widths; the last column takes whatever room is left.
     const int widths[] = {72, 150, 70, 80};
     for (int c = 0; c < 4; ++c)
         m_list->horizontalHeader()->resizeSection(c, widths[c]);
+    m_list->horizontalHeader()->setStretchLastSection(true);
     m_splitter->setStretchFactor(1, 1);
     setCentralWidget(m_splitter);
 
@@ -124,8 +150,11 @@ void Tmainform::FormCreate()
     const LoadReport report = LoadDatabase();
     if (!report.ok())
         showError(this, report.message);
-    // The add dialog is kept, hidden, for the whole run.
+    // The about box, the add dialog and the export dialog are kept, hidden,
+    // for the whole run (the pinyin dialog is made with the window).
+    m_shellCommands->aboutBox();
     m_entryCommands->addDialog();
+    m_exchangeCommands->exportDialog();
 }
 
 LoadReport Tmainform::LoadDatabase()
@@ -168,8 +197,7 @@ void Tmainform::FormClose() { m_db.image.clear(); }
 void Tmainform::MainMenuToolsClick()
 {
     // Printing is offered only when there is something listed to print.
-    QAction* print = m_actions.mmprintcurrent;
-    print->setEnabled(print->property("available").toBool() && m_listModel->count() > 0);
+    m_actions.mmprintcurrent->setEnabled(m_listModel->count() > 0);
 }
 
 }  // namespace qv

@@ -18,6 +18,9 @@ class DirectoryTreeView;
 class EntryCommands;
 class EntryListModel;
 class EntryListView;
+class ExchangeCommands;
+class PrintCommands;
+class ShellCommands;
 class SearchBar;
 class SearchCommands;
 class TreeCommands;
@@ -48,6 +51,9 @@ public:
     const MenuActions& actions() const { return m_actions; }
     const Menus& menus() const { return m_menus; }
     EntryCommands* entryCommands() const { return m_entryCommands; }
+    ExchangeCommands* exchangeCommands() const { return m_exchangeCommands; }
+    PrintCommands* printCommands() const { return m_printCommands; }
+    ShellCommands* shellCommands() const { return m_shellCommands; }
     QString countText() const;
 
 protected:
@@ -74,6 +80,9 @@ private:
     TreeCommands* m_treeCommands = nullptr;
     SearchCommands* m_searchCommands = nullptr;
     EntryCommands* m_entryCommands = nullptr;
+    ExchangeCommands* m_exchangeCommands = nullptr;
+    PrintCommands* m_printCommands = nullptr;
+    ShellCommands* m_shellCommands = nullptr;
     MenuActions m_actions;
     Menus m_menus;
 };

@@ -32,7 +32,15 @@ public:
             it = m_owners.emplace(r.ownerKey, utf8(r.owner)).first;
         return it->second;
     }
-    static QByteArray utf8(std::string_view gbkText) { return gbk::toUtf8(gbkText); }
+    static QByteArray utf8(std::string_view gbkText)
+    {
+        QByteArray text = gbk::toUtf8(gbkText);
+        // The library takes C strings, so a NUL (only in a hand-made file)
+        // would end the cell there: it shows as U+FFFD and the rest follows.
+        if (text.contains('\0'))
+            text.replace('\0', QByteArrayView("\xEF\xBF\xBD"));
+        return text;
+    }
 
 private:
     std::unordered_map<int64_t, QByteArray> m_owners;

@@ -77,7 +77,7 @@ LoadReport Database::load(const QString& path)
     const WriteTarget target = resolveWriteTarget(path);
     if (!target.problem.isEmpty()) {
         report.status = FileReadResult::Unreadable;
-        report.message = QStringLiteral("%1。程序以空数据库启动。这个链接不会被替换：在它指向一个普通文件之前，无法保存。")
+        report.message = QStringLiteral("%1。\n程序以空数据库启动。这个链接不会被替换：在它指向一个普通文件之前，无法保存。")
                              .arg(target.problem);
         return report;
     }
@@ -109,14 +109,14 @@ LoadReport Database::load(const QString& path)
         break;
     }
     case FileReadResult::Missing:
-        report.message = QStringLiteral("%1。程序以空数据库启动，第一次保存时将新建“%2”。").arg(read.detail, name);
+        report.message = QStringLiteral("%1。\n程序以空数据库启动，第一次保存时将新建“%2”。").arg(read.detail, name);
         break;
     case FileReadResult::Unreadable:
     case FileReadResult::Damaged: {
         const QString what = read.status == FileReadResult::Damaged
                                  ? QStringLiteral("数据库文件“%1”已损坏：%2").arg(name, read.detail)
                                  : read.detail;
-        report.message = QStringLiteral("%1。程序以空数据库启动。原文件不会被覆盖：第一次保存时它将被改名为“%2”保留。")
+        report.message = QStringLiteral("%1。\n程序以空数据库启动。原文件不会被覆盖：第一次保存时它将被改名为“%2”保留。")
                              .arg(what, kept);
         break;
     }

@@ -11,10 +11,20 @@ public:
 };
 }  // namespace
 
+namespace {
+DesktopOpener*& replaced()
+{
+    static DesktopOpener* opener = nullptr;
+    return opener;
+}
+}  // namespace
+
 DesktopOpener& DesktopOpener::system()
 {
     static SystemDesktopOpener opener;
-    return opener;
+    return replaced() ? *replaced() : opener;
 }
+
+void DesktopOpener::setSystem(DesktopOpener* replacement) { replaced() = replacement; }
 
 }  // namespace qv

@@ -15,8 +15,11 @@ public:
     virtual bool open(const QUrl& url) = 0;
 
     // The opener that the program uses: QDesktopServices::openUrl, which
-    // starts xdg-open detached (no terminal, no waiting).
+    // starts xdg-open detached (no terminal, no waiting), unless a test has
+    // put another in its place.
     static DesktopOpener& system();
+    // nullptr puts the desktop's own back.
+    static void setSystem(DesktopOpener* replacement);
 };
 
 // Records the requests and answers with `result`; starts nothing.

@@ -19,7 +19,7 @@ const QIcon& imageListIcon(int index)
     ensureResources();
     // Kept for the whole process: icons must not be destroyed after the application object.
     static const auto* icons = new std::array<QIcon, 5>{
-        QIcon(QStringLiteral(":/icons/ball.svg")),      QIcon(QStringLiteral(":/icons/book-open.svg")),
+        QIcon(QStringLiteral(":/icons/ball.svg")),        QIcon(QStringLiteral(":/icons/book-open.svg")),
         QIcon(QStringLiteral(":/icons/book-closed.svg")), QIcon(QStringLiteral(":/icons/arrow-up.svg")),
         QIcon(QStringLiteral(":/icons/arrow-down.svg")),
     };

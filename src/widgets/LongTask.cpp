@@ -9,18 +9,22 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <memory>
 #include <thread>
 
 namespace qv {
 
 void runLongTask(QWidget* parent, const LongTask& task)
 {
-    QProgressDialog progress(task.label, QString(), 0, 100, parent);
-    progress.setObjectName(QStringLiteral("LongTaskProgress"));
-    progress.setWindowTitle(QString::fromLatin1(kApplicationTitle));
-    progress.setMinimumDuration(300);
-    progress.setAutoClose(false);
-    progress.setValue(0);
+    std::unique_ptr<QProgressDialog> window;
+    if (!task.show) {
+        window = std::make_unique<QProgressDialog>(task.label, QString(), 0, 100, parent);
+        window->setObjectName(QStringLiteral("LongTaskProgress"));
+        window->setWindowTitle(QString::fromLatin1(kApplicationTitle));
+        window->setMinimumDuration(300);
+        window->setAutoClose(false);
+        window->setValue(0);
+    }
     // Edits already on their way (a caption just typed) land before the work starts.
     QCoreApplication::sendPostedEvents();
     QApplication::setOverrideCursor(Qt::WaitCursor);
@@ -33,17 +37,22 @@ void runLongTask(QWidget* parent, const LongTask& task)
     QElapsedTimer clock;
     clock.start();
     QTimer ticker;
-    QObject::connect(&ticker, &QTimer::timeout, &progress, [&] {
+    QObject::connect(&ticker, &QTimer::timeout, &loop, [&] {
         int shown = percent.load();
         if (task.estimate)
             shown = std::max(shown, task.estimate(clock.elapsed()));
-        progress.setValue(std::clamp(shown, 0, 99));
+        shown = std::clamp(shown, 0, 99);
+        if (task.show)
+            task.show(shown);
+        else
+            window->setValue(shown);
     });
     ticker.start(50);
     loop.exec(QEventLoop::ExcludeUserInputEvents);
     worker.join();
     ticker.stop();
-    progress.close();
+    if (window)
+        window->close();
     QApplication::restoreOverrideCursor();
 }
 

@@ -17,6 +17,9 @@ struct LongTask {
     // Optional: the percent to show after `elapsedMs` when the work itself
     // cannot report (one long library call); the larger of both is shown.
     std::function<int(qint64 elapsedMs)> estimate;
+    // Optional: where the progress shows (a dialog's own bar); without it a
+    // progress window of its own comes up when the work takes a while.
+    std::function<void(int percent)> show;
 };
 
 // Returns when the work has finished.

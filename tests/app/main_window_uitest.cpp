@@ -13,7 +13,14 @@
 #include "TestImages.h"
 #include "UiHelpers.h"
 
+#include <QAccessible>
+#include <QFontDatabase>
+#include <QFontInfo>
+#include <QMessageBox>
+#include <QToolButton>
 #include <QAction>
+#include <QApplication>
+#include <QLabel>
 #include <QCheckBox>
 #include <QHeaderView>
 #include <QLineEdit>
@@ -105,11 +112,25 @@ private slots:
         QCOMPARE(captions(qvtest::menu(*w, "PopupMenu1")),
                  QStringList({"修改目录", "-", "新增目录", "插入目录", "增子目录", "-", "删除目录", "-", "新增信息"}));
         QCOMPARE(captions(qvtest::menu(*w, "PopupMenu2")), QStringList({"修改信息", "新增信息", "删除信息", "-", "选择所有"}));
+        QCOMPARE(captions(qvtest::menu(*w, "MainMenuTools")),
+                 QStringList({"打印机设置", "打印字体设置", "打印", "-", "导出数据", "导入数据", "-", "桌面快捷"}));
+        QCOMPARE(captions(qvtest::menu(*w, "MainMenuHelp")),
+                 QStringList({"关于", "-", "我的主页", "给我写信", "-", "帮助"}));
         QVERIFY(qvtest::action(*w, "mmmh")->isChecked());
         QVERIFY(!qvtest::action(*w, "mmjq")->isChecked());
-        // Commands that come later are there but not offered yet.
-        QVERIFY(!qvtest::action(*w, "mmexport")->isEnabled());
-        QVERIFY(qvtest::action(*w, "mmsave")->isEnabled());
+        // Pictures on exactly these items of the main menu; no item has a
+        // shortcut and every one is built.
+        const QStringList pictured{"mmnewnode", "mminsertnode", "mmdelnode", "mmclose",       "mmeditinf", "N1",
+                                   "mmdelinf",  "mmsave",       "mmsearch",  "mmprintcurrent", "mmexport",  "mmimport",
+                                   "N12",       "mmhomepage",   "mmemail",   "N14"};
+        for (QAction* top : w->menuBar()->actions())
+            for (QAction* a : top->menu()->actions()) {
+                if (a->isSeparator())
+                    continue;
+                QCOMPARE(!a->icon().isNull(), pictured.contains(a->objectName()));
+                QVERIFY2(a->shortcut().isEmpty() && !a->text().contains(QLatin1Char('&')), qPrintable(a->objectName()));
+                QVERIFY2(a->isEnabled(), qPrintable(a->objectName()));
+            }
     }
 
     void missingFileStartsEmptyAndTheFirstSaveCreatesIt()
@@ -226,6 +247,11 @@ private slots:
         // The Windows font names resolve to Chinese faces.
         QVERIFY(!QFont::substitutes(QStringLiteral("宋体")).isEmpty());
         QVERIFY(!QFont::substitutes(QStringLiteral("楷体_GB2312")).isEmpty());
+        // Message boxes and dialogs draw with the window's face.
+        QMessageBox box;
+        QCOMPARE(QFontInfo(box.font()).family(), QFontInfo(QFont(QStringLiteral("宋体"))).family());
+        if (QFontDatabase::hasFamily(QStringLiteral("WenQuanYi Micro Hei")))
+            QCOMPARE(QFontInfo(box.font()).family(), QStringLiteral("WenQuanYi Micro Hei"));
     }
 
     void errorBoxEndsSentencesOnce()
@@ -234,6 +260,58 @@ private slots:
         QCOMPARE(errorBoxText(QStringLiteral("Disk full!")), QStringLiteral("Disk full!"));
         QCOMPARE(errorBoxText(QStringLiteral("找不到文件。")), QStringLiteral("找不到文件。"));
         QCOMPARE(errorBoxText(QStringLiteral("文件 a.dat")), QStringLiteral("文件 a.dat."));
+    }
+
+    void openingADirectoryChangesNoSelection()
+    {
+        TempDatabase db;
+        QVERIFY(writeFile(db.path(), makeFile(sampleImage())));
+        auto w = openMainWindow(db.path());
+        w->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(w.get()));
+        // Focus coming back to the tree from elsewhere picks no directory either.
+        w->treeView()->setFocus(Qt::ActiveWindowFocusReason);
+        QTreeView* tree = w->treeView();
+        const QModelIndex gd = w->treeModel()->index(0, 0);
+        // The arrow left of the caption, as the first thing the user does.
+        const QRect r = tree->visualRect(gd);
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, QPoint(r.left() - tree->indentation() / 2, r.center().y()));
+        QVERIFY(tree->isExpanded(gd));
+        QVERIFY(!tree->selectionModel()->hasSelection());
+        QCOMPARE(w->listModel()->count(), 0);
+    }
+
+    void keyboardReachesEveryControlAndTheCountIsReadable()
+    {
+        TempDatabase db;
+        QVERIFY(writeFile(db.path(), makeFile(sampleImage())));
+        auto w = openMainWindow(db.path());
+        w->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(w.get()));
+        SearchBar* bar = w->searchBar();
+        clickNode(*w, findNode(*w, "深圳市"));  // rows in the list: Tab must still leave it
+        bar->Edit1->setFocus();
+        QStringList seen;
+        for (int i = 0; i < 9; ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            seen << (QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : QStringLiteral("none"));
+        }
+        QCOMPARE(seen, QStringList({"Button_search", "TreeView1", "ListView1", "jq", "ckdqmc", "ckdqpy", "ckyzbm",
+                                    "ckdhqh", "Edit1"}));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(bar->ckdhqh));
+
+        // The whole search bar shows at the smallest size the window takes.
+        w->resize(200, 200);
+        QTest::qWait(20);
+        QVERIFY(w->width() >= bar->sizeHint().width());
+        QVERIFY(bar->Button_search->isVisible() && bar->Edit1->isVisible());
+
+        // A screen reader hears the count as the panel shows it.
+        auto* count = w->findChild<QLabel*>(QStringLiteral("StatusPanel1"));
+        QAccessibleInterface* a = QAccessible::queryAccessibleInterface(count);
+        QVERIFY(a);
+        QCOMPARE(a->text(QAccessible::Name), QStringLiteral("共2个"));
     }
 };
 

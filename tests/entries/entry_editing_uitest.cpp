@@ -660,6 +660,45 @@ private slots:
         QVERIFY(w->database().ModifiedFlag);
     }
 
+    void anEditOfAFieldThatDoesNotDecodeIsRefusedNotEmptied()
+    {
+        // A name cut inside its 13th character; the user deletes the first
+        // character and confirms, then mends the field and confirms again.
+        ImageBuilder b;
+        b.bytes = sampleImage();
+        b.entry(g("一二三四五六七八九十百千万").substr(0, 25), 5, "200001", "021");
+        auto w = open(b.bytes);
+        QVERIFY(w);
+        clickNode(*w, findNode(*w, "上海市"));
+        selectRows(*w, {0});
+        const int32_t pos = w->listModel()->row(0).position;
+        const Raw before = recordAt(*w, pos);
+        ModalScript script;
+        script.then([](QWidget* m) {
+            auto* name = m->findChild<QLineEdit*>(QStringLiteral("Edtmc"));
+            name->setFocus();
+            name->home(false);
+            QTest::keyClick(name, Qt::Key_Delete);
+            QCOMPARE(name->text(), QStringLiteral("二三四五六七八九十百千\uFFFD"));
+            qvtest::clickButton(m, QStringLiteral("确定"));
+        });
+        script.click(QStringLiteral("确定"));  // the refusal
+        script.then([](QWidget* m) {
+            QVERIFY(m->isVisible());  // still open, nothing stored
+            auto* name = m->findChild<QLineEdit*>(QStringLiteral("Edtmc"));
+            name->end(false);
+            QTest::keyClick(name, Qt::Key_Backspace);
+            qvtest::clickButton(m, QStringLiteral("确定"));
+        });
+        qvtest::action(*w, "mmeditinf")->trigger();
+        QVERIFY(script.finished());
+        QVERIFY(script.texts.value(0).contains(QStringLiteral("无法保存")));
+        const EntryRecord r = w->database().image.readEntry(pos);
+        QCOMPARE(r.name, g("二三四五六七八九十百千"));
+        QCOMPARE(r.postcode, std::string("200001"));
+        QVERIFY(recordAt(*w, pos) != before);
+    }
+
     void deletingAsksOnceForAllSelectedRows()
     {
         auto w = open();

@@ -2,11 +2,11 @@
 #include "entries/EntryEditing.h"
 #include "tree/DirectoryCommands.h"
 #include "FaultDevices.h"
+#include "ReadBack.h"
 #include "TestImages.h"
 
 #include <QBuffer>
 #include <QDir>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -16,32 +16,9 @@
 
 using namespace qv;
 using qvtest::gbk;
+using qvtest::readSheet;
 
 namespace {
-
-// The worksheets of a workbook read back with openpyxl: their number, then
-// one line per row of the first, cells joined by "|"; a cell that is not text
-// shows as "#<type>:<value>". nullopt when openpyxl is missing.
-std::optional<std::string> readSheet(const QString& path)
-{
-    static const char* script = R"(
-import sys
-try:
-    import openpyxl
-except ImportError:
-    sys.exit(77)
-wb = openpyxl.load_workbook(open(sys.argv[1], 'rb'))
-cell = lambda c: '' if c.value is None else c.value if c.data_type == 's' else '#%s:%s' % (c.data_type, c.value)
-rows = ['|'.join(cell(c) for c in r) for r in wb.worksheets[0].iter_rows()]
-sys.stdout.buffer.write('\n'.join([str(len(wb.worksheets))] + rows).encode())
-)";
-    QProcess py;
-    py.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), QString::fromUtf8(script), path});
-    if (!py.waitForFinished(60000) || py.exitStatus() != QProcess::NormalExit || py.exitCode() == 77)
-        return std::nullopt;
-    EXPECT_EQ(py.exitCode(), 0) << py.readAllStandardError().toStdString();
-    return py.readAllStandardOutput().toStdString();
-}
 
 const std::string kCaptions = "1\n地区名称|所属|邮政编码|电话区号";
 

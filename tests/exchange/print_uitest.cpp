@@ -117,6 +117,37 @@ private slots:
         QCOMPARE(pdfPages(printPdf(printer, file("one.pdf"), 1)), QList<QStringList>{(QStringList{kCaption, rowText(0)})});
     }
 
+    void bytesThatAreNoTextPrintOnTheirOwnLine()
+    {
+        // Not GBK, a lone lead byte, NUL, full-width blanks, a cut inside a
+        // character, control bytes: each row on its own line, its neighbours whole.
+        const std::string names[] = {"\xFF\x80\x81\x7F\xFE", "\xB1\xB1\xBE", std::string("\xB1\xB1\0\xBE\xA9", 5),
+                                     "\xA1\xA1\xB1\xB1\xA1\xA1", std::string(24, '\xB1') + "\xBE", "\x01\x1B[0m\x7F"};
+        EntryRowSet set = makeRows(2);
+        for (const std::string& name : names)
+            set.rows.insert(set.rows.size() - 1, -1, set.rows.front().directory, false, name,
+                            std::string(1, '\0') + "\x81", "\t\xA1");
+        QPrinter printer(QPrinter::HighResolution);
+        toPdf(printer, file("hostile.pdf"));
+        QVERIFY(printEntryRows(printer, std::nullopt, set).isEmpty());
+        const auto pages = pdfPages(file("hostile.pdf"));
+        QCOMPARE(pages.size(), 1);
+        QCOMPARE(pages[0].value(1), rowText(1));
+        QCOMPARE(pages[0].last(), rowText(0));
+        // Every row at its own pitch; nothing lands above the first or below the last.
+        const auto words = pdfWords(file("hostile.pdf"));
+        QList<double> ys;
+        for (const QPointF& p : words.values(QStringLiteral("广东省")))
+            ys << p.y();
+        std::sort(ys.begin(), ys.end());
+        QCOMPARE(ys.size(), 8);
+        for (int i = 2; i < ys.size(); ++i)
+            QVERIFY(qAbs((ys[i] - ys[i - 1]) - (ys[1] - ys[0])) < 0.5);
+        for (auto it = words.begin(); it != words.end(); ++it)
+            QVERIFY2(it.value().y() < ys.last() + 2 && (it.value().y() > ys.first() - 2 || kCaption.contains(it.key())),
+                     qPrintable(it.key()));
+    }
+
     void columnsAndPitchFollowTheFont()
     {
         QPrinter printer(QPrinter::HighResolution);

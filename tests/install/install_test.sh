@@ -19,6 +19,20 @@ bad() { echo "FAIL: $*"; fail=1; }
 version=$("$prefix/bin/qarvenda" --version 2>/dev/null || true)
 [ "$version" = "Qarvenda 2.5.0.0" ] || bad "installed program says '$version'"
 
+# The command-line program: no widget or display library, and a manual page
+# that covers every option its help lists.
+cli=$prefix/bin/qarvenda-cli
+man1=$share/man/man1/qarvenda-cli.1
+[ "$("$cli" --version 2>/dev/null || true)" = "qarvenda-cli 2.5.0.0" ] || bad "qarvenda-cli not installed or wrong version"
+! ldd "$cli" | grep -q 'libQt6\(Gui\|Widgets\)' || bad "qarvenda-cli links a GUI library"
+if [ -f "$man1" ]; then
+  for option in $("$cli" --help | grep -o -- '--[a-z-]*[a-z]' | sort -u); do
+    grep -q -- "$(printf '%s' "$option" | sed 's/-/\\\\-/g')" "$man1" || bad "$man1 does not describe $option"
+  done
+else
+  bad "missing $man1"
+fi
+
 desktop-file-validate "$desktop" || bad "desktop-file-validate $desktop"
 appstreamcli validate --no-net "$metainfo" || bad "appstreamcli validate $metainfo"
 

@@ -21,6 +21,8 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QTest>
 #include <QToolButton>
 
@@ -129,6 +131,28 @@ class ListSearchTest : public QObject {
     }
 
 private slots:
+    void ctrlCCopiesTheSelectedRowsAsATable()
+    {
+        auto w = open();
+        QVERIFY(w);
+        clickNode(*w, findNode(*w, "深圳市"));
+        QGuiApplication::clipboard()->setText(QStringLiteral("before"));
+        w->listView()->setFocus();
+        // Rows 2 and 0 selected: copied top to bottom in the list's order.
+        w->listView()->selectionModel()->select(w->listModel()->index(2, 0),
+                                                QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        w->listView()->selectionModel()->select(w->listModel()->index(0, 0),
+                                                QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        QTest::keyClick(w->listView(), Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QGuiApplication::clipboard()->text(),
+                 QStringLiteral("深圳市\t南山区\t0752\t518052\n深圳市\t宝安区\t0760\t518101\n"));
+        // With nothing selected the clipboard keeps what it had.
+        QGuiApplication::clipboard()->setText(QStringLiteral("before"));
+        w->listView()->clearSelection();
+        QTest::keyClick(w->listView(), Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("before"));
+    }
+
     void selectingADirectoryListsItsLiveEntriesByAreaCode()
     {
         auto w = open();

@@ -2,6 +2,7 @@
 #include "store/Database.h"
 #include "store/Maintenance.h"
 #include "tree/DirectoryCommands.h"
+#include "FaultDevices.h"
 #include "TestImages.h"
 #include "../../tools/SyntheticDb.h"
 
@@ -14,9 +15,13 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <chrono>
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <random>
 #include <string>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -463,31 +468,6 @@ TEST(DirectoryIds, NeverReusedAfterDeletingTheHighest)
 
 namespace {
 
-// Files may not grow past `bytes` while this lives, so that writes fail even
-// for root, who can write into any folder.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        getrlimit(RLIMIT_FSIZE, &m_old);
-        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit lim = m_old;
-        lim.rlim_cur = bytes;
-        m_ok = setrlimit(RLIMIT_FSIZE, &lim) == 0;
-    }
-    ~FileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &m_old);
-        std::signal(SIGXFSZ, m_oldHandler);
-    }
-    bool ok() const { return m_ok; }
-
-private:
-    rlimit m_old{};
-    void (*m_oldHandler)(int) = nullptr;
-    bool m_ok = false;
-};
-
 // A database whose file compresses to well over a few kilobytes.
 void fillWithNoise(Database& db, int entries)
 {
@@ -561,7 +541,7 @@ TEST(SaveFailure, FailedWriteLeavesThePreviousFileByteForByte)
         ASSERT_TRUE(db.ModifiedFlag);
         SaveReport r;
         {
-            FileSizeLimit limit(4096);
+            ResourceLimit limit(RLIMIT_FSIZE, 4096);
             ASSERT_TRUE(limit.ok());
             r = db.save();
         }
@@ -640,7 +620,7 @@ TEST(DamagedFile, StaysInPlaceWhenTheSaveFails)
         ASSERT_EQ(db.load(t.path()).status, FileReadResult::Damaged);
         fillWithNoise(db, entries);
         {
-            FileSizeLimit limit(4096);
+            ResourceLimit limit(RLIMIT_FSIZE, 4096);
             ASSERT_TRUE(limit.ok());
             EXPECT_FALSE(db.save().ok);
         }
@@ -904,4 +884,54 @@ TEST(Preload, TheLoadReadsTheFileAsItIsThen)
         ASSERT_TRUE(db.load(t.path()).ok());
         EXPECT_EQ(db.image.bytes(), c.replaced ? second : first);
     }
+}
+
+TEST(SaveFailure, KillAtAnyMomentLeavesTheOldOrTheNewFile)
+{
+    // A save killed (-9) at a random moment, QV_KILL_TRIALS times: the file
+    // is then the old one or the new one, byte for byte, never a mix.
+    TempDb t;
+    ASSERT_TRUE(qvtest::writeFile(t.path(), qvtest::makeFile(sampleImage().bytes)));
+    const QByteArray oldFile = qvtest::readFile(t.path());
+    Database db;
+    ASSERT_TRUE(db.load(t.path()).ok());
+    fillWithNoise(db, 40000);
+    // Saves in a child, killed after `delayUs` (never when negative); the
+    // child's save leaves `db` here as it was.
+    auto saveInChild = [&](int64_t delayUs) {
+        const pid_t pid = fork();
+        if (pid == 0)
+            _exit(db.save().ok ? 0 : 1);
+        if (delayUs >= 0) {
+            usleep(useconds_t(delayUs));
+            kill(pid, SIGKILL);
+        }
+        int status = 0;
+        waitpid(pid, &status, 0);
+        return status;
+    };
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(saveInChild(-1), 0);
+    const int64_t saveUs = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start).count();
+    const QByteArray newFile = qvtest::readFile(t.path());
+    ASSERT_NE(newFile, oldFile);
+    const char* env = std::getenv("QV_KILL_TRIALS");
+    const int trials = env ? std::atoi(env) : 20;
+    std::mt19937 rng{uint32_t(saveUs)};
+    int old = 0, fresh = 0, leftovers = 0;
+    for (int i = 0; i < trials; ++i) {
+        ASSERT_TRUE(qvtest::writeFile(t.path(), oldFile));
+        // Most kills fall late, where the file is written and renamed; compressing comes first.
+        const int64_t from = i % 3 ? saveUs / 2 : 0;
+        saveInChild(from + int64_t(rng() % uint32_t(saveUs * 11 / 10 - from + 1)));
+        const QByteArray now = qvtest::readFile(t.path());
+        EXPECT_TRUE(now == oldFile || now == newFile) << "trial " << i << ": " << now.size() << " bytes";
+        (now == oldFile ? old : fresh) += 1;
+        // A killed save may leave its unfinished temporary file beside it, never under the name itself.
+        for (const QString& f : QDir(t.dir.path()).entryList(QDir::Files | QDir::Hidden))
+            if (f != "kvrn.dat")
+                leftovers += QFile::remove(t.dir.filePath(f));
+    }
+    std::printf("kill -9 during a %lld ms save: %d trials, %d old files, %d new files, %d temporary files left\n",
+                static_cast<long long>(saveUs / 1000), trials, old, fresh, leftovers);
 }

@@ -502,6 +502,10 @@ private slots:
             // A directory that no drag of this tree carries comes from elsewhere.
             QCOMPARE(offerDrag(*w, qv::drag::directoryFormat(), p, true),
                      std::make_pair(false, false));
+            // Rows from another running copy are not taken for our own selection.
+            QCOMPARE(offerDrag(*w, QStringLiteral("application/x-qarvenda-entries"), p, true),
+                     std::make_pair(false, false));
+            QCOMPARE(offerDrag(*w, QString(entries).append(QLatin1Char('0')), p, true), std::make_pair(false, false));
         }
         QVERIFY(!w->database().ModifiedFlag);
     }

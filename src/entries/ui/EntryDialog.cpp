@@ -2,6 +2,7 @@
 
 #include "store/GbkText.h"
 #include "store/Records.h"
+#include "widgets/MessageBox.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -28,6 +29,12 @@ public:
     State validate(QString& input, int&) const override
     {
         const QString bad = gbk::firstUnencodable(input);
+        // Stored bytes that are no GBK character show as U+FFFD. The field
+        // stays editable (deleting that mark is how it is mended), but 确定
+        // refuses it, since it cannot be stored back.
+        if (bad == QString(QChar(QChar::ReplacementCharacter)) &&
+            gbk::firstUnencodable(QString(input).remove(QChar(QChar::ReplacementCharacter))).isEmpty())
+            return Intermediate;
         if (!bad.isEmpty()) {
             m_onRefuse(QStringLiteral("“%1”不是GBK字符，无法保存，请换用其他字。").arg(bad));
             return Invalid;
@@ -58,7 +65,8 @@ EntryDialog::EntryDialog(const QString& caption, QSize clientSize, QWidget* pare
     auto makeField = [this](const QString& accessible, int limit) {
         auto* e = new QLineEdit(this);
         e->setAccessibleName(accessible);
-        e->setValidator(new GbkFieldValidator(limit, [this, e](const QString& why) { refused(e, why); }, e));
+        e->setValidator(new GbkFieldValidator(
+            limit, [this, e](const QString& why) { refused(e, why); }, e));
         return e;
     };
     Edtmc = makeField(QStringLiteral("名称"), kNameCapacity);
@@ -106,13 +114,18 @@ EntryDialog::EntryDialog(const QString& caption, QSize clientSize, QWidget* pare
     setTabOrder(Edtyb, Edtqh);
     setTabOrder(Edtqh, Button1);
     setTabOrder(Button1, Button2);
-    setFixedSize(clientSize.expandedTo(grid->sizeHint()));
+    // The sizes the dialogs have always had, unless the fonts at hand need more.
+    for (QLineEdit* e : {Edtyb, Edtqh})
+        e->setMinimumWidth(fontMetrics().horizontalAdvance(QLatin1Char('0')) * 8 + 8);
+    setFixedSize(clientSize.expandedTo(grid->minimumSize()));
 }
 
 void EntryDialog::refused(QLineEdit* field, const QString& why)
 {
     m_lastRefusal = why;
-    QToolTip::showText(field->mapToGlobal(QPoint(0, field->height())), why, field);
+    // Beside the dialog, level with the field: a tip below it would lie over
+    // the next field and swallow the click meant for it.
+    QToolTip::showText(mapToGlobal(QPoint(width() + 4, field->y())), why, field);
 }
 
 void EntryDialog::setTexts(const EntryText& text)
@@ -130,12 +143,12 @@ EntryText EntryDialog::texts() const
 {
     // A field left as setTexts filled it gives back the bytes it was given:
     // stored bytes that are no GBK character, or a character cut at the end
-    // of a field, do not survive the trip through QString. Typed text is kept
-    // encodable by the validators; value_or only guards text set past them.
+    // of a field, do not survive the trip through QString. A changed field
+    // that cannot be encoded (confirmTexts refuses it) keeps its bytes too.
     auto field = [](const QLineEdit* e, const QString& shown, const std::string& given) {
         if (e->text() == shown)
             return given;
-        return gbk::fromQString(e->text()).value_or(std::string());
+        return gbk::fromQString(e->text()).value_or(given);
     };
     EntryText t;
     t.name = field(Edtmc, m_shown[0], m_given.name);
@@ -153,10 +166,23 @@ void EntryDialog::keyPressEvent(QKeyEvent* event)
     QDialog::keyPressEvent(event);
 }
 
-void EntryDialog::confirmTexts()
+bool EntryDialog::confirmTexts()
 {
+    // A changed field must be storable as it stands: never store an empty
+    // field in place of text that has no GBK form.
+    const QLineEdit* fields[] = {Edtmc, Edtyb, Edtqh};
+    const char* names[] = {"名称", "邮编", "区号"};
+    for (int i = 0; i < 3; ++i) {
+        if (fields[i]->text() == m_shown[i] || gbk::fromQString(fields[i]->text()))
+            continue;
+        showMessage(this, QStringLiteral("“%1”中有无法保存的字符（显示为“%2”），请删去或改正后再按确定。")
+                              .arg(QString::fromUtf8(names[i]), gbk::firstUnencodable(fields[i]->text())));
+        const_cast<QLineEdit*>(fields[i])->setFocus();
+        return false;
+    }
     if (m_onConfirm)
         m_onConfirm(texts());
+    return true;
 }
 
 TFrmAddInf::TFrmAddInf(QWidget* parent) : EntryDialog(QStringLiteral("增加新信息"), QSize(259, 129), parent)
@@ -166,7 +192,8 @@ TFrmAddInf::TFrmAddInf(QWidget* parent) : EntryDialog(QStringLiteral("增加新�
 
 void TFrmAddInf::Button1Click()
 {
-    confirmTexts();
+    if (!confirmTexts())
+        return;
     Edtmc->clear();
     Edtyb->clear();
     Edtqh->clear();
@@ -181,8 +208,8 @@ TFrmEditInf::TFrmEditInf(QWidget* parent) : EntryDialog(QStringLiteral("修改�
 
 void TFrmEditInf::Button1Click()
 {
-    confirmTexts();
-    accept();
+    if (confirmTexts())
+        accept();
 }
 
 }  // namespace qv

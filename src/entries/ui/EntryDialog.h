@@ -25,9 +25,9 @@ public:
     void setTexts(const EntryText& text);
     EntryText texts() const;
 
-    QLineEdit* Edtmc = nullptr;  // name, 25 bytes
-    QLineEdit* Edtyb = nullptr;  // postcode or time difference, 8 bytes
-    QLineEdit* Edtqh = nullptr;  // area code, 5 bytes
+    QLineEdit* Edtmc = nullptr;      // name, 25 bytes
+    QLineEdit* Edtyb = nullptr;      // postcode or time difference, 8 bytes
+    QLineEdit* Edtqh = nullptr;      // area code, 5 bytes
     QPushButton* Button1 = nullptr;  // 确定
     QPushButton* Button2 = nullptr;  // 取消
 
@@ -39,7 +39,9 @@ protected:
     virtual void Button1Click() = 0;
     void Button2Click() { reject(); }
     void keyPressEvent(QKeyEvent* event) override;
-    void confirmTexts();
+    // Hands the texts on; false (with a message) when a changed field holds
+    // a character that cannot be stored.
+    bool confirmTexts();
 
 private:
     void refused(QLineEdit* field, const QString& why);

@@ -29,8 +29,15 @@ QString printRows(QPrinter& printer, const std::optional<QFont>& font, size_t ro
             return QStringLiteral("无法写入打印文件“%1”。").arg(printer.outputFileName());
         return QStringLiteral("打印机“%1”不接受打印任务。").arg(printer.printerName());
     }
-    if (font)
+    if (font) {
         painter.setFont(*font);
+    } else {
+        // The printer's own default: the interface's face at a printing size
+        // (the interface font is sized in screen pixels, tiny on paper).
+        QFont standard = painter.font();
+        standard.setPointSize(10);
+        painter.setFont(standard);
+    }
     const QFontMetrics fm = painter.fontMetrics();
     const PrintLayout layout({fm.horizontalAdvance(QStringLiteral("字")), fm.height(), painter.device()->logicalDpiY(),
                               painter.device()->height()},
@@ -44,7 +51,9 @@ QString printRows(QPrinter& printer, const std::optional<QFont>& font, size_t ro
         for (const PrintLine& line : layout.lines(p, cells))
             for (size_t c = 0; c < line.texts.size(); ++c)
                 if (!line.texts[c].empty())
-                    painter.drawText(layout.columns()[c], line.y + ascent, gbk::toQString(line.texts[c]));
+                    // A tab (only in a hand-made file) would push the text into the next column.
+                    painter.drawText(layout.columns()[c], line.y + ascent,
+                                     gbk::toQString(line.texts[c]).replace(QLatin1Char('\t'), QLatin1Char(' ')));
     }
     if (!painter.end())
         return QStringLiteral("打印任务没有完成。");

@@ -1,9 +1,9 @@
 #include "exchange/ui/PrintCommands.h"
 
-#include "widgets/MessageBox.h"
-#include "widgets/Modal.h"
 #include "exchange/ui/ListPrinter.h"
 #include "lookup/EntryRows.h"
+#include "widgets/MessageBox.h"
+#include "widgets/Modal.h"
 
 #include <QDialogButtonBox>
 #include <QFontDatabase>

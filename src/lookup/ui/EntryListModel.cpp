@@ -253,7 +253,7 @@ QVariant EntryListModel::data(const QModelIndex& index, int role) const
     if (!index.isValid() || index.row() >= count())
         return {};
     const EntryRow r = m_set.rows[size_t(index.row())];
-    if (role == Qt::DisplayRole || role == Qt::ToolTipRole)
+    if (role == Qt::DisplayRole)
         return gbk::toQString(m_set.cellText(r, index.column()));
     if (role == Qt::DecorationRole && index.column() == 0)
         return imageListIcon(kImageBall);

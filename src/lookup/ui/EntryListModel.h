@@ -40,8 +40,8 @@ public:
     void columnClicked(int column);
 
     // Adds a row where the current order puts it; returns its index.
-    int addRow(const std::string& directoryName, std::string_view name, std::string_view area,
-               std::string_view post, int32_t position);
+    int addRow(const std::string& directoryName, std::string_view name, std::string_view area, std::string_view post,
+               int32_t position);
     // Shows new texts in a row before its record is written (the record
     // waits while unknown initials are asked about).
     void setRowTexts(int row, std::string_view name, std::string_view area, std::string_view post);

@@ -1,9 +1,15 @@
 #include "lookup/ui/EntryListView.h"
 
+#include "lookup/CopyRows.h"
 #include "lookup/ui/EntryListModel.h"
 
 #include <QHeaderView>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QHelpEvent>
 #include <QKeyEvent>
+#include <QStyle>
+#include <QToolTip>
 
 #include <algorithm>
 
@@ -28,7 +34,27 @@ EntryListView::EntryListView(QWidget* parent) : QTableView(parent)
     horizontalHeader()->setSectionsClickable(true);
     horizontalHeader()->setHighlightSections(false);
     horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    horizontalHeader()->setStretchLastSection(false);
+    // Tab leaves the list instead of walking its cells.
+    setTabKeyNavigation(false);
+}
+
+bool EntryListView::viewportEvent(QEvent* event)
+{
+    // A cell too narrow for its text shows the whole text as a tooltip.
+    if (event->type() == QEvent::ToolTip) {
+        auto* help = static_cast<QHelpEvent*>(event);
+        const QModelIndex i = indexAt(help->pos());
+        const QString text = i.data().toString();
+        const QRect cell = visualRect(i);
+        const int room = cell.width() - 2 * style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) - 4 -
+                         (i.data(Qt::DecorationRole).isValid() ? iconSize().width() + 4 : 0);
+        if (i.isValid() && fontMetrics().horizontalAdvance(text) > room)
+            QToolTip::showText(help->globalPos(), text, viewport(), cell);
+        else
+            QToolTip::hideText();
+        return true;
+    }
+    return QTableView::viewportEvent(event);
 }
 
 EntryListModel* EntryListView::listModel() const { return qobject_cast<EntryListModel*>(model()); }
@@ -62,6 +88,13 @@ void EntryListView::keyPressEvent(QKeyEvent* event)
     // Delete removes the selected places whatever modifier keys are held.
     if (event->key() == Qt::Key_Delete) {
         emit deletePressed();
+        return;
+    }
+    // Copy puts the selected rows on the clipboard as a table; the list is
+    // the only place the key works, no menu item carries it.
+    if (event->matches(QKeySequence::Copy)) {
+        if (EntryListModel* m = listModel(); m && !selectedRowsInOrder().empty())
+            QGuiApplication::clipboard()->setText(rowsAsTable(m->rowSet(), selectedRowsInOrder()));
         return;
     }
     QTableView::keyPressEvent(event);

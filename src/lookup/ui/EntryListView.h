@@ -23,6 +23,7 @@ signals:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
 };
 
 }  // namespace qv

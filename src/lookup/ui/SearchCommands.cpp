@@ -7,13 +7,13 @@
 #include "store/GbkText.h"
 #include "widgets/MessageBox.h"
 
-#include <QWidget>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QToolButton>
+#include <QWidget>
 
 namespace qv {
 

@@ -43,6 +43,7 @@ Tfrminputpy::Tfrminputpy(QWidget* parent) : QDialog(parent)
     connect(Button1, &QPushButton::clicked, this, &Tfrminputpy::Button1Click);
 
     auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(8, 8, 8, 8);
     layout->addWidget(Label1);
     auto* row = new QHBoxLayout;
     row->addStretch();
@@ -53,7 +54,7 @@ Tfrminputpy::Tfrminputpy(QWidget* parent) : QDialog(parent)
     row->addWidget(Button1);
     row->addStretch();
     layout->addLayout(row);
-    setFixedSize(QSize(280, 118).expandedTo(layout->sizeHint()));
+    setFixedSize(QSize(280, 118).expandedTo(layout->minimumSize()));
 }
 
 std::optional<char> Tfrminputpy::ask(uint8_t lead, uint8_t trail)

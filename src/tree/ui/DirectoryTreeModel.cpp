@@ -93,10 +93,7 @@ Qt::ItemFlags DirectoryTreeModel::flags(const QModelIndex& index) const
            Qt::ItemIsDropEnabled;
 }
 
-QStringList DirectoryTreeModel::mimeTypes() const
-{
-    return {drag::directoryFormat(), drag::entriesFormat()};
-}
+QStringList DirectoryTreeModel::mimeTypes() const { return {drag::directoryFormat(), drag::entriesFormat()}; }
 
 QMimeData* DirectoryTreeModel::mimeData(const QModelIndexList& indexes) const
 {
@@ -109,15 +106,9 @@ QMimeData* DirectoryTreeModel::mimeData(const QModelIndexList& indexes) const
 Qt::DropActions DirectoryTreeModel::supportedDropActions() const { return Qt::MoveAction | Qt::CopyAction; }
 Qt::DropActions DirectoryTreeModel::supportedDragActions() const { return Qt::MoveAction; }
 
-void DirectoryTreeModel::beforeInsert(DirectoryNode* parent, int row)
-{
-    beginInsertRows(indexOf(parent), row, row);
-}
+void DirectoryTreeModel::beforeInsert(DirectoryNode* parent, int row) { beginInsertRows(indexOf(parent), row, row); }
 void DirectoryTreeModel::afterInsert() { endInsertRows(); }
-void DirectoryTreeModel::beforeRemove(DirectoryNode* parent, int row)
-{
-    beginRemoveRows(indexOf(parent), row, row);
-}
+void DirectoryTreeModel::beforeRemove(DirectoryNode* parent, int row) { beginRemoveRows(indexOf(parent), row, row); }
 void DirectoryTreeModel::afterRemove() { endRemoveRows(); }
 void DirectoryTreeModel::beforeMove(DirectoryNode* n, DirectoryNode* newParent)
 {

@@ -5,6 +5,7 @@
 
 #include <QDrag>
 #include <QDragMoveEvent>
+#include <QFocusEvent>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QScrollBar>
@@ -69,6 +70,15 @@ void DirectoryTreeView::keyPressEvent(QKeyEvent* event)
         return;
     }
     QTreeView::keyPressEvent(event);
+}
+
+void DirectoryTreeView::focusInEvent(QFocusEvent* event)
+{
+    // Tabbing into the tree picks its first directory, as a keyboard user
+    // expects; focus coming back from another window picks none.
+    m_takingFocus = event->reason() != Qt::TabFocusReason && event->reason() != Qt::BacktabFocusReason;
+    QTreeView::focusInEvent(event);
+    m_takingFocus = false;
 }
 
 void DirectoryTreeView::startDrag(Qt::DropActions supportedActions)

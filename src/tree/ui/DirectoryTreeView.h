@@ -20,6 +20,9 @@ public:
     // One step of the drag auto-scroll for pointer height `y`: the next or
     // previous node becomes the top one near the lower or upper edge.
     void dragScrollStep(int y);
+    // True while focus coming back from another window (not Tab) makes the
+    // first node current; that alone chooses no directory.
+    bool isTakingFocus() const { return m_takingFocus; }
 
 signals:
     void deletePressed();
@@ -31,6 +34,7 @@ signals:
 protected:
     void mousePressEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
     void startDrag(Qt::DropActions supportedActions) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
@@ -39,6 +43,7 @@ protected:
 private:
     bool acceptsDrag(const QMimeData* mime) const;
     DirectoryNode* m_dragged = nullptr;
+    bool m_takingFocus = false;
 };
 
 }  // namespace qv

@@ -7,8 +7,8 @@
 #include "tree/ui/DirectoryTreeView.h"
 #include "widgets/MessageBox.h"
 
-#include <QWidget>
 #include <QTimer>
+#include <QWidget>
 
 namespace qv {
 
@@ -27,6 +27,8 @@ TreeCommands::TreeCommands(Database& db, const DatabaseCommands& saving, Directo
 
 void TreeCommands::currentChanged(const QModelIndex& current)
 {
+    if (m_view->isTakingFocus())
+        return;
     // Keyboard focus makes a node current without selecting it; select it,
     // so that the directory listed is the one the commands act on.
     if (current.isValid() && !m_suppressListing && !m_view->selectionModel()->isSelected(current))

@@ -1,0 +1,30 @@
+#include "ReadBack.h"
+
+#include <QProcess>
+#include <gtest/gtest.h>
+
+namespace qvtest {
+
+std::optional<std::string> readSheet(const QString& path)
+{
+    static const char* script = R"(
+import sys
+try:
+    import openpyxl
+except ImportError:
+    sys.exit(77)
+from openpyxl.utils.escape import unescape
+wb = openpyxl.load_workbook(open(sys.argv[1], 'rb'))
+cell = lambda c: '' if c.value is None else unescape(c.value) if c.data_type == 's' else '#%s:%s' % (c.data_type, c.value)
+rows = ['|'.join(cell(c) for c in r) for r in wb.worksheets[0].iter_rows()]
+sys.stdout.buffer.write('\n'.join([str(len(wb.worksheets))] + rows).encode())
+)";
+    QProcess py;
+    py.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), QString::fromUtf8(script), path});
+    if (!py.waitForFinished(60000) || py.exitStatus() != QProcess::NormalExit || py.exitCode() == 77)
+        return std::nullopt;
+    EXPECT_EQ(py.exitCode(), 0) << py.readAllStandardError().toStdString();
+    return py.readAllStandardOutput().toStdString();
+}
+
+}  // namespace qvtest
