@@ -232,7 +232,7 @@ void record(const std::string& operation, Time qv, const std::string& peer, Time
                  peerTime.cpu > 0 ? qv.cpu / peerTime.cpu : 0.0);
 }
 
-// What the issue asked for, at a million places.
+// The goals set for a million places.
 std::string goalOf(const std::string& operation, const std::string& peer)
 {
     static const std::map<std::pair<std::string, std::string>, std::string> goals = {
@@ -453,9 +453,9 @@ void runFile(const std::string& path, int reps, const std::string& uiBench, cons
     std::vector<Time> sqlImport;
     for (int i = 0; i < heavy && sqlite; ++i) {
         QFile::remove(QString::fromStdString(imported));
-        sqlImport.push_back(runTimed({"sqlite3", imported, "CREATE TABLE t(a,b,c,d);", ".mode csv",
-                                      ".import " + importFile + " t"},
-                                     in("out.txt")));
+        sqlImport.push_back(
+            runTimed({"sqlite3", imported, "CREATE TABLE t(a,b,c,d);", ".mode csv", ".import " + importFile + " t"},
+                     in("out.txt")));
     }
     record("import", importMs, "sqlite3 .import", sqlite ? medianOf(sqlImport) : Time());
     const Time sqlExport =
@@ -483,8 +483,8 @@ void runFile(const std::string& path, int reps, const std::string& uiBench, cons
             const std::string_view name = qv::readField(rec + qv::entry_field::kNameLen, qv::kNameCapacity);
             const std::string_view area = qv::readField(rec + qv::entry_field::kAreaLen, qv::kAreaCodeCapacity);
             const std::string_view post = qv::readField(rec + qv::entry_field::kPostLen, qv::kPostcodeCapacity);
-            withInitials += names[owner] + "," + std::string(name) + "," + std::string(area) + "," +
-                            std::string(post) + "," + initials.initials(name) + "\r\n";
+            withInitials += names[owner] + "," + std::string(name) + "," + std::string(area) + "," + std::string(post) +
+                            "," + initials.initials(name) + "\r\n";
             csv += csvField(qv::gbk::toUtf8(names[owner]).toStdString()) + "," +
                    csvField(qv::gbk::toUtf8(name).toStdString()) + "," + csvField(initials.initials(name)) + "," +
                    csvField(qv::readField(rec + qv::entry_field::kAreaLen, qv::kAreaCodeCapacity)) + "," +
@@ -507,9 +507,10 @@ void runFile(const std::string& path, int reps, const std::string& uiBench, cons
         f.close();
         QFile::remove(QString::fromStdString(places));
         if (sqlite && runTimed({"sqlite3", places, "CREATE TABLE p(dir,name,initials,area,post,owner INTEGER);",
-                                ".mode csv", ".import " + in("places.csv") + " p",
-                                "CREATE INDEX p_area ON p(area);", "CREATE INDEX p_owner ON p(owner);"},
-                               in("out.txt")).wall < 0)
+                                ".mode csv", ".import " + in("places.csv") + " p", "CREATE INDEX p_area ON p(area);",
+                                "CREATE INDEX p_owner ON p(owner);"},
+                               in("out.txt"))
+                              .wall < 0)
             fail("sqlite3 could not import places.csv");
     }
 
@@ -544,7 +545,7 @@ void runFile(const std::string& path, int reps, const std::string& uiBench, cons
             // streams the file. The same question asked of grep: the rows
             // with their initials, letters of either case.
             const Time withInitials = runMedian(reps, {"grep", "-a", "-i", "-F", "-f", in("pattern"), initialsText},
-                                                  in("grep.txt"), nullptr, true);
+                                                in("grep.txt"), nullptr, true);
             record(q.label, ms, "grep -iF, rows with initials", withInitials);
         }
         const std::string like = sqlQuote(std::string("%") + q.utf8 + "%");
@@ -584,13 +585,12 @@ void runFile(const std::string& path, int reps, const std::string& uiBench, cons
             qv::EntryRowSet set = qv::listDirectory(db.image, bigId, caption);
             qv::sortEntryRows(set, qv::kColumnAreaCode, +1);
         });
-        const Time sql =
-            sqlite ? runMedian(reps,
-                               {"sqlite3", places,
-                                "SELECT dir,name,area,post FROM p WHERE owner=" + std::to_string(bigId) +
-                                    " ORDER BY area;"},
-                               in("sql.txt"))
-                   : Time();
+        const Time sql = sqlite ? runMedian(reps,
+                                            {"sqlite3", places,
+                                             "SELECT dir,name,area,post FROM p WHERE owner=" + std::to_string(bigId) +
+                                                 " ORDER BY area;"},
+                                            in("sql.txt"))
+                                : Time();
         record("list the biggest directory", ms, "sqlite3 with an index", sql);
     }
 
@@ -662,8 +662,8 @@ int main(int argc, char** argv)
         for (const Size& s : g_sizes)
             for (const Result& r : s.results)
                 std::fprintf(out, "%lld\t%s\t%s\t%.3f\t%.3f\t%.3f\t%.3f\t%s\n", (long long)s.records,
-                             r.operation.c_str(), r.peer.c_str(), r.qv.cpu, r.peerTime.cpu, r.qv.wall,
-                             r.peerTime.wall, r.unit.c_str());
+                             r.operation.c_str(), r.peer.c_str(), r.qv.cpu, r.peerTime.cpu, r.qv.wall, r.peerTime.wall,
+                             r.unit.c_str());
         std::fclose(out);
     }
     return 0;

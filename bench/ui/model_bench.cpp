@@ -15,9 +15,9 @@
 //                                the first search for 0 and after them all
 #include "app/Application.h"
 #include "app/Tmainform.h"
-#include "store/DatabaseFile.h"
 #include "lookup/ui/EntryListModel.h"
 #include "lookup/ui/SearchBar.h"
+#include "store/DatabaseFile.h"
 #include "tree/ui/DirectoryTreeModel.h"
 #include "tree/ui/DirectoryTreeView.h"
 #include "widgets/Icons.h"
@@ -33,10 +33,10 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
-#include <sys/resource.h>
-#include <time.h>
 #include <map>
 #include <string>
+#include <sys/resource.h>
+#include <time.h>
 #include <vector>
 
 namespace {

@@ -68,14 +68,44 @@ public:
         const_iterator(const EntryRowList* list, size_t i) : m_list(list), m_i(i) {}
         EntryRow operator*() const { return (*m_list)[m_i]; }
         EntryRow operator[](difference_type d) const { return (*m_list)[size_t(difference_type(m_i) + d)]; }
-        const_iterator& operator++() { ++m_i; return *this; }
-        const_iterator operator++(int) { const_iterator t = *this; ++m_i; return t; }
-        const_iterator& operator--() { --m_i; return *this; }
-        const_iterator operator--(int) { const_iterator t = *this; --m_i; return t; }
-        const_iterator& operator+=(difference_type d) { m_i = size_t(difference_type(m_i) + d); return *this; }
+        const_iterator& operator++()
+        {
+            ++m_i;
+            return *this;
+        }
+        const_iterator operator++(int)
+        {
+            const_iterator t = *this;
+            ++m_i;
+            return t;
+        }
+        const_iterator& operator--()
+        {
+            --m_i;
+            return *this;
+        }
+        const_iterator operator--(int)
+        {
+            const_iterator t = *this;
+            --m_i;
+            return t;
+        }
+        const_iterator& operator+=(difference_type d)
+        {
+            m_i = size_t(difference_type(m_i) + d);
+            return *this;
+        }
         const_iterator& operator-=(difference_type d) { return *this += -d; }
-        const_iterator operator+(difference_type d) const { const_iterator t = *this; return t += d; }
-        const_iterator operator-(difference_type d) const { const_iterator t = *this; return t -= d; }
+        const_iterator operator+(difference_type d) const
+        {
+            const_iterator t = *this;
+            return t += d;
+        }
+        const_iterator operator-(difference_type d) const
+        {
+            const_iterator t = *this;
+            return t -= d;
+        }
         difference_type operator-(const_iterator o) const { return difference_type(m_i) - difference_type(o.m_i); }
         bool operator==(const_iterator o) const { return m_i == o.m_i; }
         bool operator!=(const_iterator o) const { return m_i != o.m_i; }

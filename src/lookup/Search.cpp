@@ -121,9 +121,7 @@ private:
     // (the initials aside).
     bool exactFields(const uint8_t* rec) const
     {
-        auto equals = [&](int lengthAt, int capacity) {
-            return readField(rec + lengthAt, capacity) == m_query;
-        };
+        auto equals = [&](int lengthAt, int capacity) { return readField(rec + lengthAt, capacity) == m_query; };
         return (m_options.byName && equals(entry_field::kNameLen, kNameCapacity)) ||
                (m_options.byPostcode && equals(entry_field::kPostLen, kPostcodeCapacity)) ||
                (m_options.byAreaCode && equals(entry_field::kAreaLen, kAreaCodeCapacity));

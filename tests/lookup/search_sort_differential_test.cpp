@@ -2,12 +2,12 @@
 // (every record tested field by field, a comparison sort of the texts), on
 // random databases full of awkward bytes: both must give the same rows in
 // the same order.
+#include "TestImages.h"
 #include "lookup/EntryRows.h"
 #include "lookup/Pinyin.h"
 #include "lookup/Search.h"
 #include "store/Database.h"
 #include "store/GbkText.h"
-#include "TestImages.h"
 
 #include <QByteArray>
 #include <gtest/gtest.h>
@@ -122,10 +122,28 @@ public:
     // blanks, zero bytes, and (at the end) a lone lead byte.
     std::string text(int maxBytes)
     {
-        static const std::vector<std::string> pieces = {
-            qvtest::gbk("北"), qvtest::gbk("京"), qvtest::gbk("山"), qvtest::gbk("海"), qvtest::gbk("亳"),
-            "\xB0\xB1", "\xB1\xA1", "\xD8\xA1", "\xD8\xA2", "\xD8\xA3", "b", "j", "B", "J", "v", "0", "7", "5", " ",
-            std::string(1, '\0'), "\xA1\xA1", "#"};
+        static const std::vector<std::string> pieces = {qvtest::gbk("北"),
+                                                        qvtest::gbk("京"),
+                                                        qvtest::gbk("山"),
+                                                        qvtest::gbk("海"),
+                                                        qvtest::gbk("亳"),
+                                                        "\xB0\xB1",
+                                                        "\xB1\xA1",
+                                                        "\xD8\xA1",
+                                                        "\xD8\xA2",
+                                                        "\xD8\xA3",
+                                                        "b",
+                                                        "j",
+                                                        "B",
+                                                        "J",
+                                                        "v",
+                                                        "0",
+                                                        "7",
+                                                        "5",
+                                                        " ",
+                                                        std::string(1, '\0'),
+                                                        "\xA1\xA1",
+                                                        "#"};
         std::string s;
         const int n = below(maxBytes + 1);
         while (int(s.size()) < n)
@@ -179,8 +197,19 @@ TEST(SearchAndSortAgainstReference, RandomDatabases)
         Random rnd(seed);
         Database db;
         db.loadImage(randomImage(rnd));
-        std::vector<std::string> queries = {"", "bj", "BJ", "v", "V", "0", "#", "Q", "\xB1", "\xB1\xB1",
-                                            qvtest::gbk("北京"), std::string(30, 'b'), std::string(1, '\0')};
+        std::vector<std::string> queries = {"",
+                                            "bj",
+                                            "BJ",
+                                            "v",
+                                            "V",
+                                            "0",
+                                            "#",
+                                            "Q",
+                                            "\xB1",
+                                            "\xB1\xB1",
+                                            qvtest::gbk("北京"),
+                                            std::string(30, 'b'),
+                                            std::string(1, '\0')};
         for (int i = 0; i < 150; ++i) {
             const std::string t = rnd.text(6) + rnd.digits(3);
             queries.push_back(t.substr(size_t(rnd.below(int(t.size()) + 1))));
@@ -235,7 +264,10 @@ TEST(SearchAndSortAgainstReference, KeysOfEveryWidth)
             std::string post(kind == 1 ? 8 : 3, '\0');
             for (char& c : post)
                 c = char(kind == 1 ? '0' + rnd.below(2) : rnd.below(256));
-            const std::string name = kind == 2 ? std::string("\xB1\xB1\xB1\xB1" "Abc") + rnd.text(12) : "n";
+            const std::string name = kind == 2 ? std::string("\xB1\xB1\xB1\xB1"
+                                                             "Abc") +
+                                                     rnd.text(12)
+                                               : "n";
             set.rows.push(i, 0, name, "", post);
             expected.push_back({i, "", name, "", post});
         }
