@@ -39,6 +39,8 @@ public:
     std::string initials(std::string_view name) const;
     // True when some name's initials can hold `byte`.
     bool mayProduce(uint8_t byte) const { return m_produced[byte]; }
+    // The lead bytes of the two-byte characters whose initial is `letter`.
+    std::array<bool, 256> leadsOf(uint8_t letter) const;
 
 private:
     static constexpr uint16_t kEmpty = 0x100;  // a learned record with no letter

@@ -8,6 +8,8 @@
 #include <cstring>
 #include <string>
 #include <unordered_map>
+#include <utility>
+#include <vector>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -87,6 +89,27 @@ public:
         m_initialsPossible = options.byInitials;
         for (char c : m_upper)
             m_initialsPossible = m_initialsPossible && m_initials.mayProduce(static_cast<uint8_t>(c));
+        // Each letter of the query other than V comes from a two-byte
+        // character: a name with none of its lead bytes cannot have it among
+        // its initials. Letters whose lead bytes form up to four runs are
+        // checked this way, sixteen bytes at a time.
+        std::string letters;
+        for (char c : m_upper)
+            if (c != 'V' && letters.find(c) == std::string::npos)
+                letters += c;
+        for (size_t k = 0; m_initialsPossible && k < letters.size() && m_leadRuns.size() < 8; ++k) {
+            const std::array<bool, 256> leads = m_initials.leadsOf(static_cast<uint8_t>(letters[k]));
+            std::vector<std::pair<uint8_t, uint8_t>> runs;
+            for (int b = 0; b < 256; ++b)
+                if (leads[size_t(b)]) {
+                    if (!runs.empty() && runs.back().second == b - 1)
+                        runs.back().second = uint8_t(b);
+                    else
+                        runs.emplace_back(uint8_t(b), uint8_t(b));
+                }
+            if (runs.size() <= 4)
+                m_leadRuns.push_back(runs);
+        }
         const size_t n = query.size();
         m_nameStarts = fieldStarts(entry_field::kName, kNameCapacity, n, options.byName);
         m_postStarts = fieldStarts(entry_field::kPost, kPostcodeCapacity, n, options.byPostcode);
@@ -110,6 +133,8 @@ public:
         const std::string_view name = readField(rec + entry_field::kNameLen, kNameCapacity);
         // Initials are never longer than their name.
         if (name.size() < m_query.size())
+            return false;
+        if (!m_leadRuns.empty() && !hasLeadsOfEveryLetter(rec, name.size()))
             return false;
         char buffer[kNameCapacity];
         const std::string_view ini(buffer, size_t(m_initials.append(name, buffer) - buffer));
@@ -153,6 +178,43 @@ private:
         return false;
     }
 
+    // True when the name (the record's bytes 1 to `length`) holds, for each
+    // letter checked, a lead byte of a character with that initial.
+    bool hasLeadsOfEveryLetter(const uint8_t* rec, size_t length) const
+    {
+        const uint32_t inName = uint32_t(((uint64_t(1) << length) - 1) << 1);
+#if defined(__SSE2__)
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rec));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rec + 16));
+        for (const auto& runs : m_leadRuns) {
+            uint32_t found = 0;
+            for (const auto& [first, last] : runs) {
+                const __m128i from = _mm_set1_epi8(char(first)), width = _mm_set1_epi8(char(last - first));
+                // x - first, unsigned, is at most last - first.
+                auto in = [&](__m128i x) {
+                    const __m128i d = _mm_sub_epi8(x, from);
+                    return uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_max_epu8(d, width), width)));
+                };
+                found |= in(a) | in(b) << 16;
+            }
+            if (!(found & inName))
+                return false;
+        }
+        return true;
+#else
+        for (const auto& runs : m_leadRuns) {
+            bool found = false;
+            for (size_t i = 1; i <= length && !found; ++i)
+                for (const auto& [first, last] : runs)
+                    found = found || (rec[i] >= first && rec[i] <= last);
+            if (!found)
+                return false;
+        }
+        (void)inName;
+        return true;
+#endif
+    }
+
     // Bit i set where byte i of the record is the query's first byte and
     // byte i + 1 its second (for a one-byte query, its only byte).
     uint64_t firstBytesAt(const uint8_t* rec) const
@@ -193,6 +255,8 @@ private:
     QueryOptions m_options;
     InitialsTable m_initials;
     bool m_initialsPossible = false;
+    // Per letter of the query, the runs [first, last] of lead bytes of the characters with that initial.
+    std::vector<std::vector<std::pair<uint8_t, uint8_t>>> m_leadRuns;
     bool m_hopeless = false;
     std::array<uint64_t, 256> m_nameStarts{}, m_postStarts{}, m_areaStarts{};
 };
