@@ -439,6 +439,23 @@ private slots:
         QCOMPARE(names(*w), QStringList({"南山区", "福田区", "宝安区"}));
     }
 
+    void anAddedPlaceIsReadFromTheImageItWentTo()
+    {
+        // A full image grows into a new buffer rather than move the bytes the
+        // list reads; the list then follows it and shows the place from it.
+        auto w = open();
+        QVERIFY(w);
+        w->database().image.bytes().shrink_to_fit();
+        clickNode(*w, findNode(*w, "北京市"));
+        const int before = w->listModel()->rowCount();
+        w->entryCommands()->AppendInf(findNode(*w, "北京市"), EntryText{"newplace", "010", "100099"});
+        QCOMPARE(w->listModel()->rowCount(), before + 1);
+        QVERIFY(w->listModel()->rowSet().rows.image().sameBytes(w->database().image.ref()));
+        const int r = int(names(*w).indexOf(QStringLiteral("newplace")));
+        QVERIFY(r >= 0);
+        QVERIFY(!w->listModel()->rowSet().rows.hasOwnTexts(size_t(r)));
+    }
+
     void modelsStayConsistentThroughEveryChange()
     {
         // A directory with many entries, so that removing scattered rows takes
