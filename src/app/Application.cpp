@@ -2,6 +2,7 @@
 
 #include "widgets/Icons.h"
 #include "app/Tmainform.h"
+#include "store/Database.h"
 
 #include <QApplication>
 #include <QFont>
@@ -56,6 +57,8 @@ int runApplication(int argc, char** argv)
             return 0;
         }
     }
+    // The database is read and inflated while the window is being built.
+    preloadDatabaseFile(QString::fromLatin1(Database::kFileName));
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Qarvenda"));
     // No display name: the platform would add it to every window title.

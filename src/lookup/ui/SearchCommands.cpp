@@ -56,6 +56,8 @@ void SearchCommands::Button_searchClick()
         return;
     }
     QApplication::setOverrideCursor(Qt::WaitCursor);
+    // The old result goes first, so that two large results never live at once.
+    m_list->clear();
     m_list->setRows(searchEntries(m_db, *query, m_bar->queryOptions()), kColumnAreaCode, -1);
     QApplication::restoreOverrideCursor();
 }
