@@ -372,10 +372,10 @@ void learnBundledInitials(qv::Database& db, const std::vector<std::string>& name
 
 qv::DirectoryNode* addDirectory(qv::Database& db, qv::DirectoryNode* parent, const std::string& caption)
 {
-    const std::optional<int32_t> id = db.tree.allocateId();
-    if (!id)
+    qv::DirectoryNode* node = db.tree.insertNew(parent, -1, caption);
+    if (!node)
         throw BuildError("out of directory ids");
-    return db.tree.insert(parent, -1, caption, *id);
+    return node;
 }
 
 void addEntry(qv::Database& db, const qv::DirectoryNode* dir, const Place& p, std::vector<std::string>& names)

@@ -133,14 +133,12 @@ private:
     {
         if (m_haveDirectory && m_dir.sameAs(m_prevDir))
             return;
-        const std::optional<int32_t> id = m_db.tree.allocateId();
-        if (!id) {
+        const DirectoryNode* node = m_db.tree.insertNew(m_parent, -1, m_dir.cutTo(kNameCapacity));
+        if (!node) {
             stop(ImportResult::NoDirectoryId, QStringLiteral("目录编号已经用完，无法再建立新目录"));
             return;
         }
-        DirectoryNode* node = m_db.tree.insert(m_parent, -1, m_dir.cutTo(kNameCapacity), *id);
-        node->icon = kIconLeaf;
-        m_current = *id;
+        m_current = node->id;
         m_haveDirectory = true;
         std::swap(m_prevDir, m_dir);
         ++m_result.directories;

@@ -165,7 +165,6 @@ void Database::loadImage(std::vector<uint8_t> bytes)
             ++depth;
         }
         DirectoryNode* node = tree.insert(parent, -1, rec.name, id);
-        node->icon = kIconLeaf;
         if (parent != tree.root())
             parent->icon = kIconCollapsed;
         highestId = std::max(highestId, id);

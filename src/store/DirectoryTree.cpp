@@ -51,6 +51,12 @@ std::optional<int32_t> DirectoryTree::allocateId()
     return m_nextDirectoryId;
 }
 
+DirectoryNode* DirectoryTree::insertNew(DirectoryNode* parent, int row, std::string caption)
+{
+    const std::optional<int32_t> id = allocateId();
+    return id ? insert(parent, row, std::move(caption), *id) : nullptr;
+}
+
 DirectoryNode* DirectoryTree::insert(DirectoryNode* parent, int row, std::string caption, int32_t id)
 {
     auto node = std::make_unique<DirectoryNode>();

@@ -64,6 +64,10 @@ public:
     // Hands out NextDirectoryId + 1; nullopt once the id space is used up.
     std::optional<int32_t> allocateId();
 
+    // A new directory with the next id under `parent` at `row` (as insert);
+    // nullptr once the id space is used up.
+    DirectoryNode* insertNew(DirectoryNode* parent, int row, std::string caption);
+
     // Inserts a new node under `parent` (root() for the top level) at `row`
     // (clamped; -1 appends). Returns the new node.
     DirectoryNode* insert(DirectoryNode* parent, int row, std::string caption, int32_t id);

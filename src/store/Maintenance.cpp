@@ -46,9 +46,7 @@ RecoveryResult recoverEntries(Database& db)
         if (owner != last) {
             last = owner;
             if (ids.insert(id).second) {
-                DirectoryNode* node = db.tree.insert(db.tree.root(), -1, recoveryDirectoryCaption(), id);
-                node->icon = kIconLeaf;
-                result.newRoots.push_back(node);
+                result.newRoots.push_back(db.tree.insert(db.tree.root(), -1, recoveryDirectoryCaption(), id));
                 // An id above the counter (a hand-made file) must never be handed out again.
                 if (id > db.tree.NextDirectoryId())
                     db.tree.setNextDirectoryId(id);

@@ -34,6 +34,8 @@ public:
     void setTarget(ImageRef target) { m_target = std::move(target); }
 
     bool isIdentity() const { return m_delta == 0 && m_removed.empty(); }
+    // False for a save's shift: every record is still there.
+    bool removesRecords() const { return !m_removed.empty(); }
 
     // The new position of the record that was at `oldPos`, or -1 when it is gone.
     int32_t map(int32_t oldPos) const

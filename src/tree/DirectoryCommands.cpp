@@ -30,12 +30,9 @@ DirectoryNode* createDirectory(Database& db, DirectoryNode* anchor, NewDirectory
         parent = anchor;
         break;
     }
-    auto id = tree.allocateId();
-    if (!id)
-        return nullptr;
-    DirectoryNode* node = tree.insert(parent, row, newDirectoryCaption(), *id);
-    node->icon = kIconLeaf;
-    db.ModifiedFlag = true;
+    DirectoryNode* node = tree.insertNew(parent, row, newDirectoryCaption());
+    if (node)
+        db.ModifiedFlag = true;
     return node;
 }
 

@@ -14,17 +14,22 @@
 
 namespace qv {
 
+std::unique_ptr<QProgressDialog> progressWindow(QWidget* parent, const QString& label)
+{
+    auto window = std::make_unique<QProgressDialog>(label, QString(), 0, 100, parent);
+    window->setObjectName(QStringLiteral("LongTaskProgress"));
+    window->setWindowTitle(QString::fromLatin1(kApplicationTitle));
+    window->setMinimumDuration(300);
+    window->setAutoClose(false);
+    window->setValue(0);
+    return window;
+}
+
 void runLongTask(QWidget* parent, const LongTask& task)
 {
     std::unique_ptr<QProgressDialog> window;
-    if (!task.show) {
-        window = std::make_unique<QProgressDialog>(task.label, QString(), 0, 100, parent);
-        window->setObjectName(QStringLiteral("LongTaskProgress"));
-        window->setWindowTitle(QString::fromLatin1(kApplicationTitle));
-        window->setMinimumDuration(300);
-        window->setAutoClose(false);
-        window->setValue(0);
-    }
+    if (!task.show)
+        window = progressWindow(parent, task.label);
     // Edits already on their way (a caption just typed) land before the work starts.
     QCoreApplication::sendPostedEvents();
     QApplication::setOverrideCursor(Qt::WaitCursor);

@@ -5,7 +5,9 @@
 
 #include <atomic>
 #include <functional>
+#include <memory>
 
+class QProgressDialog;
 class QWidget;
 
 namespace qv {
@@ -24,5 +26,9 @@ struct LongTask {
 
 // Returns when the work has finished.
 void runLongTask(QWidget* parent, const LongTask& task);
+
+// The program's progress window: titled like every box, shown only when the
+// work takes a while. Also for work that must stay on this thread.
+std::unique_ptr<QProgressDialog> progressWindow(QWidget* parent, const QString& label);
 
 }  // namespace qv

@@ -83,15 +83,11 @@ void ExchangeCommands::mmimportClick()
         return;
     // The import asks about unknown initials as it goes, so it runs here;
     // the progress window keeps the main window painted meanwhile.
-    QProgressDialog progress(QStringLiteral("正在导入……"), QString(), 0, 100, m_window);
-    progress.setObjectName(QStringLiteral("ImportProgress"));
-    progress.setWindowModality(Qt::WindowModal);  // so that each step repaints
-    progress.setWindowTitle(QString::fromLatin1(kApplicationTitle));
-    progress.setMinimumDuration(300);
-    progress.setValue(0);
-    const ImportResult result =
-        importTextFile(m_db, path, m_tree->currentNode(), m_askInitial, [&progress](int p) { progress.setValue(p); });
-    progress.close();
+    const auto progress = progressWindow(m_window, QStringLiteral("正在导入……"));
+    progress->setWindowModality(Qt::WindowModal);  // so that each step repaints
+    const ImportResult result = importTextFile(m_db, path, m_tree->currentNode(), m_askInitial,
+                                               [&progress](int p) { progress->setValue(p); });
+    progress->close();
     if (result.failed())
         showError(m_window, result.message);
 }

@@ -237,11 +237,13 @@ void EntryListModel::entriesRelocated(const Relocation& relocation)
     // Rows whose record was purged leave first, with the view told; then
     // the rest take their new positions, which are not shown, and read the
     // image the records are in now.
-    std::vector<int> dropped;
-    for (size_t i = 0; i < m_set.rows.size(); ++i)
-        if (relocation.map(m_set.rows.position(i)) < 0)
-            dropped.push_back(int(i));
-    removeRowsAt(std::move(dropped));
+    if (relocation.removesRecords()) {
+        std::vector<int> dropped;
+        for (size_t i = 0; i < m_set.rows.size(); ++i)
+            if (relocation.map(m_set.rows.position(i)) < 0)
+                dropped.push_back(int(i));
+        removeRowsAt(std::move(dropped));
+    }
     relocateRows(m_set, relocation);
 }
 
