@@ -23,6 +23,8 @@
 #include "store/DatabaseFile.h"
 #include "store/GbkText.h"
 
+#include "BenchClock.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -51,6 +53,9 @@
 
 extern char** environ;
 
+using qvbench::median;
+using qvbench::threadCpuMs;
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -61,21 +66,6 @@ double msSince(Clock::time_point t0) { return std::chrono::duration<double, std:
 {
     std::fprintf(stderr, "qv-bench: %s\n", what.c_str());
     std::exit(1);
-}
-
-double median(std::vector<double> v)
-{
-    if (v.empty())
-        return -1;
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
-double threadCpuMs()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) / 1e6;
 }
 
 // Milliseconds (or, for memory, megabytes in both); -1 when not measured.

@@ -22,6 +22,8 @@
 #include "tree/ui/DirectoryTreeView.h"
 #include "widgets/Icons.h"
 
+#include "../BenchClock.h"
+
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -38,6 +40,9 @@
 #include <sys/resource.h>
 #include <time.h>
 #include <vector>
+
+using qvbench::median;
+using qvbench::threadCpuMs;
 
 namespace {
 
@@ -113,19 +118,6 @@ int hello(int argc, char** argv)
     PaintWatch watch(&label);
     label.show();
     return app.exec();
-}
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
-double threadCpuMs()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) / 1e6;
 }
 
 int session(int argc, char** argv, const QString& file, int reps)
