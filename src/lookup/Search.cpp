@@ -56,7 +56,7 @@ inline bool startsCharacter(std::string_view name, size_t at)
 {
     size_t i = 0;
     while (i < at)
-        i += (gbk::isLeadByte(static_cast<unsigned char>(name[i])) && i + 1 < name.size()) ? 2 : 1;
+        i += gbk::charSize(name, i);
     return i == at;
 }
 
@@ -312,7 +312,7 @@ bool nameContainsAtBoundary(std::string_view name, std::string_view query)
     for (size_t i = 0; i + query.size() <= name.size();) {
         if (std::memcmp(name.data() + i, query.data(), query.size()) == 0)
             return true;
-        i += (gbk::isLeadByte(static_cast<unsigned char>(name[i])) && i + 1 < name.size()) ? 2 : 1;
+        i += gbk::charSize(name, i);
     }
     return false;
 }

@@ -75,7 +75,7 @@ size_t fitToBytes(std::string_view gbk, size_t limit)
 {
     size_t i = 0;
     while (i < gbk.size()) {
-        size_t n = (isLeadByte(static_cast<unsigned char>(gbk[i])) && i + 1 < gbk.size()) ? 2 : 1;
+        const size_t n = charSize(gbk, i);
         if (i + n > limit)
             break;
         i += n;

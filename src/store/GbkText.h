@@ -37,4 +37,11 @@ std::optional<std::string> fromUtf8(std::string_view utf8);
 // True for a lead byte of a two-byte GBK character.
 inline bool isLeadByte(unsigned char b) { return b >= 0x81 && b <= 0xFE; }
 
+// Bytes of the character at `i`: a lead byte with a byte after it makes a
+// two-byte character; anything else (a lone lead byte at the end too) is one.
+inline size_t charSize(std::string_view text, size_t i)
+{
+    return isLeadByte(static_cast<unsigned char>(text[i])) && i + 1 < text.size() ? 2 : 1;
+}
+
 }  // namespace qv::gbk
