@@ -8,6 +8,7 @@
 #include "lookup/ui/SearchCommands.h"
 #include "store/ui/DatabaseCommands.h"
 #include "tree/ui/TreeCommands.h"
+#include "widgets/Icons.h"
 
 #include <QActionGroup>
 #include <QMainWindow>
@@ -169,7 +170,7 @@ void buildCommands(const CommandTargets& t, MenuActions& actions, Menus& menus)
                 continue;
             actions.*c.slot = a;
             if (c.icon != kNoIcon && !popup)
-                a->setIcon(window->style()->standardIcon(QStyle::StandardPixmap(c.icon)));
+                a->setIcon(styleIcon(QStyle::StandardPixmap(c.icon)));
             if (c.kind == Kind::Radio || c.kind == Kind::Check) {
                 a->setCheckable(true);
                 a->setChecked(c.checked);

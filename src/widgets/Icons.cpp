@@ -1,5 +1,8 @@
 #include "widgets/Icons.h"
 
+#include <QApplication>
+#include <QIconEngine>
+
 #include <array>
 
 // The pictures live in the widget library's resources, which a static
@@ -37,5 +40,53 @@ QIcon searchIcon()
     ensureResources();
     return QIcon(QStringLiteral(":/icons/search.svg"));
 }
+
+
+namespace {
+
+// Stands in for a style icon and asks the style for it on first use.
+class StyleIconEngine : public QIconEngine {
+public:
+    explicit StyleIconEngine(QStyle::StandardPixmap which) : m_which(which) {}
+
+    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State state) override
+    {
+        icon().paint(painter, rect, Qt::AlignCenter, mode, state);
+    }
+    QSize actualSize(const QSize& size, QIcon::Mode mode, QIcon::State state) override
+    {
+        return icon().actualSize(size, mode, state);
+    }
+    QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override
+    {
+        return icon().pixmap(size, mode, state);
+    }
+    QPixmap scaledPixmap(const QSize& size, QIcon::Mode mode, QIcon::State state, qreal scale) override
+    {
+        return icon().pixmap(size / scale, scale, mode, state);
+    }
+    QList<QSize> availableSizes(QIcon::Mode mode, QIcon::State state) override
+    {
+        return icon().availableSizes(mode, state);
+    }
+    bool isNull() override { return false; }
+    QString key() const override { return QStringLiteral("qarvenda-style-icon"); }
+    QIconEngine* clone() const override { return new StyleIconEngine(*this); }
+
+private:
+    const QIcon& icon()
+    {
+        if (m_icon.isNull())
+            m_icon = QApplication::style()->standardIcon(m_which);
+        return m_icon;
+    }
+
+    QStyle::StandardPixmap m_which;
+    QIcon m_icon;
+};
+
+}  // namespace
+
+QIcon styleIcon(QStyle::StandardPixmap which) { return QIcon(new StyleIconEngine(which)); }
 
 }  // namespace qv

@@ -4,6 +4,7 @@
 #include "store/DirectoryTree.h"
 
 #include <QIcon>
+#include <QStyle>
 
 namespace qv {
 
@@ -21,5 +22,9 @@ void ensureResources();
 const QIcon& imageListIcon(int index);  // an empty icon for an index outside 0..4
 QIcon applicationIcon();
 QIcon searchIcon();
+// The application style's picture `which`, read only when it is first drawn:
+// the menus' pictures are not on screen at start-up, and reading them all
+// there would slow every start.
+QIcon styleIcon(QStyle::StandardPixmap which);
 
 }  // namespace qv

@@ -128,6 +128,12 @@ private slots:
                 if (a->isSeparator())
                     continue;
                 QCOMPARE(!a->icon().isNull(), pictured.contains(a->objectName()));
+                // The pictures are read when first drawn; they must then draw something.
+                if (!a->icon().isNull()) {
+                    const QImage picture = a->icon().pixmap(16, 16).toImage();
+                    QVERIFY2(!picture.isNull() && picture.pixelColor(8, 8).alpha() + picture.pixelColor(4, 4).alpha() > 0,
+                             qPrintable(a->objectName()));
+                }
                 QVERIFY2(a->shortcut().isEmpty() && !a->text().contains(QLatin1Char('&')), qPrintable(a->objectName()));
                 QVERIFY2(a->isEnabled(), qPrintable(a->objectName()));
             }

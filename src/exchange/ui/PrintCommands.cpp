@@ -16,16 +16,22 @@
 namespace qv {
 
 PrintCommands::PrintCommands(QObject* parent)
-    : QObject(parent), m_printer(std::make_unique<QPrinter>(QPrinter::HighResolution)),
-      m_dialogFont(QStringLiteral("楷体_GB2312"), 14)
+    : QObject(parent), m_dialogFont(QStringLiteral("楷体_GB2312"), 14)
 {
 }
 
 PrintCommands::~PrintCommands() = default;
 
+QPrinter& PrintCommands::printer()
+{
+    if (!m_printer)
+        m_printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    return *m_printer;
+}
+
 void PrintCommands::printerSetup(QWidget* parent)
 {
-    QPrintDialog dialog(m_printer.get(), parent);
+    QPrintDialog dialog(&printer(), parent);
     dialog.setObjectName(QStringLiteral("PrinterSetupDialog1"));
     dialog.setWindowTitle(QStringLiteral("打印机设置"));
     // A set-up, not a job: no page ranges, and the button confirms rather than prints.
@@ -67,7 +73,7 @@ bool PrintCommands::printList(QWidget* parent, const EntryRowSet& rows)
         showMessage(parent, QStringLiteral("列表框中无打印内容！"));
         return false;
     }
-    const QString error = printEntryRows(*m_printer, m_printFont, rows);
+    const QString error = printEntryRows(printer(), m_printFont, rows);
     if (!error.isEmpty()) {
         showError(parent, error);
         return false;

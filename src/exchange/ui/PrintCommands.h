@@ -31,7 +31,9 @@ public:
     // the general error box when the job cannot be sent. True when printed.
     bool printList(QWidget* parent, const EntryRowSet& rows);
 
-    QPrinter& printer() { return *m_printer; }
+    // Made on first use: setting up a printer loads the print system, which
+    // would otherwise cost every start-up several milliseconds.
+    QPrinter& printer();
     // The printing font; empty while it is still the printer's default.
     const std::optional<QFont>& printFont() const { return m_printFont; }
     QFont fontDialogFont() const { return m_dialogFont; }
