@@ -47,8 +47,11 @@ int codePointWidth(uint32_t cp)
 
 void appendClean(std::string& out, std::string_view cell)
 {
-    for (char c : cell)
-        out += (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) ? ' ' : c;
+    const size_t from = out.size();
+    out.append(cell);
+    for (size_t i = from; i < out.size(); ++i)
+        if (static_cast<unsigned char>(out[i]) < 0x20 || out[i] == 0x7F)
+            out[i] = ' ';
 }
 
 void appendJsonString(std::string& out, std::string_view s)

@@ -77,8 +77,13 @@ public:
     template <class RowFn, class StepFn> bool forEach(RowFn&& row, StepFn&& step) const
     {
         if (m_list) {
+            constexpr size_t kAhead = 16;
+            const size_t n = m_list->rows.size();
             int64_t i = 0;
-            for (const EntryRow& r : m_list->rows) {
+            for (size_t k = 0; k < n; ++k) {
+                if (k + kAhead < n)
+                    m_list->rows[k + kAhead].prefetch();
+                const EntryRow r = m_list->rows[k];
                 if (!row(ExportRow{m_list->directoryText(r), r.nameText(), r.areaText(), r.postText(),
                                    int64_t(r.directory)}))
                     return false;

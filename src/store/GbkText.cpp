@@ -1,9 +1,11 @@
 #include "store/GbkText.h"
 
+#include <QList>
 #include <QStringDecoder>
 #include <QStringEncoder>
 
 #include <algorithm>
+#include <array>
 
 namespace qv::gbk {
 
@@ -26,6 +28,51 @@ QString decode(QStringDecoder& decoder, std::string_view gbk)
     return text;
 }
 
+// UTF-8 of every two-byte GBK character, taken once from the decoder, so
+// that long texts (a million rows on their way to a terminal or a workbook)
+// need not go through UTF-16: each entry holds the length in its low byte
+// and up to three UTF-8 bytes above it; 0 where the pair is no character.
+constexpr int kTrailCount = 0xFE - 0x40 + 1;
+
+struct Utf8Table {
+    std::array<uint32_t, (0xFE - 0x81 + 1) * kTrailCount> code{};
+};
+
+const Utf8Table& utf8Table()
+{
+    static const Utf8Table table = [] {
+        Utf8Table t;
+        QByteArray pairs;
+        pairs.reserve(qsizetype(t.code.size()) * 3);
+        for (int lead = 0x81; lead <= 0xFE; ++lead)
+            for (int trail = 0x40; trail <= 0xFE; ++trail) {
+                pairs += char(lead);
+                pairs += char(trail);
+                pairs += '\n';
+            }
+        QStringDecoder decoder("GBK", QStringConverter::Flag::Stateless);
+        const QString text = decoder.decode(pairs);
+        const QList<QStringView> pieces = QStringView(text).split(u'\n');
+        // One piece per pair and an empty one after the last line feed;
+        // anything else and the table stays empty (every text then goes
+        // through the decoder).
+        if (size_t(pieces.size()) != t.code.size() + 1)
+            return t;
+        for (size_t i = 0; i < t.code.size(); ++i) {
+            const QStringView piece = pieces[qsizetype(i)];
+            if (piece.size() != 1 || piece[0] == QChar::ReplacementCharacter || piece[0].isSurrogate())
+                continue;
+            const QByteArray utf8 = piece.toUtf8();
+            uint32_t packed = uint32_t(utf8.size());
+            for (qsizetype k = 0; k < utf8.size(); ++k)
+                packed |= uint32_t(uint8_t(utf8[k])) << (8 * (k + 1));
+            t.code[i] = packed;
+        }
+        return t;
+    }();
+    return table;
+}
+
 }  // namespace
 
 QString toQString(std::string_view gbk)
@@ -40,8 +87,31 @@ QByteArray toUtf8(std::string_view gbk)
 {
     if (std::all_of(gbk.begin(), gbk.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
         return QByteArray(gbk.data(), qsizetype(gbk.size()));
-    thread_local QStringDecoder decoder("GBK", QStringConverter::Flag::Stateless);
-    return decode(decoder, gbk).toUtf8();
+    const Utf8Table& table = utf8Table();
+    QByteArray out(qsizetype(gbk.size() + gbk.size() / 2), Qt::Uninitialized);
+    char* o = out.data();
+    const auto* p = reinterpret_cast<const uint8_t*>(gbk.data());
+    const size_t n = gbk.size();
+    for (size_t i = 0; i < n;) {
+        if (p[i] < 0x80) {
+            *o++ = char(p[i++]);
+            continue;
+        }
+        const uint32_t packed = (p[i] >= 0x81 && p[i] <= 0xFE && i + 1 < n && p[i + 1] >= 0x40 && p[i + 1] <= 0xFE)
+                                    ? table.code[size_t(p[i] - 0x81) * kTrailCount + size_t(p[i + 1] - 0x40)]
+                                    : 0;
+        if (packed == 0) {
+            // Not a whole character (a cut field, a damaged record, the euro
+            // sign's single byte): the decoder says what it is, for the whole text.
+            thread_local QStringDecoder decoder("GBK", QStringConverter::Flag::Stateless);
+            return decode(decoder, gbk).toUtf8();
+        }
+        for (uint32_t k = 1; k <= (packed & 0xFF); ++k)
+            *o++ = char(packed >> (8 * k));
+        i += 2;
+    }
+    out.truncate(o - out.data());
+    return out;
 }
 
 std::optional<std::string> fromQString(const QString& text)

@@ -16,3 +16,29 @@ TEST(GbkText, Utf8MatchesTheDisplayedText)
     }
     EXPECT_EQ(qv::gbk::toUtf8("\xB1\xB1\xBE"), QByteArray("\xE5\x8C\x97\xEF\xBF\xBD"));  // 北 and U+FFFD
 }
+
+// The table behind long conversions agrees with the decoder for every pair
+// of bytes, whether it is a character or not, and for random bytes.
+TEST(GbkText, Utf8AgreesWithTheDecoderForEveryPair)
+{
+    std::string all;
+    for (int lead = 0x80; lead <= 0xFF; ++lead)
+        for (int trail = 0x00; trail <= 0xFF; ++trail) {
+            const std::string one{'a', char(lead), char(trail), 'z'};
+            ASSERT_EQ(qv::gbk::toUtf8(one), qv::gbk::toQString(one).toUtf8()) << lead << ' ' << trail;
+            // Every character in one long text, which the table converts alone.
+            if (qv::gbk::toQString(one).size() == 3 && !qv::gbk::toQString(one).contains(QChar::ReplacementCharacter))
+                all += one.substr(1, 2);
+        }
+    EXPECT_GT(all.size(), 40000u);
+    EXPECT_EQ(qv::gbk::toUtf8(all), qv::gbk::toQString(all).toUtf8());
+    uint32_t seed = 7;
+    for (int round = 0; round < 200; ++round) {
+        std::string soup(size_t(round % 64), '\0');
+        for (char& c : soup) {
+            seed = seed * 1103515245u + 12345u;
+            c = char(seed >> 16);
+        }
+        ASSERT_EQ(qv::gbk::toUtf8(soup), qv::gbk::toQString(soup).toUtf8()) << round;
+    }
+}
