@@ -235,7 +235,6 @@ std::string goalOf(const std::string& operation, const std::string& peer)
         {{"list the biggest directory (window)", ""}, "< 30 ms"},
         {{"peak RSS after searching 0 (window)", "image size"}, "≤ 2.5"},
         {{"start-up to a painted window", "Qt hello window"}, "≤ 4"},
-        {{"start-up, file read ahead meanwhile (proposed)", "Qt hello window"}, "≤ 4"},
         {{"search bj, 4 fields", "grep -iF, rows with initials"}, "≤ 0.7"},
     };
     auto it = goals.find({operation, peer});
@@ -585,11 +584,13 @@ void runFile(const std::string& path, int reps, const std::string& uiBench, cons
     }
 
     // Through the window, each in a fresh process.
-    const Time startup = runMedian(reps, {uiBench, "--startup", path}, {}, "painted");
-    const Time readAhead = runMedian(reps, {uiBench, "--startup-read-ahead", path}, {}, "painted");
+    // The program reads the file ahead while the window is built; the second
+    // row loads it on the window's thread, for comparison.
+    const Time startup = runMedian(reps, {uiBench, "--startup-read-ahead", path}, {}, "painted");
+    const Time oneThread = runMedian(reps, {uiBench, "--startup", path}, {}, "painted");
     const Time hello = runMedian(reps, {uiBench, "--hello"}, {}, "painted");
     record("start-up to a painted window", startup, "Qt hello window", hello);
-    record("start-up, file read ahead meanwhile (proposed)", readAhead, "Qt hello window", hello);
+    record("start-up, no read-ahead", oneThread, "Qt hello window", hello);
     const std::string session =
         runOutput({uiBench, "--session", path, "--reps", std::to_string(reps)}, in("session.txt"));
     // Lines "what<TAB>wall<TAB>cpu" (times) or "what<TAB>kB<TAB>image bytes".

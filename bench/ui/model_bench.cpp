@@ -96,7 +96,7 @@ int startup(int argc, char** argv, const QString& file, bool readAhead)
 {
     // As runApplication does it, with the window's database at `file`;
     // with `readAhead`, the file is read and inflated meanwhile on another
-    // thread, as runApplication would do with one call first thing.
+    // thread, as runApplication does first thing.
     if (readAhead)
         qv::preloadDatabaseFile(file);
     QApplication app(argc, argv);
