@@ -2,6 +2,7 @@
 
 #include "store/GbkText.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <unistd.h>
 
@@ -36,12 +37,11 @@ int codePointWidth(uint32_t cp)
 {
     if ((cp >= 0x0300 && cp <= 0x036F) || (cp >= 0x200B && cp <= 0x200F) || (cp >= 0xFE00 && cp <= 0xFE0F))
         return 0;
-    const bool wide = (cp >= 0x1100 && cp <= 0x115F) || (cp >= 0x2E80 && cp <= 0x303E) ||
-                      (cp >= 0x3041 && cp <= 0x33FF) || (cp >= 0x3400 && cp <= 0x4DBF) ||
-                      (cp >= 0x4E00 && cp <= 0x9FFF) || (cp >= 0xA000 && cp <= 0xA4CF) ||
-                      (cp >= 0xAC00 && cp <= 0xD7A3) || (cp >= 0xF900 && cp <= 0xFAFF) ||
-                      (cp >= 0xFE30 && cp <= 0xFE4F) || (cp >= 0xFF00 && cp <= 0xFF60) ||
-                      (cp >= 0xFFE0 && cp <= 0xFFE6) || (cp >= 0x20000 && cp <= 0x3FFFD);
+    const bool wide =
+        (cp >= 0x1100 && cp <= 0x115F) || (cp >= 0x2E80 && cp <= 0x303E) || (cp >= 0x3041 && cp <= 0x33FF) ||
+        (cp >= 0x3400 && cp <= 0x4DBF) || (cp >= 0x4E00 && cp <= 0x9FFF) || (cp >= 0xA000 && cp <= 0xA4CF) ||
+        (cp >= 0xAC00 && cp <= 0xD7A3) || (cp >= 0xF900 && cp <= 0xFAFF) || (cp >= 0xFE30 && cp <= 0xFE4F) ||
+        (cp >= 0xFF00 && cp <= 0xFF60) || (cp >= 0xFFE0 && cp <= 0xFFE6) || (cp >= 0x20000 && cp <= 0x3FFFD);
     return wide ? 2 : 1;
 }
 
@@ -123,6 +123,8 @@ void Output::put(std::string_view bytes)
 TableWriter::TableWriter(Output& out, Layout layout, std::vector<Column> columns)
     : m_out(out), m_layout(layout), m_columns(std::move(columns))
 {
+    for (const Column& c : m_columns)
+        m_widths.push_back(displayWidth(c.caption));
 }
 
 void TableWriter::add(const std::string_view* cells)
@@ -132,11 +134,15 @@ void TableWriter::add(const std::string_view* cells)
     switch (m_layout) {
     case Layout::Aligned:
         for (size_t c = 0; c < n; ++c) {
-            std::string cell;
-            appendClean(cell, cells[c]);
-            m_cells.push_back(std::move(cell));
+            const size_t from = m_text.size();
+            appendClean(m_text, cells[c]);
+            const int width = displayWidth(std::string_view(m_text).substr(from));
+            m_ends.push_back(m_text.size());
+            m_cellWidths.push_back(uint16_t(std::min(width, 0xFFFF)));
+            m_widths[c] = std::max(m_widths[c], width);
         }
-        break;
+        ++m_rows;
+        return;
     case Layout::Tabs:
         for (size_t c = 0; c < n; ++c) {
             if (c)
@@ -173,29 +179,31 @@ void TableWriter::finish(std::string_view footer)
     if (m_layout != Layout::Aligned || m_rows == 0)
         return;
     const size_t n = m_columns.size();
-    std::vector<int> widths(n, 0);
-    for (size_t c = 0; c < n; ++c)
-        widths[c] = displayWidth(m_columns[c].caption);
-    for (size_t i = 0; i < m_cells.size(); ++i)
-        widths[i % n] = std::max(widths[i % n], displayWidth(m_cells[i]));
+    // Two blanks between columns; nothing after the last cell with text.
     auto writeRow = [&](auto cellAt) {
-        // Two blanks between columns; nothing after the last cell with text.
         size_t last = n;
-        while (last > 0 && cellAt(last - 1).empty())
+        while (last > 0 && cellAt(last - 1).first.empty())
             --last;
-        std::string line;
+        m_line.clear();
         for (size_t c = 0; c < last; ++c) {
-            const std::string& cell = cellAt(c);
-            line += cell;
+            const auto [cell, width] = cellAt(c);
+            m_line += cell;
             if (c + 1 < last)
-                line.append(size_t(widths[c] - displayWidth(cell) + 2), ' ');
+                m_line.append(size_t(std::max(0, m_widths[c] - width) + 2), ' ');
         }
-        line += '\n';
-        m_out.write(line);
+        m_line += '\n';
+        m_out.write(m_line);
     };
-    writeRow([&](size_t c) -> const std::string& { return m_columns[c].caption; });
-    for (size_t r = 0; r < m_cells.size(); r += n)
-        writeRow([&](size_t c) -> const std::string& { return m_cells[r + c]; });
+    writeRow([&](size_t c) {
+        return std::pair<std::string_view, int>(m_columns[c].caption, displayWidth(m_columns[c].caption));
+    });
+    for (size_t first = 0; first < m_ends.size(); first += n)
+        writeRow([&](size_t c) {
+            const size_t i = first + c;
+            const size_t begin = i == 0 ? 0 : m_ends[i - 1];
+            return std::pair<std::string_view, int>(std::string_view(m_text).substr(begin, m_ends[i] - begin),
+                                                    m_cellWidths[i]);
+        });
     if (!footer.empty()) {
         m_out.write(footer);
         m_out.write("\n");

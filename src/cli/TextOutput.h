@@ -99,7 +99,12 @@ private:
     Output& m_out;
     Layout m_layout;
     std::vector<Column> m_columns;
-    std::vector<std::string> m_cells;  // aligned: every cell, row after row
+    // Aligned: every cell's text, row after row, in one string; where each
+    // ends, its display width, and the widest cell of each column.
+    std::string m_text;
+    std::vector<size_t> m_ends;
+    std::vector<uint16_t> m_cellWidths;
+    std::vector<int> m_widths;
     std::string m_line;
     int64_t m_rows = 0;
 };
