@@ -41,7 +41,6 @@ QIcon searchIcon()
     return QIcon(QStringLiteral(":/icons/search.svg"));
 }
 
-
 namespace {
 
 // Stands in for a style icon and asks the style for it on first use.

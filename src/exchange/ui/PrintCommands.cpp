@@ -15,10 +15,7 @@
 
 namespace qv {
 
-PrintCommands::PrintCommands(QObject* parent)
-    : QObject(parent), m_dialogFont(QStringLiteral("楷体_GB2312"), 14)
-{
-}
+PrintCommands::PrintCommands(QObject* parent) : QObject(parent), m_dialogFont(QStringLiteral("楷体_GB2312"), 14) {}
 
 PrintCommands::~PrintCommands() = default;
 
