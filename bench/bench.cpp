@@ -325,27 +325,18 @@ bool libdeflateInflate(const uint8_t* stream, size_t size, std::vector<uint8_t>&
     return r == LIBDEFLATE_SUCCESS && n == out.size();
 }
 
-std::string csvField(std::string_view s)
+// `s` between `quote`s, each quote inside doubled: a CSV field ('"') or an SQL string ('\'').
+std::string quotedText(std::string_view s, char quote)
 {
-    std::string out = "\"";
+    std::string out(1, quote);
     for (char c : s) {
-        if (c == '"')
-            out += '"';
+        if (c == quote)
+            out += quote;
         out += c;
     }
-    return out + "\"";
+    return out + quote;
 }
-
-std::string sqlQuote(std::string_view s)
-{
-    std::string out = "'";
-    for (char c : s) {
-        if (c == '\'')
-            out += '\'';
-        out += c;
-    }
-    return out + "'";
-}
+std::string csvField(std::string_view s) { return quotedText(s, '"'); }
 
 // ---- one database ----
 
@@ -537,7 +528,7 @@ void runFile(const std::string& path, int reps, const std::string& uiBench, cons
                                                 in("grep.txt"), nullptr, true);
             record(q.label, ms, "grep -iF, rows with initials", withInitials);
         }
-        const std::string like = sqlQuote(std::string("%") + q.utf8 + "%");
+        const std::string like = quotedText(std::string("%") + q.utf8 + "%", '\'');
         const Time sql =
             sqlite ? runMedian(reps,
                                {"sqlite3", places,
