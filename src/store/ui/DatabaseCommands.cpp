@@ -37,6 +37,7 @@ bool DatabaseCommands::saveDatabase()
     runLongTask(m_window, task);
     m_saving = false;
     m_db.notifyRelocated(report.relocation);
+    emit saveFinished();
     if (!report.ok) {
         // The message already says what became of the old file.
         showError(m_window,

@@ -23,6 +23,10 @@ public:
     // True while a save is writing the tree and the image.
     bool isSaving() const { return m_saving; }
 
+signals:
+    // A save has ended (whether or not it succeeded) and the image may change again.
+    void saveFinished();
+
 private:
     Database& m_db;
     QWidget* m_window;

@@ -23,6 +23,12 @@ TreeCommands::TreeCommands(Database& db, const DatabaseCommands& saving, Directo
     connect(model, &DirectoryTreeModel::captionEdited, this, &TreeCommands::TreeView1Edited, Qt::QueuedConnection);
     connect(view, &DirectoryTreeView::deletePressed, this, &TreeCommands::mnuDelNodeClick);
     connect(view, &DirectoryTreeView::directoryDropped, this, &TreeCommands::TreeView1EndDrag);
+    connect(&saving, &DatabaseCommands::saveFinished, this, [this] {
+        QTimer::singleShot(0, this, [this] {
+            for (auto& [node, text] : std::exchange(m_heldEdits, {}))
+                TreeView1Edited(node, text);
+        });
+    });
 }
 
 void TreeCommands::currentChanged(const QModelIndex& current)
@@ -79,7 +85,7 @@ void TreeCommands::TreeView1Edited(DirectoryNode* node, const QString& text)
 {
     if (m_saving.isSaving()) {
         // The tree is being written: the new caption waits until that is done.
-        QTimer::singleShot(0, this, [this, node, text] { TreeView1Edited(node, text); });
+        m_heldEdits.emplace_back(node, text);
         return;
     }
     // The node may have gone while the edit was being delivered.

@@ -2,6 +2,10 @@
 // The directory commands: new, insert, child, rename, delete, drag to move,
 // open and close; and which directory is chosen.
 #include <QObject>
+#include <QString>
+
+#include <utility>
+#include <vector>
 
 class QModelIndex;
 class QWidget;
@@ -47,6 +51,8 @@ private:
     DirectoryTreeModel* m_model;
     QWidget* m_window;
     bool m_suppressListing = false;
+    // Captions typed while a save was writing the tree, applied once it is done.
+    std::vector<std::pair<DirectoryNode*, QString>> m_heldEdits;
 };
 
 }  // namespace qv
