@@ -5,6 +5,8 @@
 // after the next; pages reserved but never written cost nothing. Elements
 // made without a value are left as they come (zero from the system): every
 // user writes them before reading, and clearing megabytes twice costs time.
+#include "store/HugePages.h"
+
 #include <sys/mman.h>
 
 #include <cstddef>
@@ -31,10 +33,7 @@ template <class T> struct SystemPages {
         void* p = mmap(nullptr, n * sizeof(T), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
         if (p == MAP_FAILED)
             throw std::bad_alloc();
-#if defined(MADV_HUGEPAGE)
-        // Fewer, larger page faults when the pages are first written.
-        madvise(p, n * sizeof(T), MADV_HUGEPAGE);
-#endif
+        adviseHugePages(p, n * sizeof(T));
         return static_cast<T*>(p);
     }
     void deallocate(T* p, size_t n)

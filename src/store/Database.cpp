@@ -257,7 +257,6 @@ SaveReport Database::save(const ProgressFn& progress)
     const WriteResult written = writeDatabaseFile(m_path, image.bytes(), progress, !m_preserveAs.isEmpty());
     report.ok = written.ok;
     report.message = written.error;
-    report.oldFileIntact = written.oldFileIntact;
     if (report.ok) {
         report.preservedAs = written.keptAs;
         if (!written.keptAs.isEmpty())

@@ -25,7 +25,6 @@ struct SaveReport {
     // The error, when !ok, ending with what became of the previous file (no
     // full stop at the end).
     QString message;
-    bool oldFileIntact = true;  // false only when an in-place write failed and could not be undone
     Relocation relocation;      // how entry positions moved (even when writing failed)
     QString preservedAs;        // full path where this save kept a damaged file it replaced; empty when none
     // preservedAs as a message names it: the bare file name when it lies

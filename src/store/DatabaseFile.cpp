@@ -1,5 +1,6 @@
 #include "store/DatabaseFile.h"
 
+#include "store/HugePages.h"
 #include "store/Records.h"
 
 #include <QFile>
@@ -38,23 +39,6 @@ constexpr int64_t kTrustedRatio = 64;
 bool plausibleLength(int64_t length, size_t streamSize)
 {
     return length <= kTrustedLength || length / kTrustedRatio <= int64_t(streamSize);
-}
-
-// Asks for 2 MiB pages for a large buffer not yet written: a 48 MB image
-// then takes two dozen page faults instead of twelve thousand, which cost a
-// third of a load. Only whole aligned pages inside the buffer can be huge.
-void adviseHugePages(void* p, size_t n)
-{
-#if defined(MADV_HUGEPAGE)
-    constexpr uintptr_t kHuge = uintptr_t(2) << 20;
-    const uintptr_t first = (reinterpret_cast<uintptr_t>(p) + kHuge - 1) & ~(kHuge - 1);
-    const uintptr_t last = (reinterpret_cast<uintptr_t>(p) + n) & ~(kHuge - 1);
-    if (last > first)
-        madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
-#else
-    (void)p;
-    (void)n;
-#endif
 }
 
 // A zero-filled buffer of `n` bytes, on huge pages where it is large.
@@ -419,7 +403,7 @@ bool compressFile(const std::vector<uint8_t>& image, std::vector<uint8_t>& file,
     writeLe32(file.data(), int32_t(image.size()));
     file.resize(4 + n);
     if (progress)
-        progress(80);
+        progress(kCompressPercent);
     return true;
 }
 
@@ -438,7 +422,7 @@ int writeAll(int fd, const std::vector<uint8_t>& data, const ProgressFn& progres
             return EIO;
         done += size_t(w);
         if (progress)
-            progress(80 + int(done * 20 / data.size()));
+            progress(kCompressPercent + int(done * (100 - kCompressPercent) / data.size()));
     }
     return 0;
 }
@@ -587,7 +571,6 @@ WriteTarget resolveWriteTarget(const QString& path)
     struct stat st;
     if (lstat(native.constData(), &st) != 0 || !S_ISLNK(st.st_mode))
         return t;
-    t.isLink = true;
     char* real = realpath(native.constData(), nullptr);
     if (!real) {
         const int err = errno;

@@ -1,6 +1,8 @@
 #pragma once
 // The file "kvrn.dat": the image length as int32 little-endian, then one zlib
 // stream (level 9) holding the image.
+#include "store/Records.h"
+
 #include <QString>
 
 #include <cstdint>
@@ -11,9 +13,11 @@ namespace qv {
 
 // Called now and then while a long save compresses, with 0..100.
 using ProgressFn = std::function<void(int percent)>;
+// The share of a save's progress that compression takes; writing the rest.
+constexpr int kCompressPercent = 80;
 
 // The image of an empty database: the end marker and a zero LearnedCount.
-constexpr int kEmptyImageSize = 36 + 4;
+constexpr int kEmptyImageSize = kDirectoryRecordSize + 4;
 
 struct FileReadResult {
     // Excess: the file holds more than the image its header announces; the
@@ -49,7 +53,6 @@ bool inflateImageZlib(const uint8_t* stream, size_t streamSize, int64_t length, 
 // anything but a regular file is never written through: `problem` says why.
 struct WriteTarget {
     QString file;     // absolute path of the file a save replaces
-    bool isLink = false;
     QString problem;  // in Chinese; empty when a save may go ahead
 };
 WriteTarget resolveWriteTarget(const QString& path);

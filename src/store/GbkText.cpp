@@ -11,8 +11,13 @@ namespace qv::gbk {
 
 namespace {
 
-QString decode(QStringDecoder& decoder, std::string_view gbk)
+QString decode(std::string_view gbk)
 {
+    // One decoder per thread: making one costs more than decoding a field,
+    // and list cells are decoded by the thousand. Stateless, so a call never
+    // sees what an earlier one left: a trailing lead byte must show up as a
+    // replacement character rather than be held back for a next call.
+    thread_local QStringDecoder decoder("GBK", QStringConverter::Flag::Stateless);
     // A field cut inside its last character ends with a lone lead byte,
     // which the decoder drops without a trace: show it as U+FFFD instead.
     size_t whole = 0;
@@ -75,13 +80,7 @@ const Utf8Table& utf8Table()
 
 }  // namespace
 
-QString toQString(std::string_view gbk)
-{
-    // Stateless: a trailing lead byte must show up as a replacement character
-    // rather than being held back for a next call that never comes.
-    QStringDecoder decoder("GBK", QStringConverter::Flag::Stateless);
-    return decode(decoder, gbk);
-}
+QString toQString(std::string_view gbk) { return decode(gbk); }
 
 QByteArray toUtf8(std::string_view gbk)
 {
@@ -103,8 +102,7 @@ QByteArray toUtf8(std::string_view gbk)
         if (packed == 0) {
             // Not a whole character (a cut field, a damaged record, the euro
             // sign's single byte): the decoder says what it is, for the whole text.
-            thread_local QStringDecoder decoder("GBK", QStringConverter::Flag::Stateless);
-            return decode(decoder, gbk).toUtf8();
+            return decode(gbk).toUtf8();
         }
         for (uint32_t k = 1; k <= (packed & 0xFF); ++k)
             *o++ = char(packed >> (8 * k));

@@ -6,12 +6,17 @@ namespace qv::drag {
 
 QString directoryFormat()
 {
-    return QStringLiteral("application/x-qarvenda-directory-%1").arg(QCoreApplication::applicationPid());
+    // Asked on every move of a drag; the process id does not change.
+    static const QString format =
+        QStringLiteral("application/x-qarvenda-directory-%1").arg(QCoreApplication::applicationPid());
+    return format;
 }
 
 QString entriesFormat()
 {
-    return QStringLiteral("application/x-qarvenda-entries-%1").arg(QCoreApplication::applicationPid());
+    static const QString format =
+        QStringLiteral("application/x-qarvenda-entries-%1").arg(QCoreApplication::applicationPid());
+    return format;
 }
 
 }  // namespace qv::drag

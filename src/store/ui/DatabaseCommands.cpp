@@ -1,6 +1,7 @@
 #include "store/ui/DatabaseCommands.h"
 
 #include "store/Database.h"
+#include "store/DatabaseFile.h"
 #include "store/Maintenance.h"
 #include "widgets/LongTask.h"
 #include "widgets/MessageBox.h"
@@ -15,8 +16,6 @@ namespace {
 // Level-9 deflate gets through about this many image bytes a millisecond
 // here; it lets the progress move while the one compression call runs.
 constexpr double kDeflateBytesPerMs = 10000.0;
-// The share of the progress that compression takes; writing the rest.
-constexpr int kCompressShare = 80;
 }  // namespace
 
 DatabaseCommands::DatabaseCommands(Database& db, QWidget* window) : QObject(window), m_db(db), m_window(window) {}
@@ -31,7 +30,7 @@ bool DatabaseCommands::saveDatabase()
     task.label = QStringLiteral("正在保存数据库……");
     task.work = [&](std::atomic<int>& percent) { report = m_db.save([&percent](int p) { percent = p; }); };
     task.estimate = [expectedMs](qint64 ms) {
-        return std::min(kCompressShare - 1, int(kCompressShare * double(ms) / expectedMs));
+        return std::min(kCompressPercent - 1, int(kCompressPercent * double(ms) / expectedMs));
     };
     m_saving = true;
     runLongTask(m_window, task);
