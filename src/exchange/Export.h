@@ -82,7 +82,7 @@ public:
             int64_t i = 0;
             for (size_t k = 0; k < n; ++k) {
                 if (k + kAhead < n)
-                    m_list->rows[k + kAhead].prefetch();
+                    m_list->rows.prefetch(k + kAhead);
                 const EntryRow r = m_list->rows[k];
                 if (!row(ExportRow{m_list->directoryText(r), r.nameText(), r.areaText(), r.postText(),
                                    int64_t(r.directory)}))

@@ -274,13 +274,15 @@ public:
         for (int b = 0; b < 8; ++b)
             if (((orAll ^ andAll) >> (8 * b)) & 0xFF)
                 varying.push_back(b);
-        for (uint64_t k : keys)
-            for (int b : varying) {
-                const unsigned v = unsigned(k >> (8 * b)) & 0xFF;
-                seen[b][v >> 6] |= uint64_t(1) << (v & 63);
-            }
-        if (exact && countingSort(keys, varying, seen, order))
-            return;
+        if (exact) {
+            for (uint64_t k : keys)
+                for (int b : varying) {
+                    const unsigned v = unsigned(k >> (8 * b)) & 0xFF;
+                    seen[b][v >> 6] |= uint64_t(1) << (v & 63);
+                }
+            if (countingSort(keys, varying, seen, order))
+                return;
+        }
         radixSort(keys, varying, exact, order);
     }
 
@@ -363,20 +365,7 @@ private:
             order->swap(result);
     }
 
-    std::string_view text(size_t i) const
-    {
-        const uint8_t* rec = m_set.rows.record(i);
-        if (!rec)
-            return {};
-        switch (m_column) {
-        case kColumnName:
-            return readField(rec + entry_field::kNameLen, kNameCapacity);
-        case kColumnAreaCode:
-            return readField(rec + entry_field::kAreaLen, kAreaCodeCapacity);
-        default:
-            return readField(rec + entry_field::kPostLen, kPostcodeCapacity);
-        }
-    }
+    std::string_view text(size_t i) const { return m_set.cellText(m_set.rows[i], m_column); }
 
     // One number per directory slot, ordered as the names compare; equal
     // names share one. The last one stands for rows whose slot has no name.
@@ -459,11 +448,10 @@ EntryRowSet listDirectory(const DatabaseImage& image, int32_t directoryId, const
     // Room for every record costs address space only: pages never written
     // are never taken.
     set.rows.reserve(size_t(std::max<int64_t>(image.entryCount(), 0)));
-    const uint8_t* data = image.bytes().data();
-    const int64_t end = image.size() - kEntryRecordSize;
-    for (int64_t p = image.entrySectionStart(); p <= end; p += kEntryRecordSize)
-        if (entryOwner(data + p) == directoryId)
-            set.rows.push(int32_t(p), dir);
+    image.forEachEntry([&](int32_t pos, const uint8_t* rec) {
+        if (entryOwner(rec) == directoryId)
+            set.rows.push(pos, dir);
+    });
     set.rows.shrinkIfSparse();
     return set;
 }

@@ -33,15 +33,6 @@ struct EntryRow {
     std::string_view nameText() const { return field(entry_field::kNameLen, kNameCapacity); }
     std::string_view areaText() const { return field(entry_field::kAreaLen, kAreaCodeCapacity); }
     std::string_view postText() const { return field(entry_field::kPostLen, kPostcodeCapacity); }
-    // Asks for the record ahead of its use: rows in list order visit the
-    // image at random, and a walk over many of them waits on memory.
-    void prefetch() const
-    {
-        if (m_record) {
-            __builtin_prefetch(m_record);
-            __builtin_prefetch(m_record + kEntryRecordSize - 1);
-        }
-    }
 
 private:
     friend class EntryRowList;
@@ -178,11 +169,15 @@ public:
         return m_image.record(m_slots[i].position);
     }
 
-    // Hints that row i's record will be read soon.
+    // Hints that row i's record will be read soon: both ends, since 48
+    // bytes may lie across two cache lines. Rows in list order visit the
+    // image at random, and a walk over many of them waits on memory.
     void prefetch(size_t i) const
     {
-        if (const uint8_t* rec = record(i))
-            __builtin_prefetch(rec + entry_field::kPostLen);
+        if (const uint8_t* rec = record(i)) {
+            __builtin_prefetch(rec);
+            __builtin_prefetch(rec + kEntryRecordSize - 1);
+        }
     }
 
     // Removes rows [first, last).

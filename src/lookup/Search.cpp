@@ -306,14 +306,10 @@ bool nameContainsAtBoundary(std::string_view name, std::string_view query)
 {
     if (query.empty())
         return true;
-    if (!contains(name, query))
-        return false;
     // A run that starts on the second byte of a two-byte character does not count.
-    for (size_t i = 0; i + query.size() <= name.size();) {
-        if (std::memcmp(name.data() + i, query.data(), query.size()) == 0)
+    for (size_t at = name.find(query); at != std::string_view::npos; at = name.find(query, at + 1))
+        if (startsCharacter(name, at))
             return true;
-        i += gbk::charSize(name, i);
-    }
     return false;
 }
 
@@ -332,21 +328,18 @@ EntryRowSet searchEntries(const Database& db, std::string_view query, const Quer
     set.rows.reserve(size_t(std::max<int64_t>(db.image.entryCount(), 0)));
     int32_t lastOwner = 0;
     uint32_t lastSlot = slotOf(0);
-    const uint8_t* data = db.image.bytes().data();
-    const int64_t end = db.image.size() - kEntryRecordSize;
-    for (int64_t p = db.image.entrySectionStart(); p <= end; p += kEntryRecordSize) {
-        const uint8_t* rec = data + p;
+    db.image.forEachEntry([&](int32_t pos, const uint8_t* rec) {
         if (rec[entry_field::kOwner + 3] & 0x80)  // a negative owner: deleted
-            continue;
+            return;
         if (!test.matches(rec))
-            continue;
+            return;
         const int32_t owner = entryOwner(rec);
         if (owner != lastOwner) {
             lastOwner = owner;
             lastSlot = slotOf(owner);
         }
-        set.rows.push(int32_t(p), lastSlot);
-    }
+        set.rows.push(pos, lastSlot);
+    });
     set.rows.shrinkIfSparse();
     return set;
 }

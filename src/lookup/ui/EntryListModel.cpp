@@ -10,7 +10,6 @@
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif
-#include <unordered_set>
 
 namespace qv {
 
@@ -224,10 +223,10 @@ void EntryListModel::entryRewritten(EntryPosition pos)
 void EntryListModel::entriesGone(const std::vector<EntryPosition>& positions)
 {
     followImage();
-    const std::unordered_set<EntryPosition> gone(positions.begin(), positions.end());
+    // The positions come in ascending order.
     std::vector<int> rows;
     for (size_t i = 0; i < m_set.rows.size(); ++i)
-        if (gone.count(m_set.rows.position(i)))
+        if (std::binary_search(positions.begin(), positions.end(), m_set.rows.position(i)))
             rows.push_back(int(i));
     removeRowsAt(std::move(rows));
 }
