@@ -122,18 +122,13 @@ int EntryListModel::addRow(const std::string& directoryName, std::string_view na
     post = post.substr(0, kPostcodeCapacity);
     const std::string_view newText[] = {directoryName, name, area, post};
     // Straight to its place in the current order, after rows that compare equal.
-    size_t lo = 0, hi = m_set.rows.size();
-    while (lo < hi) {
-        const size_t mid = lo + (hi - lo) / 2;
-        const std::string_view there = m_set.cellText(m_set.rows[mid], m_sortColumn);
-        const int c = m_sortColumn >= 0 && m_sortColumn <= 3
-                          ? compareEntryText(newText[m_sortColumn], there) * m_sortDirection
-                          : 0;
-        if (c < 0)
-            hi = mid;
-        else
-            lo = mid + 1;
-    }
+    const bool sorted = m_sortColumn >= 0 && m_sortColumn <= 3;
+    const auto goesBefore = [&](std::string_view text, const EntryRow& row) {
+        return sorted && compareEntryText(text, m_set.cellText(row, m_sortColumn)) * m_sortDirection < 0;
+    };
+    const auto place = std::upper_bound(m_set.rows.begin(), m_set.rows.end(),
+                                        sorted ? newText[m_sortColumn] : std::string_view(), goesBefore);
+    const size_t lo = size_t(place - m_set.rows.begin());
     // Reuse the directory name of the last row when it is the same (the usual case).
     uint32_t dir = 0;
     if (!m_set.directoryNames.empty() && m_set.directoryNames.back() == directoryName)

@@ -93,8 +93,9 @@ void EntryListView::keyPressEvent(QKeyEvent* event)
     // Copy puts the selected rows on the clipboard as a table; the list is
     // the only place the key works, no menu item carries it.
     if (event->matches(QKeySequence::Copy)) {
-        if (EntryListModel* m = listModel(); m && !selectedRowsInOrder().empty())
-            QGuiApplication::clipboard()->setText(rowsAsTable(m->rowSet(), selectedRowsInOrder()));
+        if (EntryListModel* m = listModel())
+            if (const std::vector<int> rows = selectedRowsInOrder(); !rows.empty())
+                QGuiApplication::clipboard()->setText(rowsAsTable(m->rowSet(), rows));
         return;
     }
     QTableView::keyPressEvent(event);
