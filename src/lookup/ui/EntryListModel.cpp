@@ -21,8 +21,8 @@ EntryListModel::EntryListModel(Database& db, QObject* parent) : QAbstractTableMo
 EntryListModel::~EntryListModel() { m_db.removeObserver(this); }
 
 namespace {
-// Freed rows of a large list go back to the system at once rather than
-// staying with the allocator.
+// The rows themselves go back to the system when freed (RowMemory.h); what a
+// large sort took from the allocator is handed back once the list is set.
 constexpr size_t kLargeList = 100000;
 void releaseFreedMemory()
 {
@@ -47,12 +47,9 @@ void EntryListModel::setRows(EntryRowSet rows, int sortColumn, int sortDirection
 
 void EntryListModel::clear()
 {
-    const bool large = m_set.rows.size() >= kLargeList;
     beginResetModel();
     m_set = EntryRowSet();
     endResetModel();
-    if (large)
-        releaseFreedMemory();
 }
 
 bool EntryListModel::readsLiveImage() const { return m_set.rows.image().sameBytes(m_db.image.ref()); }
