@@ -41,7 +41,7 @@ std::string dialDigits(std::string_view text)
     return digits;
 }
 
-EntryRowSet placesForNumber(const Database& db, std::string_view digits, std::string* areaCode)
+EntryRowSet placesForNumber(const Database& db, std::string_view digits)
 {
     QueryOptions exactArea;
     exactArea.exact = true;
@@ -50,14 +50,9 @@ EntryRowSet placesForNumber(const Database& db, std::string_view digits, std::st
     exactArea.byAreaCode = true;
     for (size_t n = std::min<size_t>(digits.size(), kAreaCodeCapacity); n > 0; --n) {
         EntryRowSet rows = searchEntries(db, digits.substr(0, n), exactArea);
-        if (!rows.rows.empty()) {
-            if (areaCode)
-                *areaCode = std::string(digits.substr(0, n));
+        if (!rows.rows.empty())
             return rows;
-        }
     }
-    if (areaCode)
-        areaCode->clear();
     return {};
 }
 

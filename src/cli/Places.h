@@ -22,8 +22,8 @@ std::string dialDigits(std::string_view text);
 
 // The live places whose area code is the longest prefix of `digits` (0755
 // before 075), by the search in exact mode on the area code alone, longest
-// candidate first. `areaCode` receives the code chosen (empty when none).
-EntryRowSet placesForNumber(const Database& db, std::string_view digits, std::string* areaCode = nullptr);
+// candidate first.
+EntryRowSet placesForNumber(const Database& db, std::string_view digits);
 
 // The first directory, in tree order, whose captions from the top level down
 // joined by '/' spell `path` (GBK). A caption holding '/' itself is matched as

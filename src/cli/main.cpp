@@ -78,7 +78,7 @@ bool loadDatabase(Database& db, const std::string& given)
     case FileReadResult::Unreadable:
     case FileReadResult::Damaged: {
         // The reason, as the reader words it (in Chinese).
-        const QString detail = readDatabaseFile(path).detail;
+        const QString& detail = loaded.detail;
         const bool damaged = loaded.status == FileReadResult::Damaged;
         report({std::string("数据库文件“") + given + (damaged ? "”已损坏" : "”无法读取") +
                     (detail.isEmpty() ? std::string() : "：" + utf8(detail)) + "。",
@@ -191,11 +191,11 @@ int main(int argc, char** argv)
     switch (rowsOf) {
     case Command::Find:
         list = searchEntries(db, argument, inv.query);
-        sortEntryRows(list, kColumnAreaCode, -1);  // as the window shows search results
+        sortEntryRows(list, kColumnAreaCode, -1, nullptr);  // as the window shows search results
         break;
     case Command::Where:
         list = placesForNumber(db, argument);
-        sortEntryRows(list, kColumnAreaCode, -1);
+        sortEntryRows(list, kColumnAreaCode, -1, nullptr);
         break;
     case Command::Ls:
         if (!wholeTree) {
@@ -204,7 +204,7 @@ int main(int argc, char** argv)
                 return report({"没有目录“" + inv.argument + "”。用不带参数的“ls”查看目录树。",
                                "no directory '" + inv.argument + "' (plain 'ls' shows the tree)"});
             list = listDirectory(db.image, node->id, node->caption);
-            sortEntryRows(list, kColumnAreaCode, +1);  // as the window lists a directory
+            sortEntryRows(list, kColumnAreaCode, +1, nullptr);  // as the window lists a directory
         }
         break;
     default:

@@ -77,6 +77,7 @@ LoadReport Database::load(const QString& path)
     const WriteTarget target = resolveWriteTarget(path);
     if (!target.problem.isEmpty()) {
         report.status = FileReadResult::Unreadable;
+        report.detail = target.problem;
         report.message = QStringLiteral("%1。\n程序以空数据库启动。这个链接不会被替换：在它指向一个普通文件之前，无法保存。")
                              .arg(target.problem);
         return report;
@@ -91,6 +92,7 @@ LoadReport Database::load(const QString& path)
         }
     }
     report.status = read.status;
+    report.detail = read.detail;
     if (read.status != FileReadResult::Ok && read.status != FileReadResult::Missing)
         m_preserveAs = keptFileName(target.file);
     const QString kept = shownName(m_preserveAs, path);

@@ -17,6 +17,7 @@ struct LoadReport {
     // message says so and the file is kept aside at the next save.
     FileReadResult::Status status = FileReadResult::Ok;
     QString message;  // empty when all went well; otherwise for the error box
+    QString detail;   // what was wrong with the file, in Chinese, without the advice around it
     bool ok() const { return status == FileReadResult::Ok; }
 };
 
