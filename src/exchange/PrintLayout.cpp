@@ -30,12 +30,12 @@ PrintCells printCells(const EntryRowSet& set, const EntryRow& row)
 }
 
 PrintLayout::PrintLayout(const PrintMetrics& m, size_t rowCount)
-    : m_cellWidth(std::max(m.charWidth, 0)), m_rowCount(rowCount)
+    : m_rowCount(rowCount)
 {
     // A pitch of at least one pixel keeps every line below the one before,
     // whatever a broken font or printer reports.
     m_linePitch = clampToInt(std::max<int64_t>(int64_t(m.charHeight) + std::max(m.dpiY, 0) / 10, 1));
-    const int64_t w = m_cellWidth;
+    const int64_t w = std::max(m.charWidth, 0);
     m_columns = {0, clampToInt(13 * w), clampToInt(16 * w), clampToInt(21 * w)};
     // After the caption and k rows the next line is at (k + 1) h; the page
     // ends at the first k where that exceeds 0.8 H, that is 5 (k + 1) h > 4 H.

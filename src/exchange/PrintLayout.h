@@ -49,12 +49,9 @@ class PrintLayout {
 public:
     PrintLayout(const PrintMetrics& metrics, size_t rowCount);
 
-    int cellWidth() const { return m_cellWidth; }
     int linePitch() const { return m_linePitch; }
     // x of the four columns: 0, 13 w, 16 w, 21 w.
     const std::array<int, 4>& columns() const { return m_columns; }
-    // Rows on a full page (every page but perhaps the last).
-    size_t rowsPerPage() const { return m_rowsPerPage; }
     // No page for no rows, and no empty page after the last row.
     size_t pageCount() const;
     PrintPage page(size_t index) const;
@@ -64,11 +61,10 @@ public:
     std::vector<PrintLine> lines(size_t pageIndex, const std::function<PrintCells(size_t)>& cells) const;
 
 private:
-    int m_cellWidth;
     int m_linePitch;
     std::array<int, 4> m_columns;
     size_t m_rowCount;
-    size_t m_rowsPerPage;
+    size_t m_rowsPerPage;  // on a full page (every page but perhaps the last)
 };
 
 }  // namespace qv

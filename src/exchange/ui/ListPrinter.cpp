@@ -9,6 +9,11 @@
 
 namespace qv {
 
+namespace {
+
+// True when the printer has somewhere to send the job: a printer, or a
+// file when it prints to PDF. Without CUPS printers a QPrinter quietly turns
+// into a PDF printer without a file, and every job would fail.
 bool printerHasDestination(const QPrinter& printer)
 {
     if (printer.outputFormat() == QPrinter::PdfFormat)
@@ -16,9 +21,12 @@ bool printerHasDestination(const QPrinter& printer)
     return !printer.printerName().isEmpty();
 }
 
-QString printRows(QPrinter& printer, const std::optional<QFont>& font, size_t rowCount,
-                  const std::function<PrintCells(size_t)>& cells)
+}  // namespace
+
+QString printEntryRows(QPrinter& printer, const std::optional<QFont>& font, const EntryRowSet& set)
 {
+    const size_t rowCount = set.rows.size();
+    const auto cells = [&set](size_t i) { return printCells(set, set.rows[i]); };
     if (rowCount == 0)
         return {};
     if (!printerHasDestination(printer))
@@ -58,11 +66,6 @@ QString printRows(QPrinter& printer, const std::optional<QFont>& font, size_t ro
     if (!painter.end())
         return QStringLiteral("打印任务没有完成。");
     return {};
-}
-
-QString printEntryRows(QPrinter& printer, const std::optional<QFont>& font, const EntryRowSet& set)
-{
-    return printRows(printer, font, set.rows.size(), [&set](size_t i) { return printCells(set, set.rows[i]); });
 }
 
 }  // namespace qv

@@ -13,17 +13,10 @@ class QPrinter;
 
 namespace qv {
 
-// True when the printer has somewhere to send the job: a printer, or a
-// file when it prints to PDF. Without CUPS printers a QPrinter quietly turns
-// into a PDF printer without a file, and every job would fail.
-bool printerHasDestination(const QPrinter& printer);
-
-// Prints `rowCount` rows, texts from `cells(row)`, in `font` (the printer's
-// own default when none). Nothing is started for no rows. Returns an empty
-// string when the job was sent, else the reason for the error box.
-QString printRows(QPrinter& printer, const std::optional<QFont>& font, size_t rowCount,
-                  const std::function<PrintCells(size_t)>& cells);
-// The rows of the list, in the order the list shows them.
+// Prints the rows of the list, in the order the list shows them, in `font`
+// (the printer's own default when none). Nothing is started for no rows.
+// Returns an empty string when the job was sent, else the reason for the
+// error box.
 QString printEntryRows(QPrinter& printer, const std::optional<QFont>& font, const EntryRowSet& rows);
 
 }  // namespace qv

@@ -36,7 +36,6 @@ public:
     QPrinter& printer();
     // The printing font; empty while it is still the printer's default.
     const std::optional<QFont>& printFont() const { return m_printFont; }
-    QFont fontDialogFont() const { return m_dialogFont; }
 
 private:
     std::unique_ptr<QPrinter> m_printer;

@@ -24,7 +24,6 @@ public:
     // 0..100; repaints the bar at once, so a caller that runs the export in
     // the same thread still shows it moving.
     void setProgress(int percent);
-    bool isRunning() const { return m_running; }
 
     QGroupBox* GroupBox1 = nullptr;  // 记录范围
     QRadioButton* scur = nullptr;    // 当前列表
