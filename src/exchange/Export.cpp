@@ -1,5 +1,7 @@
 #include "exchange/Export.h"
 
+#include "exchange/ProgressSteps.h"
+
 #include <QFileInfo>
 #include <QIODevice>
 #include <QSaveFile>
@@ -23,14 +25,6 @@ DirectoryNames savedDirectoryNames(const DatabaseImage& image)
                                std::string(readField(rec + dir_field::kNameLen, kNameCapacity)));
     }
     return names;
-}
-
-void ProgressSteps::advance(int64_t done)
-{
-    const int percent = int(std::min<int64_t>(100, done * 100 / m_total));
-    m_fn(percent);
-    // The first step count that shows the next percentage.
-    m_next = percent >= 100 ? INT64_MAX : ((percent + 1) * m_total + 99) / 100;
 }
 
 ExportSource ExportSource::currentList(const EntryRowSet& rows)

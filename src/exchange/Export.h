@@ -40,23 +40,6 @@ struct ExportRow {
 using DirectoryNames = std::unordered_map<DirectoryId, std::string>;
 DirectoryNames savedDirectoryNames(const DatabaseImage& image);
 
-// Calls `progress` with 0..100 whenever the percentage grows, not per step.
-class ProgressSteps {
-public:
-    ProgressSteps(const ProgressFn& progress, int64_t total) : m_fn(progress), m_total(total) {}
-    void operator()(int64_t done)
-    {
-        if (done >= m_next && m_fn && m_total > 0)
-            advance(done);
-    }
-
-private:
-    void advance(int64_t done);
-    const ProgressFn& m_fn;
-    int64_t m_total;
-    int64_t m_next = 0;
-};
-
 // What an export reads. Both sources only read: the list's rows and the
 // image must stay unchanged while it is in use.
 class ExportSource {

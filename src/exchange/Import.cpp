@@ -1,7 +1,7 @@
 #include "exchange/Import.h"
 
 #include "entries/EntryEditing.h"
-#include "exchange/Export.h"
+#include "exchange/ProgressSteps.h"
 #include "store/GbkText.h"
 
 #include <QFileInfo>

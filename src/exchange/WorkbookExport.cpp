@@ -2,6 +2,7 @@
 // each row goes to a temporary file as soon as the next one starts, so a
 // million rows take no more memory than one.
 #include "exchange/Export.h"
+#include "exchange/ProgressSteps.h"
 
 #include "store/GbkText.h"
 
