@@ -3,6 +3,7 @@
 #include "widgets/Icons.h"
 #include "app/Tmainform.h"
 #include "store/Database.h"
+#include "widgets/Fonts.h"
 
 #include <QApplication>
 #include <QFont>
@@ -30,9 +31,7 @@ void setUpChineseUi(QApplication& app)
     QFont::insertSubstitutions(QStringLiteral("楷体_GB2312"),
                                {QStringLiteral("AR PL UKai CN"), QStringLiteral("AR PL UMing CN"),
                                 QStringLiteral("WenQuanYi Micro Hei")});
-    QFont ui(QStringLiteral("宋体"));
-    ui.setPixelSize(12);
-    QApplication::setFont(ui);
+    QApplication::setFont(songTi());
     // Qt's own dialogs and buttons in Chinese.
     auto* qtTranslator = new QTranslator(&app);
     if (qtTranslator->load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"), QStringLiteral("_"),

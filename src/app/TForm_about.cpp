@@ -3,6 +3,7 @@
 #include "app/HelpLinks.h"
 #include "widgets/Icons.h"
 #include "widgets/DesktopOpener.h"
+#include "widgets/Fonts.h"
 
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -14,17 +15,10 @@ namespace qv {
 
 namespace {
 
-QFont songti()
-{
-    QFont f(QStringLiteral("宋体"));
-    f.setPixelSize(12);
-    return f;
-}
-
 QLabel* textLabel(const QString& text, QWidget* parent, bool wrap)
 {
     auto* label = new QLabel(text, parent);
-    label->setFont(songti());
+    label->setFont(songTi());
     label->setWordWrap(wrap);
     label->setTextFormat(Qt::PlainText);
     return label;
@@ -70,13 +64,13 @@ TForm_about::TForm_about(DesktopOpener& opener, QWidget* parent)
     Label1->setAlignment(Qt::AlignCenter);
 
     GroupBox1 = new QGroupBox(QStringLiteral("软件信息"), this);
-    GroupBox1->setFont(songti());
+    GroupBox1->setFont(songTi());
     Label2 = textLabel(QStringLiteral("软件名称：《Tolmerix》\n版本号：2.0.0\n"
                                       "功能介绍：能查询全国2500多个城市的邮政编码、电话区号，并能打印导出相关数据！"),
                        GroupBox1, true);
 
     GroupBox2 = new QGroupBox(QStringLiteral("作者信息"), this);
-    GroupBox2->setFont(songti());
+    GroupBox2->setFont(songTi());
     Label5 = textLabel(QStringLiteral("作者：林海舟"), GroupBox2, false);
     Label3 = linkLabel(QStringLiteral("主页:") + homePageUrl().toString(), GroupBox2, this);
     Label4 = linkLabel(QStringLiteral("Email:") + mailAddress(), GroupBox2, this);

@@ -15,6 +15,7 @@
 #include "tree/ui/TreeCommands.h"
 #include "widgets/Icons.h"
 #include "widgets/MessageBox.h"
+#include "widgets/Fonts.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -31,15 +32,6 @@
 #include <QToolButton>
 
 namespace qv {
-
-namespace {
-QFont songTi(int pixelSize)
-{
-    QFont f(QStringLiteral("宋体"));
-    f.setPixelSize(pixelSize);
-    return f;
-}
-}  // namespace
 
 Tmainform::Tmainform(const QString& databasePath, QWidget* parent) : QMainWindow(parent)
 {

@@ -3,6 +3,7 @@
 #include "store/GbkText.h"
 #include "store/Records.h"
 #include "widgets/MessageBox.h"
+#include "widgets/Fonts.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -58,9 +59,7 @@ EntryDialog::EntryDialog(const QString& caption, QSize clientSize, QWidget* pare
     setWindowTitle(caption);
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint);
-    QFont f(QStringLiteral("宋体"));
-    f.setPixelSize(12);
-    setFont(f);
+    setFont(songTi());
 
     auto makeField = [this](const QString& accessible, int limit) {
         auto* e = new QLineEdit(this);

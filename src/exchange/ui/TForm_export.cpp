@@ -1,4 +1,5 @@
 #include "exchange/ui/TForm_export.h"
+#include "widgets/Fonts.h"
 
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -18,9 +19,7 @@ TForm_export::TForm_export(QWidget* parent) : QDialog(parent)
     // Fixed size, only a close box.
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint);
-    QFont f(QStringLiteral("宋体"));
-    f.setPixelSize(12);  // 9 points
-    setFont(f);
+    setFont(songTi());  // 9 points
 
     auto group = [this](QGroupBox*& box, const char* name, const QString& title, QRadioButton*& upper,
                         const char* upperName, const QString& upperText, QRadioButton*& lower, const char* lowerName,

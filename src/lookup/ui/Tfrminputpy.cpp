@@ -3,6 +3,7 @@
 #include "lookup/Pinyin.h"
 #include "store/GbkText.h"
 #include "widgets/Modal.h"
+#include "widgets/Fonts.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -18,15 +19,12 @@ Tfrminputpy::Tfrminputpy(QWidget* parent) : QDialog(parent)
     setWindowTitle(QStringLiteral("输入陌生字的拼音首字母"));
     // No buttons in the title bar: the answer is given with 确定.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::MSWindowsFixedSizeDialogHint);
-    QFont f(QStringLiteral("宋体"));
-    f.setPixelSize(12);
-    setFont(f);
+    setFont(songTi());
 
     Label1 = new QLabel(QStringLiteral("以下汉字无法自动识别拼音首字母，请手工输入！"), this);
     Label2 = new QLabel(this);
     Label2->setObjectName(QStringLiteral("Label2"));
-    QFont big(QStringLiteral("宋体"));
-    big.setPixelSize(21);
+    QFont big = songTi(21);
     big.setBold(true);
     Label2->setFont(big);
     Label2->setStyleSheet(QStringLiteral("color: red;"));
