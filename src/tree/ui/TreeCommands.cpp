@@ -52,17 +52,17 @@ void TreeCommands::selectNode(DirectoryNode* node)
         m_view->selectionModel()->clearCurrentIndex();
 }
 
-void TreeCommands::newDirectory(int place)
+void TreeCommands::newDirectory(NewDirectoryPlace place)
 {
     DirectoryNode* anchor = m_view->currentNode();
-    if (place == int(NewDirectoryPlace::LastChild) && !anchor)
+    if (place == NewDirectoryPlace::LastChild && !anchor)
         return;
-    DirectoryNode* node = createDirectory(m_db, anchor, NewDirectoryPlace(place));
+    DirectoryNode* node = createDirectory(m_db, anchor, place);
     if (!node) {
         showMessage(m_window, QStringLiteral("目录编号已经用完，不能再增加目录。"));
         return;
     }
-    if (place == int(NewDirectoryPlace::LastChild))
+    if (place == NewDirectoryPlace::LastChild)
         m_view->expand(m_model->indexOf(anchor));
     // Editing the new caption selects it, as the tree control always does.
     const QModelIndex i = m_model->indexOf(node);
@@ -71,9 +71,9 @@ void TreeCommands::newDirectory(int place)
     m_view->edit(i);
 }
 
-void TreeCommands::mnuNewNodeClick() { newDirectory(int(NewDirectoryPlace::LastSibling)); }
-void TreeCommands::mnuInsertNodeClick() { newDirectory(int(NewDirectoryPlace::Before)); }
-void TreeCommands::mnuSubNodeClick() { newDirectory(int(NewDirectoryPlace::LastChild)); }
+void TreeCommands::mnuNewNodeClick() { newDirectory(NewDirectoryPlace::LastSibling); }
+void TreeCommands::mnuInsertNodeClick() { newDirectory(NewDirectoryPlace::Before); }
+void TreeCommands::mnuSubNodeClick() { newDirectory(NewDirectoryPlace::LastChild); }
 
 void TreeCommands::mnuEditNodeClick()
 {

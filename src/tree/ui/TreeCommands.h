@@ -16,6 +16,7 @@ class Database;
 class DatabaseCommands;
 class DirectoryTreeModel;
 class DirectoryTreeView;
+enum class NewDirectoryPlace;
 struct DirectoryNode;
 
 class TreeCommands : public QObject {
@@ -42,7 +43,7 @@ signals:
     void directoryChosen(qv::DirectoryNode* node);
 
 private:
-    void newDirectory(int place);
+    void newDirectory(NewDirectoryPlace place);
     void currentChanged(const QModelIndex& current);
 
     Database& m_db;
