@@ -2,7 +2,6 @@
 // Hands addresses and documents to the desktop (the browser, the mail
 // program, the help viewer). Behind an interface so that tests can record
 // the requests instead of starting programs.
-#include <QList>
 #include <QUrl>
 
 namespace qv {
@@ -20,18 +19,6 @@ public:
     static DesktopOpener& system();
     // nullptr puts the desktop's own back.
     static void setSystem(DesktopOpener* replacement);
-};
-
-// Records the requests and answers with `result`; starts nothing.
-class RecordingDesktopOpener : public DesktopOpener {
-public:
-    bool open(const QUrl& url) override
-    {
-        opened.append(url);
-        return result;
-    }
-    QList<QUrl> opened;
-    bool result = true;
 };
 
 }  // namespace qv

@@ -4,7 +4,7 @@
 #include "app/Application.h"
 #include "app/DesktopLauncher.h"
 #include "app/HelpLinks.h"
-#include "widgets/DesktopOpener.h"
+#include "RecordingDesktopOpener.h"
 
 #include <QApplication>
 #include <QGroupBox>

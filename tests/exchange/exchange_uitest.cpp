@@ -3,7 +3,7 @@
 #include "exchange/ui/TForm_export.h"
 #include "lookup/ui/EntryListModel.h"
 #include "tree/ui/DirectoryTreeModel.h"
-#include "widgets/DesktopOpener.h"
+#include "RecordingDesktopOpener.h"
 #include "TestImages.h"
 #include "UiHelpers.h"
 
