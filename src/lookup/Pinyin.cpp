@@ -105,13 +105,14 @@ std::array<bool, 256> InitialsTable::leadsOf(uint8_t letter) const
 
 char* InitialsTable::append(std::string_view name, char* out) const
 {
-    const auto* p = reinterpret_cast<const uint8_t*>(name.data());
-    const auto* end = p + name.size();
-    if (m_none >= 0) {
-        const uint8_t none = uint8_t(m_none);
+    // One walk over the characters, with the letter of a two-byte character
+    // from whichever table serves (the small one stays in the first-level cache).
+    const auto walk = [&](auto letterOf, auto none) {
+        const auto* p = reinterpret_cast<const uint8_t*>(name.data());
+        const auto* end = p + name.size();
         while (p < end) {
-            if (*p >= 0x81 && *p <= 0xFE && p + 1 < end) {
-                const uint8_t v = m_pair[size_t(p[0] - 0x81) << 8 | p[1]];
+            if (gbk::isLeadByte(*p) && p + 1 < end) {
+                const auto v = letterOf(p[0], p[1]);
                 *out = char(v);
                 out += v != none;
                 p += 2;
@@ -121,19 +122,11 @@ char* InitialsTable::append(std::string_view name, char* out) const
             }
         }
         return out;
-    }
-    while (p < end) {
-        if (*p >= 0x81 && *p <= 0xFE && p + 1 < end) {
-            const uint16_t v = m_code[uint16_t(p[0] << 8 | p[1])];
-            if (v != kEmpty)
-                *out++ = char(v);
-            p += 2;
-        } else {
-            *out++ = 'V';
-            ++p;
-        }
-    }
-    return out;
+    };
+    if (m_none >= 0)
+        return walk([this](uint8_t lead, uint8_t trail) { return m_pair[size_t(lead - 0x81) << 8 | trail]; },
+                    uint8_t(m_none));
+    return walk([this](uint8_t lead, uint8_t trail) { return m_code[uint16_t(lead << 8 | trail)]; }, kEmpty);
 }
 
 std::string InitialsTable::initials(std::string_view name) const
