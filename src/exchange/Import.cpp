@@ -58,12 +58,10 @@ struct Field {
 class Importer {
 public:
     Importer(Database& db, DirectoryNode* selected, const AskInitialFn& ask)
-        : m_db(db), m_ask(ask), m_known(65536, 0), m_seen(65536, 0)
+        : m_db(db), m_ask(ask)
     {
         m_parent = selected && selected->parent ? selected->parent : db.tree.root();
-        for (uint32_t c = 0; c < 65536; ++c)
-            m_known[c] = rangeInitial(uint16_t(c)) != 0;
-        noteLearned();
+        m_known.note(db.learned);
     }
 
     bool done() const { return m_done; }
@@ -97,9 +95,9 @@ public:
             stop(ImportResult::ShortLine, QString());
             return;
         }
-        if (needsLearning(m_name.kept)) {
+        if (m_known.anyUnknown(m_name.kept)) {
             LearnInitials(m_db.learned, m_name.kept, m_ask);
-            noteLearned();
+            m_known.note(m_db.learned);
         }
         m_text.name = m_name.cutTo(kNameCapacity);
         m_text.areaCode = m_area.cutTo(kAreaCodeCapacity);
@@ -144,48 +142,10 @@ private:
         ++m_result.directories;
     }
 
-    // Whether LearnInitials would ask about some character of `name`: a
-    // table lookup per character instead of its scan of the learned records.
-    bool needsLearning(const std::string& name) const
-    {
-        const auto* p = reinterpret_cast<const uint8_t*>(name.data());
-        const auto* end = p + name.size();
-        while (p < end) {
-            if (gbk::isLeadByte(*p) && p + 1 < end) {
-                if (!m_known[uint16_t(p[0] << 8 | p[1])])
-                    return true;
-                p += 2;
-            } else {
-                ++p;
-            }
-        }
-        return false;
-    }
-
-    // Takes in learned records not seen yet. The first record of a character
-    // decides, as in CharInitial; a stored 0x00 letter leaves it unknown.
-    void noteLearned()
-    {
-        const auto& learned = m_db.learned;
-        for (; m_learnedSeen < learned.size(); ++m_learnedSeen) {
-            const LearnedInitial& li = learned[m_learnedSeen];
-            if (li.raw[0] != 2)
-                continue;
-            const uint16_t c = uint16_t(li.raw[1] << 8 | li.raw[2]);
-            if (m_seen[c])
-                continue;
-            m_seen[c] = 1;
-            if (!rangeInitial(c))
-                m_known[c] = li.initial() != std::string_view("\0", 1);
-        }
-    }
-
     Database& m_db;
     const AskInitialFn& m_ask;
     DirectoryNode* m_parent = nullptr;
-    std::vector<uint8_t> m_known;
-    std::vector<uint8_t> m_seen;
-    size_t m_learnedSeen = 0;
+    KnownInitials m_known;
 
     Field m_dir{kKeep, true};
     Field m_prevDir{kKeep, true};

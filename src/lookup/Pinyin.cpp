@@ -129,6 +129,43 @@ char* InitialsTable::append(std::string_view name, char* out) const
     return walk([this](uint8_t lead, uint8_t trail) { return m_code[uint16_t(lead << 8 | trail)]; }, kEmpty);
 }
 
+KnownInitials::KnownInitials() : m_known(65536, 0), m_seen(65536, 0)
+{
+    for (uint32_t c = 0; c < 65536; ++c)
+        m_known[c] = rangeInitial(uint16_t(c)) != 0;
+}
+
+void KnownInitials::note(const std::vector<LearnedInitial>& learned)
+{
+    for (; m_noted < learned.size(); ++m_noted) {
+        const LearnedInitial& li = learned[m_noted];
+        if (li.raw[0] != 2)
+            continue;
+        const uint16_t c = uint16_t(li.raw[1] << 8 | li.raw[2]);
+        if (m_seen[c])
+            continue;
+        m_seen[c] = 1;
+        if (!rangeInitial(c))
+            m_known[c] = li.initial() != std::string_view("\0", 1);
+    }
+}
+
+bool KnownInitials::anyUnknown(std::string_view name) const
+{
+    const auto* p = reinterpret_cast<const uint8_t*>(name.data());
+    const auto* end = p + name.size();
+    while (p < end) {
+        if (gbk::isLeadByte(*p) && p + 1 < end) {
+            if (!m_known[uint16_t(p[0] << 8 | p[1])])
+                return true;
+            p += 2;
+        } else {
+            ++p;
+        }
+    }
+    return false;
+}
+
 std::string InitialsTable::initials(std::string_view name) const
 {
     std::string out(name.size(), '\0');

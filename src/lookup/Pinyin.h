@@ -57,6 +57,26 @@ private:
 // user gave (A-Z) or nullopt when the question was not answered with OK.
 using AskInitialFn = std::function<std::optional<char>(uint8_t lead, uint8_t trail)>;
 
+// Which two-byte characters have a known initial, kept up to date as
+// learned records are added: a long pass that asks about unknown characters
+// (the import) looks each up in a table instead of scanning the learned
+// records, with the answers LearnInitials and CharInitial would give.
+class KnownInitials {
+public:
+    KnownInitials();
+    // Takes in the learned records added since the last call. The first
+    // record of a character decides, as in CharInitial; a stored 0x00 letter
+    // leaves it unknown.
+    void note(const std::vector<LearnedInitial>& learned);
+    // Whether LearnInitials would ask about some character of `name`.
+    bool anyUnknown(std::string_view name) const;
+
+private:
+    std::vector<uint8_t> m_known;
+    std::vector<uint8_t> m_seen;
+    size_t m_noted = 0;
+};
+
 // LearnInitials: asks about every two-byte character of `name` without a
 // known initial and appends each answer (a-z taken as A-Z; any other answer
 // stores nothing). Returns how many were learned.
