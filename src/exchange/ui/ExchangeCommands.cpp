@@ -120,16 +120,16 @@ std::optional<char> ExchangeCommands::askDuringImport(uint8_t lead, uint8_t trai
 {
     // The question comes above the progress window, never below it: the
     // window is shown first (a modal window shown later would take the
-    // input), and out of the question's way, below the middle of the window.
+    // input), and moved out of the question's way, below the middle of the
+    // main window where the question shows.
     auto* question = m_window->findChild<QDialog*>(QStringLiteral("frminputpy"));
     if (auto* progress = m_window->findChild<QProgressDialog*>(QStringLiteral("LongTaskProgress"))) {
-        if (!progress->isVisible()) {
-            const QRect frame = m_window->geometry();
-            const int questionHeight = question ? question->height() : 120;
-            progress->adjustSize();
-            progress->move(frame.center().x() - progress->width() / 2, frame.center().y() + questionHeight / 2 + 24);
+        const QRect frame = m_window->geometry();
+        const int questionHeight = question ? question->height() : 120;
+        progress->adjustSize();
+        progress->move(frame.center().x() - progress->width() / 2, frame.center().y() + questionHeight / 2 + 24);
+        if (!progress->isVisible())
             progress->show();
-        }
     }
     const std::optional<char> answer = m_askInitial(lead, trail);
     if (!answer && confirm(m_window, QStringLiteral("没有输入这个字的拼音首字母。是否停止导入？\n"
