@@ -455,6 +455,7 @@ struct Scan {
     int64_t lines = 0;   // line ends (at most one line more follows)
     int64_t length = 0;  // bytes up to the end-of-file mark
     QString readError;
+    bool cancelled = false;
 };
 
 // Checks UTF-8 in pieces; a character cut at a piece's end waits for the next.
@@ -500,7 +501,7 @@ private:
     bool m_nonAscii = false;
 };
 
-Scan scan(QIODevice& in)
+Scan scan(QIODevice& in, const std::atomic<bool>* cancel)
 {
     Scan s;
     std::vector<char> buffer(static_cast<size_t>(kChunk));
@@ -509,6 +510,10 @@ Scan scan(QIODevice& in)
     bool first = true;
     bool afterCR = false;
     for (;;) {
+        if (cancel && cancel->load(std::memory_order_relaxed)) {
+            s.cancelled = true;
+            return s;
+        }
         const qint64 n = in.read(buffer.data(), kChunk);
         if (n < 0) {
             s.readError = in.errorString();
@@ -627,8 +632,8 @@ qsizetype nextLineEnd(const char* p, qsizetype from, qsizetype size)
 // number of line ends.
 bool convertToGbk(QIODevice& in, const Scan& s, QByteArray& out, int64_t& lines, ImportResult& r)
 {
+    const qint64 expected = s.encoding == ImportResult::Utf16 ? in.size() - in.pos() : s.length - s.bom;
     QByteArray raw = in.readAll();
-    const qint64 expected = s.encoding == ImportResult::Utf16 ? in.size() - s.bom : s.length - s.bom;
     if (raw.size() < expected) {
         r.stop = ImportResult::ReadFailed;
         r.message = QStringLiteral("读取文件时出错：%1").arg(in.errorString());
@@ -725,8 +730,12 @@ ImportResult readImport(const Database& db, QIODevice& in, const AskInitialFn& a
     }
     const qint64 start = source->pos();
     // A read error here is met again below, after the lines before it.
-    const Scan s = scan(*source);
+    const Scan s = scan(*source, cancel);
     ImportResult failed;
+    if (s.cancelled) {
+        failed.stop = ImportResult::Cancelled;
+        return failed;
+    }
     source->seek(start + s.bom);
 
     QByteArray converted;
