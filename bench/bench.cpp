@@ -478,9 +478,10 @@ void runFile(const std::string& path, int reps, const std::string& uiBench, cons
     // Memory of an import as large as the database, into it, in a fresh process.
     {
         const std::string self = QCoreApplication::applicationFilePath().toStdString();
-        const QStringList f = QString::fromStdString(runOutput({self, "--import-peak", path, importFile}, in("peak.txt")))
-                                  .trimmed()
-                                  .split(QLatin1Char('\t'));
+        const QStringList f =
+            QString::fromStdString(runOutput({self, "--import-peak", path, importFile}, in("peak.txt")))
+                .trimmed()
+                .split(QLatin1Char('\t'));
         if (f.size() < 3)
             fail("qv-bench --import-peak gave nothing");
         const double mb = f[0].toDouble() / 1024.0, imageMb = f[1].toDouble() / (1024.0 * 1024.0);

@@ -93,10 +93,7 @@ QString writeError(QIODevice& out, int err)
 
 // The cause of a failed file operation just made: the error number in
 // Chinese, else what the file says.
-QString fileError(const QFileDevice& file, int err)
-{
-    return err ? describeFileError(err) : file.errorString();
-}
+QString fileError(const QFileDevice& file, int err) { return err ? describeFileError(err) : file.errorString(); }
 
 }  // namespace
 

@@ -274,11 +274,16 @@ private:
     Field* workbookCell()
     {
         switch (m_cell) {
-        case 0: return &m_name;
-        case 1: return &m_dir;
-        case 2: return &m_post;
-        case 3: return &m_area;
-        default: return nullptr;
+        case 0:
+            return &m_name;
+        case 1:
+            return &m_dir;
+        case 2:
+            return &m_post;
+        case 3:
+            return &m_area;
+        default:
+            return nullptr;
         }
     }
     void cellByte(char c)
@@ -450,7 +455,7 @@ void readLines(Importer& importer, QIODevice& in, const ProgressFn& progress)
 // What the whole file says about itself before anything is read as lines.
 struct Scan {
     ImportResult::Encoding encoding = ImportResult::Gbk;
-    int bom = 0;         // bytes of the byte-order mark
+    int bom = 0;  // bytes of the byte-order mark
     bool bigEndian = false;
     int64_t lines = 0;   // line ends (at most one line more follows)
     int64_t length = 0;  // bytes up to the end-of-file mark
@@ -559,7 +564,10 @@ Scan scan(QIODevice& in, const std::atomic<bool>* cancel)
     return s;
 }
 
-QString codePoint(const QString& ch) { return QStringLiteral("U+%1").arg(ch.toUcs4().value(0), 4, 16, QLatin1Char('0')).toUpper(); }
+QString codePoint(const QString& ch)
+{
+    return QStringLiteral("U+%1").arg(ch.toUcs4().value(0), 4, 16, QLatin1Char('0')).toUpper();
+}
 
 // Converts decoded text to GBK, line ends kept as they are. A character GBK
 // has no form for stops the conversion with a message naming its line.
@@ -705,7 +713,10 @@ QString importSummary(const ImportResult& r)
     QString text = QStringLiteral("共导入%1个地区，新建%2个目录。").arg(r.entries).arg(r.directories);
     if (r.stoppedEarly()) {
         const QString why = r.blankStop ? QStringLiteral("是空行") : QStringLiteral("不足四个字段");
-        text += QStringLiteral("\n第%1行%2，导入在这一行停止，其后的%3行没有读取。").arg(r.stopLine).arg(why).arg(r.linesNotRead);
+        text += QStringLiteral("\n第%1行%2，导入在这一行停止，其后的%3行没有读取。")
+                    .arg(r.stopLine)
+                    .arg(why)
+                    .arg(r.linesNotRead);
     }
     if (r.controlFields > 0)
         text += QStringLiteral("\n有%1个字段含有控制字符，已换成空格。").arg(r.controlFields);
@@ -751,8 +762,9 @@ ImportResult readImport(const Database& db, QIODevice& in, const AskInitialFn& a
 
     batch = ImportBatch();
     // One record per line at most: the room is taken once, not grown by doubling.
-    batch.records.reserve(size_t(std::min<int64_t>(lines + 1, (int64_t(INT32_MAX) - db.image.size()) / kEntryRecordSize)) *
-                          kEntryRecordSize);
+    batch.records.reserve(
+        size_t(std::min<int64_t>(lines + 1, (int64_t(INT32_MAX) - db.image.size()) / kEntryRecordSize)) *
+        kEntryRecordSize);
     Importer importer(db, batch, ask, cancel);
     readLines(importer, *source, progress);
     ImportResult r = importer.result();
@@ -780,7 +792,8 @@ void applyImport(Database& db, DirectoryNode* selected, ImportBatch& batch, cons
     }
     db.image.appendEntries(records, batch.records.size());
     if (batch.learned.size() > db.learned.size())
-        db.learned.insert(db.learned.end(), batch.learned.begin() + std::ptrdiff_t(db.learned.size()), batch.learned.end());
+        db.learned.insert(db.learned.end(), batch.learned.begin() + std::ptrdiff_t(db.learned.size()),
+                          batch.learned.end());
     batch = ImportBatch();
     db.ModifiedFlag = true;
 }

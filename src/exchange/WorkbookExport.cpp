@@ -51,24 +51,30 @@ private:
 // file system the error number (`err`, 0 when unknown) names the cause.
 QString libraryError(lxw_error error, int err)
 {
-    QString text;
-    bool fromFiles = false;
-    switch (error) {
-    case LXW_ERROR_MEMORY_MALLOC_FAILED: text = QStringLiteral("内存不足"); break;
-    case LXW_ERROR_CREATING_XLSX_FILE: text = QStringLiteral("无法创建表格文件"), fromFiles = true; break;
-    case LXW_ERROR_CREATING_TMPFILE: text = QStringLiteral("无法创建临时文件"), fromFiles = true; break;
-    case LXW_ERROR_READING_TMPFILE: text = QStringLiteral("读取临时文件失败"), fromFiles = true; break;
-    case LXW_ERROR_ZIP_FILE_OPERATION: text = QStringLiteral("写入表格文件失败"), fromFiles = true; break;
-    case LXW_ERROR_ZIP_FILE_ADD: text = QStringLiteral("向表格文件写入内容失败"), fromFiles = true; break;
-    case LXW_ERROR_ZIP_CLOSE: text = QStringLiteral("关闭表格文件失败"), fromFiles = true; break;
-    case LXW_ERROR_ZIP_BAD_ZIP_FILE: text = QStringLiteral("表格文件过大，压缩格式容纳不下"); break;
-    case LXW_ERROR_ZIP_PARAMETER_ERROR:
-    case LXW_ERROR_ZIP_INTERNAL_ERROR: text = QStringLiteral("压缩表格文件时出错"); break;
-    case LXW_ERROR_MAX_STRING_LENGTH_EXCEEDED: text = QStringLiteral("单元格的文字超过32767个字符"); break;
-    case LXW_ERROR_WORKSHEET_INDEX_OUT_OF_RANGE: text = QStringLiteral("行或列超出工作表的范围"); break;
-    default: text = QStringLiteral("表格程序库出错（错误代码 %1）").arg(int(error)); break;
-    }
-    return fromFiles && err ? QStringLiteral("%1：%2").arg(text, describeFileError(err)) : text;
+    static const struct {
+        lxw_error code;
+        const char* text;
+        bool fromFiles;
+    } texts[] = {
+        {LXW_ERROR_MEMORY_MALLOC_FAILED, "内存不足", false},
+        {LXW_ERROR_CREATING_XLSX_FILE, "无法创建表格文件", true},
+        {LXW_ERROR_CREATING_TMPFILE, "无法创建临时文件", true},
+        {LXW_ERROR_READING_TMPFILE, "读取临时文件失败", true},
+        {LXW_ERROR_ZIP_FILE_OPERATION, "写入表格文件失败", true},
+        {LXW_ERROR_ZIP_FILE_ADD, "向表格文件写入内容失败", true},
+        {LXW_ERROR_ZIP_CLOSE, "关闭表格文件失败", true},
+        {LXW_ERROR_ZIP_BAD_ZIP_FILE, "表格文件过大，压缩格式容纳不下", false},
+        {LXW_ERROR_ZIP_PARAMETER_ERROR, "压缩表格文件时出错", false},
+        {LXW_ERROR_ZIP_INTERNAL_ERROR, "压缩表格文件时出错", false},
+        {LXW_ERROR_MAX_STRING_LENGTH_EXCEEDED, "单元格的文字超过32767个字符", false},
+        {LXW_ERROR_WORKSHEET_INDEX_OUT_OF_RANGE, "行或列超出工作表的范围", false},
+    };
+    for (const auto& t : texts)
+        if (t.code == error) {
+            const QString text = QString::fromUtf8(t.text);
+            return t.fromFiles && err ? QStringLiteral("%1：%2").arg(text, describeFileError(err)) : text;
+        }
+    return QStringLiteral("表格程序库出错（错误代码 %1）").arg(int(error));
 }
 
 // The library writes the rows into a temporary file without checking those
@@ -113,7 +119,8 @@ ExportResult writeWorkbook(const ExportSource& source, const QString& path, cons
     errno = 0;
     if (!partial.open()) {
         const int err = errno;
-        return fail(QStringLiteral("无法创建文件“%1”：%2").arg(shown, err ? describeFileError(err) : partial.errorString()));
+        return fail(
+            QStringLiteral("无法创建文件“%1”：%2").arg(shown, err ? describeFileError(err) : partial.errorString()));
     }
     const QByteArray partialName = QFile::encodeName(partial.fileName());
     const QByteArray tempDirName = QFile::encodeName(tempDir);

@@ -1,12 +1,12 @@
 // Export, import and printing as the user reaches them: through the 工具 menu.
+#include "RecordingDesktopOpener.h"
+#include "TestImages.h"
+#include "UiHelpers.h"
 #include "app/Tmainform.h"
 #include "exchange/ui/TForm_export.h"
 #include "lookup/Pinyin.h"
 #include "lookup/ui/EntryListModel.h"
 #include "tree/ui/DirectoryTreeModel.h"
-#include "RecordingDesktopOpener.h"
-#include "TestImages.h"
-#include "UiHelpers.h"
 
 #include <QApplication>
 #include <QDir>

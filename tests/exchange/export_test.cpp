@@ -200,7 +200,8 @@ TEST_F(ExportTest, WriteFailuresAreReportedAndKeepTheEarlierFile)
         // The cause in Chinese (the limit makes writes fail with EFBIG), no library text.
         EXPECT_TRUE(failed.message.contains(QStringLiteral("文件过大"))) << failed.message.toStdString();
         for (const char* english : {"error", "zip", "unknown"})
-            EXPECT_FALSE(failed.message.contains(QLatin1String(english), Qt::CaseInsensitive)) << failed.message.toStdString();
+            EXPECT_FALSE(failed.message.contains(QLatin1String(english), Qt::CaseInsensitive))
+                << failed.message.toStdString();
         EXPECT_EQ(qvtest::readFile(path(t.name)), "earlier export");
         EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QString::fromLatin1(t.name)});
         QFile::remove(path(t.name));

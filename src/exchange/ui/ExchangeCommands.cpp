@@ -102,7 +102,8 @@ void ExchangeCommands::mmimportClick()
     task.label = QStringLiteral("正在导入……");
     task.cancel = &cancel;
     task.work = [&](std::atomic<int>& percent) {
-        result = readImport(m_db, file, askHere, batch, [&percent](int p) { percent = p; }, &cancel);
+        result = readImport(
+            m_db, file, askHere, batch, [&percent](int p) { percent = p; }, &cancel);
     };
     runLongTask(m_window, task);
     if (result.stop == ImportResult::Cancelled)
@@ -138,4 +139,4 @@ std::optional<char> ExchangeCommands::askDuringImport(uint8_t lead, uint8_t trai
         cancel = true;
     return answer;
 }
-}
+}  // namespace qv
