@@ -388,3 +388,30 @@ TEST(Import, CancelledImportLeavesTheDatabaseAsItWas)
         }
     }
 }
+
+TEST(Import, LongUtf8FilesAreConvertedInPiecesWithTheirLineNumbers)
+{
+    // About 3 MB, converted a megabyte at a time; the line ends of each kind
+    // fall on the pieces' edges somewhere.
+    const char* ends[] = {"\r\n", "\n", "\r"};
+    for (const char* end : ends) {
+        std::string lines;
+        for (int i = 1; i <= 100000; ++i)
+            lines += "北京" + std::to_string(i % 3) + ",东城区" + std::to_string(i) + ",010,100010" + end;
+        Database db;
+        loadBase(db);
+        ImportResult r = importBytes(db, lines);
+        EXPECT_EQ(r.encoding, ImportResult::Utf8);
+        EXPECT_EQ(r.entries, 100000);
+        EXPECT_EQ(r.directories, 100000);
+        EXPECT_EQ(db.image.readEntry(db.image.entrySectionStart() + 48 * 77777).name, gbk("东城区77777"));
+
+        const size_t at = lines.find("东城区90000,");
+        Database same;
+        loadBase(same);
+        r = importBytes(same, lines.substr(0, at) + "東城区😀" + lines.substr(at + 9));
+        EXPECT_EQ(r.stop, ImportResult::Unconvertible);
+        EXPECT_TRUE(r.message.startsWith(QStringLiteral("第90000行的“😀”"))) << r.message.toStdString();
+        EXPECT_EQ(same.image.entryCount(), 1);
+    }
+}
