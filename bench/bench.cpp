@@ -222,6 +222,36 @@ void record(const std::string& operation, Time qv, const std::string& peer, Time
                  peerTime.cpu > 0 ? qv.cpu / peerTime.cpu : 0.0);
 }
 
+// Peak resident set of this process so far, in kB.
+long peakRssKb()
+{
+    FILE* f = std::fopen("/proc/self/status", "r");
+    if (!f)
+        return -1;
+    char line[256];
+    long kb = -1;
+    while (std::fgets(line, sizeof line, f))
+        if (std::strncmp(line, "VmHWM:", 6) == 0)
+            kb = std::atol(line + 6);
+    std::fclose(f);
+    return kb;
+}
+
+// --import-peak DB FILE: loads DB, imports FILE into it as the window does
+// (read aside, then added) and prints "kB<TAB>image bytes after<TAB>before".
+int importPeak(const std::string& dbPath, const std::string& file)
+{
+    qv::Database db;
+    if (!db.load(QString::fromStdString(dbPath)).ok())
+        fail("cannot load " + dbPath);
+    const int64_t before = db.image.size();
+    const qv::ImportResult r = qv::importTextFile(db, QString::fromStdString(file), nullptr, {});
+    if (r.failed())
+        fail("import: " + r.message.toStdString());
+    std::printf("%ld\t%lld\t%lld\n", peakRssKb(), (long long)db.image.size(), (long long)before);
+    return 0;
+}
+
 // The goals set for a million places.
 std::string goalOf(const std::string& operation, const std::string& peer)
 {
@@ -234,6 +264,7 @@ std::string goalOf(const std::string& operation, const std::string& peer)
         {{"search 0 (every row), 4 fields", "grep -F"}, "≤ 1.5"},
         {{"list the biggest directory (window)", ""}, "< 30 ms"},
         {{"peak RSS after searching 0 (window)", "image size"}, "≤ 2.5"},
+        {{"peak RSS importing every place into the database", "image size after"}, "≤ 2.5"},
         {{"start-up to a painted window", "Qt hello window"}, "≤ 4"},
         {{"search bj, 4 fields", "grep -iF, rows with initials"}, "≤ 0.7"},
     };
@@ -444,6 +475,20 @@ void runFile(const std::string& path, int reps, const std::string& uiBench, cons
                : Time();
     record("text export, every record", exportMs, "sqlite3 CSV output", sqlExport);
 
+    // Memory of an import as large as the database, into it, in a fresh process.
+    {
+        const std::string self = QCoreApplication::applicationFilePath().toStdString();
+        const QStringList f =
+            QString::fromStdString(runOutput({self, "--import-peak", path, importFile}, in("peak.txt")))
+                .trimmed()
+                .split(QLatin1Char('\t'));
+        if (f.size() < 3)
+            fail("qv-bench --import-peak gave nothing");
+        const double mb = f[0].toDouble() / 1024.0, imageMb = f[1].toDouble() / (1024.0 * 1024.0);
+        record("peak RSS importing every place into the database", {mb, mb}, "image size after", {imageMb, imageMb},
+               "MB");
+    }
+
     // The same live rows for sqlite3, as UTF-8 with the initials in a column,
     // and the directory with the most places.
     const std::string places = in("places.sqlite");
@@ -609,6 +654,8 @@ void runFile(const std::string& path, int reps, const std::string& uiBench, cons
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
+    if (argc == 4 && std::string(argv[1]) == "--import-peak")
+        return importPeak(argv[2], argv[3]);
     int reps = 5;
     std::string tsv, work;
     std::vector<std::string> files;

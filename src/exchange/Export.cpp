@@ -7,6 +7,7 @@
 #include <QSaveFile>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 
 namespace qv {
@@ -59,19 +60,40 @@ namespace {
 // and each call's count shows a failure at once.
 constexpr size_t kPiece = 1 << 20;
 
-bool flush(std::string& buffer, QIODevice& out)
+// Writes the buffer whole. A short write is followed by another, which
+// meets the cause (a full disk, the file size limit) as an error number;
+// `err` gets it when `out` is a file, 0 otherwise.
+bool flush(std::string& buffer, QIODevice& out, int& err)
 {
-    const qint64 n = qint64(buffer.size());
-    const bool ok = n == 0 || out.write(buffer.data(), n) == n;
+    const char* p = buffer.data();
+    qint64 n = qint64(buffer.size());
+    const bool file = qobject_cast<QFileDevice*>(&out) != nullptr;
+    while (n > 0) {
+        errno = 0;
+        const qint64 written = out.write(p, n);
+        if (written <= 0) {
+            err = file ? errno : 0;
+            buffer.clear();
+            return false;
+        }
+        p += written;
+        n -= written;
+    }
     buffer.clear();
-    return ok;
+    return true;
 }
 
-QString writeError(QIODevice& out)
+QString writeError(QIODevice& out, int err)
 {
+    if (err)
+        return QStringLiteral("写入导出文件失败：%1").arg(describeFileError(err));
     const QString why = out.errorString();
     return why.isEmpty() ? QStringLiteral("写入导出文件失败") : QStringLiteral("写入导出文件失败：%1").arg(why);
 }
+
+// The cause of a failed file operation just made: the error number in
+// Chinese, else what the file says.
+QString fileError(const QFileDevice& file, int err) { return err ? describeFileError(err) : file.errorString(); }
 
 }  // namespace
 
@@ -86,19 +108,20 @@ ExportResult writeText(const ExportSource& source, QIODevice& out, const Progres
     std::string buffer;
     buffer.reserve(kPiece + 256);
     bool ok = true;
+    int err = 0;
     const bool whole = source.forEach(
         [&](const ExportRow& r) {
             buffer.append(r.owner).append(1, ',').append(r.name).append(1, ',');
             buffer.append(r.areaCode).append(1, ',').append(r.postcode).append("\r\n", 2);
             ++result.rows;
             if (buffer.size() >= kPiece)
-                ok = flush(buffer, out);
+                ok = flush(buffer, out, err);
             return ok;
         },
         steps);
-    if (!whole || !flush(buffer, out)) {
+    if (!whole || !flush(buffer, out, err)) {
         result.status = ExportResult::Failed;
-        result.message = writeError(out);
+        result.message = writeError(out, err);
     }
     return result;
 }
@@ -111,10 +134,12 @@ ExportResult writeTextFile(const ExportSource& source, const QString& path, cons
     QSaveFile file(path);
     // Unbuffered: the pieces above are large already, and a short write shows
     // in its count instead of surfacing only at commit.
+    errno = 0;
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+        const int err = errno;
         result.status = ExportResult::Failed;
         result.message =
-            QStringLiteral("无法创建文件“%1”：%2").arg(QFileInfo(path).absoluteFilePath(), file.errorString());
+            QStringLiteral("无法创建文件“%1”：%2").arg(QFileInfo(path).absoluteFilePath(), fileError(file, err));
         return result;
     }
     result = writeText(source, file, progress);
@@ -122,10 +147,12 @@ ExportResult writeTextFile(const ExportSource& source, const QString& path, cons
         file.cancelWriting();
         return result;
     }
+    errno = 0;
     if (!file.commit()) {
+        const int err = errno;
         result.status = ExportResult::Failed;
         result.message =
-            QStringLiteral("保存文件“%1”失败：%2").arg(QFileInfo(path).absoluteFilePath(), file.errorString());
+            QStringLiteral("保存文件“%1”失败：%2").arg(QFileInfo(path).absoluteFilePath(), fileError(file, err));
     }
     return result;
 }

@@ -1,12 +1,15 @@
 #include "exchange/Import.h"
 
-#include "entries/EntryEditing.h"
 #include "exchange/ProgressSteps.h"
 #include "store/GbkText.h"
 
+#include <QBuffer>
 #include <QFileInfo>
 #include <QIODevice>
+#include <QStringDecoder>
+#include <QStringEncoder>
 
+#include <climits>
 #include <cstring>
 #include <vector>
 
@@ -18,10 +21,15 @@ constexpr qint64 kChunk = 1 << 20;
 // Bytes kept of a directory field or a place name. Lines may be of any
 // length; beyond this a field only counts and (the directory field) hashes.
 constexpr size_t kKeep = 64 * 1024;
+// A first line longer than this is no caption row.
+constexpr size_t kCaptionRowLimit = 256;
+
+bool isControl(uint8_t c) { return c < 0x20 || c == 0x7F; }
 
 // One field of the line being read: its first `cap` bytes and its length; a
 // directory field also hashes the bytes beyond them, so that two huge fields
-// compare without being held whole.
+// compare without being held whole. Control characters become blanks as
+// they come in.
 struct Field {
     explicit Field(size_t capacity, bool hashed = false) : cap(capacity), hashTail(hashed) {}
 
@@ -30,6 +38,7 @@ struct Field {
     std::string kept;
     int64_t length = 0;
     uint64_t tail = kFnvBasis;
+    bool changed = false;  // a control character was blanked
 
     static constexpr uint64_t kFnvBasis = 0xCBF29CE484222325ull;
 
@@ -38,15 +47,28 @@ struct Field {
         kept.clear();
         length = 0;
         tail = kFnvBasis;
+        changed = false;
     }
     void append(const char* p, size_t n)
     {
         length += int64_t(n);
         const size_t take = std::min(n, cap - std::min(cap, kept.size()));
+        const size_t from = kept.size();
         kept.append(p, take);
-        if (hashTail)
-            for (size_t i = take; i < n; ++i)
-                tail = (tail ^ uint8_t(p[i])) * 0x100000001B3ull;
+        for (size_t i = from; i < kept.size(); ++i)
+            if (isControl(uint8_t(kept[i]))) {
+                kept[i] = ' ';
+                changed = true;
+            }
+        for (size_t i = take; i < n; ++i) {
+            uint8_t c = uint8_t(p[i]);
+            if (isControl(c)) {
+                c = ' ';
+                changed = true;
+            }
+            if (hashTail)
+                tail = (tail ^ c) * 0x100000001B3ull;
+        }
     }
     bool sameAs(const Field& other) const
     {
@@ -55,63 +77,91 @@ struct Field {
     std::string cutTo(int limit) const { return kept.substr(0, gbk::fitToBytes(kept, size_t(limit))); }
 };
 
+std::string gbkOf(const char* utf8) { return gbk::fromUtf8(utf8).value_or(std::string()); }
+
+// The first line of a CSV file saved from the exported workbook: its four
+// captions, each with or without double quotes.
+bool isCaptionRow(std::string_view line)
+{
+    static const std::string captions[] = {gbkOf("地区名称"), gbkOf("所属"), gbkOf("邮政编码"), gbkOf("电话区号")};
+    for (int i = 0; i < 4; ++i) {
+        const size_t comma = line.find(',');
+        if ((comma == std::string_view::npos) != (i == 3))
+            return false;
+        std::string_view cell = line.substr(0, comma);
+        if (cell.size() >= 2 && cell.front() == '"' && cell.back() == '"')
+            cell = cell.substr(1, cell.size() - 2);
+        if (cell != captions[i])
+            return false;
+        line.remove_prefix(i < 3 ? comma + 1 : line.size());
+    }
+    return true;
+}
+
 class Importer {
 public:
-    Importer(Database& db, DirectoryNode* selected, const AskInitialFn& ask)
-        : m_db(db), m_ask(ask)
+    Importer(const Database& db, ImportBatch& batch, const AskInitialFn& ask, const std::atomic<bool>* cancel)
+        : m_batch(batch), m_ask(ask), m_cancel(cancel)
     {
-        m_parent = selected && selected->parent ? selected->parent : db.tree.root();
-        m_known.note(db.learned);
+        m_batch.learned = db.learned;
+        m_known.note(m_batch.learned);
+        m_directoryRoom = int64_t(INT32_MAX) - db.tree.NextDirectoryId();
+        m_recordRoom = int64_t(INT32_MAX) - db.image.size();
     }
 
-    bool done() const { return m_done; }
+    // No more lines are taken in; after a short line the rest is still
+    // counted (counting() stays true until the end).
+    bool finished() const { return m_done && !m_counting; }
+    bool counting() const { return m_counting; }
     ImportResult& result() { return m_result; }
 
     // Bytes of the current line, its line end taken off.
     void feed(const char* p, size_t n)
     {
-        while (n && !m_done) {
-            if (m_commas == 3) {
-                m_post.append(p, n);  // the rest of the line, commas and all
-                return;
-            }
-            const char* comma = static_cast<const char*>(std::memchr(p, ',', n));
-            const size_t len = comma ? size_t(comma - p) : n;
-            field().append(p, len);
-            if (!comma)
-                return;
-            p += len + 1;
-            n -= len + 1;
-            if (++m_commas == 1)
-                directoryField();
+        m_lineBytes += int64_t(n);
+        if (m_counting) {
+            m_result.textNotRead = m_result.textNotRead || n > 0;
+            return;
         }
+        if (m_done)
+            return;
+        if (m_holding) {
+            m_first.append(p, n);
+            if (m_first.size() <= kCaptionRowLimit)
+                return;
+            m_holding = false;
+            const std::string first = std::move(m_first);
+            feedData(first.data(), first.size());
+            return;
+        }
+        feedData(p, n);
     }
 
     void endLine()
     {
+        ++m_line;
+        const int64_t lineBytes = m_lineBytes;
+        m_lineBytes = 0;
+        if (m_counting) {
+            ++m_result.linesNotRead;
+            return;
+        }
         if (m_done)
             return;
-        if (m_commas < 3) {
-            stop(ImportResult::ShortLine, QString());
-            return;
+        if (m_holding) {
+            m_holding = false;
+            if (isCaptionRow(m_first)) {
+                m_workbook = true;
+                m_result.workbookLayout = true;
+                return;
+            }
+            const std::string first = std::move(m_first);
+            feedData(first.data(), first.size());
         }
-        if (m_known.anyUnknown(m_name.kept)) {
-            LearnInitials(m_db.learned, m_name.kept, m_ask);
-            m_known.note(m_db.learned);
-        }
-        m_text.name = m_name.cutTo(kNameCapacity);
-        m_text.areaCode = m_area.cutTo(kAreaCodeCapacity);
-        m_text.postcode = m_post.cutTo(kPostcodeCapacity);
-        if (appendEntry(m_db, m_current, m_text) < 0) {
-            stop(ImportResult::ImageFull, QStringLiteral("数据库已达到容量上限，无法再导入更多地区"));
-            return;
-        }
-        ++m_result.entries;
-        m_commas = 0;
-        m_dir.clear();
-        m_name.clear();
-        m_area.clear();
-        m_post.clear();
+        if (m_workbook)
+            endWorkbookLine(lineBytes);
+        else
+            endTextLine(lineBytes);
     }
 
     void stop(ImportResult::Stop why, const QString& message)
@@ -122,30 +172,203 @@ public:
     }
 
 private:
-    Field& field() { return m_commas == 0 ? m_dir : m_commas == 1 ? m_name : m_area; }
+    void feedData(const char* p, size_t n)
+    {
+        if (m_workbook)
+            feedWorkbook(p, n);
+        else
+            feedText(p, n);
+    }
 
-    // The first comma of a line: a directory field unlike the last one that
-    // made a directory starts a new one. At the start there is none yet, so
-    // the first line always makes one, whatever its field holds.
+    // The text export's layout: the first three fields end at a comma, the
+    // fourth is the rest of the line; no quotes.
+    void feedText(const char* p, size_t n)
+    {
+        while (n && !m_done) {
+            if (m_commas == 3) {
+                m_post.append(p, n);  // the rest of the line, commas and all
+                return;
+            }
+            const char* comma = static_cast<const char*>(std::memchr(p, ',', n));
+            const size_t len = comma ? size_t(comma - p) : n;
+            textField().append(p, len);
+            if (!comma)
+                return;
+            p += len + 1;
+            n -= len + 1;
+            if (++m_commas == 1)
+                directoryField();
+        }
+    }
+
+    void endTextLine(int64_t lineBytes)
+    {
+        if (m_commas < 3) {
+            shortLine(lineBytes);
+            return;
+        }
+        addEntry();
+        m_commas = 0;
+    }
+
+    // The workbook saved as CSV by a spreadsheet program: name, directory,
+    // postcode, area code; a cell in double quotes may hold commas, line
+    // ends and doubled quotes. Cells after the fourth are ignored.
+    void feedWorkbook(const char* p, size_t n)
+    {
+        for (size_t i = 0; i < n; ++i) {
+            const char c = p[i];
+            switch (m_quote) {
+            case CellStart:
+                if (c == '"') {
+                    m_quote = Quoted;
+                    break;
+                }
+                m_quote = Plain;
+                [[fallthrough]];
+            case Plain:
+                if (c == ',')
+                    nextCell();
+                else
+                    cellByte(c);
+                break;
+            case Quoted:
+                if (c == '"')
+                    m_quote = QuoteSeen;
+                else
+                    cellByte(c);
+                break;
+            case QuoteSeen:
+                if (c == '"') {
+                    cellByte('"');
+                    m_quote = Quoted;
+                } else if (c == ',') {
+                    nextCell();
+                } else {
+                    cellByte(c);
+                    m_quote = Plain;
+                }
+                break;
+            }
+        }
+    }
+
+    void endWorkbookLine(int64_t lineBytes)
+    {
+        if (m_quote == Quoted) {
+            cellByte('\n');  // a line end inside a cell; it becomes a blank
+            return;
+        }
+        if (m_cell < 3) {
+            m_dir.clear();
+            shortLine(lineBytes);
+            return;
+        }
+        directoryField();
+        if (!m_done)
+            addEntry();
+        m_cell = 0;
+        m_quote = CellStart;
+    }
+
+    Field* workbookCell()
+    {
+        switch (m_cell) {
+        case 0:
+            return &m_name;
+        case 1:
+            return &m_dir;
+        case 2:
+            return &m_post;
+        case 3:
+            return &m_area;
+        default:
+            return nullptr;
+        }
+    }
+    void cellByte(char c)
+    {
+        if (Field* f = workbookCell())
+            f->append(&c, 1);
+    }
+    void nextCell()
+    {
+        ++m_cell;
+        m_quote = CellStart;
+    }
+
+    void shortLine(int64_t lineBytes)
+    {
+        stop(ImportResult::ShortLine, QString());
+        m_result.stopLine = m_line;
+        m_result.blankStop = lineBytes == 0;
+        m_counting = true;
+    }
+
+    Field& textField() { return m_commas == 0 ? m_dir : m_commas == 1 ? m_name : m_area; }
+
+    // A directory field unlike the last one that made a directory starts a
+    // new one. At the start there is none yet, so the first line always
+    // makes one, whatever its field holds.
     void directoryField()
     {
-        if (m_haveDirectory && m_dir.sameAs(m_prevDir))
+        m_dirChanged = m_dir.changed;
+        if (!m_batch.directories.empty() && m_dir.sameAs(m_prevDir)) {
+            m_dir.clear();
             return;
-        const DirectoryNode* node = m_db.tree.insertNew(m_parent, -1, m_dir.cutTo(kNameCapacity));
-        if (!node) {
+        }
+        if (int64_t(m_batch.directories.size()) >= m_directoryRoom) {
             stop(ImportResult::NoDirectoryId, QStringLiteral("目录编号已经用完，无法再建立新目录"));
             return;
         }
-        m_current = node->id;
-        m_haveDirectory = true;
-        std::swap(m_prevDir, m_dir);
+        m_batch.directories.push_back(m_dir.cutTo(kNameCapacity));
         ++m_result.directories;
+        std::swap(m_prevDir, m_dir);
+        m_dir.clear();
     }
 
-    Database& m_db;
+    bool cancelled() const { return m_cancel && m_cancel->load(std::memory_order_relaxed); }
+
+    void addEntry()
+    {
+        if (cancelled()) {
+            stop(ImportResult::Cancelled, QString());
+            return;
+        }
+        if (m_known.anyUnknown(m_name.kept)) {
+            LearnInitials(m_batch.learned, m_name.kept, m_ask);
+            m_known.note(m_batch.learned);
+            if (cancelled()) {
+                stop(ImportResult::Cancelled, QString());
+                return;
+            }
+        }
+        if (int64_t(m_batch.records.size()) + kEntryRecordSize > m_recordRoom) {
+            stop(ImportResult::ImageFull, QStringLiteral("数据库已达到容量上限，无法再导入更多地区"));
+            return;
+        }
+        EntryRecord record;
+        record.name = m_name.cutTo(kNameCapacity);
+        record.areaCode = m_area.cutTo(kAreaCodeCapacity);
+        record.postcode = m_post.cutTo(kPostcodeCapacity);
+        record.owner = int32_t(m_batch.directories.size());
+        const size_t at = m_batch.records.size();
+        m_batch.records.resize(at + kEntryRecordSize, 0);
+        record.encodeInto(m_batch.records.data() + at);
+        ++m_result.entries;
+        m_result.controlFields += int(m_dirChanged) + int(m_name.changed) + int(m_area.changed) + int(m_post.changed);
+        m_dir.clear();
+        m_name.clear();
+        m_area.clear();
+        m_post.clear();
+    }
+
+    ImportBatch& m_batch;
     const AskInitialFn& m_ask;
-    DirectoryNode* m_parent = nullptr;
+    const std::atomic<bool>* m_cancel;
     KnownInitials m_known;
+    int64_t m_directoryRoom = 0;
+    int64_t m_recordRoom = 0;
 
     Field m_dir{kKeep, true};
     Field m_prevDir{kKeep, true};
@@ -153,41 +376,45 @@ private:
     // One byte more than stored: enough to tell where the cut falls.
     Field m_area{kAreaCodeCapacity + 1};
     Field m_post{kPostcodeCapacity + 1};
+    bool m_dirChanged = false;
     int m_commas = 0;
-    bool m_haveDirectory = false;
-    int32_t m_current = 0;
-    EntryText m_text;
 
+    // The first line waits until it is known whether it is the caption row.
+    bool m_holding = true;
+    std::string m_first;
+    bool m_workbook = false;
+    enum Quote { CellStart, Plain, Quoted, QuoteSeen } m_quote = CellStart;
+    int m_cell = 0;
+
+    int64_t m_line = 0;
+    int64_t m_lineBytes = 0;
     bool m_done = false;
+    bool m_counting = false;
     ImportResult m_result;
 };
 
-}  // namespace
-
-ImportResult importText(Database& db, QIODevice& in, DirectoryNode* selected, const AskInitialFn& ask,
-                        const ProgressFn& progress)
+// Feeds `in` to the importer line by line: CR LF, LF and a lone CR each end
+// a line; a 0x1A byte ends the file.
+void readLines(Importer& importer, QIODevice& in, const ProgressFn& progress)
 {
-    Importer importer(db, selected, ask);
-    ProgressSteps steps(progress, in.isSequential() ? 0 : in.size());
+    ProgressSteps steps(progress, in.isSequential() ? 0 : in.size() - in.pos());
     std::vector<char> buffer(static_cast<size_t>(kChunk));
     int64_t consumed = 0;
-    // A CR at the end of a chunk may be the first half of a CR LF.
-    bool pendingCR = false;
+    bool afterCR = false;  // the last chunk ended with a CR: an LF next belongs to it
     bool lineOpen = false;
-    auto feedPendingCR = [&] {
-        if (pendingCR)
-            importer.feed("\r", 1);
-        pendingCR = false;
-    };
     bool end = false;
-    while (!end && !importer.done()) {
+    while (!end && !importer.finished()) {
         const qint64 n = in.read(buffer.data(), kChunk);
         if (n < 0) {
+            if (importer.counting())
+                return;  // the lines after a stop are only counted
             const QString why = in.errorString();
-            importer.stop(ImportResult::ReadFailed,
-                          why.isEmpty() ? QStringLiteral("读取文件时出错") : QStringLiteral("读取文件时出错：%1").arg(why));
-            break;
+            importer.stop(ImportResult::ReadFailed, why.isEmpty() ? QStringLiteral("读取文件时出错")
+                                                                  : QStringLiteral("读取文件时出错：%1").arg(why));
+            return;  // a line cut off by the error is not taken
         }
+        if (n == 0)
+            break;
         const char* p = buffer.data();
         const char* stopAt = p + n;
         // 0x1A is the end-of-file mark of text files; no GBK trail byte has this value.
@@ -195,42 +422,392 @@ ImportResult importText(Database& db, QIODevice& in, DirectoryNode* selected, co
             stopAt = static_cast<const char*>(mark);
             end = true;
         }
-        end = end || n == 0;
-        while (p < stopAt && !importer.done()) {
-            const char* lf = static_cast<const char*>(std::memchr(p, '\n', size_t(stopAt - p)));
-            const char* lineEnd = lf ? lf : stopAt;
-            if (pendingCR && lineEnd == p && lf) {
-                pendingCR = false;  // the CR of a CR LF split between chunks
-            }
-            feedPendingCR();
-            const char* content = lineEnd;
-            if (content > p && content[-1] == '\r') {
-                --content;
-                pendingCR = !lf;  // at a chunk's end it may still start a CR LF
-            }
-            importer.feed(p, size_t(content - p));
-            if (!lf) {
+        if (afterCR && p < stopAt && *p == '\n')
+            ++p;
+        afterCR = false;
+        while (p < stopAt && !importer.finished()) {
+            const char* q = p;
+            while (q < stopAt && *q != '\n' && *q != '\r')
+                ++q;
+            if (q > p) {
+                importer.feed(p, size_t(q - p));
                 lineOpen = true;
-                break;
             }
+            if (q == stopAt)
+                break;
             importer.endLine();
             lineOpen = false;
-            p = lf + 1;
+            if (*q == '\r') {
+                if (q + 1 < stopAt && q[1] == '\n')
+                    ++q;
+                else if (q + 1 == stopAt)
+                    afterCR = true;
+            }
+            p = q + 1;
         }
         consumed += n;
         steps(consumed);
     }
-    if (end && lineOpen && !importer.done()) {
-        // The last line without a line end.
-        feedPendingCR();
-        importer.endLine();
-    }
-    db.ModifiedFlag = true;
-    return importer.result();
+    if (lineOpen && !importer.finished())
+        importer.endLine();  // the last line without a line end
 }
 
-ImportResult importTextFile(Database& db, const QString& path, DirectoryNode* selected, const AskInitialFn& ask,
-                            const ProgressFn& progress)
+// What the whole file says about itself before anything is read as lines.
+struct Scan {
+    ImportResult::Encoding encoding = ImportResult::Gbk;
+    int bom = 0;  // bytes of the byte-order mark
+    bool bigEndian = false;
+    int64_t lines = 0;   // line ends (at most one line more follows)
+    int64_t length = 0;  // bytes up to the end-of-file mark
+    QString readError;
+    bool cancelled = false;
+};
+
+// Checks UTF-8 in pieces; a character cut at a piece's end waits for the next.
+class Utf8Check {
+public:
+    // Returns false at the first byte that cannot be UTF-8.
+    bool take(const uint8_t* p, size_t n)
+    {
+        for (size_t i = 0; i < n; ++i) {
+            const uint8_t c = p[i];
+            if (m_need) {
+                if (c < m_low || c > m_high)
+                    return false;
+                m_low = 0x80;
+                m_high = 0xBF;
+                --m_need;
+                continue;
+            }
+            if (c < 0x80)
+                continue;
+            m_nonAscii = true;
+            if (c >= 0xC2 && c <= 0xDF)
+                m_need = 1;
+            else if (c >= 0xE0 && c <= 0xEF) {
+                m_need = 2;
+                m_low = c == 0xE0 ? 0xA0 : 0x80;   // no overlong forms
+                m_high = c == 0xED ? 0x9F : 0xBF;  // no surrogates
+            } else if (c >= 0xF0 && c <= 0xF4) {
+                m_need = 3;
+                m_low = c == 0xF0 ? 0x90 : 0x80;
+                m_high = c == 0xF4 ? 0x8F : 0xBF;  // nothing above U+10FFFF
+            } else
+                return false;
+        }
+        return true;
+    }
+    bool complete() const { return m_need == 0; }
+    bool nonAscii() const { return m_nonAscii; }
+
+private:
+    int m_need = 0;
+    uint8_t m_low = 0x80, m_high = 0xBF;
+    bool m_nonAscii = false;
+};
+
+Scan scan(QIODevice& in, const std::atomic<bool>* cancel)
+{
+    Scan s;
+    std::vector<char> buffer(static_cast<size_t>(kChunk));
+    Utf8Check utf8;
+    bool valid = true;
+    bool first = true;
+    bool afterCR = false;
+    for (;;) {
+        if (cancel && cancel->load(std::memory_order_relaxed)) {
+            s.cancelled = true;
+            return s;
+        }
+        const qint64 n = in.read(buffer.data(), kChunk);
+        if (n < 0) {
+            s.readError = in.errorString();
+            valid = false;
+            break;
+        }
+        if (n == 0)
+            break;
+        const auto* p = reinterpret_cast<const uint8_t*>(buffer.data());
+        size_t len = size_t(n);
+        if (first) {
+            first = false;
+            if (len >= 3 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF) {
+                s.encoding = ImportResult::Utf8;
+                s.bom = 3;
+            } else if (len >= 2 && ((p[0] == 0xFF && p[1] == 0xFE) || (p[0] == 0xFE && p[1] == 0xFF))) {
+                s.encoding = ImportResult::Utf16;
+                s.bom = 2;
+                s.bigEndian = p[0] == 0xFE;
+                return s;  // lines are counted once decoded
+            }
+        }
+        bool end = false;
+        if (const void* mark = std::memchr(p, 0x1A, len)) {
+            len = size_t(static_cast<const uint8_t*>(mark) - p);
+            end = true;
+        }
+        for (size_t i = 0; i < len; ++i) {
+            if (p[i] == '\n')
+                s.lines += !afterCR;
+            else if (p[i] == '\r')
+                ++s.lines;
+            afterCR = p[i] == '\r';
+        }
+        if (valid && s.bom == 0)
+            valid = utf8.take(p, len);
+        s.length += int64_t(len);
+        if (end)
+            break;
+    }
+    if (s.bom == 0 && valid && utf8.complete() && utf8.nonAscii())
+        s.encoding = ImportResult::Utf8;
+    return s;
+}
+
+QString codePoint(const QString& ch)
+{
+    return QStringLiteral("U+%1").arg(ch.toUcs4().value(0), 4, 16, QLatin1Char('0')).toUpper();
+}
+
+// Converts decoded text to GBK, line ends kept as they are. A character GBK
+// has no form for stops the conversion with a message naming its line.
+class GbkWriter {
+public:
+    explicit GbkWriter(QByteArray& out) : m_out(out) {}
+
+    // `text` ends at a line end or at the end of the file.
+    bool add(const QString& text, ImportResult& r)
+    {
+        m_encoder.resetState();
+        const QByteArray bytes = m_encoder.encode(text);
+        if (!m_encoder.hasError()) {
+            m_out.append(bytes);
+            m_line += lineEnds(text);
+            return true;
+        }
+        // Find the line and the character.
+        qsizetype from = 0;
+        while (from < text.size()) {
+            qsizetype to = from;
+            while (to < text.size() && text.at(to) != u'\n' && text.at(to) != u'\r')
+                ++to;
+            const QString bad = gbk::firstUnencodable(text.mid(from, to - from));
+            if (!bad.isEmpty()) {
+                r.stop = ImportResult::Unconvertible;
+                r.message = QStringLiteral("第%1行的“%2”（%3）在GBK编码中没有对应的字，无法导入；数据库没有改变")
+                                .arg(m_line + 1)
+                                .arg(bad, codePoint(bad));
+                return false;
+            }
+            if (to < text.size() && text.at(to) == u'\r' && to + 1 < text.size() && text.at(to + 1) == u'\n')
+                ++to;
+            ++m_line;
+            from = to + 1;
+        }
+        return true;  // not reached: some line held the character
+    }
+    int64_t line() const { return m_line; }
+
+    static int64_t lineEnds(QStringView text)
+    {
+        int64_t n = 0;
+        for (qsizetype i = 0; i < text.size(); ++i)
+            if (text.at(i) == u'\r' || (text.at(i) == u'\n' && (i == 0 || text.at(i - 1) != u'\r')))
+                ++n;
+        return n;
+    }
+
+private:
+    QByteArray& m_out;
+    QStringEncoder m_encoder{"GBK", QStringConverter::Flag::Stateless};
+    int64_t m_line = 0;
+};
+
+// The position after the line end at or after `from` (CR LF, LF or a lone
+// CR), or `size` when no line end follows.
+qsizetype nextLineEnd(const char* p, qsizetype from, qsizetype size)
+{
+    for (qsizetype i = from; i < size; ++i) {
+        if (p[i] == '\n')
+            return i + 1;
+        if (p[i] == '\r')
+            return i + 1 < size && p[i + 1] == '\n' ? i + 2 : i + 1;
+    }
+    return size;
+}
+
+// Reads the rest of `in` as UTF-8 or UTF-16 into GBK text; `lines` gets the
+// number of line ends.
+bool convertToGbk(QIODevice& in, const Scan& s, QByteArray& out, int64_t& lines, ImportResult& r)
+{
+    const qint64 expected = s.encoding == ImportResult::Utf16 ? in.size() - in.pos() : s.length - s.bom;
+    QByteArray raw = in.readAll();
+    if (raw.size() < expected) {
+        r.stop = ImportResult::ReadFailed;
+        r.message = QStringLiteral("读取文件时出错：%1").arg(in.errorString());
+        return false;
+    }
+    GbkWriter writer(out);
+    if (s.encoding == ImportResult::Utf16) {
+        QStringDecoder decoder(s.bigEndian ? QStringConverter::Utf16BE : QStringConverter::Utf16LE,
+                               QStringConverter::Flag::Stateless);
+        QString text = decoder.decode(raw);
+        raw = QByteArray();
+        if (decoder.hasError()) {
+            r.stop = ImportResult::Unconvertible;
+            r.message = QStringLiteral("文件以UTF-16标记开头，但内容不是有效的UTF-16文本，无法导入；数据库没有改变");
+            return false;
+        }
+        const qsizetype mark = text.indexOf(QChar(0x1A));
+        if (mark >= 0)
+            text.truncate(mark);
+        out.reserve(text.size() * 2);
+        for (qsizetype from = 0; from < text.size();) {
+            qsizetype to = std::min(text.size(), from + kChunk);
+            while (to < text.size() && text.at(to - 1) != u'\n')
+                ++to;
+            if (!writer.add(text.mid(from, to - from), r))
+                return false;
+            from = to;
+        }
+        lines = writer.line();
+        return true;
+    }
+    raw.truncate(expected);
+    out.reserve(raw.size());
+    QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+    const char* data = raw.constData();
+    for (qsizetype from = 0; from < raw.size();) {
+        const qsizetype to = nextLineEnd(data, std::min(raw.size(), from + kChunk) - 1, raw.size());
+        decoder.resetState();
+        const QString text = decoder.decode(QByteArrayView(data + from, to - from));
+        if (decoder.hasError()) {
+            // Only with a byte-order mark: without one the scan found valid UTF-8.
+            int64_t line = writer.line();
+            for (qsizetype i = from; i < to;) {
+                const qsizetype end = nextLineEnd(data, i, to);
+                decoder.resetState();
+                (void)decoder.decode(QByteArrayView(data + i, end - i));
+                ++line;
+                if (decoder.hasError())
+                    break;
+                i = end;
+            }
+            r.stop = ImportResult::Unconvertible;
+            r.message =
+                QStringLiteral("文件以UTF-8标记开头，但第%1行不是有效的UTF-8文本，无法导入；数据库没有改变").arg(line);
+            return false;
+        }
+        if (!writer.add(text, r))
+            return false;
+        from = to;
+    }
+    lines = writer.line();
+    return true;
+}
+
+}  // namespace
+
+QString importSummary(const ImportResult& r)
+{
+    QString text = QStringLiteral("共导入%1个地区，新建%2个目录。").arg(r.entries).arg(r.directories);
+    if (r.stoppedEarly()) {
+        const QString why = r.blankStop ? QStringLiteral("是空行") : QStringLiteral("不足四个字段");
+        text += QStringLiteral("\n第%1行%2，导入在这一行停止，其后的%3行没有读取。")
+                    .arg(r.stopLine)
+                    .arg(why)
+                    .arg(r.linesNotRead);
+    }
+    if (r.controlFields > 0)
+        text += QStringLiteral("\n有%1个字段含有控制字符，已换成空格。").arg(r.controlFields);
+    if (r.encoding != ImportResult::Gbk)
+        text += QStringLiteral("\n文件按%1编码读取，已转换为GBK。")
+                    .arg(r.encoding == ImportResult::Utf8 ? QStringLiteral("UTF-8") : QStringLiteral("UTF-16"));
+    if (r.workbookLayout)
+        text += QStringLiteral("\n第一行是EXCEL表格的标题行，已跳过，各列按表格的顺序读取。");
+    return text;
+}
+
+ImportResult readImport(const Database& db, QIODevice& in, const AskInitialFn& ask, ImportBatch& batch,
+                        const ProgressFn& progress, const std::atomic<bool>* cancel)
+{
+    // A pipe or socket is read once, into memory: the file is read twice.
+    QBuffer held;
+    QIODevice* source = &in;
+    if (in.isSequential()) {
+        held.setData(in.readAll());
+        held.open(QIODevice::ReadOnly);
+        source = &held;
+    }
+    const qint64 start = source->pos();
+    // A read error here is met again below, after the lines before it.
+    const Scan s = scan(*source, cancel);
+    ImportResult failed;
+    if (s.cancelled) {
+        failed.stop = ImportResult::Cancelled;
+        return failed;
+    }
+    source->seek(start + s.bom);
+
+    QByteArray converted;
+    QBuffer convertedIn(&converted);
+    int64_t lines = s.lines;
+    if (s.encoding != ImportResult::Gbk) {
+        failed.encoding = s.encoding;
+        if (!convertToGbk(*source, s, converted, lines, failed))
+            return failed;
+        convertedIn.open(QIODevice::ReadOnly);
+        source = &convertedIn;
+    }
+
+    batch = ImportBatch();
+    // One record per line at most: the room is taken once, not grown by doubling.
+    batch.records.reserve(
+        size_t(std::min<int64_t>(lines + 1, (int64_t(INT32_MAX) - db.image.size()) / kEntryRecordSize)) *
+        kEntryRecordSize);
+    Importer importer(db, batch, ask, cancel);
+    readLines(importer, *source, progress);
+    ImportResult r = importer.result();
+    r.encoding = s.encoding;
+    if (r.stop == ImportResult::Cancelled)
+        batch = ImportBatch();
+    return r;
+}
+
+void applyImport(Database& db, DirectoryNode* selected, ImportBatch& batch, const ImportResult& result)
+{
+    if (result.changedNothing())
+        return;
+    DirectoryNode* parent = selected && selected->parent ? selected->parent : db.tree.root();
+    std::vector<int32_t> ids;
+    ids.reserve(batch.directories.size());
+    for (std::string& caption : batch.directories) {
+        const DirectoryNode* node = db.tree.insertNew(parent, -1, std::move(caption));
+        ids.push_back(node ? node->id : 0);  // readImport kept within the id space
+    }
+    uint8_t* records = batch.records.data();
+    for (size_t at = 0; at < batch.records.size(); at += kEntryRecordSize) {
+        const int32_t index = entryOwner(records + at);
+        writeLe32(records + at + entry_field::kOwner, ids[size_t(index - 1)]);
+    }
+    db.image.appendEntries(records, batch.records.size());
+    if (batch.learned.size() > db.learned.size())
+        db.learned.insert(db.learned.end(), batch.learned.begin() + std::ptrdiff_t(db.learned.size()),
+                          batch.learned.end());
+    batch = ImportBatch();
+    db.ModifiedFlag = true;
+}
+
+ImportResult importText(Database& db, QIODevice& in, DirectoryNode* selected, const AskInitialFn& ask,
+                        const ProgressFn& progress, const std::atomic<bool>* cancel)
+{
+    ImportBatch batch;
+    const ImportResult r = readImport(db, in, ask, batch, progress, cancel);
+    applyImport(db, selected, batch, r);
+    return r;
+}
+
+ImportResult openImportFile(const QString& path, QFile& file)
 {
     ImportResult result;
     result.stop = ImportResult::CannotOpen;
@@ -245,12 +822,22 @@ ImportResult importTextFile(Database& db, const QString& path, DirectoryNode* se
         result.message = QStringLiteral("“%1”不是普通文件，无法导入").arg(shown);
         return result;
     }
-    QFile file(path);
+    file.setFileName(path);
     if (!file.open(QIODevice::ReadOnly)) {
         result.message = QStringLiteral("无法打开文件“%1”：%2").arg(shown, file.errorString());
         return result;
     }
-    return importText(db, file, selected, ask, progress);
+    return ImportResult();
+}
+
+ImportResult importTextFile(Database& db, const QString& path, DirectoryNode* selected, const AskInitialFn& ask,
+                            const ProgressFn& progress, const std::atomic<bool>* cancel)
+{
+    QFile file;
+    const ImportResult opened = openImportFile(path, file);
+    if (opened.failed())
+        return opened;
+    return importText(db, file, selected, ask, progress, cancel);
 }
 
 }  // namespace qv

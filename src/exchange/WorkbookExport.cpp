@@ -47,7 +47,35 @@ private:
     std::unordered_map<int64_t, QByteArray> m_owners;
 };
 
-QString libraryError(lxw_error error) { return QString::fromUtf8(lxw_strerror(error)); }
+// The library's errors in the user's words; for those that come from the
+// file system the error number (`err`, 0 when unknown) names the cause.
+QString libraryError(lxw_error error, int err)
+{
+    static const struct {
+        lxw_error code;
+        const char* text;
+        bool fromFiles;
+    } texts[] = {
+        {LXW_ERROR_MEMORY_MALLOC_FAILED, "内存不足", false},
+        {LXW_ERROR_CREATING_XLSX_FILE, "无法创建表格文件", true},
+        {LXW_ERROR_CREATING_TMPFILE, "无法创建临时文件", true},
+        {LXW_ERROR_READING_TMPFILE, "读取临时文件失败", true},
+        {LXW_ERROR_ZIP_FILE_OPERATION, "写入表格文件失败", true},
+        {LXW_ERROR_ZIP_FILE_ADD, "向表格文件写入内容失败", true},
+        {LXW_ERROR_ZIP_CLOSE, "关闭表格文件失败", true},
+        {LXW_ERROR_ZIP_BAD_ZIP_FILE, "表格文件过大，压缩格式容纳不下", false},
+        {LXW_ERROR_ZIP_PARAMETER_ERROR, "压缩表格文件时出错", false},
+        {LXW_ERROR_ZIP_INTERNAL_ERROR, "压缩表格文件时出错", false},
+        {LXW_ERROR_MAX_STRING_LENGTH_EXCEEDED, "单元格的文字超过32767个字符", false},
+        {LXW_ERROR_WORKSHEET_INDEX_OUT_OF_RANGE, "行或列超出工作表的范围", false},
+    };
+    for (const auto& t : texts)
+        if (t.code == error) {
+            const QString text = QString::fromUtf8(t.text);
+            return t.fromFiles && err ? QStringLiteral("%1：%2").arg(text, describeFileError(err)) : text;
+        }
+    return QStringLiteral("表格程序库出错（错误代码 %1）").arg(int(error));
+}
 
 // The library writes the rows into a temporary file without checking those
 // writes; a full disk would give a cut-off worksheet and no error. The
@@ -88,8 +116,12 @@ ExportResult writeWorkbook(const ExportSource& source, const QString& path, cons
     // renamed over it only when complete: a failed export leaves an earlier
     // file whole. The name stays open, and so reserved, until the end.
     QTemporaryFile partial(QFileInfo(path).absolutePath() + QStringLiteral("/.kvrn-export-XXXXXX.xlsx"));
-    if (!partial.open())
-        return fail(QStringLiteral("无法创建文件“%1”：%2").arg(shown, partial.errorString()));
+    errno = 0;
+    if (!partial.open()) {
+        const int err = errno;
+        return fail(
+            QStringLiteral("无法创建文件“%1”：%2").arg(shown, err ? describeFileError(err) : partial.errorString()));
+    }
     const QByteArray partialName = QFile::encodeName(partial.fileName());
     const QByteArray tempDirName = QFile::encodeName(tempDir);
 
@@ -136,24 +168,29 @@ ExportResult writeWorkbook(const ExportSource& source, const QString& path, cons
         },
         steps);
     if (!error && !rowsStored(sheet)) {
+        const int err = errno;
         lxw_workbook_free(workbook);
-        return fail(QStringLiteral("写入EXCEL表格的临时文件失败（磁盘已满？）：%1").arg(QString::fromLocal8Bit(std::strerror(errno))));
+        return fail(QStringLiteral("写入EXCEL表格的临时文件失败：%1")
+                        .arg(err ? describeFileError(err) : QStringLiteral("写入不完整")));
     }
     if (error) {
+        const int err = errno;
         lxw_workbook_free(workbook);
-        return fail(QStringLiteral("写入EXCEL表格失败：%1").arg(libraryError(error)));
+        return fail(QStringLiteral("写入EXCEL表格失败：%1").arg(libraryError(error, err)));
     }
     // Closing writes the file and frees the workbook, whatever the outcome.
+    errno = 0;
     error = workbook_close(workbook);
+    const int closeErr = errno;
     partial.close();
     if (error)
-        return fail(QStringLiteral("保存文件“%1”失败：%2").arg(shown, libraryError(error)));
+        return fail(QStringLiteral("保存文件“%1”失败：%2").arg(shown, libraryError(error, closeErr)));
 
     // The temporary file was made private; the export is an ordinary document.
     QFile::setPermissions(partial.fileName(), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser |
                                                   QFile::WriteUser | QFile::ReadGroup | QFile::ReadOther);
     if (std::rename(partialName.constData(), QFile::encodeName(path).constData()) != 0)
-        return fail(QStringLiteral("保存文件“%1”失败：%2").arg(shown, QString::fromLocal8Bit(std::strerror(errno))));
+        return fail(QStringLiteral("保存文件“%1”失败：%2").arg(shown, describeFileError(errno)));
     partial.setAutoRemove(false);
     result.rows = int64_t(row);
     return result;

@@ -26,4 +26,16 @@ int32_t DatabaseImage::appendEntry(const EntryRecord& record)
     return int32_t(pos);
 }
 
+void DatabaseImage::appendEntries(const uint8_t* records, size_t n)
+{
+    const size_t need = m_bytes->size() + n;
+    if (need > m_bytes->capacity()) {
+        auto grown = std::make_shared<std::vector<uint8_t>>();
+        grown->reserve(need);
+        grown->assign(m_bytes->begin(), m_bytes->end());
+        m_bytes = std::move(grown);  // readers sharing the old buffer keep it
+    }
+    m_bytes->insert(m_bytes->end(), records, records + n);
+}
+
 }  // namespace qv

@@ -90,6 +90,9 @@ public:
     // When the buffer is full and shared (see ImageRef), the image goes on
     // in a new buffer and the readers keep the old one.
     int32_t appendEntry(const EntryRecord& record);
+    // Appends `n` bytes of whole records, growing the buffer once to the
+    // exact size: a large import never holds a doubled buffer.
+    void appendEntries(const uint8_t* records, size_t n);
 
     // Calls f(position, recordBytes) for every record, in image order.
     template <class F> void forEachEntry(F&& f) const

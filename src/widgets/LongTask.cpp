@@ -14,6 +14,43 @@
 
 namespace qv {
 
+namespace {
+
+// Drops mouse, key and wheel input for every window but the progress window
+// and the modal dialogs opened above it, while work with 取消 runs.
+class InputGate : public QObject {
+public:
+    explicit InputGate(QWidget* open) : m_open(open) { qApp->installEventFilter(this); }
+    ~InputGate() override { qApp->removeEventFilter(this); }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::ShortcutOverride:
+        case QEvent::Shortcut:
+        case QEvent::Wheel:
+        case QEvent::ContextMenu: {
+            const auto* widget = qobject_cast<QWidget*>(watched);
+            const QWidget* window = widget ? widget->window() : nullptr;
+            return window && window != m_open && !window->isModal();
+        }
+        default:
+            return false;
+        }
+    }
+
+private:
+    QWidget* m_open;
+};
+
+}  // namespace
+
 std::unique_ptr<QProgressDialog> progressWindow(QWidget* parent, const QString& label)
 {
     auto window = std::make_unique<QProgressDialog>(label, QString(), 0, 100, parent);
@@ -28,8 +65,18 @@ std::unique_ptr<QProgressDialog> progressWindow(QWidget* parent, const QString& 
 void runLongTask(QWidget* parent, const LongTask& task)
 {
     std::unique_ptr<QProgressDialog> window;
-    if (!task.show)
+    if (!task.show || task.cancel)
         window = progressWindow(parent, task.label);
+    std::unique_ptr<InputGate> gate;
+    if (task.cancel) {
+        window->setCancelButtonText(QStringLiteral("取消"));
+        // Modal once shown, so that the main window stays out of reach; before
+        // that the gate keeps input away.
+        window->setWindowModality(Qt::WindowModal);
+        QObject::connect(window.get(), &QProgressDialog::canceled, window.get(),
+                         [cancel = task.cancel] { cancel->store(true); });
+        gate = std::make_unique<InputGate>(window.get());
+    }
     // Edits already on their way (a caption just typed) land before the work starts.
     QCoreApplication::sendPostedEvents();
     QApplication::setOverrideCursor(Qt::WaitCursor);
@@ -49,11 +96,11 @@ void runLongTask(QWidget* parent, const LongTask& task)
         shown = std::clamp(shown, 0, 99);
         if (task.show)
             task.show(shown);
-        else
+        if (window)
             window->setValue(shown);
     });
     ticker.start(50);
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    loop.exec(task.cancel ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents);
     worker.join();
     ticker.stop();
     if (window)

@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <optional>
 #include <string>
 #include <vector>
@@ -196,8 +197,54 @@ TEST_F(ExportTest, WriteFailuresAreReportedAndKeepTheEarlierFile)
                                 : writeTextFile(source, path(t.name));
         }
         EXPECT_EQ(failed.status, ExportResult::Failed) << failed.message.toStdString();
+        // The cause in Chinese (the limit makes writes fail with EFBIG), no library text.
+        EXPECT_TRUE(failed.message.contains(QStringLiteral("文件过大"))) << failed.message.toStdString();
+        for (const char* english : {"error", "zip", "unknown"})
+            EXPECT_FALSE(failed.message.contains(QLatin1String(english), Qt::CaseInsensitive))
+                << failed.message.toStdString();
         EXPECT_EQ(qvtest::readFile(path(t.name)), "earlier export");
         EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QString::fromLatin1(t.name)});
         QFile::remove(path(t.name));
+    }
+}
+
+namespace {
+
+// A file whose disk fills up: the first write is cut short, the next fails
+// with `err`, as write(2) does.
+class FillingFile : public QFile {
+public:
+    FillingFile(const QString& path, int err) : QFile(path), m_err(err) {}
+
+protected:
+    qint64 writeData(const char*, qint64 n) override
+    {
+        if (m_cut) {
+            errno = m_err;
+            return -1;
+        }
+        m_cut = true;
+        return n / 2;
+    }
+
+private:
+    int m_err;
+    bool m_cut = false;
+};
+
+}  // namespace
+
+TEST_F(ExportTest, AShortWriteIsReportedByItsCause)
+{
+    const struct {
+        int err;
+        const char* says;
+    } cases[] = {{ENOSPC, "磁盘空间不足"}, {EDQUOT, "超出磁盘配额"}, {EROFS, "文件系统只读"}, {EFBIG, "文件过大"}};
+    for (const auto& c : cases) {
+        FillingFile file(path("kvrn.txt"), c.err);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+        const ExportResult r = writeText(ExportSource::allRecords(db.image), file);
+        EXPECT_EQ(r.status, ExportResult::Failed);
+        EXPECT_EQ(r.message, QStringLiteral("写入导出文件失败：") + QString::fromUtf8(c.says));
     }
 }

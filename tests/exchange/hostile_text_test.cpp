@@ -75,6 +75,18 @@ std::vector<Texts> textsOf(const EntryRowSet& set)
     return out;
 }
 
+// Turns control characters into blanks; true when there were any.
+bool blankControls(std::string& field)
+{
+    bool any = false;
+    for (char& c : field)
+        if (uint8_t(c) < 0x20 || c == 0x7F) {
+            c = ' ';
+            any = true;
+        }
+    return any;
+}
+
 EntryRowSet everything(const Database& db) { return searchEntries(db, "", QueryOptions()); }
 
 }  // namespace
@@ -135,7 +147,13 @@ TEST(HostileText, TextExportImportsBackByteForByte)
         in.open(QIODevice::ReadOnly);
         const ImportResult r = importText(back, in, nullptr, {});
         EXPECT_EQ(r.stop, ImportResult::EndOfFile);
-        EXPECT_EQ(textsOf(everything(back)), expected(h));
+        // Every byte comes back but control characters, which an import blanks.
+        std::vector<Texts> back4 = expected(h);
+        int blanked = 0;
+        for (auto& row : back4)
+            std::apply([&](auto&... field) { ((blanked += blankControls(field)), ...); }, row);
+        EXPECT_EQ(textsOf(everything(back)), back4);
+        EXPECT_EQ(r.controlFields, blanked);
     }
 }
 

@@ -81,14 +81,20 @@ TEST(Import, LineRules)
         {"five fields", "d,a,1,2,3,4567890\r\n", "d[a,1,2,3,4567]", ImportResult::EndOfFile},
         {"cuts end on characters", gbk("d,a,0北京,1北京市海\r\nd,b,01234567,北京市海淀区\r\n"),
          gbk("d[a,0北京,1北京市|b,01234,北京市海]"), ImportResult::EndOfFile},
-        {"a short line ends it", gbk("甲,a,1,2\r\n乙,b\r\n丙,c,1,2\r\n"), gbk("甲[a,1,2] 乙[]"), ImportResult::ShortLine},
+        {"a short line ends it", gbk("甲,a,1,2\r\n乙,b\r\n丙,c,1,2\r\n"), gbk("甲[a,1,2] 乙[]"),
+         ImportResult::ShortLine},
         {"first line without a comma", gbk("甲\r\n甲,a,1,2\r\n"), "", ImportResult::ShortLine},
         {"a blank line at the end", "d,a,1,2\r\n\r\n", "d[a,1,2]", ImportResult::ShortLine},
         {"empty first directory field", ",a,1,2\r\n,b,3,4\r\nd,c,5,6", "[a,1,2|b,3,4] d[c,5,6]",
          ImportResult::EndOfFile},
-        {"0x1A ends the file", "d,a,1,2\r\nd,b,3,4\x1A" "e,c,5,6\r\n", "d[a,1,2|b,3,4]", ImportResult::EndOfFile},
-        {"lone CR and NUL are data", "d,a\rb,1,2\r\r\n" + nul + ",n" + nul + ",1,2",
-         "d[a\rb,1,2\r] " + nul + "[n" + nul + ",1,2]", ImportResult::EndOfFile},
+        {"0x1A ends the file",
+         "d,a,1,2\r\nd,b,3,4\x1A"
+         "e,c,5,6\r\n",
+         "d[a,1,2|b,3,4]", ImportResult::EndOfFile},
+        {"a lone CR ends a line, control bytes become blanks", "d,a,1,2\rd,b\t,3,4\r" + nul + ",n" + nul + ",1,2\x7F",
+         "d[a,1,2|b ,3,4]  [n ,1,2 ]", ImportResult::EndOfFile},
+        {"a CR at the end of a read, no LF after it", "d," + std::string(read - 7, '7') + ",1,2\rd,b,3,4",
+         "d[" + std::string(25, '7') + ",1,2|b,3,4]", ImportResult::EndOfFile},
         {"invalid GBK", "\xFF\x81,\x81,\x80\x81\x81\x81\x81\x81,\x81\x81\x81\x81\x81\x81\x81\x81\x81",
          "\xFF\x81[\x81,\x80\x81\x81\x81\x81,\x81\x81\x81\x81\x81\x81\x81\x81]", ImportResult::EndOfFile},
         {"empty file", "", "", ImportResult::EndOfFile},
@@ -208,5 +214,204 @@ TEST(Import, ExportedTextComesBackAsTheSamePlaces)
         again.open(QIODevice::WriteOnly);
         ASSERT_TRUE(qv::writeText(qv::ExportSource::allRecords(back.image), again).ok());
         EXPECT_EQ(again.data(), text.data());
+    }
+}
+
+namespace {
+
+std::string utf16(const char* utf8, bool bigEndian)
+{
+    std::string out = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+    for (const QChar c : QString::fromUtf8(utf8)) {
+        const char hi = char(c.unicode() >> 8), lo = char(c.unicode() & 0xFF);
+        out += bigEndian ? std::string{hi, lo} : std::string{lo, hi};
+    }
+    return out;
+}
+
+// The database as a save would write it, and the flag.
+std::pair<std::vector<uint8_t>, bool> state(const Database& db) { return {db.buildImage(), db.ModifiedFlag}; }
+
+}  // namespace
+
+TEST(Import, EncodingIsSettledBeforeAnythingChanges)
+{
+    const std::string bom = "\xEF\xBB\xBF";
+    const std::string text = "甲,北京,010,100000\r\n乙,漷县,010,101100";
+    const std::string expected = gbk("甲[北京,010,100000] 乙[漷县,010,101100]");
+    const struct {
+        const char* what;
+        std::string input;
+        std::string expected;  // empty: nothing changes
+        ImportResult::Encoding encoding;
+        std::vector<QString> inMessage;
+    } cases[] = {
+        {"GBK", gbk(text.c_str()), expected, ImportResult::Gbk, {}},
+        {"UTF-8", text, expected, ImportResult::Utf8, {}},
+        {"UTF-8 with a byte-order mark", bom + text, expected, ImportResult::Utf8, {}},
+        {"ASCII after a UTF-8 mark", bom + "d,a,1,2", "d[a,1,2]", ImportResult::Utf8, {}},
+        {"UTF-16 LE", utf16(text.c_str(), false), expected, ImportResult::Utf16, {}},
+        {"UTF-16 BE, CR line ends",
+         utf16("甲,北京,010,100000\r乙,漷县,010,101100\r", true),
+         expected,
+         ImportResult::Utf16,
+         {}},
+        {"a character GBK lacks",
+         "甲,北京,010,1\n\n乙,笑😀,010,2\n",
+         "",
+         ImportResult::Utf8,
+         {"第3行", "😀", "U+1F600", "数据库没有改变"}},
+        {"the same in UTF-16", utf16("甲,a,1,2\r\n乙,😀,3,4", false), "", ImportResult::Utf16, {"第2行", "😀"}},
+        {"not UTF-8 after the mark",
+         bom + "a,b,c,d\nx,y,z,w\rq,\xFF,1,2\n",
+         "",
+         ImportResult::Utf8,
+         {"第3行", "UTF-8"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Database db;
+        loadBase(db);
+        const auto before = state(db);
+        int asked = 0;
+        const ImportResult r = importBytes(db, c.input, nullptr, [&](uint8_t, uint8_t) {
+            ++asked;
+            return std::optional<char>('H');
+        });
+        EXPECT_EQ(r.encoding, c.encoding);
+        if (c.expected.empty()) {
+            EXPECT_EQ(r.stop, ImportResult::Unconvertible);
+            EXPECT_TRUE(r.changedNothing());
+            EXPECT_EQ(state(db), before);
+            EXPECT_EQ(asked, 0);  // stopped before any question
+        } else {
+            EXPECT_EQ(describe(db, db.tree.root(), 2), c.expected);
+            EXPECT_EQ(asked, c.expected == expected ? 1 : 0);  // 漷 only
+        }
+        for (const QString& part : c.inMessage)
+            EXPECT_TRUE(r.message.contains(part)) << r.message.toStdString();
+    }
+}
+
+TEST(Import, WorkbookCsvIsReadInTheWorkbooksColumns)
+{
+    const struct {
+        const char* what;
+        std::string input, expected;
+        ImportResult::Stop stop;
+        bool workbook;
+    } cases[] = {
+        {"quoted, as spreadsheets save it",
+         "\xEF\xBB\xBF\"地区名称\",\"所属\",\"邮政编码\",\"电话区号\"\r\n"
+         "\"东城, 西城\",北京,100010,010\r\n\"他说\"\"好\"\"\",北京,\"100000\",\"010\"\r\n"
+         "\"两\r\n行\",乙,2,3,,\r\n",
+         gbk("北京[东城, 西城,010,100010|他说\"好\",010,100000] 乙[两 行,3,2]"), ImportResult::EndOfFile, true},
+        {"captions without quotes, GBK", gbk("地区名称,所属,邮政编码,电话区号\n东城,北京,100010,010\n东城\n"),
+         gbk("北京[东城,010,100010]"), ImportResult::ShortLine, true},
+        {"the captions in another order are a place",
+         gbk("所属,地区名称,邮政编码,电话区号\r\n北京,\"东城\",010,100010\r\n"),
+         gbk("所属[地区名称,邮政,电话区号] 北京[\"东城\",010,100010]"), ImportResult::EndOfFile, false},
+        {"a text file keeps its quotes", gbk("\"北京\",\"东城\",010,\"1,2\"\r\n"),
+         gbk("\"北京\"[\"东城\",010,\"1,2\"]"), ImportResult::EndOfFile, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Database db;
+        loadBase(db);
+        const ImportResult r = importBytes(db, c.input);
+        EXPECT_EQ(describe(db, db.tree.root(), 2), c.expected);
+        EXPECT_EQ(r.stop, c.stop);
+        EXPECT_EQ(r.workbookLayout, c.workbook);
+    }
+}
+
+TEST(Import, SummarySaysWhatArrivedAndWhereItStopped)
+{
+    const std::string nul(1, '\0');
+    const struct {
+        std::string input;
+        const char* summary;
+    } cases[] = {
+        {"d,a,1,2\r\nd,b,3,4\r\ne,c,5,6", "共导入3个地区，新建2个目录。"},
+        {"d,a,1,2\r\n\r\n", "共导入1个地区，新建1个目录。"},
+        {"d,a,1,2\n\n\n\n", "共导入1个地区，新建1个目录。"},
+        {"d,a,1,2\r\nd,b,3,4\r\n\r\nd,c,5,6\r\nd,e,7,8\r\n",
+         "共导入2个地区，新建1个目录。\n第3行是空行，导入在这一行停止，其后的2行没有读取。"},
+        {"d,a,1,2\ne,b\nf,c,1,2\rg",
+         "共导入1个地区，新建2个目录。\n第2行不足四个字段，导入在这一行停止，其后的2行没有读取。"},
+        {"d,a,1,2\nd,b,1", "共导入1个地区，新建1个目录。\n第2行不足四个字段，导入在这一行停止，其后的0行没有读取。"},
+        {"d\t,a" + nul + "b,1,2\nd\t,c,\x1B,4\n", "共导入2个地区，新建1个目录。\n有4个字段含有控制字符，已换成空格。"},
+        {"\xEF\xBB\xBF\"地区名称\",\"所属\",\"邮政编码\",\"电话区号\"\n东城,北京,1,2\n",
+         "共导入1个地区，新建1个目录。\n文件按UTF-8编码读取，已转换为GBK。\n"
+         "第一行是EXCEL表格的标题行，已跳过，各列按表格的顺序读取。"},
+    };
+    for (const auto& c : cases) {
+        Database db;
+        loadBase(db);
+        EXPECT_EQ(qv::importSummary(importBytes(db, c.input)), QString::fromUtf8(c.summary)) << c.input;
+    }
+}
+
+TEST(Import, CancelledImportLeavesTheDatabaseAsItWas)
+{
+    const std::string bo = gbk("亳");
+    std::string lines;
+    for (int i = 0; i < 500; ++i)
+        lines += "d" + std::to_string(i % 7) + "," + (i == 300 ? bo : "a") + ",1,2\r\n";
+    for (const bool modified : {false, true}) {
+        for (const bool atOnce : {true, false}) {  // before the first line, or at the question on line 301
+            SCOPED_TRACE(testing::Message() << modified << atOnce);
+            Database db;
+            loadBase(db);
+            db.ModifiedFlag = modified;
+            const auto before = state(db);
+            const std::vector<uint8_t> image = db.image.bytes();
+            std::atomic<bool> cancel{atOnce};
+            int asked = 0;
+            QByteArray data = QByteArray::fromStdString(lines);
+            QBuffer in(&data);
+            in.open(QIODevice::ReadOnly);
+            const ImportResult r = qv::importText(
+                db, in, nullptr,
+                [&](uint8_t, uint8_t) {
+                    ++asked;
+                    cancel = true;  // the question closed, then "stop"
+                    return std::optional<char>();
+                },
+                {}, &cancel);
+            EXPECT_EQ(r.stop, ImportResult::Cancelled);
+            EXPECT_EQ(asked, atOnce ? 0 : 1);
+            EXPECT_EQ(state(db), before);
+            EXPECT_EQ(db.image.bytes(), image);
+            EXPECT_TRUE(db.learned.empty());
+            EXPECT_EQ(db.tree.NextDirectoryId(), 3);
+        }
+    }
+}
+
+TEST(Import, LongUtf8FilesAreConvertedInPiecesWithTheirLineNumbers)
+{
+    // About 3 MB, converted a megabyte at a time; the line ends of each kind
+    // fall on the pieces' edges somewhere.
+    const char* ends[] = {"\r\n", "\n", "\r"};
+    for (const char* end : ends) {
+        std::string lines;
+        for (int i = 1; i <= 100000; ++i)
+            lines += "北京" + std::to_string(i % 3) + ",东城区" + std::to_string(i) + ",010,100010" + end;
+        Database db;
+        loadBase(db);
+        ImportResult r = importBytes(db, lines);
+        EXPECT_EQ(r.encoding, ImportResult::Utf8);
+        EXPECT_EQ(r.entries, 100000);
+        EXPECT_EQ(r.directories, 100000);
+        EXPECT_EQ(db.image.readEntry(db.image.entrySectionStart() + 48 * 77777).name, gbk("东城区77777"));
+
+        const size_t at = lines.find("东城区90000,");
+        Database same;
+        loadBase(same);
+        r = importBytes(same, lines.substr(0, at) + "東城区😀" + lines.substr(at + 9));
+        EXPECT_EQ(r.stop, ImportResult::Unconvertible);
+        EXPECT_TRUE(r.message.startsWith(QStringLiteral("第90000行的“😀”"))) << r.message.toStdString();
+        EXPECT_EQ(same.image.entryCount(), 1);
     }
 }

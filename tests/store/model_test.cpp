@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -182,16 +183,23 @@ struct Model {
     // Lines end at LF or CR LF; fewer than three commas and the import stops.
     void import(const std::string& text, MDir* selected)
     {
+        // Valid UTF-8 with something beyond ASCII is read as UTF-8; here that
+        // is only U+0621 (the bytes D8 A1), which GBK lacks: nothing changes.
+        if (QString::fromUtf8(text.data(), qsizetype(text.size())).toStdString() == text &&
+            std::any_of(text.begin(), text.end(), [](char c) { return uint8_t(c) >= 0x80; }))
+            return;
         MDir* parent = selected ? selected->parent : &root;
         std::optional<std::string> prev;
         int32_t current = 0;
         size_t at = 0;
         while (at < text.size()) {
-            size_t end = text.find('\n', at);
+            // CR LF, LF and a lone CR each end a line.
+            size_t end = text.find_first_of("\r\n", at);
             std::string line = text.substr(at, end == std::string::npos ? std::string::npos : end - at);
-            at = end == std::string::npos ? text.size() : end + 1;
-            if (end != std::string::npos && !line.empty() && line.back() == '\r')
-                line.pop_back();  // a CR at the very end, with no LF after it, is data
+            at = end == std::string::npos ? text.size() : end + (text.compare(end, 2, "\r\n") == 0 ? 2 : 1);
+            for (char& c : line)
+                if (uint8_t(c) < 0x20 || c == 0x7F)
+                    c = ' ';
             size_t c1 = line.find(',');
             if (c1 == std::string::npos)
                 break;

@@ -17,6 +17,12 @@ public:
     explicit FailDevice(qint64 budget, QByteArray data = {}) : m_budget(budget), m_data(std::move(data)) {}
     QByteArray written;
 
+    bool seek(qint64 pos) override
+    {
+        m_pos = pos;
+        return QIODevice::seek(pos);
+    }
+
 protected:
     qint64 writeData(const char* p, qint64 n) override
     {

@@ -13,6 +13,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QProgressDialog>
 #include <QUrl>
@@ -81,15 +82,61 @@ void ExchangeCommands::mmimportClick()
                                           {QStringLiteral("文本文件(*.txt)"), QStringLiteral("所有文件(*.*)")});
     if (path.isEmpty())
         return;
-    // The import asks about unknown initials as it goes, so it runs here;
-    // the progress window keeps the main window painted meanwhile.
-    const auto progress = progressWindow(m_window, QStringLiteral("正在导入……"));
-    progress->setWindowModality(Qt::WindowModal);  // so that each step repaints
-    const ImportResult result = importTextFile(m_db, path, m_tree->currentNode(), m_askInitial,
-                                               [&progress](int p) { progress->setValue(p); });
-    progress->close();
-    if (result.failed())
+    QFile file;
+    ImportResult result = openImportFile(path, file);
+    if (result.failed()) {
         showError(m_window, result.message);
+        return;
+    }
+    // The file is read beside the event loop into a batch; the database
+    // changes only once the batch is complete, here on this thread.
+    std::atomic<bool> cancel{false};
+    ImportBatch batch;
+    const AskInitialFn askHere = [this, &cancel](uint8_t lead, uint8_t trail) {
+        std::optional<char> answer;
+        QMetaObject::invokeMethod(
+            m_window, [&] { answer = askDuringImport(lead, trail, cancel); }, Qt::BlockingQueuedConnection);
+        return answer;
+    };
+    LongTask task;
+    task.label = QStringLiteral("正在导入……");
+    task.cancel = &cancel;
+    task.work = [&](std::atomic<int>& percent) {
+        result = readImport(
+            m_db, file, askHere, batch, [&percent](int p) { percent = p; }, &cancel);
+    };
+    runLongTask(m_window, task);
+    if (result.stop == ImportResult::Cancelled)
+        return;
+    applyImport(m_db, m_tree->currentNode(), batch, result);
+    if (result.changedNothing())
+        showError(m_window, result.message);
+    else if (result.failed())
+        showError(m_window, result.message + QStringLiteral("。\n") + importSummary(result));
+    else
+        showMessage(m_window, importSummary(result));
 }
 
+std::optional<char> ExchangeCommands::askDuringImport(uint8_t lead, uint8_t trail, std::atomic<bool>& cancel)
+{
+    // The question comes above the progress window, never below it: the
+    // window is shown first (a modal window shown later would take the
+    // input), and moved out of the question's way, below the middle of the
+    // main window where the question shows.
+    auto* question = m_window->findChild<QDialog*>(QStringLiteral("frminputpy"));
+    if (auto* progress = m_window->findChild<QProgressDialog*>(QStringLiteral("LongTaskProgress"))) {
+        const QRect frame = m_window->geometry();
+        const int questionHeight = question ? question->height() : 120;
+        progress->adjustSize();
+        progress->move(frame.center().x() - progress->width() / 2, frame.center().y() + questionHeight / 2 + 24);
+        if (!progress->isVisible())
+            progress->show();
+    }
+    const std::optional<char> answer = m_askInitial(lead, trail);
+    if (!answer && confirm(m_window, QStringLiteral("没有输入这个字的拼音首字母。是否停止导入？\n"
+                                                    "选“确定”停止导入，数据库保持导入前的样子；"
+                                                    "选“放弃”不停止，这个字暂不识别，导入继续。")))
+        cancel = true;
+    return answer;
+}
 }  // namespace qv

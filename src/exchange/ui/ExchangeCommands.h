@@ -4,6 +4,9 @@
 
 #include <QObject>
 
+#include <atomic>
+#include <optional>
+
 class QWidget;
 
 namespace qv {
@@ -31,6 +34,10 @@ public:
     void runExport(ExportRange range, ExportFormat format);
 
 private:
+    // The pinyin question for a running import; a question closed without a
+    // letter offers to stop the import, which then sets `cancel`.
+    std::optional<char> askDuringImport(uint8_t lead, uint8_t trail, std::atomic<bool>& cancel);
+
     Database& m_db;
     DirectoryTreeView* m_tree;
     const EntryListModel* m_list;
