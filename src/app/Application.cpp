@@ -71,8 +71,11 @@ int runApplication(int argc, char** argv)
 
     Tmainform window;
     window.FormCreate();
+    window.restoreWindowState();
     window.show();
-    return app.exec();
+    const int status = app.exec();
+    window.saveWindowState();
+    return status;
 }
 
 }  // namespace qv
