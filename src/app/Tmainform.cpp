@@ -34,6 +34,8 @@
 #include <QStatusBar>
 #include <QToolButton>
 
+#include <utility>
+
 namespace qv {
 
 Tmainform::Tmainform(const QString& databasePath, QWidget* parent) : QMainWindow(parent)
@@ -103,10 +105,17 @@ Tmainform::Tmainform(const QString& databasePath, QWidget* parent) : QMainWindow
         move(screen->availableGeometry().center() - rect().center());
 
     nameControls();
-    // Typing starts a search; every control shows where the focus is, not
-    // only after the first Tab.
+    // Every control shows where the focus is, not only after the first Tab.
     setAttribute(Qt::WA_KeyboardFocusChange);
-    m_searchBar->Edit1->setFocus();
+}
+
+void Tmainform::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    // Typing starts a search: the query box has the focus when the window
+    // first comes up (set now, when its controls can take it).
+    if (!std::exchange(m_shown, true))
+        m_searchBar->Edit1->setFocus();
 }
 
 void Tmainform::nameControls()

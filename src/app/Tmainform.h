@@ -66,7 +66,7 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;    // FormCloseQuery, then FormClose
     void resizeEvent(QResizeEvent* event) override;  // FormResize
-    // No menu of the window's own: the search bar cannot be hidden.
+    void showEvent(QShowEvent* event) override;    // No menu of the window's own: the search bar cannot be hidden.
     QMenu* createPopupMenu() override { return nullptr; }
 
 private:
@@ -95,6 +95,7 @@ private:
     ShellCommands* m_shellCommands = nullptr;
     MenuActions m_actions;
     Menus m_menus;
+    bool m_shown = false;
 };
 
 }  // namespace qv
