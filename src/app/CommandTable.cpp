@@ -201,6 +201,11 @@ void bindKeys(MenuActions& a, QWidget* tree, QWidget* list)
     // F2, Ctrl+A) work only in the part of the window their command is for.
     // The context menus show the same keys beside their items.
     enum class Place { Window, List, Tree };
+    // The platform's keys for a command; some platforms have none for it.
+    auto standard = [](QKeySequence::StandardKey key, QKeyCombination fallback) {
+        const QList<QKeySequence> keys = QKeySequence::keyBindings(key);
+        return keys.isEmpty() ? QList<QKeySequence>{QKeySequence(fallback)} : keys;
+    };
     struct Binding {
         std::vector<QAction*> items;  // the first is the main menu's
         QList<QKeySequence> keys;
@@ -209,8 +214,8 @@ void bindKeys(MenuActions& a, QWidget* tree, QWidget* list)
     const std::vector<Binding> table = {
         {{a.mmsave}, QKeySequence::keyBindings(QKeySequence::Save), Place::Window},
         {{a.mmprintcurrent}, QKeySequence::keyBindings(QKeySequence::Print), Place::Window},
-        {{a.N14}, {QKeySequence(Qt::Key_F1)}, Place::Window},
-        {{a.mmclose}, {QKeySequence(Qt::CTRL | Qt::Key_Q)}, Place::Window},
+        {{a.N14}, standard(QKeySequence::HelpContents, Qt::Key_F1), Place::Window},
+        {{a.mmclose}, standard(QKeySequence::Quit, Qt::CTRL | Qt::Key_Q), Place::Window},
         {{a.N1, a.NewInf, a.mnuAddInf}, QKeySequence::keyBindings(QKeySequence::New), Place::Window},
         {{a.mmeditinf, a.EditInf},
          {QKeySequence(Qt::Key_Enter), QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_F2)},
