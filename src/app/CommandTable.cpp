@@ -35,7 +35,6 @@ struct Item {
     bool checked = false;
 };
 
-
 struct MenuDef {
     QMenu* Menus::*slot;
     const char* name;

@@ -9,8 +9,8 @@
 #include <QAccessibleWidget>
 #include <QGroupBox>
 #include <QHBoxLayout>
-#include <QLabel>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyleOptionFocusRect>

@@ -24,9 +24,9 @@
 #include <QHeaderView>
 #include <QKeySequence>
 #include <QLabel>
-#include <QMenuBar>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMenuBar>
 #include <QRadioButton>
 #include <QScreen>
 #include <QSettings>

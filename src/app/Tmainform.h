@@ -66,7 +66,8 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;    // FormCloseQuery, then FormClose
     void resizeEvent(QResizeEvent* event) override;  // FormResize
-    void showEvent(QShowEvent* event) override;    // No menu of the window's own: the search bar cannot be hidden.
+    void showEvent(QShowEvent* event) override;
+    // No menu of the window's own: the search bar cannot be hidden.
     QMenu* createPopupMenu() override { return nullptr; }
 
 private:

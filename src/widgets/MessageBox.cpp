@@ -6,8 +6,8 @@
 #include <QFontMetrics>
 #include <QGridLayout>
 #include <QMessageBox>
-#include <QSpacerItem>
 #include <QPushButton>
+#include <QSpacerItem>
 
 namespace qv {
 

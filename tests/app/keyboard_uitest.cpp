@@ -2,6 +2,9 @@
 // the keys of the commands, moving in the list, the dialogs' Enter and Esc,
 // the refresh after maintenance, the drop mark, named controls, the about
 // box's links and the window state kept between runs.
+#include "RecordingDesktopOpener.h"
+#include "TestImages.h"
+#include "UiHelpers.h"
 #include "app/TForm_about.h"
 #include "app/Tmainform.h"
 #include "entries/ui/EntryCommands.h"
@@ -19,9 +22,6 @@
 #include "widgets/Icons.h"
 #include "widgets/LongTask.h"
 #include "widgets/MessageBox.h"
-#include "RecordingDesktopOpener.h"
-#include "TestImages.h"
-#include "UiHelpers.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -82,8 +82,8 @@ bool isControl(QWidget* w)
 {
     if (!w->isVisibleTo(w->window()) && !w->inherits("QToolBarExtension"))
         return false;
-    static const char* const kinds[] = {"QAbstractButton", "QLineEdit", "QAbstractItemView", "QProgressBar",
-                                        "QStatusBar",      "QSplitter", "QSplitterHandle",   "QMenuBar",
+    static const char* const kinds[] = {"QAbstractButton", "QLineEdit",  "QAbstractItemView", "QProgressBar",
+                                        "QStatusBar",      "QSplitter",  "QSplitterHandle",   "QMenuBar",
                                         "QToolBar",        "QScrollBar", "QHeaderView"};
     for (const char* kind : kinds)
         if (w->inherits(kind))
@@ -113,8 +113,8 @@ QStringList unnamedControls(QWidget* top, QSet<QString>* kinds = nullptr)
         QAccessibleInterface* a = QAccessible::queryAccessibleInterface(w);
         const QString name = a ? a->text(QAccessible::Name) : QString();
         if (!hasChinese(name))
-            out << QStringLiteral("%1 %2 '%3'").arg(QString::fromLatin1(w->metaObject()->className()),
-                                                    w->objectName(), name);
+            out << QStringLiteral("%1 %2 '%3'")
+                       .arg(QString::fromLatin1(w->metaObject()->className()), w->objectName(), name);
     }
     return out;
 }
@@ -179,8 +179,8 @@ private slots:
             const char* focus;  // "list", "tree" or "query"
             Qt::Key key;
             Qt::KeyboardModifiers modifiers;
-            const char* item;     // the menu item the key must trigger; empty: none
-            const char* answer;   // the button that answers the window it opens, if any
+            const char* item;    // the menu item the key must trigger; empty: none
+            const char* answer;  // the button that answers the window it opens, if any
         };
         const Case cases[] = {
             {"list", Qt::Key_S, Qt::ControlModifier, "mmsave", nullptr},
@@ -198,11 +198,11 @@ private slots:
             {"query", Qt::Key_Delete, {}, "", nullptr},
             {"query", Qt::Key_A, Qt::ControlModifier, "", nullptr},
         };
-        const QStringList items{"mmsave", "N1", "mmeditinf", "mmdelinf", "N3", "mmeditnode", "N14", "mmprintcurrent",
-                                "mmclose", "mmdelnode"};
+        const QStringList items{"mmsave",     "N1",  "mmeditinf",      "mmdelinf", "N3",
+                                "mmeditnode", "N14", "mmprintcurrent", "mmclose",  "mmdelnode"};
         for (const Case& c : cases) {
-            const QString label = QStringLiteral("%1 %2 %3").arg(QLatin1String(c.focus)).arg(int(c.key)).arg(
-                QLatin1String(c.item));
+            const QString label =
+                QStringLiteral("%1 %2 %3").arg(QLatin1String(c.focus)).arg(int(c.key)).arg(QLatin1String(c.item));
             QWidget* focus = QByteArray(c.focus) == "list"   ? static_cast<QWidget*>(w->listView())
                              : QByteArray(c.focus) == "tree" ? static_cast<QWidget*>(w->treeView())
                                                              : static_cast<QWidget*>(w->searchBar()->Edit1);
@@ -490,8 +490,8 @@ private slots:
         w->findChild<Tfrminputpy*>()->ask(uint8_t(ch[0]), uint8_t(ch[1]));
         showMessage(w.get(), QStringLiteral("好"));
         QVERIFY(script.finished());
-        QCOMPARE(seen, QStringList({"增加新信息", "修改信息", "关于本软件", "导出数据", "输入陌生字的拼音首字母",
-                                    "Qarvenda"}));
+        QCOMPARE(seen, QStringList(
+                           {"增加新信息", "修改信息", "关于本软件", "导出数据", "输入陌生字的拼音首字母", "Qarvenda"}));
         // The progress window of long work.
         auto progress = progressWindow(w.get(), QStringLiteral("正在保存数据库……"));
         progress->show();
@@ -515,7 +515,8 @@ private slots:
             QCOMPARE(a->role(), QAccessible::Link);
             QVERIFY(a->state().focusable);
             QVERIFY(hasChinese(a->text(QAccessible::Name)));
-            QVERIFY(a->actionInterface() && a->actionInterface()->actionNames().contains(QAccessibleActionInterface::pressAction()));
+            QVERIFY(a->actionInterface() &&
+                    a->actionInterface()->actionNames().contains(QAccessibleActionInterface::pressAction()));
         }
         // Tab reaches the home page, then the mail; Enter opens each.
         about.Label3->setFocus(Qt::TabFocusReason);
@@ -528,8 +529,9 @@ private slots:
         QCOMPARE(opener.opened.value(0).scheme().startsWith(QLatin1String("http")), true);
         QCOMPARE(opener.opened.value(1).scheme(), QStringLiteral("mailto"));
         // A screen reader's press opens it too.
-        QAccessible::queryAccessibleInterface(about.Label3)->actionInterface()->doAction(
-            QAccessibleActionInterface::pressAction());
+        QAccessible::queryAccessibleInterface(about.Label3)
+            ->actionInterface()
+            ->doAction(QAccessibleActionInterface::pressAction());
         QCOMPARE(opener.opened.size(), 3);
         QCOMPARE(opener.opened.value(2), opener.opened.value(0));
     }
@@ -565,7 +567,8 @@ private slots:
         // A letter for 给我写信 and a printer for 打印, not the style's tick and ball.
         for (QStyle::StandardPixmap old : {QStyle::SP_DialogApplyButton, QStyle::SP_DialogYesButton})
             for (const QIcon& icon : {mailIcon(), printerIcon()})
-                QVERIFY(icon.pixmap(16, 16).toImage() != QApplication::style()->standardIcon(old).pixmap(16, 16).toImage());
+                QVERIFY(icon.pixmap(16, 16).toImage() !=
+                        QApplication::style()->standardIcon(old).pixmap(16, 16).toImage());
     }
 
     void theWindowKeepsItsSizePlaceAndColumns()

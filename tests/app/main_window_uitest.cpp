@@ -121,9 +121,10 @@ private slots:
         // Pictures on exactly these items of the main menu; keys beside
         // exactly these (the others have none); no item has an accelerator
         // and every one is built.
-        const QMap<QString, QString> keys{{"mmsave", "Ctrl+S"},     {"mmprintcurrent", "Ctrl+P"}, {"N14", "F1"},
-                                          {"mmclose", "Ctrl+Q"},    {"N1", "Ctrl+N"},             {"mmeditinf", "Enter"},
-                                          {"mmdelinf", "Del"},      {"N3", "Ctrl+A"},             {"mmeditnode", "F2"}};
+        const QMap<QString, QString> keys{
+            {"mmsave", "Ctrl+S"}, {"mmprintcurrent", "Ctrl+P"}, {"N14", "F1"},       {"mmclose", "Ctrl+Q"},
+            {"N1", "Ctrl+N"},     {"mmeditinf", "Enter"},       {"mmdelinf", "Del"}, {"N3", "Ctrl+A"},
+            {"mmeditnode", "F2"}};
         const QStringList pictured{"mmnewnode", "mminsertnode", "mmdelnode", "mmclose",       "mmeditinf", "N1",
                                    "mmdelinf",  "mmsave",       "mmsearch",  "mmprintcurrent", "mmexport",  "mmimport",
                                    "N12",       "mmhomepage",   "mmemail",   "N14"};

@@ -4,17 +4,17 @@
 #include "lookup/ui/EntryListModel.h"
 #include "widgets/DragTypes.h"
 
-#include <QHeaderView>
 #include <QClipboard>
-#include <QGuiApplication>
-#include <QHelpEvent>
 #include <QDrag>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QStyle>
 #include <QStyleOptionFocusRect>
 #include <QStyledItemDelegate>
-#include <QStyle>
 #include <QToolTip>
 
 #include <algorithm>
@@ -99,9 +99,8 @@ void EntryListView::paintEvent(QPaintEvent* event)
     o.initFrom(this);
     o.state |= QStyle::State_KeyboardFocusChange | QStyle::State_HasFocus;
     o.rect = row.adjusted(0, 0, -1, -1);
-    o.backgroundColor = palette().color(selectionModel()->isRowSelected(currentIndex().row(), {})
-                                            ? QPalette::Highlight
-                                            : QPalette::Base);
+    o.backgroundColor = palette().color(selectionModel()->isRowSelected(currentIndex().row(), {}) ? QPalette::Highlight
+                                                                                                  : QPalette::Base);
     style()->drawPrimitive(QStyle::PE_FrameFocusRect, &o, &painter, this);
 }
 

@@ -6,14 +6,14 @@
 #include <QDrag>
 #include <QDragMoveEvent>
 #include <QFocusEvent>
-#include <QMimeData>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScrollBar>
 #include <QStyledItemDelegate>
 
 #include <optional>
-#include <QScrollBar>
 
 namespace qv {
 
