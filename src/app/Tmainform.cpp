@@ -30,6 +30,7 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QSettings>
+#include <QSizeGrip>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QToolButton>
@@ -126,6 +127,8 @@ void Tmainform::nameControls()
     for (int i = 0; i < m_splitter->count(); ++i)
         m_splitter->handle(i)->setAccessibleName(QStringLiteral("目录与列表分隔条"));
     statusBar()->setAccessibleName(QStringLiteral("状态栏"));
+    if (auto* grip = statusBar()->findChild<QSizeGrip*>())
+        grip->setAccessibleName(QStringLiteral("调整窗口大小"));
     m_list->horizontalHeader()->setAccessibleName(QStringLiteral("列标题"));
     m_tree->header()->setAccessibleName(QStringLiteral("目录"));
     m_menus.PopupMenu1->setAccessibleName(QStringLiteral("目录菜单"));

@@ -84,7 +84,7 @@ bool isControl(QWidget* w)
         return false;
     static const char* const kinds[] = {"QAbstractButton", "QLineEdit",  "QAbstractItemView", "QProgressBar",
                                         "QStatusBar",      "QSplitter",  "QSplitterHandle",   "QMenuBar",
-                                        "QToolBar",        "QScrollBar", "QHeaderView"};
+                                        "QToolBar",        "QScrollBar", "QHeaderView",     "QSizeGrip"};
     for (const char* kind : kinds)
         if (w->inherits(kind))
             return true;
@@ -460,7 +460,7 @@ private slots:
         QCOMPARE(unnamedControls(w.get(), &kinds), QStringList());
         for (const char* kind : {"QToolBarExtension", "QSplitterHandle", "QSplitter", "QStatusBar", "QRadioButton",
                                  "QCheckBox", "QLineEdit", "QToolButton", "qv::EntryListView", "qv::DirectoryTreeView",
-                                 "QHeaderView", "QMenuBar", "qv::SearchBar"})
+                                 "QHeaderView", "QMenuBar", "qv::SearchBar", "QSizeGrip"})
             QVERIFY2(kinds.contains(QLatin1String(kind)), kind);
         // The tree's header reads 目录, not a number.
         QAccessibleInterface* tree = QAccessible::queryAccessibleInterface(w->treeView());
