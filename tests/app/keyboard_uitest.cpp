@@ -84,7 +84,7 @@ bool isControl(QWidget* w)
         return false;
     static const char* const kinds[] = {"QAbstractButton", "QLineEdit",  "QAbstractItemView", "QProgressBar",
                                         "QStatusBar",      "QSplitter",  "QSplitterHandle",   "QMenuBar",
-                                        "QToolBar",        "QScrollBar", "QHeaderView",     "QSizeGrip"};
+                                        "QToolBar",        "QScrollBar", "QHeaderView",       "QSizeGrip"};
     for (const char* kind : kinds)
         if (w->inherits(kind))
             return true;
