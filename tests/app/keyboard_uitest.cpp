@@ -147,6 +147,9 @@ private slots:
         QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, config.path());
         QCoreApplication::setOrganizationName(QStringLiteral("Qarvenda"));
         QCoreApplication::setApplicationName(QStringLiteral("Qarvenda"));
+        // 帮助, 我的主页 and 给我写信 start nothing.
+        static RecordingDesktopOpener desktop;
+        DesktopOpener::setSystem(&desktop);
     }
 
     void typingStartsInTheQueryBoxAndCtrlFReturnsThere()
