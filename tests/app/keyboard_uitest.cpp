@@ -33,6 +33,7 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QProgressDialog>
+#include <QPushButton>
 #include <QSet>
 #include <QSettings>
 #include <QSignalSpy>
@@ -335,6 +336,18 @@ private slots:
             activate(d->Edtmc);
             d->Edtmc->setText(QStringLiteral("changed"));
             QTest::keyClick(d->Edtmc, Qt::Key_Escape);
+        });
+        QTest::keyClick(w->listView(), Qt::Key_Return);
+        QVERIFY(script.finished());
+        QCOMPARE(std::string(w->listModel()->row(0).nameText()), before);
+        // Enter on 取消 is 取消.
+        activate(w->listView());
+        script.then([](QWidget* m) {
+            auto* d = qobject_cast<TFrmEditInf*>(m);
+            QVERIFY(d);
+            activate(d->Button2);
+            d->Edtmc->setText(QStringLiteral("changed"));
+            QTest::keyClick(d->Button2, Qt::Key_Return);
         });
         QTest::keyClick(w->listView(), Qt::Key_Return);
         QVERIFY(script.finished());

@@ -77,9 +77,8 @@ EntryDialog::EntryDialog(const QString& caption, QSize clientSize, QWidget* pare
     Button2 = new QPushButton(QStringLiteral("取消"), this);
     Button1->setObjectName(QStringLiteral("Button1"));
     Button2->setObjectName(QStringLiteral("Button2"));
-    // Enter is 确定 from any field; Esc closes the dialog (QDialog's own).
+    // Enter is 确定 from any field (and 取消 on 取消); Esc closes the dialog.
     Button1->setDefault(true);
-    Button2->setAutoDefault(false);
     connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
     connect(Button2, &QPushButton::clicked, this, [this] { Button2Click(); });
 
