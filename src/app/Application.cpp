@@ -26,6 +26,7 @@ namespace {
 // is a dotted frame in the text's colour, visible on every background.
 class FocusMarkStyle : public QProxyStyle {
 public:
+    explicit FocusMarkStyle(const QString& base) : QProxyStyle(base) {}
     void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
                        const QWidget* widget) const override
     {
@@ -49,9 +50,10 @@ public:
 
 void setUpChineseUi(QApplication& app)
 {
-    // Before any window is made: every control then draws the clear focus mark.
+    // Before any window is made: every control then draws the clear focus
+    // mark, over the style chosen for the desktop (or by -style).
     if (!dynamic_cast<FocusMarkStyle*>(QApplication::style()))
-        QApplication::setStyle(new FocusMarkStyle);
+        QApplication::setStyle(new FocusMarkStyle(QApplication::style()->name()));
     // The window asks for the Windows font names; map them to the Chinese
     // fonts that Debian ships, so that text is drawn by a real CJK face.
     // One face for the whole interface, message boxes and dialogs included:
