@@ -9,6 +9,9 @@
 #include <QFont>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QPainter>
+#include <QProxyStyle>
+#include <QStyleOption>
 #include <QTextStream>
 #include <QTranslator>
 
@@ -18,8 +21,39 @@
 
 namespace qv {
 
+namespace {
+// The style's own focus mark is a faint shade that is hard to see; this one
+// is a dotted frame in the text's colour, visible on every background.
+class FocusMarkStyle : public QProxyStyle {
+public:
+    explicit FocusMarkStyle(const QString& base) : QProxyStyle(base) {}
+    void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
+                       const QWidget* widget) const override
+    {
+        if (element != PE_FrameFocusRect) {
+            QProxyStyle::drawPrimitive(element, option, painter, widget);
+            return;
+        }
+        const auto* focus = qstyleoption_cast<const QStyleOptionFocusRect*>(option);
+        const bool onHighlight = (option->state & State_Selected) ||
+                                 (focus && focus->backgroundColor == option->palette.color(QPalette::Highlight));
+        painter->save();
+        painter->setRenderHint(QPainter::Antialiasing, false);
+        painter->setBrush(Qt::NoBrush);
+        painter->setPen(QPen(option->palette.color(onHighlight ? QPalette::HighlightedText : QPalette::WindowText), 1,
+                             Qt::DotLine));
+        painter->drawRect(option->rect.adjusted(0, 0, -1, -1));
+        painter->restore();
+    }
+};
+}  // namespace
+
 void setUpChineseUi(QApplication& app)
 {
+    // Before any window is made: every control then draws the clear focus
+    // mark, over the style chosen for the desktop (or by -style).
+    if (!dynamic_cast<FocusMarkStyle*>(QApplication::style()))
+        QApplication::setStyle(new FocusMarkStyle(QApplication::style()->name()));
     // The window asks for the Windows font names; map them to the Chinese
     // fonts that Debian ships, so that text is drawn by a real CJK face.
     // One face for the whole interface, message boxes and dialogs included:
@@ -71,8 +105,11 @@ int runApplication(int argc, char** argv)
 
     Tmainform window;
     window.FormCreate();
+    window.restoreWindowState();
     window.show();
-    return app.exec();
+    const int status = app.exec();
+    window.saveWindowState();
+    return status;
 }
 
 }  // namespace qv

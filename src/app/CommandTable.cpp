@@ -11,6 +11,7 @@
 #include "widgets/Icons.h"
 
 #include <QActionGroup>
+#include <QKeySequence>
 #include <QMainWindow>
 #include <QMenuBar>
 #include <QStyle>
@@ -177,16 +178,68 @@ void buildCommands(const CommandTargets& t, MenuActions& actions, Menus& menus)
             }
             if (c.kind == Kind::Radio) {
                 if (!radios) {
-                    // Choosing the checked item again unchecks it, leaving no mode at all.
+                    // A radio pair: choosing the checked item again keeps it.
                     radios = new QActionGroup(menu);
-                    radios->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
+                    radios->setExclusionPolicy(QActionGroup::ExclusionPolicy::Exclusive);
                 }
                 radios->addAction(a);
             }
             QObject::connect(a, &QAction::triggered, window, c.handler);
         }
     }
+    // Pictures the style has none of: a letter for 给我写信 (the style's
+    // tick read as a ticked item), a printer for 打印.
+    actions.mmemail->setIcon(mailIcon());
+    actions.mmprintcurrent->setIcon(printerIcon());
     search->bindMenu({actions.mmjq, actions.mmmh, actions.mmdqmc, actions.mmdqpy, actions.mmyzbm, actions.mmdhqh});
+}
+
+void bindKeys(MenuActions& a, QWidget* tree, QWidget* list)
+{
+    // Keys that mean something else elsewhere in the window (Delete, Enter,
+    // F2, Ctrl+A) work only in the part of the window their command is for.
+    // The context menus show the same keys beside their items.
+    enum class Place { Window, List, Tree };
+    // The platform's keys for a command; some platforms have none for it.
+    auto standard = [](QKeySequence::StandardKey key, QKeyCombination fallback) {
+        const QList<QKeySequence> keys = QKeySequence::keyBindings(key);
+        return keys.isEmpty() ? QList<QKeySequence>{QKeySequence(fallback)} : keys;
+    };
+    struct Binding {
+        std::vector<QAction*> items;  // the first is the main menu's
+        QList<QKeySequence> keys;
+        Place place;
+    };
+    const std::vector<Binding> table = {
+        {{a.mmsave}, QKeySequence::keyBindings(QKeySequence::Save), Place::Window},
+        {{a.mmprintcurrent}, QKeySequence::keyBindings(QKeySequence::Print), Place::Window},
+        {{a.N14}, standard(QKeySequence::HelpContents, Qt::Key_F1), Place::Window},
+        {{a.mmclose}, standard(QKeySequence::Quit, Qt::CTRL | Qt::Key_Q), Place::Window},
+        {{a.N1, a.NewInf, a.mnuAddInf}, QKeySequence::keyBindings(QKeySequence::New), Place::Window},
+        {{a.mmeditinf, a.EditInf},
+         {QKeySequence(Qt::Key_Enter), QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_F2)},
+         Place::List},
+        {{a.mmdelinf, a.DelInf}, {QKeySequence(QKeySequence::Delete)}, Place::List},
+        {{a.N3, a.SelAll}, QKeySequence::keyBindings(QKeySequence::SelectAll), Place::List},
+        {{a.mmeditnode, a.mnuEditNode}, {QKeySequence(Qt::Key_F2)}, Place::Tree},
+    };
+    for (const Binding& b : table) {
+        for (size_t i = 0; i < b.items.size(); ++i) {
+            QAction* item = b.items[i];
+            item->setShortcuts(b.keys);
+            if (i > 0) {
+                // A context menu's copy only shows the keys.
+                item->setShortcutContext(Qt::WidgetShortcut);
+                continue;
+            }
+            if (b.place == Place::Window) {
+                item->setShortcutContext(Qt::WindowShortcut);
+                continue;
+            }
+            item->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+            (b.place == Place::List ? list : tree)->addAction(item);
+        }
+    }
 }
 
 }  // namespace qv

@@ -4,6 +4,7 @@
 class QAction;
 class QMainWindow;
 class QMenu;
+class QWidget;
 
 namespace qv {
 
@@ -60,5 +61,8 @@ struct CommandTargets {
 
 // Builds the menu bar and the context menus and binds every item.
 void buildCommands(const CommandTargets& targets, MenuActions& actions, Menus& menus);
+// Gives the items their keys; those of the list's and the tree's commands
+// work only while that control has the focus.
+void bindKeys(MenuActions& actions, QWidget* tree, QWidget* list);
 
 }  // namespace qv

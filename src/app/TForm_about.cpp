@@ -5,10 +5,15 @@
 #include "widgets/DesktopOpener.h"
 #include "widgets/Fonts.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QStyleOptionFocusRect>
 #include <QVBoxLayout>
 
 namespace qv {
@@ -24,18 +29,97 @@ QLabel* textLabel(const QString& text, QWidget* parent, bool wrap)
     return label;
 }
 
-// A yellow label that opens something when clicked.
-QLabel* linkLabel(const QString& text, QWidget* parent, QObject* filter)
+// A link: a yellow label that takes the focus, shows it, and opens its
+// target on a click, Enter or Space; screen readers meet it as a link.
+class LinkLabel : public QLabel {
+    Q_OBJECT
+public:
+    LinkLabel(const QString& text, QWidget* parent) : QLabel(text, parent)
+    {
+        setFont(songTi());
+        setTextFormat(Qt::PlainText);
+        setAutoFillBackground(true);
+        QPalette p = palette();
+        p.setColor(QPalette::Window, Qt::yellow);
+        p.setColor(QPalette::WindowText, Qt::black);
+        setPalette(p);
+        setCursor(Qt::PointingHandCursor);
+        setFocusPolicy(Qt::StrongFocus);
+        setMargin(1);
+    }
+
+signals:
+    void activated();
+
+protected:
+    void mouseReleaseEvent(QMouseEvent* event) override
+    {
+        if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) {
+            emit activated();
+            return;
+        }
+        QLabel::mouseReleaseEvent(event);
+    }
+    void keyPressEvent(QKeyEvent* event) override
+    {
+        if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter || event->key() == Qt::Key_Space) {
+            emit activated();
+            return;
+        }
+        QLabel::keyPressEvent(event);
+    }
+    void paintEvent(QPaintEvent* event) override
+    {
+        QLabel::paintEvent(event);
+        if (!hasFocus())
+            return;
+        QPainter painter(this);
+        QStyleOptionFocusRect o;
+        o.initFrom(this);
+        o.state |= QStyle::State_KeyboardFocusChange;
+        o.backgroundColor = palette().color(QPalette::Window);
+        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &o, &painter, this);
+    }
+};
+
+class LinkAccessible : public QAccessibleWidget {
+public:
+    explicit LinkAccessible(LinkLabel* label) : QAccessibleWidget(label, QAccessible::Link) {}
+    QString text(QAccessible::Text t) const override
+    {
+        if (t == QAccessible::Name && widget()->accessibleName().isEmpty())
+            return static_cast<QLabel*>(widget())->text();
+        return QAccessibleWidget::text(t);
+    }
+    QAccessible::State state() const override
+    {
+        QAccessible::State s = QAccessibleWidget::state();
+        s.linked = true;
+        return s;
+    }
+    QStringList actionNames() const override { return QStringList{pressAction()} + QAccessibleWidget::actionNames(); }
+    void doAction(const QString& name) override
+    {
+        if (name == pressAction())
+            emit static_cast<LinkLabel*>(widget())->activated();
+        else
+            QAccessibleWidget::doAction(name);
+    }
+};
+
+QAccessibleInterface* linkAccessible(const QString& className, QObject* object)
 {
-    QLabel* label = textLabel(text, parent, false);
-    label->setAutoFillBackground(true);
-    QPalette p = label->palette();
-    p.setColor(QPalette::Window, Qt::yellow);
-    p.setColor(QPalette::WindowText, Qt::black);
-    label->setPalette(p);
-    label->setCursor(Qt::PointingHandCursor);
-    label->installEventFilter(filter);
-    return label;
+    if (className == QLatin1String(LinkLabel::staticMetaObject.className()))
+        if (auto* label = qobject_cast<LinkLabel*>(object))
+            return new LinkAccessible(label);
+    return nullptr;
+}
+
+LinkLabel* linkLabel(const QString& text, QWidget* parent)
+{
+    static const bool installed = (QAccessible::installFactory(linkAccessible), true);
+    (void)installed;
+    return new LinkLabel(text, parent);
 }
 
 }  // namespace
@@ -72,8 +156,15 @@ TForm_about::TForm_about(DesktopOpener& opener, QWidget* parent)
     GroupBox2 = new QGroupBox(QStringLiteral("作者信息"), this);
     GroupBox2->setFont(songTi());
     Label5 = textLabel(QStringLiteral("作者：林海舟"), GroupBox2, false);
-    Label3 = linkLabel(QStringLiteral("主页:") + homePageUrl().toString(), GroupBox2, this);
-    Label4 = linkLabel(QStringLiteral("Email:") + mailAddress(), GroupBox2, this);
+    auto* home = linkLabel(QStringLiteral("主页:") + homePageUrl().toString(), GroupBox2);
+    auto* mail = linkLabel(QStringLiteral("Email:") + mailAddress(), GroupBox2);
+    home->setAccessibleName(QStringLiteral("主页：") + homePageUrl().toString());
+    mail->setAccessibleName(QStringLiteral("给作者写信：") + mailAddress());
+    connect(home, &LinkLabel::activated, this, &TForm_about::Label3Click);
+    connect(mail, &LinkLabel::activated, this, &TForm_about::Label4Click);
+    Label3 = home;
+    Label4 = mail;
+    Image1->setAccessibleName(QStringLiteral("程序图标"));
 
     Label6 = textLabel(QStringLiteral("敬告：使用此软件是您的自愿行为，作者不保证所有的数据完全正确！"
                                       "作者不对因为使用此软件造成的任何损失负责！"),
@@ -109,20 +200,6 @@ TForm_about::TForm_about(DesktopOpener& opener, QWidget* parent)
 void TForm_about::Label3Click() { openHomePage(m_opener); }
 void TForm_about::Label4Click() { openMail(m_opener); }
 
-bool TForm_about::eventFilter(QObject* watched, QEvent* event)
-{
-    if (event->type() == QEvent::MouseButtonRelease && (watched == Label3 || watched == Label4)) {
-        auto* mouse = static_cast<QMouseEvent*>(event);
-        auto* label = static_cast<QWidget*>(watched);
-        if (mouse->button() == Qt::LeftButton && label->rect().contains(mouse->position().toPoint())) {
-            if (watched == Label3)
-                Label3Click();
-            else
-                Label4Click();
-            return true;
-        }
-    }
-    return QDialog::eventFilter(watched, event);
-}
-
 }  // namespace qv
+
+#include "TForm_about.moc"

@@ -1,6 +1,7 @@
 #pragma once
 // The about box: program and author, with the home page and the mail
-// address as clickable labels. Created once, shown modally on demand.
+// address as links for the mouse, the keyboard and screen readers. Created
+// once, shown modally on demand.
 #include <QDialog>
 
 class QGroupBox;
@@ -28,9 +29,6 @@ public:
     QLabel* Label3 = nullptr;  // 主页:
     QLabel* Label4 = nullptr;  // Email:
     QLabel* Label6 = nullptr;  // the notice at the bottom
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     DesktopOpener& m_opener;

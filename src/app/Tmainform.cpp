@@ -22,14 +22,20 @@
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMenuBar>
 #include <QRadioButton>
 #include <QScreen>
+#include <QSettings>
+#include <QSizeGrip>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QToolButton>
+
+#include <utility>
 
 namespace qv {
 
@@ -59,10 +65,19 @@ Tmainform::Tmainform(const QString& databasePath, QWidget* parent) : QMainWindow
     buildCommands({this, m_treeCommands, m_entryCommands, m_searchCommands, m_databaseCommands, m_exchangeCommands,
                    m_printCommands, m_shellCommands, m_listModel},
                   m_actions, m_menus);
+    bindKeys(m_actions, m_tree, m_list);
+    auto* findKey = new QAction(this);
+    findKey->setObjectName(QStringLiteral("FindKey"));
+    findKey->setShortcuts(QKeySequence::Find);
+    connect(findKey, &QAction::triggered, this, &Tmainform::focusQueryBox);
+    addAction(findKey);
 
     connect(m_treeCommands, &TreeCommands::directoryChosen, m_searchCommands, &SearchCommands::TreeView1Change);
     connect(m_list->horizontalHeader(), &QHeaderView::sectionClicked, m_searchCommands,
             &SearchCommands::ListView1ColumnClick);
+    // Both move and purge records: the list shows the chosen directory again.
+    connect(m_databaseCommands, &DatabaseCommands::entriesRearranged, this,
+            [this] { m_searchCommands->TreeView1Change(m_tree->currentNode()); });
     connect(m_menus.MainMenuTools, &QMenu::aboutToShow, this, &Tmainform::MainMenuToolsClick);
     connect(m_tree, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& p) { m_menus.PopupMenu1->popup(m_tree->viewport()->mapToGlobal(p)); });
@@ -89,6 +104,64 @@ Tmainform::Tmainform(const QString& databasePath, QWidget* parent) : QMainWindow
     resize(std::max(544, m_searchBar->sizeHint().width()), 375);
     if (QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
+
+    nameControls();
+    // Every control shows where the focus is, not only after the first Tab.
+    setAttribute(Qt::WA_KeyboardFocusChange);
+}
+
+void Tmainform::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    // Typing starts a search: the query box has the focus when the window
+    // first comes up (set now, when its controls can take it).
+    if (!std::exchange(m_shown, true))
+        m_searchBar->Edit1->setFocus();
+}
+
+void Tmainform::nameControls()
+{
+    // What a screen reader says for controls without a caption of their own.
+    menuBar()->setAccessibleName(QStringLiteral("主菜单"));
+    m_splitter->setAccessibleName(QStringLiteral("目录与列表分隔条"));
+    for (int i = 0; i < m_splitter->count(); ++i)
+        m_splitter->handle(i)->setAccessibleName(QStringLiteral("目录与列表分隔条"));
+    statusBar()->setAccessibleName(QStringLiteral("状态栏"));
+    if (auto* grip = statusBar()->findChild<QSizeGrip*>())
+        grip->setAccessibleName(QStringLiteral("调整窗口大小"));
+    m_list->horizontalHeader()->setAccessibleName(QStringLiteral("列标题"));
+    m_tree->header()->setAccessibleName(QStringLiteral("目录"));
+    m_menus.PopupMenu1->setAccessibleName(QStringLiteral("目录菜单"));
+    m_menus.PopupMenu2->setAccessibleName(QStringLiteral("信息菜单"));
+}
+
+void Tmainform::focusQueryBox()
+{
+    m_searchBar->Edit1->setFocus(Qt::ShortcutFocusReason);
+    m_searchBar->Edit1->selectAll();
+}
+
+namespace {
+const char* const kGeometryKey = "MainWindow/geometry";
+const char* const kColumnsKey = "MainWindow/columns";
+}  // namespace
+
+void Tmainform::restoreWindowState()
+{
+    const QSettings settings;
+    const QByteArray geometry = settings.value(QLatin1String(kGeometryKey)).toByteArray();
+    if (!geometry.isEmpty())
+        restoreGeometry(geometry);
+    const QByteArray columns = settings.value(QLatin1String(kColumnsKey)).toByteArray();
+    if (!columns.isEmpty())
+        m_list->horizontalHeader()->restoreState(columns);
+}
+
+void Tmainform::saveWindowState() const
+{
+    QSettings settings;
+    settings.setValue(QLatin1String(kGeometryKey), saveGeometry());
+    settings.setValue(QLatin1String(kColumnsKey), m_list->horizontalHeader()->saveState());
 }
 
 Tmainform::~Tmainform()

@@ -56,15 +56,26 @@ public:
     ShellCommands* shellCommands() const { return m_shellCommands; }
     QString countText() const;
 
+    // Size, place and column widths from the last run, and their saving
+    // (kept in the user's settings; the first start keeps the fixed layout).
+    void restoreWindowState();
+    void saveWindowState() const;
+    // Ctrl+F: the query box takes the focus with its text selected.
+    void focusQueryBox();
+
 protected:
     void closeEvent(QCloseEvent* event) override;    // FormCloseQuery, then FormClose
     void resizeEvent(QResizeEvent* event) override;  // FormResize
+    void showEvent(QShowEvent* event) override;
+    // No menu of the window's own: the search bar cannot be hidden.
+    QMenu* createPopupMenu() override { return nullptr; }
 
 private:
     void buildCentre();
     void FormResize();
     void MainMenuToolsClick();
     void showCount();
+    void nameControls();
 
     Database m_db;
     DirectoryTreeModel* m_treeModel = nullptr;
@@ -85,6 +96,7 @@ private:
     ShellCommands* m_shellCommands = nullptr;
     MenuActions m_actions;
     Menus m_menus;
+    bool m_shown = false;
 };
 
 }  // namespace qv

@@ -40,6 +40,16 @@ QIcon searchIcon()
     ensureResources();
     return QIcon(QStringLiteral(":/icons/search.svg"));
 }
+QIcon mailIcon()
+{
+    ensureResources();
+    return QIcon::fromTheme(QStringLiteral("mail-message-new"), QIcon(QStringLiteral(":/icons/mail.svg")));
+}
+QIcon printerIcon()
+{
+    ensureResources();
+    return QIcon::fromTheme(QStringLiteral("document-print"), QIcon(QStringLiteral(":/icons/printer.svg")));
+}
 
 namespace {
 

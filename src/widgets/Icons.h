@@ -22,6 +22,9 @@ void ensureResources();
 const QIcon& imageListIcon(int index);  // an empty icon for an index outside 0..4
 QIcon applicationIcon();
 QIcon searchIcon();
+// The desktop theme's letter and printer, or the program's own.
+QIcon mailIcon();
+QIcon printerIcon();
 // The application style's picture `which`, read only when it is first drawn:
 // the menus' pictures are not on screen at start-up, and reading them all
 // there would slow every start.

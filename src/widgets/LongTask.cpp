@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QProgressBar>
 #include <QProgressDialog>
 #include <QTimer>
 
@@ -59,6 +60,8 @@ std::unique_ptr<QProgressDialog> progressWindow(QWidget* parent, const QString& 
     window->setMinimumDuration(300);
     window->setAutoClose(false);
     window->setValue(0);
+    if (auto* bar = window->findChild<QProgressBar*>())
+        bar->setAccessibleName(label);
     return window;
 }
 

@@ -2,8 +2,12 @@
 
 #include "widgets/Modal.h"
 
+#include <QApplication>
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSpacerItem>
 
 namespace qv {
 
@@ -11,13 +15,35 @@ const char* const kApplicationTitle = "Qarvenda";
 
 namespace {
 QString title() { return QString::fromLatin1(kApplicationTitle); }
+
+// A box with a short text is as narrow as its text, and the window manager
+// then cuts its title short: make room for the whole title and the
+// title bar's buttons.
+void fitTitle(QMessageBox& box)
+{
+    auto* grid = qobject_cast<QGridLayout*>(box.layout());
+    if (!grid)
+        return;
+    QFont titleFont = QApplication::font("QMdiSubWindowTitleBar");
+    titleFont.setBold(true);
+    const int width = QFontMetrics(titleFont).horizontalAdvance(box.windowTitle()) + 160;
+    grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(), 0, 1,
+                  grid->columnCount());
+}
+
+// Runs a box of this program: wide enough for its title.
+void run(QMessageBox& box)
+{
+    fitTitle(box);
+    execModal(box);
+}
 }  // namespace
 
 void showMessage(QWidget* parent, const QString& text)
 {
     QMessageBox box(QMessageBox::NoIcon, title(), text, QMessageBox::NoButton, parent);
     box.addButton(QStringLiteral("确定"), QMessageBox::AcceptRole);
-    execModal(box);
+    run(box);
 }
 
 bool confirm(QWidget* parent, const QString& text)
@@ -27,7 +53,7 @@ bool confirm(QWidget* parent, const QString& text)
     QPushButton* cancel = box.addButton(QStringLiteral("放弃"), QMessageBox::RejectRole);
     box.setDefaultButton(ok);
     box.setEscapeButton(cancel);
-    execModal(box);
+    run(box);
     return box.clickedButton() == ok;
 }
 
@@ -40,7 +66,7 @@ SaveAnswer askSaveChanges(QWidget* parent)
     QPushButton* cancel = box.addButton(QStringLiteral("放弃"), QMessageBox::RejectRole);
     box.setDefaultButton(yes);
     box.setEscapeButton(cancel);
-    execModal(box);
+    run(box);
     if (box.clickedButton() == yes)
         return SaveAnswer::Yes;
     if (box.clickedButton() == no)
@@ -54,16 +80,19 @@ QString errorBoxText(const QString& text)
         return text;
     const QChar last = text.back();
     static const QString sentenceEnds = QStringLiteral("。！？…」』）”");
-    if (last > QLatin1Char('.') && !sentenceEnds.contains(last))
-        return text + QLatin1Char('.');
-    return text;
+    if (last <= QLatin1Char('.') || sentenceEnds.contains(last))
+        return text;
+    // A system message put after Chinese text ends as a Chinese sentence does.
+    if (last.unicode() >= 0x80)
+        return text + QStringLiteral("。");
+    return text + QLatin1Char('.');
 }
 
 void showError(QWidget* parent, const QString& text)
 {
     QMessageBox box(QMessageBox::Critical, title(), errorBoxText(text), QMessageBox::NoButton, parent);
     box.addButton(QStringLiteral("确定"), QMessageBox::AcceptRole);
-    execModal(box);
+    run(box);
 }
 
 }  // namespace qv

@@ -20,8 +20,8 @@ enum class SaveAnswer { Yes, No, Cancel };
 SaveAnswer askSaveChanges(QWidget* parent);
 
 // The general error box: application title, error icon, one button. A
-// "." is added when the text ends in a character after "." (not after
-// Chinese sentence punctuation, which already ends the sentence).
+// "." is added when the text ends in a character after "." ("。" after a
+// Chinese character; nothing after Chinese sentence punctuation).
 void showError(QWidget* parent, const QString& text);
 QString errorBoxText(const QString& text);
 

@@ -16,6 +16,8 @@ ModalHook& hook()
 
 int execModal(QDialog& dialog)
 {
+    // Focus marks show from the start, not only after the first Tab.
+    dialog.setAttribute(Qt::WA_KeyboardFocusChange);
     if (hook()) {
         QPointer<QDialog> d(&dialog);
         // Runs from the dialog's own loop, once it is on screen.

@@ -350,25 +350,37 @@ private slots:
         QCOMPARE(w->listModel()->rowCount(), 6);
     }
 
-    void confirmingEmptyFieldsAddsAnEmptyPlace()
+    void confirmingThreeEmptyFieldsStoresNothingAndSaysWhy()
     {
         auto w = open();
         QVERIFY(w);
         clickNode(*w, findNode(*w, "北京市"));
-        const int32_t end = int32_t(w->database().image.size());
-        ModalScript script;
-        script.click(QStringLiteral("确定")).click(QStringLiteral("取消"));
-        qvtest::action(*w, "N1")->trigger();
-        QVERIFY(script.finished());
-        const Raw r = recordAt(*w, end);
-        QCOMPARE(r[0], uint8_t(0));
-        QCOMPARE(r[32], uint8_t(0));
-        QCOMPARE(r[41], uint8_t(0));
-        QCOMPARE(le32(r.data() + 28), 4);
-        const int row = rowNamed(*w, "");
-        QVERIFY(row >= 0);
-        QCOMPARE(w->listModel()->row(row).position, end);
-        QCOMPARE(w->listModel()->index(row, 0).data().toString(), QStringLiteral("北京市"));
+        const int64_t size = w->database().image.size();
+        const int rows = w->listModel()->rowCount();
+        for (const char* dialog : {"N1", "mmeditinf"}) {
+            if (QByteArray(dialog) == "mmeditinf") {
+                // A place whose three fields are empty, edited and confirmed unchanged.
+                w->entryCommands()->AppendInf(findNode(*w, "北京市"), EntryText{});
+                w->database().ModifiedFlag = false;
+                w->listView()->selectRow(rowNamed(*w, ""));
+            }
+            const Raw before = entrySection(*w);
+            ModalScript script;
+            script.then([](QWidget* m) {
+                fill(m, QString(), QString(), QString());
+                qvtest::clickButton(m, QStringLiteral("确定"));
+            });
+            script.click(QStringLiteral("确定"));
+            script.click(QStringLiteral("取消"));
+            qvtest::action(*w, dialog)->trigger();
+            QVERIFY(script.finished());
+            QVERIFY(script.texts.value(0).contains(QStringLiteral("都是空的")));
+            QCOMPARE(script.titles.value(0), QStringLiteral("Qarvenda"));
+            QCOMPARE(entrySection(*w), before);
+            QVERIFY(!w->database().ModifiedFlag);
+        }
+        QCOMPARE(w->database().image.size(), size + 48);  // only the place added directly
+        QCOMPARE(w->listModel()->rowCount(), rows + 1);
     }
 
     void anUnknownCharacterIsAskedAboutBeforeTheRowAppears()
@@ -723,7 +735,9 @@ private slots:
         // Delete works whatever modifier keys are held.
         QTest::keyClick(w->listView(), Qt::Key_Delete, Qt::ShiftModifier);
         QVERIFY(script.finished());
-        QCOMPARE(script.texts, QStringList({"你真的要删除所选择的信息吗？", "你真的要删除所选择的信息吗？"}));
+        // The count tells of selected rows scrolled out of sight.
+        QCOMPARE(script.texts, QStringList({"你真的要删除所选择的信息吗？\n共2条信息将被删除。",
+                                            "你真的要删除所选择的信息吗？\n共2条信息将被删除。"}));
         QCOMPARE(script.titles.value(1), QStringLiteral("确认"));
         QCOMPARE(script.icons.value(1), QStringLiteral("question"));
         QCOMPARE(names(*w), QStringList({"福田区"}));
@@ -1013,8 +1027,8 @@ private slots:
         QTest::keyClick(editor, Qt::Key_Return);
         QTRY_VERIFY(findNode(*w, "浦东"));
         QVERIFY(script.finished());
-        QCOMPARE(script.texts, QStringList({"你真的要删除所选择的信息吗？", "数据库压缩完毕！",
-                                            "你真的要删除所选择的信息吗？", "共恢复数据1条"}));
+        QCOMPARE(script.texts, QStringList({"你真的要删除所选择的信息吗？\n共1条信息将被删除。", "数据库压缩完毕！",
+                                            "你真的要删除所选择的信息吗？\n共1条信息将被删除。", "共恢复数据1条"}));
         qvtest::action(*w, "mmsave")->trigger();
 
         const DecodedFile f = decodeFile(m_db->path());

@@ -259,24 +259,40 @@ private slots:
         QVERIFY(w->database().ModifiedFlag);
         QCOMPARE(script.pending(), 1);
 
-        // 13 Chinese characters: 26 bytes, refused; the caption stays.
+        // 13 Chinese characters: 26 bytes, refused with the reason in bytes;
+        // the caption stays and the editor opens again on the typed text.
+        const QString refusal = QStringLiteral("标题不能为空，长度不能超过25！\n"
+                                               "长度按字节计算：最多25个字节，一个汉字占两个字节。");
+        const QString tooLong = QStringLiteral("一二三四五六七八九十百千万");
         qvtest::action(*w, "mmeditnode")->trigger();
-        typeCaption(*w, QStringLiteral("一二三四五六七八九十百千万"), Qt::Key_Return);
+        typeCaption(*w, tooLong, Qt::Key_Return);
         QTRY_VERIFY(script.finished());
-        QCOMPARE(script.texts.value(0), QStringLiteral("标题不能为空，长度不能超过25！"));
+        QCOMPARE(script.texts.value(0), refusal);
         QCOMPARE(script.titles.value(0), QStringLiteral("Qarvenda"));
         QCOMPARE(script.icons.value(0), QStringLiteral("none"));
         QCOMPARE(qv::gbk::toQString(bj->caption), longest);
         QCOMPARE(indexOf(*w, bj).data().toString(), longest);
         QCOMPARE(w->treeView()->currentNode(), bj);
+        QLineEdit* again = openEditor(*w);
+        QVERIFY(again);
+        QCOMPARE(again->text(), tooLong);
+        // Corrected by one character, it is taken.
+        QTest::keyClick(again, Qt::Key_End);
+        QTest::keyClick(again, Qt::Key_Backspace);
+        QTest::keyClick(again, Qt::Key_Return);
+        QTRY_COMPARE(qv::gbk::toQString(bj->caption), tooLong.chopped(1));
 
-        // Empty: refused the same way.
+        // Empty: refused the same way; the editor opens on the caption.
         script.click(QStringLiteral("确定"));
         qvtest::action(*w, "mmeditnode")->trigger();
         typeCaption(*w, QString(), Qt::Key_Return);
         QTRY_VERIFY(script.finished());
-        QCOMPARE(script.texts.value(1), QStringLiteral("标题不能为空，长度不能超过25！"));
-        QCOMPARE(qv::gbk::toQString(bj->caption), longest);
+        QCOMPARE(script.texts.value(1), refusal);
+        QCOMPARE(qv::gbk::toQString(bj->caption), tooLong.chopped(1));
+        again = openEditor(*w);
+        QVERIFY(again);
+        QCOMPARE(again->text(), tooLong.chopped(1));
+        QTest::keyClick(again, Qt::Key_Escape);
     }
 
     void aCharacterWithoutGbkFormIsRefused()

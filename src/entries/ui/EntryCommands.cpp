@@ -77,7 +77,8 @@ void EntryCommands::DelInfClick()
     const std::vector<int> rows = m_list->selectedRowsInOrder();
     if (rows.empty())
         return;
-    if (!confirm(m_window, QStringLiteral("你真的要删除所选择的信息吗？")))
+    // Rows scrolled out of sight may be selected too: say how many go.
+    if (!confirm(m_window, QStringLiteral("你真的要删除所选择的信息吗？\n共%1条信息将被删除。").arg(rows.size())))
         return;
     std::vector<int32_t> positions;
     positions.reserve(rows.size());

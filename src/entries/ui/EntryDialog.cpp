@@ -7,7 +7,6 @@
 
 #include <QGridLayout>
 #include <QHBoxLayout>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -78,12 +77,8 @@ EntryDialog::EntryDialog(const QString& caption, QSize clientSize, QWidget* pare
     Button2 = new QPushButton(QStringLiteral("取消"), this);
     Button1->setObjectName(QStringLiteral("Button1"));
     Button2->setObjectName(QStringLiteral("Button2"));
-    // Neither button answers Enter or Esc: the add dialog is typed into
-    // place after place, and a stray key must not add or throw away one.
-    for (QPushButton* b : {Button1, Button2}) {
-        b->setAutoDefault(false);
-        b->setDefault(false);
-    }
+    // Enter is 确定 from any field (and 取消 on 取消); Esc closes the dialog.
+    Button1->setDefault(true);
     connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
     connect(Button2, &QPushButton::clicked, this, [this] { Button2Click(); });
 
@@ -156,15 +151,6 @@ EntryText EntryDialog::texts() const
     return t;
 }
 
-void EntryDialog::keyPressEvent(QKeyEvent* event)
-{
-    if (event->key() == Qt::Key_Escape || event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
-        event->accept();
-        return;
-    }
-    QDialog::keyPressEvent(event);
-}
-
 bool EntryDialog::confirmTexts()
 {
     // A changed field must be storable as it stands: never store an empty
@@ -177,6 +163,13 @@ bool EntryDialog::confirmTexts()
         showMessage(this, QStringLiteral("“%1”中有无法保存的字符（显示为“%2”），请删去或改正后再按确定。")
                               .arg(QString::fromUtf8(names[i]), gbk::firstUnencodable(fields[i]->text())));
         const_cast<QLineEdit*>(fields[i])->setFocus();
+        return false;
+    }
+    // A place without name, postcode and area code would be a blank row
+    // that no search finds.
+    if (Edtmc->text().isEmpty() && Edtyb->text().isEmpty() && Edtqh->text().isEmpty()) {
+        showMessage(this, QStringLiteral("名称、邮编和区号都是空的，没有保存。请至少填写一项后再按确定。"));
+        Edtmc->setFocus();
         return false;
     }
     if (m_onConfirm)

@@ -38,7 +38,6 @@ public:
 protected:
     virtual void Button1Click() = 0;
     void Button2Click() { reject(); }
-    void keyPressEvent(QKeyEvent* event) override;
     // Hands the texts on; false (with a message) when a changed field holds
     // a character that cannot be stored.
     bool confirmTexts();

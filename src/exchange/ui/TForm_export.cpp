@@ -47,6 +47,7 @@ TForm_export::TForm_export(QWidget* parent) : QDialog(parent)
     ProgressBar1->setValue(0);
     ProgressBar1->setTextVisible(false);
     ProgressBar1->setFixedHeight(16);
+    ProgressBar1->setAccessibleName(QStringLiteral("导出进度"));
 
     Button1 = new QPushButton(QStringLiteral("确定"), this);
     Button1->setObjectName(QStringLiteral("Button1"));

@@ -40,7 +40,12 @@ void EntryListModel::setRows(EntryRowSet rows, int sortColumn, int sortDirection
     m_sortColumn = sortColumn;
     m_sortDirection = sortDirection;
     sortEntryRows(m_set, m_sortColumn, m_sortDirection, nullptr);
+    // The header shows the order the rows are in.
+    m_indicator.fill(-1);
+    if (sortColumn >= 0 && sortColumn <= 3 && sortDirection != 0)
+        m_indicator[size_t(sortColumn)] = sortDirection > 0 ? kImageSortUp : kImageSortDown;
     endResetModel();
+    emit headerDataChanged(Qt::Horizontal, 0, 3);
     if (large)
         releaseFreedMemory();
 }

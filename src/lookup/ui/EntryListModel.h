@@ -16,7 +16,8 @@ public:
     explicit EntryListModel(Database& db, QObject* parent = nullptr);
     ~EntryListModel() override;
 
-    // Replaces all rows (a listing or a search) and sorts them.
+    // Replaces all rows (a listing or a search) and sorts them; the header
+    // picture follows the new order.
     void setRows(EntryRowSet rows, int sortColumn, int sortDirection);
     void clear();
     const EntryRowSet& rowSet() const { return m_set; }

@@ -2,18 +2,39 @@
 
 #include "lookup/CopyRows.h"
 #include "lookup/ui/EntryListModel.h"
+#include "widgets/DragTypes.h"
 
-#include <QHeaderView>
 #include <QClipboard>
+#include <QDrag>
 #include <QGuiApplication>
+#include <QHeaderView>
 #include <QHelpEvent>
 #include <QKeyEvent>
+#include <QPainter>
+#include <QScrollBar>
 #include <QStyle>
+#include <QStyleOptionFocusRect>
+#include <QStyledItemDelegate>
 #include <QToolTip>
 
 #include <algorithm>
 
 namespace qv {
+
+namespace {
+// The focus mark goes round the whole current row (drawn by the view), not
+// round one cell of it.
+class RowFocusDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        QStyleOptionViewItem o(option);
+        o.state &= ~QStyle::State_HasFocus;
+        QStyledItemDelegate::paint(painter, o, index);
+    }
+};
+}  // namespace
 
 EntryListView::EntryListView(QWidget* parent) : QTableView(parent)
 {
@@ -36,6 +57,65 @@ EntryListView::EntryListView(QWidget* parent) : QTableView(parent)
     horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     // Tab leaves the list instead of walking its cells.
     setTabKeyNavigation(false);
+    setItemDelegate(new RowFocusDelegate(this));
+    verticalScrollBar()->setAccessibleName(QStringLiteral("列表竖直滚动条"));
+    horizontalScrollBar()->setAccessibleName(QStringLiteral("列表水平滚动条"));
+}
+
+QModelIndex EntryListView::moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers)
+{
+    if (action != MoveHome && action != MoveEnd)
+        return QTableView::moveCursor(action, modifiers);
+    // A table's Ctrl+Home / Ctrl+End, staying in the current column.
+    const QModelIndex to = QTableView::moveCursor(action, modifiers | Qt::ControlModifier);
+    return to.isValid() && currentIndex().isValid() ? to.siblingAtColumn(currentIndex().column()) : to;
+}
+
+QRect EntryListView::rowRect(int row) const
+{
+    if (!model() || row < 0 || row >= model()->rowCount())
+        return {};
+    const int last = model()->columnCount() - 1;
+    return visualRect(model()->index(row, 0)).united(visualRect(model()->index(row, last)));
+}
+
+void EntryListView::currentChanged(const QModelIndex& current, const QModelIndex& previous)
+{
+    QTableView::currentChanged(current, previous);
+    viewport()->update(rowRect(previous.row()));
+    viewport()->update(rowRect(current.row()));
+}
+
+void EntryListView::paintEvent(QPaintEvent* event)
+{
+    QTableView::paintEvent(event);
+    if (!hasFocus() || !currentIndex().isValid())
+        return;
+    const QRect row = rowRect(currentIndex().row());
+    if (!row.isValid() || !event->rect().intersects(row))
+        return;
+    QPainter painter(viewport());
+    QStyleOptionFocusRect o;
+    o.initFrom(this);
+    o.state |= QStyle::State_KeyboardFocusChange | QStyle::State_HasFocus;
+    o.rect = row.adjusted(0, 0, -1, -1);
+    o.backgroundColor = palette().color(selectionModel()->isRowSelected(currentIndex().row(), {}) ? QPalette::Highlight
+                                                                                                  : QPalette::Base);
+    style()->drawPrimitive(QStyle::PE_FrameFocusRect, &o, &painter, this);
+}
+
+void EntryListView::startDrag(Qt::DropActions supportedActions)
+{
+    const QModelIndexList rows = selectionModel() ? selectionModel()->selectedRows() : QModelIndexList();
+    if (rows.isEmpty() || !model())
+        return;
+    auto* drag = new QDrag(this);
+    drag->setMimeData(model()->mimeData(rows));
+    drag->setPixmap(drag::picture(rows.size() == 1 ? rows.first().siblingAtColumn(1).data().toString()
+                                                   : QStringLiteral("%1个地区").arg(rows.size()),
+                                  font()));
+    drag->setHotSpot(drag::kPictureHotSpot);
+    drag->exec(supportedActions, defaultDropAction());
 }
 
 bool EntryListView::viewportEvent(QEvent* event)
@@ -85,6 +165,24 @@ int EntryListView::topSelectedRow() const
 
 void EntryListView::keyPressEvent(QKeyEvent* event)
 {
+    // Home, End, Page Up and Page Down move the current row and select it,
+    // with Ctrl as without; Shift extends the selection.
+    switch (event->key()) {
+    case Qt::Key_Home:
+    case Qt::Key_End:
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown:
+        if (event->modifiers() & Qt::ControlModifier) {
+            QKeyEvent plain(event->type(), event->key(), event->modifiers() & ~Qt::ControlModifier, event->text(),
+                            event->isAutoRepeat(), ushort(event->count()));
+            QTableView::keyPressEvent(&plain);
+            event->setAccepted(plain.isAccepted());
+            return;
+        }
+        break;
+    default:
+        break;
+    }
     // Delete removes the selected places whatever modifier keys are held.
     if (event->key() == Qt::Key_Delete) {
         emit deletePressed();

@@ -24,6 +24,14 @@ signals:
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     bool viewportEvent(QEvent* event) override;
+    // Home and End go to the first and last row, not column.
+    QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
+    void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
+    void paintEvent(QPaintEvent* event) override;
+    void startDrag(Qt::DropActions supportedActions) override;
+
+private:
+    QRect rowRect(int row) const;
 };
 
 }  // namespace qv

@@ -65,6 +65,11 @@ SearchBar::SearchBar(QWidget* parent) : QToolBar(QStringLiteral("查询"), paren
     Button_search->setAutoRaise(true);
     Button_search->setMinimumWidth(48);
     addWidget(Button_search);
+
+    // The button that shows the controls a narrow window has no room for.
+    if (auto* more = findChild<QToolButton*>(QStringLiteral("qt_toolbar_ext_button")))
+        more->setAccessibleName(QStringLiteral("更多查询选项"));
+    setAccessibleName(QStringLiteral("查询栏"));
 }
 
 QueryOptions SearchBar::queryOptions() const

@@ -38,6 +38,7 @@ Tfrminputpy::Tfrminputpy(QWidget* parent) : QDialog(parent)
     Edit1->setFixedWidth(40);
     Button1 = new QPushButton(QStringLiteral("确定"), this);
     Button1->setObjectName(QStringLiteral("Button1"));
+    Button1->setDefault(true);  // Enter answers
     connect(Button1, &QPushButton::clicked, this, &Tfrminputpy::Button1Click);
 
     auto* layout = new QVBoxLayout(this);

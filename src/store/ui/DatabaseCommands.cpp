@@ -56,6 +56,7 @@ void DatabaseCommands::mmcompresClick()
     if (m_db.ModifiedFlag && !saveDatabase())
         return;
     compactEntries(m_db);
+    emit entriesRearranged();
     showMessage(m_window, QStringLiteral("数据库压缩完毕！"));
 }
 
@@ -64,7 +65,9 @@ void DatabaseCommands::mmrecoverClick()
     if (m_db.ModifiedFlag && !saveDatabase())
         return;
     const RecoveryResult result = recoverEntries(m_db);
-    if (!saveDatabase())
+    const bool saved = saveDatabase();
+    emit entriesRearranged();
+    if (!saved)
         return;
     if (result.count > 0)
         showMessage(m_window, QStringLiteral("共恢复数据%1条").arg(result.count));

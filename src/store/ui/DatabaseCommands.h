@@ -26,6 +26,8 @@ public:
 signals:
     // A save has ended (whether or not it succeeded) and the image may change again.
     void saveFinished();
+    // 压缩数据库 or 恢复数据库 has moved, purged or brought back records.
+    void entriesRearranged();
 
 private:
     Database& m_db;

@@ -85,6 +85,13 @@ bool DirectoryTreeModel::setData(const QModelIndex& index, const QVariant& value
     return true;
 }
 
+QVariant DirectoryTreeModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (section == 0 && orientation == Qt::Horizontal && role == Qt::DisplayRole)
+        return QStringLiteral("目录");
+    return QAbstractItemModel::headerData(section, orientation, role);
+}
+
 Qt::ItemFlags DirectoryTreeModel::flags(const QModelIndex& index) const
 {
     if (!index.isValid())

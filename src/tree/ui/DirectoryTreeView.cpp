@@ -6,14 +6,39 @@
 #include <QDrag>
 #include <QDragMoveEvent>
 #include <QFocusEvent>
+#include <QLineEdit>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QScrollBar>
+#include <QStyledItemDelegate>
+
+#include <optional>
 
 namespace qv {
 
+namespace {
+// The caption editor; it can start with a given text instead of the caption.
+class CaptionDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    std::optional<QString> startText;
+
+    void setEditorData(QWidget* editor, const QModelIndex& index) const override
+    {
+        auto* line = qobject_cast<QLineEdit*>(editor);
+        if (line && startText) {
+            line->setText(*startText);
+            return;
+        }
+        QStyledItemDelegate::setEditorData(editor, index);
+    }
+};
+}  // namespace
+
 DirectoryTreeView::DirectoryTreeView(QWidget* parent) : QTreeView(parent)
 {
+    setItemDelegate(new CaptionDelegate(this));
     setHeaderHidden(true);
     setIndentation(19);
     setUniformRowHeights(true);
@@ -21,7 +46,9 @@ DirectoryTreeView::DirectoryTreeView(QWidget* parent) : QTreeView(parent)
     setEditTriggers(QAbstractItemView::SelectedClicked | QAbstractItemView::EditKeyPressed);
     setDragEnabled(true);
     setAcceptDrops(true);
-    setDropIndicatorShown(true);
+    // The target is marked by a frame round the whole directory (drawRow),
+    // not by Qt's line between rows, since a drop always goes into it.
+    setDropIndicatorShown(false);
     setDragDropMode(QAbstractItemView::DragDrop);
     setDefaultDropAction(Qt::MoveAction);
     setContextMenuPolicy(Qt::CustomContextMenu);
@@ -35,6 +62,54 @@ DirectoryTreeView::DirectoryTreeView(QWidget* parent) : QTreeView(parent)
     QPalette pal = palette();
     pal.setColor(QPalette::Base, Qt::white);
     setPalette(pal);
+    verticalScrollBar()->setAccessibleName(QStringLiteral("目录竖直滚动条"));
+    horizontalScrollBar()->setAccessibleName(QStringLiteral("目录水平滚动条"));
+}
+
+void DirectoryTreeView::editCaption(DirectoryNode* node, const QString& text)
+{
+    auto* m = treeModel();
+    const QModelIndex i = m ? m->indexOf(node) : QModelIndex();
+    if (!i.isValid())
+        return;
+    auto* delegate = static_cast<CaptionDelegate*>(itemDelegate());
+    delegate->startText = text;
+    setCurrentIndex(i);
+    scrollTo(i);
+    edit(i);
+    delegate->startText.reset();
+}
+
+DirectoryNode* DirectoryTreeView::dropTargetNode() const
+{
+    auto* m = treeModel();
+    return m ? m->node(m_dropTarget) : nullptr;
+}
+
+void DirectoryTreeView::markDropTarget(const QModelIndex& target)
+{
+    if (target == m_dropTarget)
+        return;
+    const QModelIndex old = m_dropTarget;
+    m_dropTarget = target;
+    for (const QModelIndex& i : {old, target})
+        if (i.isValid())
+            viewport()->update(QRect(0, visualRect(i).top(), viewport()->width(), visualRect(i).height()));
+}
+
+void DirectoryTreeView::drawRow(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const
+{
+    QTreeView::drawRow(painter, option, index);
+    if (!m_dropTarget.isValid() || index != m_dropTarget)
+        return;
+    painter->save();
+    QColor fill = palette().color(QPalette::Highlight);
+    fill.setAlpha(60);
+    const QRect r = visualRect(index).adjusted(0, 0, -1, -1);
+    painter->fillRect(r, fill);
+    painter->setPen(QPen(palette().color(QPalette::Highlight), 2));
+    painter->drawRect(r.adjusted(1, 1, 0, 0));
+    painter->restore();
 }
 
 DirectoryTreeModel* DirectoryTreeView::treeModel() const { return qobject_cast<DirectoryTreeModel*>(model()); }
@@ -86,8 +161,15 @@ void DirectoryTreeView::startDrag(Qt::DropActions supportedActions)
     m_dragged = currentNode();
     if (!m_dragged)
         return;
-    QTreeView::startDrag(supportedActions);
+    const QModelIndex i = currentIndex();
+    auto* drag = new QDrag(this);
+    drag->setMimeData(model()->mimeData({i}));
+    drag->setPixmap(drag::picture(i.data().toString(), font()));
+    // Beside the pointer, so the directory under it stays in sight.
+    drag->setHotSpot(drag::kPictureHotSpot);
+    drag->exec(supportedActions, defaultDropAction());
     m_dragged = nullptr;
+    markDropTarget({});
 }
 
 bool DirectoryTreeView::acceptsDrag(const QMimeData* mime) const
@@ -122,10 +204,17 @@ void DirectoryTreeView::dragMoveEvent(QDragMoveEvent* event)
         event->ignore();
         return;
     }
-    QTreeView::dragMoveEvent(event);  // drop indicator
+    QTreeView::dragMoveEvent(event);
     event->setDropAction(Qt::CopyAction);
     event->accept();
     dragScrollStep(event->position().toPoint().y());
+    markDropTarget(indexAt(event->position().toPoint()));
+}
+
+void DirectoryTreeView::dragLeaveEvent(QDragLeaveEvent* event)
+{
+    QTreeView::dragLeaveEvent(event);
+    markDropTarget({});
 }
 
 void DirectoryTreeView::dropEvent(QDropEvent* event)
@@ -139,6 +228,7 @@ void DirectoryTreeView::dropEvent(QDropEvent* event)
     // The move is ours: tell the source nothing was moved away by Qt.
     event->setDropAction(Qt::CopyAction);
     event->accept();
+    markDropTarget({});
     setState(QAbstractItemView::NoState);
     viewport()->update();
     if (mime->hasFormat(drag::directoryFormat()))

@@ -16,6 +16,11 @@ public:
     DirectoryTreeModel* treeModel() const;
     DirectoryNode* currentNode() const;
     DirectoryNode* nodeAt(const QPoint& pos) const;
+    // Opens the caption editor of `node` holding `text` instead of the caption
+    // (a refused name, back for correcting).
+    void editCaption(DirectoryNode* node, const QString& text);
+    // The directory marked as the target of the drag under way, or nullptr.
+    DirectoryNode* dropTargetNode() const;
 
     // One step of the drag auto-scroll for pointer height `y`: the next or
     // previous node becomes the top one near the lower or upper edge.
@@ -38,10 +43,15 @@ protected:
     void startDrag(Qt::DropActions supportedActions) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
+    void dragLeaveEvent(QDragLeaveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    void drawRow(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
 
 private:
     bool acceptsDrag(const QMimeData* mime) const;
+    void markDropTarget(const QModelIndex& target);
+    // The directory a drop would go to, framed while the pointer is over it.
+    QPersistentModelIndex m_dropTarget;
     DirectoryNode* m_dragged = nullptr;
     bool m_takingFocus = false;
 };

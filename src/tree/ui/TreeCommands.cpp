@@ -92,14 +92,18 @@ void TreeCommands::TreeView1Edited(DirectoryNode* node, const QString& text)
     if (!m_db.tree.holds(node))
         return;
     const QString bad = gbk::firstUnencodable(text);
+    // A refused name comes back in the editor, to be corrected rather than typed again.
     if (!bad.isEmpty()) {
         showMessage(m_window, QStringLiteral("“%1”不是GBK字符，不能用在目录名中。").arg(bad));
         selectNode(node);
+        m_view->editCaption(node, text);
         return;
     }
     if (renameDirectory(m_db, node, *gbk::fromQString(text)) != CaptionCheck::Ok) {
-        showMessage(m_window, QStringLiteral("标题不能为空，长度不能超过25！"));
+        showMessage(m_window, QStringLiteral("标题不能为空，长度不能超过25！\n"
+                                             "长度按字节计算：最多25个字节，一个汉字占两个字节。"));
         selectNode(node);
+        m_view->editCaption(node, text.isEmpty() ? gbk::toQString(node->caption) : text);
     }
 }
 
