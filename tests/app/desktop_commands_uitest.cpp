@@ -106,29 +106,35 @@ private slots:
         auto valid = [&] { return QProcess::execute(validator, {path}) == 0; };
 
         // A program path that needs quoting and escaping in Exec.
-        QVERIFY(writeDesktopLauncher(desktop.path(), QStringLiteral("/opt/My Apps/50%/qar\"venda")));
+        QVERIFY(writeDesktopLauncher(desktop.path(), QStringLiteral("/opt/My Apps/50%/qar\"venda"),
+                                     QStringLiteral("/home/u/数据 1/")));
         QCOMPARE(entryValue(path, QStringLiteral("Exec")), QStringLiteral("\"/opt/My Apps/50%%/qar\\\\\"venda\""));
-        QCOMPARE(entryValue(path, QStringLiteral("Path")), QStringLiteral("/opt/My Apps/50%"));
+        QCOMPARE(entryValue(path, QStringLiteral("Path")), QStringLiteral("/home/u/数据 1"));
         QCOMPARE(entryValue(path, QStringLiteral("Icon")), QStringLiteral("qarvenda"));  // the theme's, if installed
         QVERIFY(valid());
         // An installed program names its installed icon.
         QTemporaryDir prefix;
         const QString svg = prefix.filePath(QStringLiteral("share/icons/hicolor/scalable/apps/qarvenda.svg"));
         QVERIFY(QDir(prefix.path()).mkpath(QFileInfo(svg).path()) && touch(svg));
-        QVERIFY(writeDesktopLauncher(desktop.path(), prefix.filePath(QStringLiteral("bin/qarvenda"))));
+        QVERIFY(writeDesktopLauncher(desktop.path(), prefix.filePath(QStringLiteral("bin/qarvenda")), prefix.path()));
         QCOMPARE(entryValue(path, QStringLiteral("Icon")), QFileInfo(svg).canonicalFilePath());
-        // Again, for the running program: one file, replaced, executable.
+        // Again, for the running program: one file, replaced, executable, and
+        // started where the program works now, not where it lies.
+        QTemporaryDir work;
+        const QString before = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(work.path()));
         QVERIFY(createDesktopLauncher([&] { return desktop.path(); }));
+        QDir::setCurrent(before);
         QCOMPARE(QDir(desktop.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
                  QStringList{QStringLiteral("Qarvenda.desktop")});
         QCOMPARE(entryValue(path, QStringLiteral("Exec")), QCoreApplication::applicationFilePath());
-        QCOMPARE(entryValue(path, QStringLiteral("Path")), QCoreApplication::applicationDirPath());
+        QCOMPARE(entryValue(path, QStringLiteral("Path")), QDir(work.path()).canonicalPath());
         QCOMPARE(entryValue(path, QStringLiteral("Name")), QStringLiteral("Qarvenda"));
         QVERIFY(QFileInfo(path).permissions() & QFileDevice::ExeOwner);
         QVERIFY(valid());
         // Nowhere to write: nothing is created.
-        QVERIFY(!writeDesktopLauncher(desktop.filePath(QStringLiteral("missing")), QStringLiteral("/x")));
-        QVERIFY(!writeDesktopLauncher(path, QStringLiteral("/x")));
+        QVERIFY(!writeDesktopLauncher(desktop.filePath(QStringLiteral("missing")), QStringLiteral("/x"), QStringLiteral("/")));
+        QVERIFY(!writeDesktopLauncher(path, QStringLiteral("/x"), QStringLiteral("/")));
         QVERIFY(!createDesktopLauncher([] { return QString(); }));
         QCOMPARE(QDir(desktop.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).size(), 1);
     }
