@@ -43,6 +43,11 @@ unprivileged() {
       >"$dir/$t.log" 2>&1 || { status=1; tail -50 "$dir/$t.log"; }
     grep -E '^\[  (PASSED|FAILED|SKIPPED) |^Totals' "$dir/$t.log" || true
   done
+  # Where the workbook goes when the program's folder is read-only.
+  cp build/tests/export_test "$dir/"
+  (cd "$dir" && runuser -u nobody -- env HOME="$dir" TMPDIR=/tmp ./export_test --gtest_filter='WorkbookFolder*') \
+    >"$dir/export_test.log" 2>&1 || { status=1; tail -50 "$dir/export_test.log"; }
+  grep -E '^\[  (PASSED|FAILED|SKIPPED) ' "$dir/export_test.log" || true
   rm -rf "$dir"
   return $status
 }
@@ -58,7 +63,7 @@ sanitized() {
 }
 
 step "1. install, build, test (scripts/test.sh)" bash scripts/test.sh
-step "2. save faults as an unprivileged user" unprivileged
+step "2. save faults and workbook folder as an unprivileged user" unprivileged
 step "3. random edits against the model" model
 step "4. ASan and UBSan build and suite" sanitized
 step "5. fuzz targets, ${QV_FUZZ_SECONDS:-60}s each" bash scripts/fuzz.sh "${QV_FUZZ_SECONDS:-60}"
