@@ -72,8 +72,8 @@ TForm_about::TForm_about(DesktopOpener& opener, QWidget* parent)
     GroupBox2 = new QGroupBox(QStringLiteral("作者信息"), this);
     GroupBox2->setFont(songTi());
     Label5 = textLabel(QStringLiteral("作者：林海舟"), GroupBox2, false);
-    Label3 = linkLabel(QStringLiteral("主页:") + homePageUrl().toString(), GroupBox2, this);
-    Label4 = linkLabel(QStringLiteral("Email:") + mailAddress(), GroupBox2, this);
+    Label3 = linkLabel(QStringLiteral("主页:") + homePageText(), GroupBox2, this);
+    Label4 = linkLabel(QStringLiteral("Email:") + mailText(), GroupBox2, this);
 
     Label6 = textLabel(QStringLiteral("敬告：使用此软件是您的自愿行为，作者不保证所有的数据完全正确！"
                                       "作者不对因为使用此软件造成的任何损失负责！"),
