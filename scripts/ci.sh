@@ -6,7 +6,9 @@
 #   3. the random-edit run against its model with a new seed each time
 #      (QV_MODEL_OPS operations, 5000 unless set; a failure prints the seed);
 #   4. the whole suite built with ASan and UBSan in build-asan/;
-#   5. each fuzz target for QV_FUZZ_SECONDS (60 unless set).
+#   5. the Debian package built, installed with apt-get, used by a normal
+#      user in a folder without kvrn.dat, and purged (tests/install/package_test.sh);
+#   6. each fuzz target for QV_FUZZ_SECONDS (60 unless set).
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$here"
@@ -66,7 +68,8 @@ step "1. install, build, test (scripts/test.sh)" bash scripts/test.sh
 step "2. save faults and workbook folder as an unprivileged user" unprivileged
 step "3. random edits against the model" model
 step "4. ASan and UBSan build and suite" sanitized
-step "5. fuzz targets, ${QV_FUZZ_SECONDS:-60}s each" bash scripts/fuzz.sh "${QV_FUZZ_SECONDS:-60}"
+step "5. Debian package: install, use as a normal user, purge" bash tests/install/package_test.sh
+step "6. fuzz targets, ${QV_FUZZ_SECONDS:-60}s each" bash scripts/fuzz.sh "${QV_FUZZ_SECONDS:-60}"
 echo "==== time per step (total $((SECONDS / 60)) min $((SECONDS % 60)) s)"
 for t in "${timings[@]}"; do echo "  $t"; done
 exit $failed

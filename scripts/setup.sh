@@ -23,6 +23,7 @@ PACKAGES=(
   fonts-arphic-uming fonts-arphic-ukai fonts-wqy-microhei fontconfig
   xvfb xauth poppler-utils python3-openpyxl
   desktop-file-utils appstream xdg-user-dirs bsdutils
+  file dpkg-dev
 )
 # The fuzz targets (scripts/fuzz.sh): clang with libFuzzer and the sanitizers.
 FUZZ_PACKAGES=(clang libclang-rt-14-dev)
