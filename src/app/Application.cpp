@@ -67,8 +67,8 @@ int runApplication(int argc, char** argv)
             return 0;
         }
         if (arg == "--db" || arg.startsWith("--db=")) {
-            const QByteArray value = arg == "--db" ? (i + 1 < argc ? QByteArray(argv[++i]) : QByteArray())
-                                                   : arg.mid(int(qstrlen("--db=")));
+            const QByteArray value =
+                arg == "--db" ? (i + 1 < argc ? QByteArray(argv[++i]) : QByteArray()) : arg.mid(int(qstrlen("--db=")));
             if (value.isEmpty()) {
                 QTextStream(stderr) << "qarvenda: 选项“--db”需要一个文件名。" << Qt::endl;
                 return 2;
@@ -105,8 +105,7 @@ int runApplication(int argc, char** argv)
         QTimer::singleShot(2000, &window, [&window, snapshot, file = location.file] {
             const bool saved = window.grab().save(snapshot, "PNG");
             QTextStream(stderr) << "qarvenda: " << (saved ? "saved " : "could not save ") << snapshot << "; "
-                                << window.treeModel()->rowCount() << " top-level directories from " << file
-                                << Qt::endl;
+                                << window.treeModel()->rowCount() << " top-level directories from " << file << Qt::endl;
         });
     }
     return app.exec();

@@ -18,8 +18,8 @@ const QString kFrontPage = QStringLiteral("index.html");
 QStringList userGuideCandidates(const QString& programDir)
 {
     const QDir dir(programDir);
-    QStringList candidates{QDir::cleanPath(dir.filePath(QStringLiteral("../share/doc/qarvenda/guide/")) +
-                                           QLatin1Char('/') + kFrontPage)};
+    QStringList candidates{
+        QDir::cleanPath(dir.filePath(QStringLiteral("../share/doc/qarvenda/guide/")) + QLatin1Char('/') + kFrontPage)};
 #ifdef QV_INSTALL_DOCDIR
     candidates << QStringLiteral(QV_INSTALL_DOCDIR "/guide/") + kFrontPage;
 #endif

@@ -26,7 +26,7 @@ QUrl homePageUrl(const QString& programDir = QCoreApplication::applicationDirPat
 QString homePageText();  // what the about box shows after "主页:"
 QString mailAddress();   // empty when the build names none
 QUrl mailUrl(const QString& programDir = QCoreApplication::applicationDirPath());
-QString mailText();      // what the about box shows after "Email:"
+QString mailText();  // what the about box shows after "Email:"
 
 // "我的主页" and the about box's home-page label.
 void openHomePage(DesktopOpener& opener);

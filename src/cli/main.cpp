@@ -65,8 +65,8 @@ bool loadDatabase(Database& db, std::string given)
 {
     const DatabaseLocation location = locateDatabase(QFile::decodeName(given.c_str()));
     if (!location.problem.isEmpty())
-        report({utf8(location.problem), "cannot copy the bundled database to " +
-                                            std::string(QFile::encodeName(location.folder).constData())});
+        report({utf8(location.problem),
+                "cannot copy the bundled database to " + std::string(QFile::encodeName(location.folder).constData())});
     const QString path = location.file;
     if (given.empty())
         given = QFile::encodeName(path).toStdString();

@@ -45,7 +45,8 @@ QString programFolder()
 QStringList bundledDatabaseCandidates(const QString& programDir)
 {
     const QDir dir(programDir);
-    QStringList candidates{QDir::cleanPath(dir.filePath(QStringLiteral("../share/qarvenda/")) + QLatin1Char('/') + kName)};
+    QStringList candidates{
+        QDir::cleanPath(dir.filePath(QStringLiteral("../share/qarvenda/")) + QLatin1Char('/') + kName)};
 #ifdef QV_INSTALL_DATADIR
     candidates << QDir::cleanPath(QStringLiteral(QV_INSTALL_DATADIR "/") + kName);
 #endif
@@ -129,7 +130,8 @@ DatabaseLocation locateDatabase(const QString& given, const QString& workingFold
         }
     }
     if (source.isEmpty()) {
-        loc.problem = QStringLiteral("找不到随程序附带的数据库，无法复制到“%1”。").arg(QDir::toNativeSeparators(loc.file));
+        loc.problem =
+            QStringLiteral("找不到随程序附带的数据库，无法复制到“%1”。").arg(QDir::toNativeSeparators(loc.file));
         return loc;
     }
     const QString why = copyWithoutReplacing(source, loc.file);

@@ -14,10 +14,10 @@ namespace qv {
 struct DatabaseLocation {
     enum class From { Option, WorkingFolder, DataFolder };
     From from = From::DataFolder;
-    QString file;        // absolute path of the database file
-    QString folder;      // the folder to work in: the one that holds `file`
-    bool copied = false; // the bundled database was copied there just now
-    QString problem;     // in Chinese: why the data folder has no database; empty when all went well
+    QString file;         // absolute path of the database file
+    QString folder;       // the folder to work in: the one that holds `file`
+    bool copied = false;  // the bundled database was copied there just now
+    QString problem;      // in Chinese: why the data folder has no database; empty when all went well
 };
 
 // QARVENDA_HOME when set, else $XDG_DATA_HOME/qarvenda, else

@@ -61,11 +61,12 @@ private slots:
         QVERIFY(about.Label5->text().startsWith(QStringLiteral("作者：")) && about.Label5->text().size() > 3);
 
         const QList<QPair<QLabel*, QString>> texts = {
-            {about.Label2, QStringLiteral("软件名称：《Tolmerix》\n版本号：2.0.0\n"
-                                          "功能介绍：能查询全国2500多个城市的邮政编码、电话区号，并能打印导出相关数据！")},
+            {about.Label2,
+             QStringLiteral("软件名称：《Tolmerix》\n版本号：2.0.0\n"
+                            "功能介绍：能查询全国2500多个城市的邮政编码、电话区号，并能打印导出相关数据！")},
             {about.Label3, QStringLiteral("主页:Qarvenda 用户指南")},
-            {about.Label4, QStringLiteral("Email:") + (mailAddress().isEmpty() ? QStringLiteral("见用户指南“报告问题”")
-                                                                               : mailAddress())},
+            {about.Label4, QStringLiteral("Email:") +
+                               (mailAddress().isEmpty() ? QStringLiteral("见用户指南“报告问题”") : mailAddress())},
             {about.Label6, QStringLiteral("敬告：使用此软件是您的自愿行为，作者不保证所有的数据完全正确！"
                                           "作者不对因为使用此软件造成的任何损失负责！")},
             {about.Label5, about.Label5->text()}};
@@ -85,9 +86,11 @@ private slots:
         // The guide's front page, and a mail or the guide's page on reporting problems beside it.
         QCOMPARE(opener.opened.size(), 2);
         const QUrl home = opener.opened[0], mail = opener.opened[1];
-        QVERIFY2(home.isLocalFile() && home.path().endsWith(QStringLiteral("/guide/index.html")), qPrintable(home.toString()));
+        QVERIFY2(home.isLocalFile() && home.path().endsWith(QStringLiteral("/guide/index.html")),
+                 qPrintable(home.toString()));
         if (mailAddress().isEmpty())
-            QCOMPARE(mail, QUrl::fromLocalFile(QFileInfo(home.toLocalFile()).dir().filePath(QStringLiteral("problems.html"))));
+            QCOMPARE(mail, QUrl::fromLocalFile(
+                               QFileInfo(home.toLocalFile()).dir().filePath(QStringLiteral("problems.html"))));
         else
             QCOMPARE(mail, QUrl(QStringLiteral("mailto:") + mailAddress()));
     }
@@ -182,7 +185,8 @@ private slots:
         QVERIFY(QFileInfo(path).permissions() & QFileDevice::ExeOwner);
         QVERIFY(valid());
         // Nowhere to write: nothing is created.
-        QVERIFY(!writeDesktopLauncher(desktop.filePath(QStringLiteral("missing")), QStringLiteral("/x"), QStringLiteral("/")));
+        QVERIFY(!writeDesktopLauncher(desktop.filePath(QStringLiteral("missing")), QStringLiteral("/x"),
+                                      QStringLiteral("/")));
         QVERIFY(!writeDesktopLauncher(path, QStringLiteral("/x"), QStringLiteral("/")));
         QVERIFY(!createDesktopLauncher([] { return QString(); }));
         QCOMPARE(QDir(desktop.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).size(), 1);

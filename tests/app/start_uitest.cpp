@@ -60,7 +60,8 @@ private slots:
         // --db: that file, and the data folder is left alone.
         Run r = start(root.filePath(QStringLiteral("work")), root.filePath(QStringLiteral("home")),
                       {QStringLiteral("--db"), QStringLiteral("../mine/places.dat")});
-        QVERIFY2(r.said.contains(QStringLiteral(" top-level directories from ") + root.filePath(QStringLiteral("mine/places.dat"))),
+        QVERIFY2(r.said.contains(QStringLiteral(" top-level directories from ") +
+                                 root.filePath(QStringLiteral("mine/places.dat"))),
                  qPrintable(r.said));
         QVERIFY(!QFileInfo::exists(root.filePath(QStringLiteral("home/data"))));
         QVERIFY(QFile::exists(root.filePath(QStringLiteral("home/window.png"))));
@@ -72,7 +73,8 @@ private slots:
         QVERIFY(QFile::exists(data));
 
         // --db without a file name is refused before any window.
-        r = start(root.filePath(QStringLiteral("work")), root.filePath(QStringLiteral("home")), {QStringLiteral("--db")});
+        r = start(root.filePath(QStringLiteral("work")), root.filePath(QStringLiteral("home")),
+                  {QStringLiteral("--db")});
         QCOMPARE(r.code, 2);
         QVERIFY2(r.said.contains(QStringLiteral("--db")), qPrintable(r.said));
     }

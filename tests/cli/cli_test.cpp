@@ -171,7 +171,8 @@ TEST_F(CliTest, WithoutADatabaseHereItUsesTheDataFolderAndFillsItOnce)
     ASSERT_TRUE(qvtest::writeFile(dir.filePath("home"), "a file"));
     r = cli({"find", "深圳"});
     EXPECT_EQ(r.code, 2);
-    EXPECT_TRUE(r.err.contains("cannot copy the bundled database") && r.err.contains("does not exist")) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("cannot copy the bundled database") && r.err.contains("does not exist"))
+        << r.err.toStdString();
 }
 
 TEST_F(CliTest, GbkExportIsTheWindowsTextExportOfTheSameRows)

@@ -8,8 +8,8 @@
 #include "UiHelpers.h"
 
 #include <QDir>
-#include <QLabel>
 #include <QFileDialog>
+#include <QLabel>
 #include <QProgressBar>
 #include <QRadioButton>
 #include <QTest>

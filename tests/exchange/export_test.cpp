@@ -209,8 +209,8 @@ TEST(WorkbookFolderTest, BesideAPortableProgramElseTheWorkingFolder)
     QTemporaryDir root;
     for (const char* d : {"portable", "prefix/bin", "prefix/share/qarvenda", "readonly", "work"})
         ASSERT_TRUE(QDir(root.path()).mkpath(d));
-    ASSERT_TRUE(QFile::setPermissions(root.filePath("readonly"), QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther |
-                                                                     QFile::ExeOther));
+    ASSERT_TRUE(QFile::setPermissions(root.filePath("readonly"),
+                                      QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther));
     // Only a normal user is stopped by a read-only folder (CI runs this once as one).
     const bool canWriteAnyway = ::geteuid() == 0;
     const struct {

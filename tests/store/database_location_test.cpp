@@ -1,7 +1,7 @@
 // Which database a run works on: --db, the working folder's, or the data
 // folder's, which receives a copy of the bundled database exactly once.
-#include "store/DatabaseLocation.h"
 #include "TestImages.h"
+#include "store/DatabaseLocation.h"
 
 #include <QDir>
 #include <QFile>

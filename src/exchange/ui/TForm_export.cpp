@@ -1,8 +1,8 @@
 #include "exchange/ui/TForm_export.h"
 #include "widgets/Fonts.h"
 
-#include <QGroupBox>
 #include <QDir>
+#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QProgressBar>

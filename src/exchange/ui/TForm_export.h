@@ -36,7 +36,7 @@ public:
     QRadioButton* exceltype = nullptr;  // EXCEL表格
     QRadioButton* texttype = nullptr;   // 文本文件
     QProgressBar* ProgressBar1 = nullptr;
-    QLabel* writtenFile = nullptr;  // 已导出到：the full path
+    QLabel* writtenFile = nullptr;   // 已导出到：the full path
     QPushButton* Button1 = nullptr;  // 确定
     QPushButton* Button2 = nullptr;  // 退出
 
