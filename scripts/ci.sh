@@ -6,7 +6,9 @@
 #   3. the random-edit run against its model with a new seed each time
 #      (QV_MODEL_OPS operations, 5000 unless set; a failure prints the seed);
 #   4. the whole suite built with ASan and UBSan in build-asan/;
-#   5. each fuzz target for QV_FUZZ_SECONDS (60 unless set).
+#   5. the Debian package built, installed with apt-get, used by a normal
+#      user in a folder without kvrn.dat, and purged (tests/install/package_test.sh);
+#   6. each fuzz target for QV_FUZZ_SECONDS (60 unless set).
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$here"
@@ -43,6 +45,11 @@ unprivileged() {
       >"$dir/$t.log" 2>&1 || { status=1; tail -50 "$dir/$t.log"; }
     grep -E '^\[  (PASSED|FAILED|SKIPPED) |^Totals' "$dir/$t.log" || true
   done
+  # Where the workbook goes when the program's folder is read-only.
+  cp build/tests/export_test "$dir/"
+  (cd "$dir" && runuser -u nobody -- env HOME="$dir" TMPDIR=/tmp ./export_test --gtest_filter='WorkbookFolder*') \
+    >"$dir/export_test.log" 2>&1 || { status=1; tail -50 "$dir/export_test.log"; }
+  grep -E '^\[  (PASSED|FAILED|SKIPPED) ' "$dir/export_test.log" || true
   rm -rf "$dir"
   return $status
 }
@@ -58,10 +65,11 @@ sanitized() {
 }
 
 step "1. install, build, test (scripts/test.sh)" bash scripts/test.sh
-step "2. save faults as an unprivileged user" unprivileged
+step "2. save faults and workbook folder as an unprivileged user" unprivileged
 step "3. random edits against the model" model
 step "4. ASan and UBSan build and suite" sanitized
-step "5. fuzz targets, ${QV_FUZZ_SECONDS:-60}s each" bash scripts/fuzz.sh "${QV_FUZZ_SECONDS:-60}"
+step "5. Debian package: install, use as a normal user, purge" bash tests/install/package_test.sh
+step "6. fuzz targets, ${QV_FUZZ_SECONDS:-60}s each" bash scripts/fuzz.sh "${QV_FUZZ_SECONDS:-60}"
 echo "==== time per step (total $((SECONDS / 60)) min $((SECONDS % 60)) s)"
 for t in "${timings[@]}"; do echo "  $t"; done
 exit $failed

@@ -1,23 +1,27 @@
 #!/usr/bin/env bash
-# Installs, builds and starts Qarvenda. It works in its own folder
-# (~/.local/share/qarvenda, or QARVENDA_HOME), never in the source tree; a
-# copy of the bundled database is put there only when none is there yet.
-#   --xvfb   start under xvfb-run (for machines without a display)
+# Installs what is missing, builds the two programs (not the tests: see
+# scripts/test.sh) and starts Qarvenda in the folder you run this from. The
+# program finds its database as it always does: kvrn.dat in that folder when
+# there is one, else the one in the data folder ($QARVENDA_HOME, or
+# ~/.local/share/qarvenda), which gets a copy of the bundled database the
+# first time.
+#   --xvfb   start on a virtual display (for machines without a display)
+# Other arguments go to the program (for example --db FILE).
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
-bash "$here/scripts/setup.sh"
-
-work="${QARVENDA_HOME:-${XDG_DATA_HOME:-$HOME/.local/share}/qarvenda}"
-mkdir -p "$work"
-if [ ! -e "$work/kvrn.dat" ] && [ -f "$here/build/kvrn.dat" ]; then
-  # Copied under another name first, so an interrupted copy never looks like the user's own file.
-  cp "$here/build/kvrn.dat" "$work/.kvrn.dat.new" && mv -n "$work/.kvrn.dat.new" "$work/kvrn.dat"
-  echo "qarvenda: copied the bundled database to $work/kvrn.dat"
-fi
-cd "$work"
-
+xvfb=0
 if [ "${1:-}" = "--xvfb" ]; then
+  xvfb=1
   shift
+fi
+bash "$here/scripts/setup.sh" --no-build
+cmake -S "$here" -B "$here/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$here/build" -j"$(nproc)" --target qarvenda qarvenda-cli bundled_db
+
+if [ "$xvfb" -eq 1 ]; then
+  echo "qarvenda: the window runs on a virtual display (Xvfb) that is not shown anywhere;"
+  echo "  it is for checking that the program starts. Stop it with Ctrl+C here"
+  echo "  (or: kill $$ from another terminal)."
   exec xvfb-run -a -s "-screen 0 1280x800x24" "$here/build/qarvenda" "$@"
 fi
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then

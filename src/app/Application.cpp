@@ -2,10 +2,15 @@
 
 #include "widgets/Icons.h"
 #include "app/Tmainform.h"
+#include "tree/ui/DirectoryTreeModel.h"
 #include "store/Database.h"
+#include "store/DatabaseLocation.h"
+#include "widgets/MessageBox.h"
 #include "widgets/Fonts.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
 #include <QFont>
 #include <QLibraryInfo>
 #include <QLocale>
@@ -13,6 +18,7 @@
 #include <QProxyStyle>
 #include <QStyleOption>
 #include <QTextStream>
+#include <QTimer>
 #include <QTranslator>
 
 #ifndef QV_VERSION
@@ -77,6 +83,7 @@ void setUpChineseUi(QApplication& app)
 int runApplication(int argc, char** argv)
 {
     // Answered before any window system is needed, so they work without a display.
+    QString given;
     for (int i = 1; i < argc; ++i) {
         const QByteArray arg(argv[i]);
         if (arg == "--version" || arg == "-v") {
@@ -84,14 +91,31 @@ int runApplication(int argc, char** argv)
             return 0;
         }
         if (arg == "--help" || arg == "-h") {
-            QTextStream(stdout) << "用法: qarvenda\n"
-                                << "Qarvenda 地名邮编区号查询。数据库为当前文件夹中的 kvrn.dat。\n"
+            QTextStream(stdout) << "用法: qarvenda [--db 文件]\n"
+                                << "Qarvenda 地名邮编区号查询。\n"
+                                << "数据库：--db 指定的文件；否则当前文件夹中的 kvrn.dat（如果有）；\n"
+                                << "否则数据文件夹（$QARVENDA_HOME，或 ~/.local/share/qarvenda）中的 kvrn.dat，\n"
+                                << "第一次运行时从随程序附带的数据库复制过去。\n"
+                                << "  --db 文件      使用这个数据库文件\n"
                                 << "  -v, --version  显示版本\n  -h, --help     显示本说明" << Qt::endl;
             return 0;
         }
+        if (arg == "--db" || arg.startsWith("--db=")) {
+            const QByteArray value =
+                arg == "--db" ? (i + 1 < argc ? QByteArray(argv[++i]) : QByteArray()) : arg.mid(int(qstrlen("--db=")));
+            if (value.isEmpty()) {
+                QTextStream(stderr) << "qarvenda: 选项“--db”需要一个文件名。" << Qt::endl;
+                return 2;
+            }
+            given = QFile::decodeName(value);
+        }
     }
+    // The window works in the database's folder, so that kvrn.txt and the
+    // copy of a damaged file land beside it.
+    const DatabaseLocation location = locateDatabase(given);
+    QDir::setCurrent(location.folder);
     // The database is read and inflated while the window is being built.
-    preloadDatabaseFile(QString::fromLatin1(Database::kFileName));
+    preloadDatabaseFile(location.file);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Qarvenda"));
     // No display name: the platform would add it to every window title.
@@ -103,10 +127,22 @@ int runApplication(int argc, char** argv)
     ensureResources();
     QApplication::setWindowIcon(applicationIcon());
 
-    Tmainform window;
+    Tmainform window(location.file);
+    if (!location.problem.isEmpty())
+        showError(&window, location.problem);
     window.FormCreate();
     window.restoreWindowState();
     window.show();
+    // For checking an installed program where nobody looks at the screen:
+    // a picture of the window once it is up, and what it loaded.
+    const QString snapshot = qEnvironmentVariable("QARVENDA_SNAPSHOT");
+    if (!snapshot.isEmpty()) {
+        QTimer::singleShot(2000, &window, [&window, snapshot, file = location.file] {
+            const bool saved = window.grab().save(snapshot, "PNG");
+            QTextStream(stderr) << "qarvenda: " << (saved ? "saved " : "could not save ") << snapshot << "; "
+                                << window.treeModel()->rowCount() << " top-level directories from " << file << Qt::endl;
+        });
+    }
     const int status = app.exec();
     window.saveWindowState();
     return status;

@@ -88,7 +88,7 @@ QString userDesktopFolder()
     return QDir::home().filePath(QStringLiteral("Desktop"));
 }
 
-QString desktopEntryText(const QString& programPath, const QString& icon)
+QString desktopEntryText(const QString& programPath, const QString& icon, const QString& workingFolder)
 {
     const QFileInfo program(programPath);
     return QStringLiteral("[Desktop Entry]\n"
@@ -100,17 +100,18 @@ QString desktopEntryText(const QString& programPath, const QString& icon)
                           "Path=%2\n"
                           "Icon=%3\n"
                           "Terminal=false\n")
-        .arg(execArgument(program.absoluteFilePath()), escapeString(program.absolutePath()), escapeString(icon));
+        .arg(execArgument(program.absoluteFilePath()), escapeString(QDir(workingFolder).absolutePath()),
+             escapeString(icon));
 }
 
-bool writeDesktopLauncher(const QString& desktopFolder, const QString& programPath)
+bool writeDesktopLauncher(const QString& desktopFolder, const QString& programPath, const QString& workingFolder)
 {
     if (desktopFolder.isEmpty() || !QFileInfo(desktopFolder).isDir())
         return false;
     QSaveFile file(QDir(desktopFolder).filePath(QStringLiteral("Qarvenda.desktop")));
     if (!file.open(QIODevice::WriteOnly))
         return false;
-    file.write(desktopEntryText(programPath, iconFor(programPath)).toUtf8());
+    file.write(desktopEntryText(programPath, iconFor(programPath), workingFolder).toUtf8());
     // On the temporary file, so that the launcher appears already executable.
     file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
                         QFileDevice::ReadGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther |
@@ -120,7 +121,7 @@ bool writeDesktopLauncher(const QString& desktopFolder, const QString& programPa
 
 bool createDesktopLauncher(const std::function<QString()>& desktopFolder)
 {
-    return writeDesktopLauncher(desktopFolder(), QCoreApplication::applicationFilePath());
+    return writeDesktopLauncher(desktopFolder(), QCoreApplication::applicationFilePath(), QDir::currentPath());
 }
 
 }  // namespace qv

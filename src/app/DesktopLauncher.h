@@ -11,15 +11,18 @@ namespace qv {
 // ~/Desktop.
 QString userDesktopFolder();
 
-// The text of a desktop entry starting `programPath` in its own folder.
-QString desktopEntryText(const QString& programPath, const QString& icon);
+// The text of a desktop entry starting `programPath` in `workingFolder`.
+QString desktopEntryText(const QString& programPath, const QString& icon, const QString& workingFolder);
 
-// Writes `desktopFolder`/Qarvenda.desktop for `programPath`, replacing a
-// launcher of that name in one step, and marks it executable so that
-// desktops trust it. The folder is not created. True when written.
-bool writeDesktopLauncher(const QString& desktopFolder, const QString& programPath);
+// Writes `desktopFolder`/Qarvenda.desktop for `programPath` started in
+// `workingFolder`, replacing a launcher of that name in one step, and marks it
+// executable so that desktops trust it. The folder is not created. True when
+// written.
+bool writeDesktopLauncher(const QString& desktopFolder, const QString& programPath, const QString& workingFolder);
 
-// The command: the running program on the folder `desktopFolder` gives.
+// The command: the running program, started in the folder it works in now
+// (so that the launcher opens the same database), on the folder
+// `desktopFolder` gives.
 // Failures are not reported to the user; the result is for tests.
 bool createDesktopLauncher(const std::function<QString()>& desktopFolder = userDesktopFolder);
 

@@ -156,10 +156,10 @@ TForm_about::TForm_about(DesktopOpener& opener, QWidget* parent)
     GroupBox2 = new QGroupBox(QStringLiteral("作者信息"), this);
     GroupBox2->setFont(songTi());
     Label5 = textLabel(QStringLiteral("作者：林海舟"), GroupBox2, false);
-    auto* home = linkLabel(QStringLiteral("主页:") + homePageUrl().toString(), GroupBox2);
-    auto* mail = linkLabel(QStringLiteral("Email:") + mailAddress(), GroupBox2);
-    home->setAccessibleName(QStringLiteral("主页：") + homePageUrl().toString());
-    mail->setAccessibleName(QStringLiteral("给作者写信：") + mailAddress());
+    auto* home = linkLabel(QStringLiteral("主页:") + homePageText(), GroupBox2);
+    auto* mail = linkLabel(QStringLiteral("Email:") + mailText(), GroupBox2);
+    home->setAccessibleName(QStringLiteral("主页：") + homePageText());
+    mail->setAccessibleName(QStringLiteral("给作者写信：") + mailText());
     connect(home, &LinkLabel::activated, this, &TForm_about::Label3Click);
     connect(mail, &LinkLabel::activated, this, &TForm_about::Label4Click);
     Label3 = home;

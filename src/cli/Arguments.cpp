@@ -274,7 +274,8 @@ std::string usageText(bool chinese)
     if (chinese)
         return R"(用法：qarvenda-cli [--db 文件] 命令 [选项] [参数]
 
-在终端里查阅地名录：读取数据库文件（默认为当前文件夹中的 kvrn.dat），从不写入。
+在终端里查阅地名录：读取数据库文件（与窗口相同：当前文件夹中的 kvrn.dat，
+没有时用数据文件夹 ~/.local/share/qarvenda 中的），从不写入。
 
 命令：
   find [--exact] [--fields 字段,...] 查询词
@@ -295,7 +296,7 @@ std::string usageText(bool chinese)
         所属,地区名称,区号,邮编，每行以 CR LF 结束。默认 csv、UTF-8。
 
 通用选项：
-  --db 文件          读取这个数据库文件，而不是 ./kvrn.dat
+  --db 文件          读取这个数据库文件
   --format 格式      find、where、ls 的输出：table（按显示宽度对齐的列，
                      终端上的默认值）、tsv（制表符分隔，管道中的默认值）或 json
   -h, --help         显示本帮助
@@ -306,7 +307,8 @@ std::string usageText(bool chinese)
     return R"(Usage: qarvenda-cli [--db FILE] COMMAND [OPTIONS] [ARGUMENTS]
 
 Looks places up in the reference book from a terminal. Reads the database file
-(kvrn.dat in the working folder unless --db says otherwise) and never writes it.
+the window uses (kvrn.dat in the working folder, else the one in the data folder
+~/.local/share/qarvenda) unless --db says otherwise, and never writes it.
 
 Commands:
   find [--exact] [--fields FIELD,...] QUERY
@@ -330,7 +332,7 @@ Commands:
         each line ending in CR LF. Defaults: csv, UTF-8.
 
 General options:
-  --db FILE          read this database file instead of ./kvrn.dat
+  --db FILE          read this database file
   --format FORMAT    output of find, where and ls: table (columns aligned by
                      display width, the default on a terminal), tsv (tab-separated,
                      the default in a pipe) or json

@@ -33,7 +33,7 @@ struct Invocation {
     Command command = Command::None;
     // For export: the command whose rows it writes; None with --all.
     Command listing = Command::None;
-    std::string database = "kvrn.dat";  // as given (local 8-bit)
+    std::string database;  // --db as given (local 8-bit); empty: where the window looks
     bool all = false;
     QueryOptions query;  // find: fuzzy on all four fields unless told otherwise
     Format format = Format::Auto;

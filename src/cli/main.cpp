@@ -8,6 +8,7 @@
 #include "lookup/EntryRows.h"
 #include "lookup/Search.h"
 #include "store/Database.h"
+#include "store/DatabaseLocation.h"
 #include "store/GbkText.h"
 
 #include <QFile>
@@ -58,11 +59,17 @@ std::optional<std::string> gbkArgument(const std::string& argument)
     return bytes;
 }
 
-// Loads the database; false (with the error reported) when it is missing,
-// unreadable or damaged.
-bool loadDatabase(Database& db, const std::string& given)
+// Loads the database that --db names, else the one the window would use;
+// false (with the error reported) when it is missing, unreadable or damaged.
+bool loadDatabase(Database& db, std::string given)
 {
-    const QString path = QFile::decodeName(given.c_str());
+    const DatabaseLocation location = locateDatabase(QFile::decodeName(given.c_str()));
+    if (!location.problem.isEmpty())
+        report({utf8(location.problem),
+                "cannot copy the bundled database to " + std::string(QFile::encodeName(location.folder).constData())});
+    const QString path = location.file;
+    if (given.empty())
+        given = QFile::encodeName(path).toStdString();
     const LoadReport loaded = db.load(path);
     switch (loaded.status) {
     case FileReadResult::Ok:

@@ -2,6 +2,8 @@
 
 #include "exchange/ProgressSteps.h"
 
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QIODevice>
 #include <QSaveFile>
@@ -9,8 +11,19 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <unistd.h>
 
 namespace qv {
+
+QString workbookExportPath(const QString& programDir, const QString& workingFolder)
+{
+    const QDir program(programDir);
+    // access() rather than the permission bits: it also knows read-only mounts.
+    const bool writable = ::access(QFile::encodeName(program.absolutePath()).constData(), W_OK) == 0;
+    const bool installed = QFileInfo(program.filePath(QStringLiteral("../share/qarvenda"))).isDir();
+    const QDir target(writable && !installed ? programDir : workingFolder);
+    return QDir::cleanPath(target.absoluteFilePath(QString::fromLatin1(kWorkbookExportName)));
+}
 
 DirectoryNames savedDirectoryNames(const DatabaseImage& image)
 {

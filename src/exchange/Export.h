@@ -20,6 +20,11 @@ namespace qv {
 // workbook beside the executable.
 inline constexpr const char* kTextExportName = "kvrn.txt";
 inline constexpr const char* kWorkbookExportName = "kvrn.xls";
+// Where the workbook goes: beside the program when its folder takes files
+// (an unpacked, portable copy), else the working folder, beside kvrn.txt. An
+// installed program (its bundled database under ../share) counts as not
+// portable even for a user who may write there.
+QString workbookExportPath(const QString& programDir, const QString& workingFolder);
 // Shown when the workbook or its worksheet cannot be started.
 inline const QString kWorkbookStartFailure = QStringLiteral("失败，EXCEL可能未正确安装！");
 // Rows of a worksheet, the caption row included.

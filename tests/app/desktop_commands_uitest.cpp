@@ -61,10 +61,12 @@ private slots:
         QVERIFY(about.Label5->text().startsWith(QStringLiteral("作者：")) && about.Label5->text().size() > 3);
 
         const QList<QPair<QLabel*, QString>> texts = {
-            {about.Label2, QStringLiteral("软件名称：《Tolmerix》\n版本号：2.0.0\n"
-                                          "功能介绍：能查询全国2500多个城市的邮政编码、电话区号，并能打印导出相关数据！")},
-            {about.Label3, QStringLiteral("主页:https://qarvenda.example.org/")},
-            {about.Label4, QStringLiteral("Email:qarvenda@example.org")},
+            {about.Label2,
+             QStringLiteral("软件名称：《Tolmerix》\n版本号：2.0.0\n"
+                            "功能介绍：能查询全国2500多个城市的邮政编码、电话区号，并能打印导出相关数据！")},
+            {about.Label3, QStringLiteral("主页:Qarvenda 用户指南")},
+            {about.Label4, QStringLiteral("Email:") +
+                               (mailAddress().isEmpty() ? QStringLiteral("见用户指南“报告问题”") : mailAddress())},
             {about.Label6, QStringLiteral("敬告：使用此软件是您的自愿行为，作者不保证所有的数据完全正确！"
                                           "作者不对因为使用此软件造成的任何损失负责！")},
             {about.Label5, about.Label5->text()}};
@@ -81,17 +83,67 @@ private slots:
             QCOMPARE(l->autoFillBackground() && l->palette().color(QPalette::Window) == QColor(Qt::yellow), link);
             QTest::mouseClick(l, Qt::LeftButton);
         }
-        QCOMPARE(opener.opened, (QList<QUrl>{QUrl(QStringLiteral("https://qarvenda.example.org/")),
-                                             QUrl(QStringLiteral("mailto:qarvenda@example.org"))}));
+        // The guide's front page, and a mail or the guide's page on reporting problems beside it.
+        QCOMPARE(opener.opened.size(), 2);
+        const QUrl home = opener.opened[0], mail = opener.opened[1];
+        QVERIFY2(home.isLocalFile() && home.path().endsWith(QStringLiteral("/guide/index.html")),
+                 qPrintable(home.toString()));
+        if (mailAddress().isEmpty())
+            QCOMPARE(mail, QUrl::fromLocalFile(
+                               QFileInfo(home.toLocalFile()).dir().filePath(QStringLiteral("problems.html"))));
+        else
+            QCOMPARE(mail, QUrl(QStringLiteral("mailto:") + mailAddress()));
+    }
+
+    void linksLeadToTheGuideWhereverItIs()
+    {
+        QTemporaryDir root;
+        const QString installed = root.filePath(QStringLiteral("prefix/share/doc/qarvenda/guide"));
+        const QString built = root.filePath(QStringLiteral("build/guide"));
+        for (const QString& d : {installed, built, root.filePath(QStringLiteral("prefix/bin"))})
+            QVERIFY(QDir().mkpath(d));
+        for (const QString& d : {installed, built})
+            QVERIFY(touch(d + QStringLiteral("/index.html")) && touch(d + QStringLiteral("/problems.html")));
+        const struct {
+            QString program, guide;
+        } cases[] = {
+            {root.filePath(QStringLiteral("prefix/bin")), installed},
+            {root.filePath(QStringLiteral("build")), built},
+        };
+        for (const auto& c : cases) {
+            RecordingDesktopOpener opener;
+            QCOMPARE(homePageUrl(c.program), QUrl::fromLocalFile(c.guide + QStringLiteral("/index.html")));
+            QCOMPARE(mailUrl(c.program), mailAddress().isEmpty()
+                                             ? QUrl::fromLocalFile(c.guide + QStringLiteral("/problems.html"))
+                                             : QUrl(QStringLiteral("mailto:") + mailAddress()));
+            QVERIFY(!mailUrl(c.program).toString().contains(QStringLiteral("example")));
+            // 帮助: the guide, unless the help file of old lies beside the program.
+            QVERIFY(openHelp(opener, c.program));
+            QVERIFY(touch(helpFilePath(c.program)));
+            QVERIFY(openHelp(opener, c.program));
+            QCOMPARE(opener.opened, (QList<QUrl>{QUrl::fromLocalFile(c.guide + QStringLiteral("/index.html")),
+                                                 QUrl::fromLocalFile(helpFilePath(c.program))}));
+        }
+        // The build puts the guide beside the programs, every page it links to included.
+        const QString binary = qEnvironmentVariable("QV_BINARY_DIR");
+        if (!binary.isEmpty()) {
+            const QString front = QDir(binary).filePath(QStringLiteral("guide/index.html"));
+            QCOMPARE(userGuideFile(binary), front);
+            QVERIFY(QFileInfo(QFileInfo(front).dir().filePath(QStringLiteral("problems.html"))).isFile());
+        }
     }
 
     void helpOpensTheFileBesideTheProgramOnlyWhenThere()
     {
         QTemporaryDir dir, other;
         RecordingDesktopOpener opener;
-        QVERIFY(!openHelp(opener, dir.path()));
-        QVERIFY(QDir(other.path()).mkdir(QStringLiteral("venlomar.chm")));  // a folder is no help file
-        QVERIFY(!openHelp(opener, other.path()));
+        // Without a help file or a guide there is nothing to open (unless one is installed for the build's prefix).
+        if (!QFileInfo(userGuideFile(dir.path())).isFile()) {
+            QVERIFY(!openHelp(opener, dir.path()));
+            QVERIFY(QDir(other.path()).mkdir(QStringLiteral("venlomar.chm")));  // a folder is no help file
+            QVERIFY(!openHelp(opener, other.path()));
+        }
+        opener.opened.clear();
         QVERIFY(touch(dir.filePath(QStringLiteral("venlomar.chm"))));
         QVERIFY(openHelp(opener, dir.path()));
         QCOMPARE(opener.opened, QList<QUrl>{QUrl::fromLocalFile(dir.filePath(QStringLiteral("venlomar.chm")))});
@@ -106,29 +158,36 @@ private slots:
         auto valid = [&] { return QProcess::execute(validator, {path}) == 0; };
 
         // A program path that needs quoting and escaping in Exec.
-        QVERIFY(writeDesktopLauncher(desktop.path(), QStringLiteral("/opt/My Apps/50%/qar\"venda")));
+        QVERIFY(writeDesktopLauncher(desktop.path(), QStringLiteral("/opt/My Apps/50%/qar\"venda"),
+                                     QStringLiteral("/home/u/数据 1/")));
         QCOMPARE(entryValue(path, QStringLiteral("Exec")), QStringLiteral("\"/opt/My Apps/50%%/qar\\\\\"venda\""));
-        QCOMPARE(entryValue(path, QStringLiteral("Path")), QStringLiteral("/opt/My Apps/50%"));
+        QCOMPARE(entryValue(path, QStringLiteral("Path")), QStringLiteral("/home/u/数据 1"));
         QCOMPARE(entryValue(path, QStringLiteral("Icon")), QStringLiteral("qarvenda"));  // the theme's, if installed
         QVERIFY(valid());
         // An installed program names its installed icon.
         QTemporaryDir prefix;
         const QString svg = prefix.filePath(QStringLiteral("share/icons/hicolor/scalable/apps/qarvenda.svg"));
         QVERIFY(QDir(prefix.path()).mkpath(QFileInfo(svg).path()) && touch(svg));
-        QVERIFY(writeDesktopLauncher(desktop.path(), prefix.filePath(QStringLiteral("bin/qarvenda"))));
+        QVERIFY(writeDesktopLauncher(desktop.path(), prefix.filePath(QStringLiteral("bin/qarvenda")), prefix.path()));
         QCOMPARE(entryValue(path, QStringLiteral("Icon")), QFileInfo(svg).canonicalFilePath());
-        // Again, for the running program: one file, replaced, executable.
+        // Again, for the running program: one file, replaced, executable, and
+        // started where the program works now, not where it lies.
+        QTemporaryDir work;
+        const QString before = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(work.path()));
         QVERIFY(createDesktopLauncher([&] { return desktop.path(); }));
+        QDir::setCurrent(before);
         QCOMPARE(QDir(desktop.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
                  QStringList{QStringLiteral("Qarvenda.desktop")});
         QCOMPARE(entryValue(path, QStringLiteral("Exec")), QCoreApplication::applicationFilePath());
-        QCOMPARE(entryValue(path, QStringLiteral("Path")), QCoreApplication::applicationDirPath());
+        QCOMPARE(entryValue(path, QStringLiteral("Path")), QDir(work.path()).canonicalPath());
         QCOMPARE(entryValue(path, QStringLiteral("Name")), QStringLiteral("Qarvenda"));
         QVERIFY(QFileInfo(path).permissions() & QFileDevice::ExeOwner);
         QVERIFY(valid());
         // Nowhere to write: nothing is created.
-        QVERIFY(!writeDesktopLauncher(desktop.filePath(QStringLiteral("missing")), QStringLiteral("/x")));
-        QVERIFY(!writeDesktopLauncher(path, QStringLiteral("/x")));
+        QVERIFY(!writeDesktopLauncher(desktop.filePath(QStringLiteral("missing")), QStringLiteral("/x"),
+                                      QStringLiteral("/")));
+        QVERIFY(!writeDesktopLauncher(path, QStringLiteral("/x"), QStringLiteral("/")));
         QVERIFY(!createDesktopLauncher([] { return QString(); }));
         QCOMPARE(QDir(desktop.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).size(), 1);
     }

@@ -47,6 +47,8 @@ protected:
         env.remove("LC_ALL");
         env.remove("LC_MESSAGES");
         env.insert("LANG", lang);
+        // Without a kvrn.dat in the working folder the data folder is used: a temporary one.
+        env.insert("QARVENDA_HOME", dir.filePath("home"));
         p.setProcessEnvironment(env);
         p.setWorkingDirectory(dir.path());
         const QString program = qEnvironmentVariable("QV_BINARY_DIR") + "/qarvenda-cli";
@@ -144,6 +146,33 @@ TEST_F(CliTest, ErrorsExitTwoWithAMessageInTheLocalesLanguageAndWriteNothing)
         EXPECT_TRUE(r.err.contains(c.message)) << r.err.toStdString();
     }
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), before);
+}
+
+TEST_F(CliTest, WithoutADatabaseHereItUsesTheDataFolderAndFillsItOnce)
+{
+    ASSERT_TRUE(QFile::rename(dir.filePath("kvrn.dat"), dir.filePath("mine.dat")));
+    // The data folder is filled from the bundled database beside the built program.
+    Result r = cli({"find", "--exact", "深圳市"});
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out.toStdString(), "广东省\t深圳市\t0755\t518000\n");
+    EXPECT_TRUE(QFileInfo(dir.filePath("home/kvrn.dat")).isFile());
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath("kvrn.dat")));
+    // Once there, it is the user's: never copied over again.
+    ASSERT_TRUE(QFile::copy(dir.filePath("mine.dat"), dir.filePath("home/kvrn.dat.mine")));
+    ASSERT_TRUE(QFile::remove(dir.filePath("home/kvrn.dat")));
+    ASSERT_TRUE(QFile::rename(dir.filePath("home/kvrn.dat.mine"), dir.filePath("home/kvrn.dat")));
+    r = cli({"find", "赤城"});
+    EXPECT_EQ(r.out.toStdString(), "张家口市\t赤城\t075\t075500\n");
+    // --db names one file, and nothing else is tried.
+    r = cli({"--db", "mine.dat", "ls", "广东省"});
+    EXPECT_EQ(r.out.toStdString(), "广东省\t深圳\t0755\t518000\n");
+    // A data folder that cannot be made: both problems are reported.
+    ASSERT_TRUE(QFile::remove(dir.filePath("home/kvrn.dat")) && QDir(dir.path()).rmdir("home"));
+    ASSERT_TRUE(qvtest::writeFile(dir.filePath("home"), "a file"));
+    r = cli({"find", "深圳"});
+    EXPECT_EQ(r.code, 2);
+    EXPECT_TRUE(r.err.contains("cannot copy the bundled database") && r.err.contains("does not exist"))
+        << r.err.toStdString();
 }
 
 TEST_F(CliTest, GbkExportIsTheWindowsTextExportOfTheSameRows)

@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QProgressDialog>
@@ -94,6 +95,12 @@ private slots:
             d->texttype->click();
             clickButton(d, QStringLiteral("确定"));
             QCOMPARE(d->ProgressBar1->value(), 100);
+            // The full path, shown whole under the bar.
+            QVERIFY(d->writtenFile->isVisible());
+            QCOMPARE(d->writtenFile->text().remove(QChar(0x200b)),
+                     QStringLiteral("已导出到：") + QDir::current().filePath("kvrn.txt"));
+            QVERIFY(d->rect().contains(d->writtenFile->geometry()));
+            QVERIFY(d->writtenFile->height() >= d->writtenFile->heightForWidth(d->writtenFile->width()));
             clickButton(d, QStringLiteral("退出"));
         });
         qvtest::action(*w, "mmexport")->trigger();

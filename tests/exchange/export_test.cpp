@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 using namespace qv;
 using qvtest::gbk;
 using qvtest::readSheet;
@@ -247,4 +249,30 @@ TEST_F(ExportTest, AShortWriteIsReportedByItsCause)
         EXPECT_EQ(r.status, ExportResult::Failed);
         EXPECT_EQ(r.message, QStringLiteral("写入导出文件失败：") + QString::fromUtf8(c.says));
     }
+}
+
+TEST(WorkbookFolderTest, BesideAPortableProgramElseTheWorkingFolder)
+{
+    QTemporaryDir root;
+    for (const char* d : {"portable", "prefix/bin", "prefix/share/qarvenda", "readonly", "work"})
+        ASSERT_TRUE(QDir(root.path()).mkpath(d));
+    ASSERT_TRUE(QFile::setPermissions(root.filePath("readonly"),
+                                      QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther));
+    // Only a normal user is stopped by a read-only folder (CI runs this once as one).
+    const bool canWriteAnyway = ::geteuid() == 0;
+    const struct {
+        const char* program;
+        const char* expected;
+    } cases[] = {
+        {"portable", "portable/kvrn.xls"},
+        {"prefix/bin", "work/kvrn.xls"},  // installed, even where the user may write
+        {"readonly", canWriteAnyway ? "readonly/kvrn.xls" : "work/kvrn.xls"},
+        {"missing", "work/kvrn.xls"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(workbookExportPath(root.filePath(c.program), root.filePath("work")), root.filePath(c.expected))
+            << c.program;
+    QFile::setPermissions(root.filePath("readonly"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    if (canWriteAnyway)
+        GTEST_SKIP() << "run as root: the read-only folder was writable anyway";
 }

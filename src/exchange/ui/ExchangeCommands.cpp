@@ -42,11 +42,10 @@ void ExchangeCommands::runExport(ExportRange range, ExportFormat format)
 {
     const ExportSource source = range == ExportRange::AllRecords ? ExportSource::allRecords(m_db.image)
                                                                  : ExportSource::currentList(m_list->rowSet());
-    // The text goes to the working folder, the workbook beside the program.
-    const QString path =
-        format == ExportFormat::Text
-            ? QFileInfo(QString::fromLatin1(kTextExportName)).absoluteFilePath()
-            : QDir(QCoreApplication::applicationDirPath()).filePath(QString::fromLatin1(kWorkbookExportName));
+    // The text goes to the working folder, the workbook beside the program when it may.
+    const QString path = format == ExportFormat::Text
+                             ? QFileInfo(QString::fromLatin1(kTextExportName)).absoluteFilePath()
+                             : workbookExportPath(QCoreApplication::applicationDirPath(), QDir::currentPath());
     ExportResult result;
     TForm_export* dialog = exportDialog();
     LongTask task;
@@ -62,6 +61,7 @@ void ExchangeCommands::runExport(ExportRange range, ExportFormat format)
     switch (result.status) {
     case ExportResult::Written:
         dialog->setProgress(100);
+        dialog->showWrittenFile(path);
         DesktopOpener::system().open(QUrl::fromLocalFile(path));
         break;
     case ExportResult::NothingToExport:

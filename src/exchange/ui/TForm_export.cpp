@@ -1,8 +1,10 @@
 #include "exchange/ui/TForm_export.h"
 #include "widgets/Fonts.h"
 
+#include <QDir>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -49,6 +51,13 @@ TForm_export::TForm_export(QWidget* parent) : QDialog(parent)
     ProgressBar1->setFixedHeight(16);
     ProgressBar1->setAccessibleName(QStringLiteral("导出进度"));
 
+    writtenFile = new QLabel(this);
+    writtenFile->setObjectName(QStringLiteral("writtenFile"));
+    writtenFile->setWordWrap(true);
+    writtenFile->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    writtenFile->setAccessibleName(QStringLiteral("导出的文件"));
+    writtenFile->hide();
+
     Button1 = new QPushButton(QStringLiteral("确定"), this);
     Button1->setObjectName(QStringLiteral("Button1"));
     Button1->setDefault(true);
@@ -66,12 +75,14 @@ TForm_export::TForm_export(QWidget* parent) : QDialog(parent)
     groups->addWidget(GroupBox2);
     layout->addLayout(groups);
     layout->addWidget(ProgressBar1);
+    layout->addWidget(writtenFile);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(Button1);
     buttons->addStretch();
     buttons->addWidget(Button2);
     layout->addLayout(buttons);
     setFixedSize(QSize(264, 129).expandedTo(layout->sizeHint()));
+    m_baseHeight = height();
 }
 
 ExportRange TForm_export::range() const { return sall->isChecked() ? ExportRange::AllRecords : ExportRange::CurrentList; }
@@ -82,6 +93,23 @@ void TForm_export::setProgress(int percent)
 {
     ProgressBar1->setValue(std::clamp(percent, 0, 100));
     ProgressBar1->repaint();
+}
+
+void TForm_export::showWrittenFile(const QString& path)
+{
+    // A path has no spaces to wrap at; a zero-width space after each
+    // separator lets it break there.
+    writtenFile->setText(QStringLiteral("已导出到：") +
+                         QDir::toNativeSeparators(path).replace(QLatin1Char('/'), QStringLiteral("/\u200b")));
+    writtenFile->setToolTip(QDir::toNativeSeparators(path));
+    writtenFile->show();
+    fitHeight();
+}
+
+void TForm_export::fitHeight()
+{
+    // The width stays; the height follows the path line.
+    setFixedHeight(std::max(m_baseHeight, layout()->totalHeightForWidth(width())));
 }
 
 void TForm_export::reject()
@@ -96,6 +124,8 @@ void TForm_export::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
     ProgressBar1->setValue(0);
+    writtenFile->hide();
+    fitHeight();
 }
 
 void TForm_export::Button1Click()
@@ -105,6 +135,8 @@ void TForm_export::Button1Click()
     const ExportRange r = range();
     const ExportFormat f = format();
     ProgressBar1->setValue(0);
+    writtenFile->hide();
+    fitHeight();
     setRunning(true);
     emit exportRequested(r, f);
     setRunning(false);

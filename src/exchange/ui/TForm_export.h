@@ -5,6 +5,7 @@
 #include <QDialog>
 
 class QGroupBox;
+class QLabel;
 class QProgressBar;
 class QPushButton;
 class QRadioButton;
@@ -24,6 +25,9 @@ public:
     // 0..100; repaints the bar at once, so a caller that runs the export in
     // the same thread still shows it moving.
     void setProgress(int percent);
+    // The line under the bar: the full path of the file just written, which
+    // the desktop may have no program to open.
+    void showWrittenFile(const QString& path);
 
     QGroupBox* GroupBox1 = nullptr;  // 记录范围
     QRadioButton* scur = nullptr;    // 当前列表
@@ -32,6 +36,7 @@ public:
     QRadioButton* exceltype = nullptr;  // EXCEL表格
     QRadioButton* texttype = nullptr;   // 文本文件
     QProgressBar* ProgressBar1 = nullptr;
+    QLabel* writtenFile = nullptr;   // 已导出到：the full path
     QPushButton* Button1 = nullptr;  // 确定
     QPushButton* Button2 = nullptr;  // 退出
 
@@ -50,8 +55,10 @@ private:
     void Button1Click();
     void Button2Click();
     void setRunning(bool running);
+    void fitHeight();
 
     bool m_running = false;
+    int m_baseHeight = 0;
 };
 
 }  // namespace qv

@@ -1,0 +1,151 @@
+#include "store/DatabaseLocation.h"
+
+#include "store/Database.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryFile>
+
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
+
+namespace qv {
+
+namespace {
+
+const QString kName = QString::fromLatin1(Database::kFileName);
+
+// Also true for a symbolic link that leads nowhere: that name is taken too.
+bool nameTaken(const QString& path) { return QFileInfo(path).exists() || QFileInfo(path).isSymLink(); }
+
+}  // namespace
+
+QString userDataFolder()
+{
+    const QString own = qEnvironmentVariable("QARVENDA_HOME");
+    if (!own.isEmpty())
+        return QDir::cleanPath(QDir::current().absoluteFilePath(own));
+    // Relative values are to be ignored, as the base directory specification says.
+    QString base = qEnvironmentVariable("XDG_DATA_HOME");
+    if (base.isEmpty() || QDir::isRelativePath(base))
+        base = QDir::home().filePath(QStringLiteral(".local/share"));
+    return QDir::cleanPath(base + QStringLiteral("/qarvenda"));
+}
+
+QString programFolder()
+{
+    if (QCoreApplication::instance())
+        return QCoreApplication::applicationDirPath();
+    return QFileInfo(QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath()).absolutePath();
+}
+
+QStringList bundledDatabaseCandidates(const QString& programDir)
+{
+    const QDir dir(programDir);
+    QStringList candidates{
+        QDir::cleanPath(dir.filePath(QStringLiteral("../share/qarvenda/")) + QLatin1Char('/') + kName)};
+#ifdef QV_INSTALL_DATADIR
+    candidates << QDir::cleanPath(QStringLiteral(QV_INSTALL_DATADIR "/") + kName);
+#endif
+    candidates << dir.filePath(kName);
+    candidates.removeDuplicates();
+    return candidates;
+}
+
+QString copyWithoutReplacing(const QString& source, const QString& target)
+{
+    QFile in(source);
+    if (!QFileInfo(source).isFile() || !in.open(QIODevice::ReadOnly))
+        return QStringLiteral("无法读取“%1”：%2").arg(QDir::toNativeSeparators(source), in.errorString());
+    // A name of its own in the same folder, so that an interrupted copy never
+    // looks like a database and the final step is a link, not a copy.
+    QTemporaryFile out(QFileInfo(target).absolutePath() + QStringLiteral("/.kvrn.dat.XXXXXX"));
+    if (!out.open())
+        return QStringLiteral("无法在“%1”中建立文件：%2")
+            .arg(QDir::toNativeSeparators(QFileInfo(target).absolutePath()), out.errorString());
+    QByteArray chunk;
+    while (!(chunk = in.read(1 << 20)).isEmpty()) {
+        if (out.write(chunk) != chunk.size())
+            return QStringLiteral("无法写入“%1”：%2").arg(QDir::toNativeSeparators(target), out.errorString());
+    }
+    if (in.error() != QFileDevice::NoError)
+        return QStringLiteral("无法读取“%1”：%2").arg(QDir::toNativeSeparators(source), in.errorString());
+    if (!out.flush() || ::fsync(out.handle()) != 0)
+        return QStringLiteral("无法写入“%1”：%2").arg(QDir::toNativeSeparators(target), out.errorString());
+    out.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
+                       QFileDevice::ReadOther);
+    // link() refuses an existing name in one step, so nothing that appeared
+    // since the check is ever replaced. Folders that take no hard links get a
+    // rename, which Qt refuses too when the name is taken.
+    const QByteArray from = QFile::encodeName(out.fileName());
+    const QByteArray to = QFile::encodeName(target);
+    if (::link(from.constData(), to.constData()) == 0)
+        return QString();
+    const int linkError = errno;
+    if (linkError == EEXIST)
+        return QStringLiteral("“%1”已经存在，没有覆盖它。").arg(QDir::toNativeSeparators(target));
+    const QString why = QString::fromLocal8Bit(std::strerror(linkError));
+    if (linkError == EPERM || linkError == EOPNOTSUPP || linkError == EXDEV) {
+        if (!nameTaken(target) && out.rename(target)) {
+            out.setAutoRemove(false);
+            return QString();
+        }
+    }
+    return QStringLiteral("无法建立“%1”：%2").arg(QDir::toNativeSeparators(target), why);
+}
+
+DatabaseLocation locateDatabase(const QString& given, const QString& workingFolder, const QString& dataFolder,
+                                const QStringList& bundled)
+{
+    DatabaseLocation loc;
+    const QDir working(workingFolder);
+    auto settle = [&loc](DatabaseLocation::From from, const QString& file) {
+        loc.from = from;
+        loc.file = QDir::cleanPath(file);
+        loc.folder = QFileInfo(loc.file).absolutePath();
+    };
+    if (!given.isEmpty()) {
+        settle(DatabaseLocation::From::Option, working.absoluteFilePath(given));
+        return loc;
+    }
+    if (nameTaken(working.filePath(kName))) {
+        settle(DatabaseLocation::From::WorkingFolder, working.absoluteFilePath(kName));
+        return loc;
+    }
+    settle(DatabaseLocation::From::DataFolder, QDir(dataFolder).absoluteFilePath(kName));
+    if (nameTaken(loc.file))
+        return loc;
+    if (!QDir().mkpath(loc.folder) || !QFileInfo(loc.folder).isDir()) {
+        loc.problem = QStringLiteral("无法建立数据文件夹“%1”。").arg(QDir::toNativeSeparators(loc.folder));
+        return loc;
+    }
+    QString source;
+    for (const QString& candidate : bundled) {
+        if (QFileInfo(candidate).isFile()) {
+            source = candidate;
+            break;
+        }
+    }
+    if (source.isEmpty()) {
+        loc.problem =
+            QStringLiteral("找不到随程序附带的数据库，无法复制到“%1”。").arg(QDir::toNativeSeparators(loc.file));
+        return loc;
+    }
+    const QString why = copyWithoutReplacing(source, loc.file);
+    if (why.isEmpty())
+        loc.copied = true;
+    // Another run may have put its copy there first; that one is used.
+    else if (!nameTaken(loc.file))
+        loc.problem = QStringLiteral("无法把随程序附带的数据库复制到数据文件夹：") + why;
+    return loc;
+}
+
+DatabaseLocation locateDatabase(const QString& given)
+{
+    return locateDatabase(given, QDir::currentPath(), userDataFolder(), bundledDatabaseCandidates(programFolder()));
+}
+
+}  // namespace qv

@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# The Debian package as a user meets it: built by scripts/package.sh,
+# installed with apt-get, used by a normal user (nobody) in a folder without a
+# kvrn.dat (the command-line program, then the window started by the menu
+# entry's Exec line on a virtual display), then purged; the user's data stays.
+# Needs root or sudo. Leaves the window's picture in build/package/window.png.
+set -euo pipefail
+here="$(cd "$(dirname "$0")/../.." && pwd)"
+cd "$here"
+SUDO=()
+[ "$(id -u)" -eq 0 ] || SUDO=(sudo)
+fail=0
+bad() { echo "FAIL: $*"; fail=1; }
+
+deb=$(bash scripts/package.sh | tail -1)
+echo "package: $deb"
+"${SUDO[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$deb" >/dev/null
+
+box=$(mktemp -d)
+trap '"${SUDO[@]}" rm -rf "$box"' EXIT
+chmod 755 "$box"
+mkdir "$box/home" "$box/work"
+"${SUDO[@]}" chown nobody "$box/home"
+as_user() {
+  (cd "$box/work" && "${SUDO[@]}" runuser -u nobody -- env -i PATH=/usr/bin:/bin HOME="$box/home" LANG=C.UTF-8 \
+    TMPDIR=/tmp "$@")
+}
+data=$box/home/.local/share/qarvenda/kvrn.dat
+
+found=$(as_user qarvenda-cli find 深圳 2>&1) || bad "qarvenda-cli find 深圳: $found"
+grep -q '^广东省	深圳市	0755	518000$' <<<"$found" || bad "qarvenda-cli find 深圳 did not list 深圳市: $found"
+cmp -s "$data" /usr/share/qarvenda/kvrn.dat || bad "the bundled database was not copied to $data"
+
+# The menu entry, as a desktop starts it: its Exec line, in the home folder.
+exec_line=$(sed -n 's/^Exec=//p' /usr/share/applications/qarvenda.desktop)
+grep -q '^Path=' /usr/share/applications/qarvenda.desktop && bad "the menu entry names a working folder"
+window=$(as_user env QARVENDA_SNAPSHOT="$box/home/window.png" xvfb-run -a -s "-screen 0 1024x768x24" sh -c \
+  "cd \"\$HOME\" && { $exec_line & pid=\$!; sleep 10; kill -0 \$pid && echo running; kill \$pid; wait \$pid; } 2>&1" || true)
+echo "$window" | grep -v XDG_RUNTIME_DIR
+grep -q '^running$' <<<"$window" || bad "the window did not stay up"
+dirs=$(sed -n 's/.*; \([0-9]*\) top-level directories from .*/\1/p' <<<"$window")
+[ "${dirs:-0}" -gt 30 ] || bad "the window's tree shows ${dirs:-no} top-level directories"
+grep -q "top-level directories from $data\$" <<<"$window" || bad "the window did not open $data"
+cp "$box/home/window.png" build/package/window.png 2>/dev/null || bad "no picture of the window"
+
+"${SUDO[@]}" env DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq qarvenda >/dev/null
+[ ! -e /usr/bin/qarvenda ] && [ ! -e /usr/share/qarvenda/kvrn.dat ] || bad "purging left the program behind"
+[ -s "$data" ] || bad "purging the package took the user's database"
+
+[ $fail -eq 0 ] && echo "the package installs, works for a normal user and leaves the user's data on removal"
+exit $fail
