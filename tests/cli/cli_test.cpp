@@ -12,6 +12,7 @@
 #include <QBuffer>
 #include <QDir>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -623,6 +624,73 @@ TEST(CliText, ReasonsInEnglishAndHelpWithinEightyColumns)
         for (const QString& line : lines)
             EXPECT_LE(cli::displayWidth(line.toStdString()), 80) << line.toStdString();
     }
+}
+
+// Every example of the manual, run on the bundled database, finds what the
+// manual says it finds.
+TEST(CliManual, ExamplesFindWhatTheySay)
+{
+    const QString binary = qEnvironmentVariable("QV_BINARY_DIR");
+    QFile manual(qEnvironmentVariable("QV_SOURCE_DIR") + "/doc/qarvenda-cli.1");
+    ASSERT_TRUE(manual.open(QIODevice::ReadOnly)) << "is QV_SOURCE_DIR set?";
+    if (!QFile::exists(binary + "/kvrn.dat"))
+        GTEST_SKIP() << "no bundled database in " << binary.toStdString();
+    QStringList examples;
+    bool inExamples = false;
+    for (const QByteArray& line : manual.readAll().split('\n')) {
+        if (line.startsWith(".SH"))
+            inExamples = line == ".SH EXAMPLES";
+        else if (inExamples && line.startsWith(".B qarvenda\\-cli "))
+            examples << QString::fromUtf8(line.mid(3)).replace("\\-", "-");
+    }
+    const struct {
+        const char* command;  // as the manual shows it
+        const char* input;
+        int code;
+        std::vector<const char*> wanted;  // in standard output, or error for status 1
+    } checks[] = {
+        {"qarvenda-cli find 罗湖", "", 0, {"深圳市\t罗湖区\t0755\t518021\n"}},
+        {"qarvenda-cli find --exact --fields initials bjs", "", 0, {"\t北京市\t", "\t宝鸡市\t", "\t毕节市\t"}},
+        {"qarvenda-cli where '+86 (0)755-8888 8888 转 12'", "", 0, {"广东省\t深圳市\t0755\t", "深圳市\t南山区\t0755\t"}},
+        {"qarvenda-cli where 13800138000", "", 1, {"mobile number"}},
+        {"qarvenda-cli post 518057", "", 0, {"深圳市\t南山区\t0755\t518051\n"}},
+        {"qarvenda-cli ls 深圳市", "", 0, {"深圳市\t南山区\t0755\t518051\n"}},
+        {"qarvenda-cli where - < numbers.txt > annotated.tsv", "0755 8888 8888\n", 0, {"0755 8888 8888\t深圳市\t南山区\t"}},
+        {"qarvenda-cli where --count - < numbers.txt", "0755 8888 8888\n13800138000\n", 0,
+         {"0755 8888 8888\t1", "13800138000\t0\n"}},
+        {"qarvenda-cli --format csv --header --sort postcode ls 深圳市", "", 0,
+         {"所属,地区名称,区号,邮编(时差)\r\n深圳市,光明区,0755,\r\n深圳市,罗湖区,0755,518021\r\n深圳市,福田区,0755,518048\r\n"}},
+        {"qarvenda-cli export --format kvrn --encoding gbk --all > kvrn.txt", "", 0, {"\r\n"}},
+        {"qarvenda-cli export --format json find 深圳 | jq .", "", 0, {"{\"owner\":\"广东省\",\"name\":\"深圳市\",\"areaCode\":\"0755\""}},
+    };
+    QStringList checked;
+    for (const auto& c : checks) {
+        const QString command = QString::fromUtf8(c.command);
+        checked << command;
+        EXPECT_TRUE(examples.contains(command)) << "not in the manual: " << c.command;
+        // The words before any redirection or pipe; '...' is one word.
+        QStringList words;
+        const QStringList quoted = command.section(QRegularExpression("\\s[<>|]\\s"), 0, 0).split('\'');
+        for (int i = 0; i < quoted.size(); ++i)
+            words << (i % 2 ? QStringList{quoted[i]} : quoted[i].split(' ', Qt::SkipEmptyParts));
+        words.removeFirst();  // the program
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove("LC_ALL");
+        env.insert("LANG", "C.UTF-8");
+        p.setProcessEnvironment(env);
+        p.start(binary + "/qarvenda-cli", QStringList{"--db", binary + "/kvrn.dat"} + words);
+        p.write(c.input);
+        p.closeWriteChannel();
+        ASSERT_TRUE(p.waitForFinished(60000));
+        EXPECT_EQ(p.exitCode(), c.code) << c.command;
+        const QByteArray out = c.code == 0 ? p.readAllStandardOutput() : p.readAllStandardError();
+        for (const char* wanted : c.wanted)
+            EXPECT_TRUE(out.contains(wanted)) << c.command << " does not give " << wanted;
+    }
+    examples.sort();
+    checked.sort();
+    EXPECT_EQ(examples, checked) << "an example of the manual is not checked here";
 }
 
 }  // namespace
