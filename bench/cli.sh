@@ -2,7 +2,9 @@
 # Times `qarvenda-cli find` on a database of 1,000,000 places against
 # `grep -F` over the text export of the same places (kvrn.txt, GBK), from
 # process start to the last line written; both write to a file, since grep
-# stops at the first match when its output is /dev/null.
+# stops at the first match when its output is /dev/null. Then batches: 10,000
+# telephone numbers and 10,000 postcodes on standard input against loading
+# the file alone.
 #   bench/cli.sh [ENTRIES] [REPS] [repetitive|varied]
 # Builds in Release (build-bench/). Prints the median wall-clock time of each.
 set -euo pipefail
@@ -64,3 +66,30 @@ run "no such place 无此地名" 无此地名
 # a search that tests one field and prints nothing.
 echo "qarvenda-cli --version: $(median_ms "$cli" --version) ms;" \
      "load + exact area-code pass, no rows: $(median_ms "$cli" find --exact --fields areacode 9) ms"
+
+# Batches: 10,000 numbers with area codes taken from the data, written in the
+# ways people write them, and 10,000 postcodes (some not in the data: prefix
+# matches), each answered with its number of places (every area code has
+# thousands of places here, so whole rows would time the output instead).
+awk -F, 'NR % 89 == 1 && n < 10000 {
+  a = $3; n++
+  if (a ~ /^00/) print "+" substr(a, 3) " 2345 6789"
+  else if (n % 4 == 0) print a "-8888 8888"
+  else if (n % 4 == 1) print "+86 (0)" substr(a, 2) " 6512 3456"
+  else if (n % 4 == 2) print "0086 " a " 1234 5678 转 12"
+  else print "(" a ") 6666-6666"
+}' <kvrn.txt >numbers.txt
+awk -F, 'NR % 89 == 1 && n < 10000 {n++; p = $4; if (n % 2) sub(/..$/, "99", p); print p}' <kvrn.txt >postcodes.txt
+where_batch() { "$cli" where --count - <numbers.txt; }
+post_batch() { "$cli" post --count - <postcodes.txt; }
+load_ms=$(median_ms "$cli" ls 无此目录)
+where_ms=$(median_ms where_batch)
+where_found=$(awk -F'\t' '$2 > 0' out.txt | wc -l)
+post_ms=$(median_ms post_batch)
+post_found=$(awk -F'\t' '$2 > 0' out.txt | wc -l)
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.2fx", a / b}'; }
+echo "load alone (ls of a directory that is not there): $load_ms ms"
+echo "where --count -, $(wc -l <numbers.txt) numbers ($where_found found): $where_ms ms," \
+     "$(ratio "$where_ms" "$load_ms") of the load (goal 1.5x)"
+echo "post --count -, $(wc -l <postcodes.txt) postcodes ($post_found found): $post_ms ms," \
+     "$(ratio "$post_ms" "$load_ms") of the load"

@@ -105,30 +105,100 @@ uint64_t fieldKey(std::string_view field)
 }  // namespace
 
 AreaCodeIndex::AreaCodeIndex(const DatabaseImage& image)
+    : m_keys(size_t(1) << m_bits), m_codes(size_t(1) << m_bits), m_first(image.entrySectionStart())
 {
-    // Runs of places share an area code: the last list is looked up once per run.
-    uint64_t lastKey = ~uint64_t(0);
-    std::vector<int32_t>* last = nullptr;
-    image.forEachEntry([&](int32_t pos, const uint8_t* rec) {
-        if (rec[entry_field::kOwner + 3] & 0x80)  // deleted
+    m_codeOf.reserve(size_t(std::max<int64_t>(image.entryCount(), 0)));
+    static_assert(entry_field::kArea + kAreaCodeCapacity <= kEntryRecordSize && entry_field::kAreaLen >= 1);
+    image.forEachEntry([&](int32_t, const uint8_t* rec) {
+        if (rec[entry_field::kOwner + 3] & 0x80) {  // deleted
+            m_codeOf.push_back(kDeleted);
             return;
-        const uint64_t key = fieldKey(readField(rec + entry_field::kAreaLen, kAreaCodeCapacity));
-        if (key != lastKey || !last) {
-            last = &m_byCode[key];
-            lastKey = key;
         }
-        last->push_back(pos);
+        // The length byte and the code in one load, as fieldKey lays them out.
+        uint64_t word;
+        std::memcpy(&word, rec + entry_field::kAreaLen - 1, 8);
+        word >>= 8;
+        const unsigned length = std::min<unsigned>(unsigned(word & 0xFF), kAreaCodeCapacity);
+        const uint32_t code = add(word & ((uint64_t(1) << (8 * (length + 1))) - 1));
+        m_codeOf.push_back(code);
+        ++m_counts[code];
     });
 }
 
-const std::vector<int32_t>* AreaCodeIndex::longestPrefix(std::string_view digits) const
+namespace {
+
+constexpr uint64_t kUsed = uint64_t(1) << 63;
+
+size_t slotOf(uint64_t key, int bits) { return size_t((key * 0x9E3779B97F4A7C15u) >> (64 - bits)); }
+
+}  // namespace
+
+int AreaCodeIndex::find(uint64_t key) const
 {
-    for (size_t n = std::min<size_t>(digits.size(), kAreaCodeCapacity); n > 0; --n) {
-        const auto it = m_byCode.find(fieldKey(digits.substr(0, n)));
-        if (it != m_byCode.end())
-            return &it->second;
+    const size_t mask = m_keys.size() - 1;
+    for (size_t i = slotOf(key, m_bits);; i = (i + 1) & mask) {
+        if (m_keys[i] == (key | kUsed))
+            return int(m_codes[i]);
+        if (m_keys[i] == 0)
+            return -1;
     }
-    return nullptr;
+}
+
+uint32_t AreaCodeIndex::add(uint64_t key)
+{
+    size_t mask = m_keys.size() - 1;
+    size_t i = slotOf(key, m_bits);
+    for (; m_keys[i] != 0; i = (i + 1) & mask)
+        if (m_keys[i] == (key | kUsed))
+            return m_codes[i];
+    if (2 * (m_counts.size() + 1) > m_keys.size()) {
+        // Half full: twice the slots, every key placed again.
+        std::vector<uint64_t> keys(m_keys.size() * 2);
+        std::vector<uint32_t> codes(keys.size());
+        ++m_bits;
+        mask = keys.size() - 1;
+        for (size_t j = 0; j < m_keys.size(); ++j) {
+            if (m_keys[j] == 0)
+                continue;
+            size_t k = slotOf(m_keys[j] & ~kUsed, m_bits);
+            while (keys[k] != 0)
+                k = (k + 1) & mask;
+            keys[k] = m_keys[j];
+            codes[k] = m_codes[j];
+        }
+        m_keys.swap(keys);
+        m_codes.swap(codes);
+        for (i = slotOf(key, m_bits); m_keys[i] != 0; i = (i + 1) & mask) {
+        }
+    }
+    m_keys[i] = key | kUsed;
+    m_codes[i] = uint32_t(m_counts.size());
+    m_counts.push_back(0);
+    return m_codes[i];
+}
+
+int AreaCodeIndex::longestPrefix(std::string_view digits) const
+{
+    for (size_t n = std::min<size_t>(digits.size(), kAreaCodeCapacity); n > 0; --n)
+        if (const int code = find(fieldKey(digits.substr(0, n))); code >= 0)
+            return code;
+    return -1;
+}
+
+std::vector<int32_t> AreaCodeIndex::positions(int code) const
+{
+    if (m_starts.empty()) {
+        // Every place by code, each code's places in image order.
+        m_starts.assign(m_counts.size() + 1, 0);
+        for (size_t c = 0; c < m_counts.size(); ++c)
+            m_starts[c + 1] = m_starts[c] + m_counts[c];
+        std::vector<uint32_t> next(m_starts.begin(), m_starts.end() - 1);
+        m_byCode.resize(m_starts.back());
+        for (size_t r = 0; r < m_codeOf.size(); ++r)
+            if (m_codeOf[r] != kDeleted)
+                m_byCode[next[m_codeOf[r]]++] = m_first + int32_t(r) * kEntryRecordSize;
+    }
+    return std::vector<int32_t>(m_byCode.begin() + m_starts[size_t(code)], m_byCode.begin() + m_starts[size_t(code) + 1]);
 }
 
 PostcodeIndex::PostcodeIndex(const DatabaseImage& image)
@@ -144,11 +214,30 @@ PostcodeIndex::PostcodeIndex(const DatabaseImage& image)
     });
 }
 
+size_t PostcodeIndex::Match::count() const
+{
+    size_t n = 0;
+    for (const auto* group : groups)
+        n += group->size();
+    return n;
+}
+
+std::vector<int32_t> PostcodeIndex::Match::positions() const
+{
+    std::vector<int32_t> all;
+    all.reserve(count());
+    for (const auto* group : groups)
+        all.insert(all.end(), group->begin(), group->end());
+    if (groups.size() > 1)
+        std::sort(all.begin(), all.end());
+    return all;
+}
+
 PostcodeIndex::Match PostcodeIndex::find(std::string_view code, size_t minShared) const
 {
     Match match;
     if (const auto it = m_byCode.find(code); it != m_byCode.end()) {
-        match.positions = it->second;
+        match.groups.push_back(&it->second);
         match.shared = code.size();
         match.exact = true;
         return match;
@@ -156,9 +245,8 @@ PostcodeIndex::Match PostcodeIndex::find(std::string_view code, size_t minShared
     for (size_t n = code.size(); n-- > std::max<size_t>(minShared, 1);) {
         const std::string_view prefix = code.substr(0, n);
         for (auto it = m_byCode.lower_bound(prefix); it != m_byCode.end() && startsWith(it->first, prefix); ++it)
-            match.positions.insert(match.positions.end(), it->second.begin(), it->second.end());
-        if (!match.positions.empty()) {
-            std::sort(match.positions.begin(), match.positions.end());
+            match.groups.push_back(&it->second);
+        if (!match.groups.empty()) {
             match.shared = n;
             return match;
         }

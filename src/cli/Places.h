@@ -51,21 +51,39 @@ std::string dialDigits(std::string_view text);
 class AreaCodeIndex {
 public:
     explicit AreaCodeIndex(const DatabaseImage& image);
-    // The places of the longest area code that begins `digits` (0755 before
-    // 075), or null when none does.
-    const std::vector<int32_t>* longestPrefix(std::string_view digits) const;
+    // The area code that is the longest prefix of `digits` (0755 before 075):
+    // its number here, or -1 when no place has one.
+    int longestPrefix(std::string_view digits) const;
+    size_t count(int code) const { return m_counts[size_t(code)]; }
+    // The positions of the places of `code`; the first call sorts every
+    // place by code, which a count alone never needs.
+    std::vector<int32_t> positions(int code) const;
 
 private:
-    std::unordered_map<uint64_t, std::vector<int32_t>> m_byCode;
+    // Open addressing from a code's key to its number: a million records pass
+    // through here, and almost every one has another code than the last.
+    int find(uint64_t key) const;
+    uint32_t add(uint64_t key);
+    int m_bits = 10;                // log2 of the slots
+    std::vector<uint64_t> m_keys;   // 0: a free slot; else the key with its top bit set
+    std::vector<uint32_t> m_codes;  // per slot, its code's number
+    std::vector<uint32_t> m_counts;                   // per code
+    std::vector<uint32_t> m_codeOf;                   // per record; kDeleted for a deleted one
+    int32_t m_first = 0;                              // position of the first record
+    mutable std::vector<uint32_t> m_starts;           // per code, where its places begin in m_byCode
+    mutable std::vector<int32_t> m_byCode;
+    static constexpr uint32_t kDeleted = ~uint32_t(0);
 };
 
 class PostcodeIndex {
 public:
     explicit PostcodeIndex(const DatabaseImage& image);
     struct Match {
-        std::vector<int32_t> positions;  // image order
-        size_t shared = 0;               // digits in common with the query
+        std::vector<const std::vector<int32_t>*> groups;  // one per postcode, each in image order
+        size_t shared = 0;                                // digits in common with the query
         bool exact = false;
+        size_t count() const;
+        std::vector<int32_t> positions() const;  // all groups in image order
     };
     // The places with postcode `code`; when there are none, those whose
     // postcode shares the longest prefix of at least `minShared` bytes.

@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QStringEncoder>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -34,7 +35,11 @@ int64_t g_line = 0;
 
 std::string toGbkLossy(std::string_view utf8Text)
 {
-    const QByteArray bytes = QStringEncoder("GBK").encode(QString::fromUtf8(utf8Text.data(), qsizetype(utf8Text.size())));
+    if (std::all_of(utf8Text.begin(), utf8Text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+        return std::string(utf8Text);
+    // Made once: finding the converter costs more than a line's conversion.
+    static QStringEncoder encoder("GBK", QStringConverter::Flag::Stateless);
+    const QByteArray bytes = encoder.encode(QString::fromUtf8(utf8Text.data(), qsizetype(utf8Text.size())));
     return std::string(bytes.constData(), size_t(bytes.size()));
 }
 
@@ -67,19 +72,30 @@ std::string utf8(const QString& text)
     return std::string(bytes.constData(), size_t(bytes.size()));
 }
 
+// Well-formed UTF-8: no overlong form, no surrogate, nothing above U+10FFFF.
 bool validUtf8(std::string_view s)
 {
     for (size_t i = 0; i < s.size();) {
         const unsigned char c = static_cast<unsigned char>(s[i]);
-        const int len = c < 0x80 ? 1 : (c >= 0xC2 && c <= 0xDF) ? 2 : (c >> 4) == 0xE ? 3 : (c >= 0xF0 && c <= 0xF4) ? 4 : 0;
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        const int len = (c >= 0xC2 && c <= 0xDF) ? 2 : (c >> 4) == 0xE ? 3 : (c >= 0xF0 && c <= 0xF4) ? 4 : 0;
         if (len == 0 || i + size_t(len) > s.size())
             return false;
-        for (int k = 1; k < len; ++k)
+        // The second byte's range depends on the first.
+        const unsigned char t = static_cast<unsigned char>(s[i + 1]);
+        const unsigned char low = c == 0xE0 ? 0xA0 : c == 0xF0 ? 0x90 : 0x80;
+        const unsigned char high = c == 0xED ? 0x9F : c == 0xF4 ? 0x8F : 0xBF;
+        if (t < low || t > high)
+            return false;
+        for (int k = 2; k < len; ++k)
             if ((static_cast<unsigned char>(s[i + size_t(k)]) & 0xC0) != 0x80)
                 return false;
         i += size_t(len);
     }
-    return QString::fromUtf8(s.data(), qsizetype(s.size())).toUtf8() == QByteArray(s.data(), qsizetype(s.size()));
+    return true;
 }
 
 bool validGbk(std::string_view s)
@@ -273,14 +289,22 @@ int64_t writeTree(const Database& db, Layout layout, TableOptions options, Outpu
     return table.rows();
 }
 
-// Looks up one query: rows, or nullopt when the query was in error (reported).
-// Rows that are empty with nothing reported mean "no such place".
+// What one query found: its rows, or with --count only how many there are
+// when the number needs no rows.
+struct Found {
+    EntryRowSet set;
+    int64_t count = 0;
+};
+
+// Looks up one query: what it found, or nullopt when the query was in error
+// (reported). Nothing found, with nothing reported, means "no such place".
 class Lookup {
 public:
     Lookup(const Database& db, const Invocation& inv) : m_db(db), m_inv(inv), m_rows(db) {}
 
-    std::optional<EntryRowSet> operator()(Command rows, const std::string& text)
+    std::optional<Found> operator()(Command rows, const std::string& text)
     {
+        m_count = -1;
         std::optional<EntryRowSet> set;
         switch (rows) {
         case Command::Find:
@@ -296,11 +320,16 @@ public:
             set = ls(text);
             break;
         default:
-            return EntryRowSet();
+            return Found();
         }
-        if (set && m_inv.sort.column >= 0)
+        if (!set)
+            return std::nullopt;
+        if (m_inv.sort.column >= 0)
             sortEntryRows(*set, m_inv.sort.column, m_inv.sort.direction, nullptr);
-        return set;
+        Found found;
+        found.count = m_count >= 0 ? m_count : int64_t(set->rows.size());
+        found.set = std::move(*set);
+        return found;
     }
 
 private:
@@ -342,12 +371,16 @@ private:
         }
         if (!m_areas)
             m_areas = std::make_unique<AreaCodeIndex>(m_db.image);
-        const std::vector<int32_t>* places = m_areas->longestPrefix(number.digits);
-        if (!places) {
+        const int code = m_areas->longestPrefix(number.digits);
+        if (code < 0) {
             say({"号码" + zh + "的开头不是任何区号。", "no area code begins the number " + en});
             return EntryRowSet();
         }
-        return m_rows.rows(*places);  // one area code: image order is the window's order
+        if (m_inv.count) {
+            m_count = int64_t(m_areas->count(code));
+            return EntryRowSet();
+        }
+        return m_rows.rows(m_areas->positions(code));  // one area code: image order is the window's order
     }
 
     std::optional<EntryRowSet> post(const std::string& text)
@@ -372,7 +405,7 @@ private:
         if (!m_posts)
             m_posts = std::make_unique<PostcodeIndex>(m_db.image);
         const PostcodeIndex::Match match = m_posts->find(code);
-        if (match.positions.empty()) {
+        if (match.groups.empty()) {
             say({"没有邮编为“" + code + "”或与它的前 4 位相同的地区。",
                  "no place has the postcode '" + code + "' or one sharing its first 4 digits"});
             return EntryRowSet();
@@ -383,7 +416,11 @@ private:
                  "no place has the postcode '" + code + "'; these share its first " + n + " digits '" + prefix +
                      "' (a prefix match)"});
         }
-        EntryRowSet set = m_rows.rows(match.positions);
+        if (m_inv.count) {
+            m_count = int64_t(match.count());
+            return EntryRowSet();
+        }
+        EntryRowSet set = m_rows.rows(match.positions());
         sortEntryRows(set, kColumnAreaCode, -1, nullptr);  // as search results
         return set;
     }
@@ -423,6 +460,7 @@ private:
     RowMaker m_rows;
     std::unique_ptr<AreaCodeIndex> m_areas;
     std::unique_ptr<PostcodeIndex> m_posts;
+    int64_t m_count = -1;  // set when the rows were not made
 };
 
 // Lines of standard input, read as they come; a line longer than a
@@ -548,14 +586,14 @@ int main(int argc, char** argv)
         Lookup lookup(db, inv);
         RowsOut rows(out, layout, options, inv.batch, inv.count);
         if (!inv.batch) {
-            const std::optional<EntryRowSet> set = lookup(rowsOf, argument);
-            if (!set)
+            const std::optional<Found> hit = lookup(rowsOf, argument);
+            if (!hit)
                 return kError;
-            found = int64_t(set->rows.size());
+            found = hit->count;
             if (inv.count) {
                 out.write(std::to_string(found) + "\n");
             } else {
-                rows.places(argument, ExportSource::currentList(*set));
+                rows.places(argument, ExportSource::currentList(hit->set));
                 rows.finish(inv.command != Command::Export);
             }
         } else {
@@ -569,12 +607,12 @@ int main(int argc, char** argv)
                 if (blankLine(line))
                     continue;
                 const std::optional<std::string> text = decodeInput(line);
-                const std::optional<EntryRowSet> set = text ? lookup(rowsOf, *text) : std::nullopt;
+                const std::optional<Found> hit = text ? lookup(rowsOf, *text) : std::nullopt;
                 const std::string shown = text ? *text : utf8(QString::fromUtf8(line.data(), qsizetype(line.size())));
                 if (inv.count)
-                    rows.count(shown, set ? int64_t(set->rows.size()) : 0);
+                    rows.count(shown, hit ? hit->count : 0);
                 else
-                    rows.places(shown, ExportSource::currentList(set ? *set : none));
+                    rows.places(shown, ExportSource::currentList(hit ? hit->set : none));
                 if (interactive && layout != Layout::Aligned && layout != Layout::Json)
                     out.flush();
             }

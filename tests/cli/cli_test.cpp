@@ -584,6 +584,13 @@ TEST_F(CliWorkTest, MessagesGiveTheirReasonInBothLanguagesAndFollowAGbkLocale)
     }
     const Result line = work({"find", "-"}, "C", "\xff\xfe\n");
     EXPECT_TRUE(line.err.contains("line 1: the input is not valid UTF-8 text")) << line.err.toStdString();
+    // Overlong forms, a surrogate and a code point above U+10FFFF are not UTF-8 either.
+    const Result forms = work({"find", "-"}, "C", "\xc0\xaf\n\xe0\x80\xaf\n\xed\xa0\x80\n\xf4\x90\x80\x80\n海口\n");
+    for (const char* n : {"line 1: the input is not", "line 2: the input is not", "line 3: the input is not",
+                          "line 4: the input is not"})
+        EXPECT_TRUE(forms.err.contains(n)) << n << forms.err.toStdString();
+    EXPECT_FALSE(forms.err.contains("line 5"));
+    EXPECT_TRUE(forms.out.endsWith("海口\t海口市\t海口\t0898\t570000\n"));
     const Result lineZh = work({"find", "-"}, "zh_CN.UTF-8", "\xff\xfe\n");
     EXPECT_TRUE(lineZh.err.contains("第 1 行：输入不是有效的 UTF-8 文本")) << lineZh.err.toStdString();
 
