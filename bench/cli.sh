@@ -22,7 +22,7 @@ trap 'rm -rf "$work"' EXIT
 cd "$work"
 
 "$gendb" kvrn.dat --entries "$entries" --names "$names" >/dev/null
-"$cli" export --all --encoding gbk >kvrn.txt
+"$cli" export --all --format kvrn --encoding gbk >kvrn.txt
 echo "database: $entries places ($names names), kvrn.dat $(stat -c %s kvrn.dat) bytes," \
      "kvrn.txt $(stat -c %s kvrn.txt) bytes, $(wc -l <kvrn.txt) live rows"
 
