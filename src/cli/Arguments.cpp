@@ -80,8 +80,10 @@ bool setSort(std::string_view value, SortOrder& sort)
     const size_t colon = value.find(':');
     const std::string_view column = value.substr(0, colon);
     const std::string_view direction = colon == std::string_view::npos ? "asc" : value.substr(colon + 1);
-    static const std::map<std::string_view, int> columns = {
-        {"owner", kColumnDirectory}, {"name", kColumnName}, {"areacode", kColumnAreaCode}, {"postcode", kColumnPostcode}};
+    static const std::map<std::string_view, int> columns = {{"owner", kColumnDirectory},
+                                                            {"name", kColumnName},
+                                                            {"areacode", kColumnAreaCode},
+                                                            {"postcode", kColumnPostcode}};
     const auto it = columns.find(column);
     if (it == columns.end() || (direction != "asc" && direction != "desc"))
         return false;
@@ -207,10 +209,10 @@ ParseResult parseArguments(const std::vector<std::string>& args)
             inv.help = true;
             return result;
         }
-        const bool flag = name == "--exact" || name == "--all" || name == "--version" || name == "--count" ||
-                          name == "--header";
-        const bool takesValue = name == "--db" || name == "--format" || name == "--encoding" || name == "--fields" ||
-                                name == "--sort";
+        const bool flag =
+            name == "--exact" || name == "--all" || name == "--version" || name == "--count" || name == "--header";
+        const bool takesValue =
+            name == "--db" || name == "--format" || name == "--encoding" || name == "--fields" || name == "--sort";
         if (!flag && !takesValue) {
             result.error = fail("未知的选项" + quotedZh(arg) + "。用“qarvenda-cli --help”查看用法。",
                                 "unknown option " + quotedEn(arg) + "; see 'qarvenda-cli --help'");
@@ -270,15 +272,14 @@ ParseResult parseArguments(const std::vector<std::string>& args)
                 return result;
             }
         } else if (name == "--format") {
-            static const std::map<std::string, Format> formats = {
-                {"table", Format::Table}, {"tsv", Format::Tsv},   {"csv", Format::Csv},
-                {"kvrn", Format::Kvrn},   {"json", Format::Json}, {"jsonl", Format::Jsonl}};
+            static const std::map<std::string, Format> formats = {{"table", Format::Table}, {"tsv", Format::Tsv},
+                                                                  {"csv", Format::Csv},     {"kvrn", Format::Kvrn},
+                                                                  {"json", Format::Json},   {"jsonl", Format::Jsonl}};
             auto it = formats.find(value);
             if (it == formats.end()) {
-                result.error = fail("选项“--format”的值" + quotedZh(value) +
-                                        "无效：可用 table、tsv、csv、kvrn、json、jsonl。",
-                                    "invalid value " + quotedEn(value) +
-                                        " for '--format' (table, tsv, csv, kvrn, json, jsonl)");
+                result.error =
+                    fail("选项“--format”的值" + quotedZh(value) + "无效：可用 table、tsv、csv、kvrn、json、jsonl。",
+                         "invalid value " + quotedEn(value) + " for '--format' (table, tsv, csv, kvrn, json, jsonl)");
                 return result;
             }
             inv.format = it->second;
@@ -353,7 +354,9 @@ ParseResult parseArguments(const std::vector<std::string>& args)
     const bool places = rows == Command::Find || rows == Command::Where || rows == Command::Post ||
                         (rows == Command::Ls && left > 0) || inv.all;
     if (!places && (inv.format == Format::Kvrn || given.count("--sort") || given.count("--count"))) {
-        const char* option = inv.format == Format::Kvrn ? "--format kvrn" : given.count("--sort") ? "--sort" : "--count";
+        const char* option = inv.format == Format::Kvrn ? "--format kvrn"
+                             : given.count("--sort")    ? "--sort"
+                                                        : "--count";
         result.error = fail("选项" + quotedZh(option) + "只用于地区的行，不能用于目录树。",
                             "option " + quotedEn(option) + " applies to rows of places, not to the directory tree");
         return result;
@@ -374,7 +377,7 @@ ParseResult parseArguments(const std::vector<std::string>& args)
 
     // The arguments of the command that picks the rows.
     if (left == 0 && (rows == Command::Find || rows == Command::Where || rows == Command::Post)) {
-        result.error = rows == Command::Find    ? fail("“find”需要一个查询词。", "'find' needs a query")
+        result.error = rows == Command::Find ? fail("“find”需要一个查询词。", "'find' needs a query")
                        : rows == Command::Where ? fail("“where”需要一个电话号码。", "'where' needs a telephone number")
                                                 : fail("“post”需要一个邮政编码。", "'post' needs a postcode");
         return result;

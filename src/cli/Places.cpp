@@ -198,7 +198,8 @@ std::vector<int32_t> AreaCodeIndex::positions(int code) const
             if (m_codeOf[r] != kDeleted)
                 m_byCode[next[m_codeOf[r]]++] = m_first + int32_t(r) * kEntryRecordSize;
     }
-    return std::vector<int32_t>(m_byCode.begin() + m_starts[size_t(code)], m_byCode.begin() + m_starts[size_t(code) + 1]);
+    return std::vector<int32_t>(m_byCode.begin() + m_starts[size_t(code)],
+                                m_byCode.begin() + m_starts[size_t(code) + 1]);
 }
 
 PostcodeIndex::PostcodeIndex(const DatabaseImage& image)
@@ -272,7 +273,8 @@ EntryRowSet RowMaker::rows(const std::vector<int32_t>& positions) const
         auto it = slotOfOwner.find(owner);
         if (it == slotOfOwner.end()) {
             const auto caption = m_captions.find(owner);
-            it = slotOfOwner.emplace(owner, caption == m_captions.end() ? 0 : set.addDirectoryName(caption->second)).first;
+            it = slotOfOwner.emplace(owner, caption == m_captions.end() ? 0 : set.addDirectoryName(caption->second))
+                     .first;
         }
         set.rows.push(pos, it->second);
     }

@@ -64,13 +64,13 @@ private:
     // through here, and almost every one has another code than the last.
     int find(uint64_t key) const;
     uint32_t add(uint64_t key);
-    int m_bits = 10;                // log2 of the slots
-    std::vector<uint64_t> m_keys;   // 0: a free slot; else the key with its top bit set
-    std::vector<uint32_t> m_codes;  // per slot, its code's number
-    std::vector<uint32_t> m_counts;                   // per code
-    std::vector<uint32_t> m_codeOf;                   // per record; kDeleted for a deleted one
-    int32_t m_first = 0;                              // position of the first record
-    mutable std::vector<uint32_t> m_starts;           // per code, where its places begin in m_byCode
+    int m_bits = 10;                         // log2 of the slots
+    std::vector<uint64_t> m_keys;            // 0: a free slot; else the key with its top bit set
+    std::vector<uint32_t> m_codes;           // per slot, its code's number
+    std::vector<uint32_t> m_counts;          // per code
+    std::vector<uint32_t> m_codeOf;          // per record; kDeleted for a deleted one
+    int32_t m_first = 0;                     // position of the first record
+    mutable std::vector<uint32_t> m_starts;  // per code, where its places begin in m_byCode
     mutable std::vector<int32_t> m_byCode;
     static constexpr uint32_t kDeleted = ~uint32_t(0);
 };

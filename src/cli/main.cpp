@@ -190,8 +190,8 @@ public:
         if (countOnly) {
             columns.push_back({caption("地区数"), "places", true});
         } else {
-            for (const auto& [zh, key] : {std::pair{"所属", "owner"}, {"地区名称", "name"}, {"区号", "areaCode"},
-                                          {"邮编(时差)", "postcode"}})
+            for (const auto& [zh, key] :
+                 {std::pair{"所属", "owner"}, {"地区名称", "name"}, {"区号", "areaCode"}, {"邮编(时差)", "postcode"}})
                 columns.push_back({caption(zh), key});
         }
         m_table = std::make_unique<TableWriter>(out, layout, std::move(columns), options);
@@ -412,7 +412,8 @@ private:
         }
         if (!match.exact) {
             const std::string prefix = code.substr(0, match.shared), n = std::to_string(match.shared);
-            say({"没有邮编为“" + code + "”的地区；以下地区的邮编与它的前 " + n + " 位“" + prefix + "”相同（前缀匹配）。",
+            say({"没有邮编为“" + code + "”的地区；以下地区的邮编与它的前 " + n + " 位“" + prefix +
+                     "”相同（前缀匹配）。",
                  "no place has the postcode '" + code + "'; these share its first " + n + " digits '" + prefix +
                      "' (a prefix match)"});
         }
@@ -553,7 +554,7 @@ int main(int argc, char** argv)
 
     // Aligned columns for a person at a terminal, tab-separated lines for a pipe.
     const bool terminal = ::isatty(STDOUT_FILENO) == 1;
-    const Format format = inv.format != Format::Auto        ? inv.format
+    const Format format = inv.format != Format::Auto       ? inv.format
                           : inv.command == Command::Export ? Format::Csv
                           : terminal                       ? Format::Table
                                                            : Format::Tsv;
@@ -566,7 +567,7 @@ int main(int argc, char** argv)
     const bool json = layout == Layout::Json || layout == Layout::Jsonl;
     const bool gbkCells = layout == Layout::Tabs || layout == Layout::Csv || layout == Layout::Kvrn;
     const bool gbkOut = !json && (inv.encodingGiven ? inv.encoding == Encoding::Gbk : g_gbk);
-    Output out(STDOUT_FILENO, gbkCells && !gbkOut    ? Conversion::GbkToUtf8
+    Output out(STDOUT_FILENO, gbkCells && !gbkOut   ? Conversion::GbkToUtf8
                               : !gbkCells && gbkOut ? Conversion::Utf8ToGbk
                                                     : Conversion::None);
     TableOptions options;

@@ -1,5 +1,6 @@
 // qarvenda-cli run as a process on small databases, and its formatting and
 // number handling called directly.
+#include "TestImages.h"
 #include "cli/Arguments.h"
 #include "cli/Places.h"
 #include "cli/TextOutput.h"
@@ -7,7 +8,6 @@
 #include "lookup/Search.h"
 #include "store/Database.h"
 #include "store/GbkText.h"
-#include "TestImages.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -235,11 +235,9 @@ TEST(CliNumbers, DigitsAsDialled)
         const char* typed;
         const char* digits;
     } cases[] = {
-        {"0755-8888 8888", "075588888888"}, {"+86 10 6512 3456", "01065123456"},
-        {"0086-10-6512", "0106512"},        {"00852 2345 6789", "0085223456789"},
-        {"+852 2345", "008522345"},         {"＋８６ ７５５", "0755"},
-        {"86 10 6512", "86106512"},         {"tel. 010 (x+1)", "010"},
-        {"无", ""},
+        {"0755-8888 8888", "075588888888"},   {"+86 10 6512 3456", "01065123456"}, {"0086-10-6512", "0106512"},
+        {"00852 2345 6789", "0085223456789"}, {"+852 2345", "008522345"},          {"＋８６ ７５５", "0755"},
+        {"86 10 6512", "86106512"},           {"tel. 010 (x+1)", "010"},           {"无", ""},
     };
     for (const auto& c : cases)
         EXPECT_EQ(cli::dialDigits(c.typed), c.digits) << c.typed;
@@ -389,23 +387,38 @@ TEST_F(CliWorkTest, BatchesLoadOnceAndAnnotateEachLine)
         const char* err;
     } cases[] = {
         // Blank lines are passed over; a line that finds nothing still comes back.
-        {{"where", "-"}, "0755-8888 8888\n\n13800138000\r\nabc\n+86 10 6512 3456", 0,
+        {{"where", "-"},
+         "0755-8888 8888\n\n13800138000\r\nabc\n+86 10 6512 3456",
+         0,
          "0755-8888 8888\t广东省\t深圳\t0755\t518000\n0755-8888 8888\t深圳市\t南山区\t0755\t518051\n"
          "0755-8888 8888\t深圳市\t龙岗区\t0755\t518172\n13800138000\t\t\t\t\nabc\t\t\t\t\n"
          "+86 10 6512 3456\t北京市\t北京\t010\t100000\n+86 10 6512 3456\t市辖区\t东城区\t010\t100010\n",
          "line 3: '13800138000' is a mobile number"},
         {{"where", "--count", "-"}, "0755 1\n010 2\n13800138000\n", 0, "0755 1\t3\n010 2\t2\n13800138000\t0\n", ""},
         {{"where", "-"}, "8888 8888\n", 1, "8888 8888\t\t\t\t\n", "line 1: the number"},
-        {{"find", "--exact", "-"}, "海口\n-\n纽约\n", 0, "海口\t海口市\t海口\t0898\t570000\n-\t\t\t\t\n纽约\t美国\t纽约\t001\t-13\n",
+        {{"find", "--exact", "-"},
+         "海口\n-\n纽约\n",
+         0,
+         "海口\t海口市\t海口\t0898\t570000\n-\t\t\t\t\n纽约\t美国\t纽约\t001\t-13\n",
          ""},
         {{"find", "-"}, " \n", 1, "", ""},
-        {{"post", "-"}, "518000\n518099\n", 0,
-         "518000\t广东省\t深圳\t0755\t518000\n518099\t广东省\t深圳\t0755\t518000\n518099\t深圳市\t南山区\t0755\t518051\n",
+        {{"post", "-"},
+         "518000\n518099\n",
+         0,
+         "518000\t广东省\t深圳\t0755\t518000\n518099\t广东省\t深圳\t0755\t518000\n518099\t深圳市\t南山区\t0755\t518051"
+         "\n",
          "line 2: no place has the postcode '518099'; these share its first 4 digits '5180' (a prefix match)"},
-        {{"--format", "json", "where", "-"}, "0898 1\n", 0,
-         "[\n{\"input\":\"0898 1\",\"owner\":\"海口市\",\"name\":\"海口\",\"areaCode\":\"0898\",\"postcode\":\"570000\"}\n]\n", ""},
-        {{"find", "--format=csv", "--header", "-"}, "海口\n", 0,
-         "输入,所属,地区名称,区号,邮编(时差)\r\n海口,海口市,海口,0898,570000\r\n", ""},
+        {{"--format", "json", "where", "-"},
+         "0898 1\n",
+         0,
+         "[\n{\"input\":\"0898 "
+         "1\",\"owner\":\"海口市\",\"name\":\"海口\",\"areaCode\":\"0898\",\"postcode\":\"570000\"}\n]\n",
+         ""},
+        {{"find", "--format=csv", "--header", "-"},
+         "海口\n",
+         0,
+         "输入,所属,地区名称,区号,邮编(时差)\r\n海口,海口市,海口,0898,570000\r\n",
+         ""},
     };
     for (const auto& c : cases) {
         const Result r = work(c.args, "C", c.input);
@@ -458,14 +471,16 @@ TEST_F(CliWorkTest, CsvIsRfc4180AndKvrnIsTheTextExport)
     b.entry(gbk("X,Y"), 1, "518000", "0755").entry(gbk("说\"好\""), 2, "1", "01");
     b.entry(gbk("上\r\n下"), 1, "2", "02").entry(gbk("\x1b[31m红"), 2, "3", "03").entry(gbk("平常"), 1, "4", "04");
     ASSERT_TRUE(qvtest::writeFile(dir.filePath("csv.dat"), qvtest::makeFile(b.bytes)));
-    const std::vector<std::vector<std::string>> expected = {
-        {"甲,乙", "X,Y", "0755", "518000"}, {"引\"号", "说\"好\"", "01", "1"}, {"甲,乙", "上\r\n下", "02", "2"},
-        {"引\"号", "\x1b[31m红", "03", "3"}, {"甲,乙", "平常", "04", "4"}};
+    const std::vector<std::vector<std::string>> expected = {{"甲,乙", "X,Y", "0755", "518000"},
+                                                            {"引\"号", "说\"好\"", "01", "1"},
+                                                            {"甲,乙", "上\r\n下", "02", "2"},
+                                                            {"引\"号", "\x1b[31m红", "03", "3"},
+                                                            {"甲,乙", "平常", "04", "4"}};
     for (const char* encoding : {"utf-8", "gbk"}) {
         const Result r = cli({"--db", "csv.dat", "export", "--all", "--encoding", encoding});
         EXPECT_EQ(r.code, 0);
-        const std::string text = std::string(encoding) == "gbk" ? gbk::toUtf8(r.out.toStdString()).toStdString()
-                                                                : r.out.toStdString();
+        const std::string text =
+            std::string(encoding) == "gbk" ? gbk::toUtf8(r.out.toStdString()).toStdString() : r.out.toStdString();
         EXPECT_EQ(readCsv(text), expected) << encoding;
         // An ordinary row is the text export's line.
         EXPECT_TRUE(text.find("\r\n甲,乙,平常,04,4\r\n") == std::string::npos);
@@ -508,12 +523,14 @@ TEST_F(CliWorkTest, ListingsCountsSortingAndJsonLines)
         {{"find", "--count", "区"}, 0, "5\n"},
         {{"find", "--count", "--format=json", "不在"}, 1, "0\n"},
         {{"where", "--count", "0755"}, 0, "3\n"},
-        {{"find", "--sort", "postcode:desc", "区"}, 0,
+        {{"find", "--sort", "postcode:desc", "区"},
+         0,
          "深圳市\t龙岗区\t0755\t518172\n深圳市\t南山区\t0755\t518051\n市辖区\t和平区\t022\t300041\n"
          "市辖区\t东城区\t010\t100010\n香港\t中西区\t00852\t+0\n"},
         {{"ls", "--sort=name", "深圳市"}, 0, "深圳市\t龙岗区\t0755\t518172\n深圳市\t南山区\t0755\t518051\n"},
         {{"find", "--header", "海口"}, 0, "所属\t地区名称\t区号\t邮编(时差)\n海口市\t海口\t0898\t570000\n"},
-        {{"find", "--format", "jsonl", "--sort", "areacode", "区"}, 0,
+        {{"find", "--format", "jsonl", "--sort", "areacode", "区"},
+         0,
          "{\"owner\":\"香港\",\"name\":\"中西区\",\"areaCode\":\"00852\",\"postcode\":\"+0\"}\n"
          "{\"owner\":\"市辖区\",\"name\":\"东城区\",\"areaCode\":\"010\",\"postcode\":\"100010\"}\n"
          "{\"owner\":\"市辖区\",\"name\":\"和平区\",\"areaCode\":\"022\",\"postcode\":\"300041\"}\n"
@@ -533,7 +550,8 @@ TEST_F(CliWorkTest, ListingsCountsSortingAndJsonLines)
     const Result twice = work({"ls", "市辖区"});
     EXPECT_EQ(twice.code, 2);
     EXPECT_TRUE(twice.out.isEmpty());
-    EXPECT_TRUE(twice.err.contains("2 directories are called '市辖区'; give the whole path:\n  北京市/市辖区\n  天津市/市辖区"))
+    EXPECT_TRUE(
+        twice.err.contains("2 directories are called '市辖区'; give the whole path:\n  北京市/市辖区\n  天津市/市辖区"))
         << twice.err.toStdString();
     EXPECT_EQ(work({"ls", "天津市/市辖区"}).out.toStdString(), "市辖区\t和平区\t022\t300041\n");
 
@@ -565,7 +583,8 @@ TEST_F(CliWorkTest, MessagesGiveTheirReasonInBothLanguagesAndFollowAGbkLocale)
     const Result en = cli({"--db", "cut.dat", "ls"}, "en_US.UTF-8");
     const Result zh = cli({"--db", "cut.dat", "ls"}, "zh_CN.UTF-8");
     EXPECT_EQ(en.code, 2);
-    EXPECT_TRUE(en.err.contains("database file 'cut.dat' is damaged: the compressed data is incomplete: ")) << en.err.toStdString();
+    EXPECT_TRUE(en.err.contains("database file 'cut.dat' is damaged: the compressed data is incomplete: "))
+        << en.err.toStdString();
     EXPECT_TRUE(zh.err.contains("数据库文件“cut.dat”已损坏：压缩数据不完整：应有 ")) << zh.err.toStdString();
 
     // Text that is not UTF-8, as an argument and as a line.
@@ -576,11 +595,13 @@ TEST_F(CliWorkTest, MessagesGiveTheirReasonInBothLanguagesAndFollowAGbkLocale)
         env.insert("LANG", lang);
         p.setProcessEnvironment(env);
         p.setWorkingDirectory(dir.path());
-        p.start("sh", {"-c", "exec \"$0\" find \"$(printf 'a\\377')\"", qEnvironmentVariable("QV_BINARY_DIR") + "/qarvenda-cli"});
+        p.start("sh", {"-c", "exec \"$0\" find \"$(printf 'a\\377')\"",
+                       qEnvironmentVariable("QV_BINARY_DIR") + "/qarvenda-cli"});
         ASSERT_TRUE(p.waitForFinished(60000));
         EXPECT_EQ(p.exitCode(), 2);
-        EXPECT_TRUE(p.readAllStandardError().contains(std::string(lang) == "C" ? "qarvenda-cli: the input is not valid UTF-8 text"
-                                                                               : "qarvenda-cli：输入不是有效的 UTF-8 文本"));
+        EXPECT_TRUE(p.readAllStandardError().contains(std::string(lang) == "C"
+                                                          ? "qarvenda-cli: the input is not valid UTF-8 text"
+                                                          : "qarvenda-cli：输入不是有效的 UTF-8 文本"));
     }
     const Result line = work({"find", "-"}, "C", "\xff\xfe\n");
     EXPECT_TRUE(line.err.contains("line 1: the input is not valid UTF-8 text")) << line.err.toStdString();
@@ -600,8 +621,10 @@ TEST_F(CliWorkTest, MessagesGiveTheirReasonInBothLanguagesAndFollowAGbkLocale)
     EXPECT_EQ(gbkRun.out.toStdString(), qvtest::gbk("海口\t海口市\t海口\t0898\t570000\n"));
     const Result gbkMessage = work({"where", "13800138000"}, "zh_CN.GBK");
     EXPECT_TRUE(gbkMessage.err.contains(QByteArray::fromStdString(qvtest::gbk("是手机号码"))));
-    const Result gbkTable = work({"--format", "table", "find", "-"}, "zh_CN.GBK", QByteArray::fromStdString(qvtest::gbk("海口\n")));
-    EXPECT_TRUE(gbkTable.out.startsWith(QByteArray::fromStdString(qvtest::gbk("输入  所属")))) << gbkTable.out.toStdString();
+    const Result gbkTable =
+        work({"--format", "table", "find", "-"}, "zh_CN.GBK", QByteArray::fromStdString(qvtest::gbk("海口\n")));
+    EXPECT_TRUE(gbkTable.out.startsWith(QByteArray::fromStdString(qvtest::gbk("输入  所属"))))
+        << gbkTable.out.toStdString();
     const Result invalidGbk = work({"find", "-"}, "zh_CN.GBK", "\x81\n");
     EXPECT_TRUE(invalidGbk.err.contains(QByteArray::fromStdString(qvtest::gbk("不是有效的 GBK 文本"))));
 }
@@ -618,7 +641,8 @@ TEST(CliText, ReasonsInEnglishAndHelpWithinEightyColumns)
         {"数据库文件太短（3 字节）", "the database file is too short (3 bytes)"},
         {"文件头中的数据长度（12 字节）小于空数据库的 40 字节",
          "the data length in the header (12 bytes) is less than the 40 bytes of an empty database"},
-        {"第 3 个目录的编号为 -7，而目录编号必须是正数", "directory 3 has the id -7, but directory ids must be positive"},
+        {"第 3 个目录的编号为 -7，而目录编号必须是正数",
+         "directory 3 has the id -7, but directory ids must be positive"},
         {"数据库文件“/tmp/a”是符号链接，它指向的“/tmp/b”不存在",
          "the database file '/tmp/a' is a symbolic link to '/tmp/b', which does not exist"},
         {"从未见过的原因", "从未见过的原因"},  // an unknown reason keeps its words
@@ -658,17 +682,31 @@ TEST(CliManual, ExamplesFindWhatTheySay)
     } checks[] = {
         {"qarvenda-cli find 罗湖", "", 0, {"深圳市\t罗湖区\t0755\t518021\n"}},
         {"qarvenda-cli find --exact --fields initials bjs", "", 0, {"\t北京市\t", "\t宝鸡市\t", "\t毕节市\t"}},
-        {"qarvenda-cli where '+86 (0)755-8888 8888 转 12'", "", 0, {"广东省\t深圳市\t0755\t", "深圳市\t南山区\t0755\t"}},
+        {"qarvenda-cli where '+86 (0)755-8888 8888 转 12'",
+         "",
+         0,
+         {"广东省\t深圳市\t0755\t", "深圳市\t南山区\t0755\t"}},
         {"qarvenda-cli where 13800138000", "", 1, {"mobile number"}},
         {"qarvenda-cli post 518057", "", 0, {"深圳市\t南山区\t0755\t518051\n"}},
         {"qarvenda-cli ls 深圳市", "", 0, {"深圳市\t南山区\t0755\t518051\n"}},
-        {"qarvenda-cli where - < numbers.txt > annotated.tsv", "0755 8888 8888\n", 0, {"0755 8888 8888\t深圳市\t南山区\t"}},
-        {"qarvenda-cli where --count - < numbers.txt", "0755 8888 8888\n13800138000\n", 0,
+        {"qarvenda-cli where - < numbers.txt > annotated.tsv",
+         "0755 8888 8888\n",
+         0,
+         {"0755 8888 8888\t深圳市\t南山区\t"}},
+        {"qarvenda-cli where --count - < numbers.txt",
+         "0755 8888 8888\n13800138000\n",
+         0,
          {"0755 8888 8888\t1", "13800138000\t0\n"}},
-        {"qarvenda-cli --format csv --header --sort postcode ls 深圳市", "", 0,
-         {"所属,地区名称,区号,邮编(时差)\r\n深圳市,光明区,0755,\r\n深圳市,罗湖区,0755,518021\r\n深圳市,福田区,0755,518048\r\n"}},
+        {"qarvenda-cli --format csv --header --sort postcode ls 深圳市",
+         "",
+         0,
+         {"所属,地区名称,区号,邮编(时差)\r\n深圳市,光明区,0755,\r\n深圳市,罗湖区,0755,518021\r\n深圳市,福田区,0755,"
+          "518048\r\n"}},
         {"qarvenda-cli export --format kvrn --encoding gbk --all > kvrn.txt", "", 0, {"\r\n"}},
-        {"qarvenda-cli export --format json find 深圳 | jq .", "", 0, {"{\"owner\":\"广东省\",\"name\":\"深圳市\",\"areaCode\":\"0755\""}},
+        {"qarvenda-cli export --format json find 深圳 | jq .",
+         "",
+         0,
+         {"{\"owner\":\"广东省\",\"name\":\"深圳市\",\"areaCode\":\"0755\""}},
     };
     QStringList checked;
     for (const auto& c : checks) {
