@@ -489,10 +489,12 @@ public:
             m_buffer.erase(0, m_from);
             m_from = 0;
             if (m_buffer.size() > kLongest) {
+                const bool first = !m_skipping;
                 line = m_buffer.substr(0, kLongest);
                 m_buffer.clear();
                 m_skipping = true;
-                return true;
+                if (first)
+                    return true;
             }
             char chunk[65536];
             const ssize_t n = ::read(STDIN_FILENO, chunk, sizeof chunk);

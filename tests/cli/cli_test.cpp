@@ -429,6 +429,8 @@ TEST_F(CliWorkTest, BatchesLoadOnceAndAnnotateEachLine)
     // A line longer than a megabyte is cut, not held whole; the next line still counts.
     const Result longLine = work({"where", "--count", "-"}, "C", QByteArray(3 << 20, '7') + "\n0898\n");
     EXPECT_EQ(longLine.code, 0);
+    EXPECT_EQ(longLine.out.count('\n'), 2);
+    EXPECT_TRUE(longLine.out.startsWith(QByteArray(1 << 20, '7') + "\t0\n")) << longLine.out.left(40).toStdString();
     EXPECT_TRUE(longLine.out.endsWith("\n0898\t1\n")) << longLine.out.right(40).toStdString();
 }
 
