@@ -82,14 +82,27 @@ awk -F, 'NR % 89 == 1 && n < 10000 {
 awk -F, 'NR % 89 == 1 && n < 10000 {n++; p = $4; if (n % 2) sub(/..$/, "99", p); print p}' <kvrn.txt >postcodes.txt
 where_batch() { "$cli" where --count - <numbers.txt; }
 post_batch() { "$cli" post --count - <postcodes.txt; }
+# Median CPU time (user + system) of REPS runs, in milliseconds: steadier
+# than the wall clock when other work shares the machine.
+median_cpu_ms() {
+  local times=() TIMEFORMAT='%3U %3S'
+  for ((i = 0; i < reps; i++)); do
+    times+=($({ time "$@" >out.txt 2>/dev/null; } 2>&1 | awk '{printf "%d", ($1 + $2) * 1000}'))
+  done
+  printf '%s\n' "${times[@]}" | sort -n | awk '{a[NR]=$1} END {printf "%.1f", a[int((NR+1)/2)]}'
+}
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.2fx", a / b}'; }
 load_ms=$(median_ms "$cli" ls 无此目录)
+load_cpu=$(median_cpu_ms "$cli" ls 无此目录)
 where_ms=$(median_ms where_batch)
+where_cpu=$(median_cpu_ms where_batch)
 where_found=$(awk -F'\t' '$2 > 0' out.txt | wc -l)
 post_ms=$(median_ms post_batch)
+post_cpu=$(median_cpu_ms post_batch)
 post_found=$(awk -F'\t' '$2 > 0' out.txt | wc -l)
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.2fx", a / b}'; }
-echo "load alone (ls of a directory that is not there): $load_ms ms"
-echo "where --count -, $(wc -l <numbers.txt) numbers ($where_found found): $where_ms ms," \
-     "$(ratio "$where_ms" "$load_ms") of the load (goal 1.5x)"
-echo "post --count -, $(wc -l <postcodes.txt) postcodes ($post_found found): $post_ms ms," \
-     "$(ratio "$post_ms" "$load_ms") of the load"
+printf '%-58s %9s %7s %9s %7s\n' "batch (load alone: ls of a directory that is not there)" "wall ms" "ratio" "CPU ms" "ratio"
+printf '%-58s %9s %7s %9s %7s\n' "load alone" "$load_ms" "" "$load_cpu" ""
+printf '%-58s %9s %7s %9s %7s\n' "where --count -, $(wc -l <numbers.txt) numbers ($where_found found)" "$where_ms" \
+  "$(ratio "$where_ms" "$load_ms")" "$where_cpu" "$(ratio "$where_cpu" "$load_cpu")"
+printf '%-58s %9s %7s %9s %7s\n' "post --count -, $(wc -l <postcodes.txt) postcodes ($post_found found)" "$post_ms" \
+  "$(ratio "$post_ms" "$load_ms")" "$post_cpu" "$(ratio "$post_cpu" "$load_cpu")"
