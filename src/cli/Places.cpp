@@ -92,100 +92,97 @@ ReadNumber readNumber(std::string_view text)
 
 std::string dialDigits(std::string_view text) { return readNumber(text).digits; }
 
-namespace {
-
-// A field of at most eight bytes as one key: its bytes, then its length.
-uint64_t fieldKey(std::string_view field)
+FieldIndex::Key FieldIndex::keyOf(std::string_view text)
 {
-    uint64_t key = 0;
-    std::memcpy(&key, field.data(), std::min<size_t>(field.size(), 7));
-    return key << 8 | field.size();
+    Key key{0, unsigned(std::min<size_t>(text.size(), 8))};
+    std::memcpy(&key.bytes, text.data(), key.length);
+    return key;
 }
 
-}  // namespace
+size_t FieldIndex::slotOf(const Key& key) const
+{
+    return size_t(((key.bytes ^ (uint64_t(key.length) << 59)) * 0x9E3779B97F4A7C15u) >> (64 - m_bits));
+}
 
-AreaCodeIndex::AreaCodeIndex(const DatabaseImage& image)
-    : m_keys(size_t(1) << m_bits), m_codes(size_t(1) << m_bits), m_first(image.entrySectionStart())
+FieldIndex::FieldIndex(const DatabaseImage& image, Field field)
+    : m_slots(size_t(1) << m_bits), m_first(image.entrySectionStart())
 {
     m_codeOf.reserve(size_t(std::max<int64_t>(image.entryCount(), 0)));
-    static_assert(entry_field::kArea + kAreaCodeCapacity <= kEntryRecordSize && entry_field::kAreaLen >= 1);
+    // Eight bytes from the length byte's place on stay inside a record for
+    // both fields; the text is what the length leaves of them.
+    const bool area = field == Field::AreaCode;
+    const int lengthAt = area ? entry_field::kAreaLen : entry_field::kPostLen;
+    const unsigned capacity = area ? kAreaCodeCapacity : kPostcodeCapacity;
+    const int wordAt = area ? entry_field::kAreaLen - 1 : entry_field::kPost;
+    const int shift = area ? 16 : 0;
+    static_assert(entry_field::kAreaLen - 1 + 8 <= kEntryRecordSize && entry_field::kArea + kAreaCodeCapacity <= 48);
+    static_assert(entry_field::kPost + 8 <= kEntryRecordSize && kPostcodeCapacity == 8);
     image.forEachEntry([&](int32_t, const uint8_t* rec) {
         if (rec[entry_field::kOwner + 3] & 0x80) {  // deleted
             m_codeOf.push_back(kDeleted);
             return;
         }
-        // The length byte and the code in one load, as fieldKey lays them out.
         uint64_t word;
-        std::memcpy(&word, rec + entry_field::kAreaLen - 1, 8);
-        word >>= 8;
-        const unsigned length = std::min<unsigned>(unsigned(word & 0xFF), kAreaCodeCapacity);
-        const uint32_t code = add(word & ((uint64_t(1) << (8 * (length + 1))) - 1));
+        std::memcpy(&word, rec + wordAt, 8);
+        const unsigned length = std::min<unsigned>(rec[lengthAt], capacity);
+        word >>= shift;
+        const uint32_t code = add(Key{length == 8 ? word : word & ((uint64_t(1) << (8 * length)) - 1), length});
         m_codeOf.push_back(code);
         ++m_counts[code];
     });
 }
 
-namespace {
-
-constexpr uint64_t kUsed = uint64_t(1) << 63;
-
-size_t slotOf(uint64_t key, int bits) { return size_t((key * 0x9E3779B97F4A7C15u) >> (64 - bits)); }
-
-}  // namespace
-
-int AreaCodeIndex::find(uint64_t key) const
+int FieldIndex::find(std::string_view text) const
 {
-    const size_t mask = m_keys.size() - 1;
-    for (size_t i = slotOf(key, m_bits);; i = (i + 1) & mask) {
-        if (m_keys[i] == (key | kUsed))
-            return int(m_codes[i]);
-        if (m_keys[i] == 0)
+    if (text.size() > 8)
+        return -1;
+    const Key key = keyOf(text);
+    const size_t mask = m_slots.size() - 1;
+    for (size_t i = slotOf(key);; i = (i + 1) & mask) {
+        if (m_slots[i] == 0)
             return -1;
+        const Key& k = m_keys[m_slots[i] - 1];
+        if (k.bytes == key.bytes && k.length == key.length)
+            return int(m_slots[i] - 1);
     }
 }
 
-uint32_t AreaCodeIndex::add(uint64_t key)
+uint32_t FieldIndex::add(const Key& key)
 {
-    size_t mask = m_keys.size() - 1;
-    size_t i = slotOf(key, m_bits);
-    for (; m_keys[i] != 0; i = (i + 1) & mask)
-        if (m_keys[i] == (key | kUsed))
-            return m_codes[i];
-    if (2 * (m_counts.size() + 1) > m_keys.size()) {
-        // Half full: twice the slots, every key placed again.
-        std::vector<uint64_t> keys(m_keys.size() * 2);
-        std::vector<uint32_t> codes(keys.size());
+    size_t mask = m_slots.size() - 1;
+    size_t i = slotOf(key);
+    for (; m_slots[i] != 0; i = (i + 1) & mask) {
+        const Key& k = m_keys[m_slots[i] - 1];
+        if (k.bytes == key.bytes && k.length == key.length)
+            return m_slots[i] - 1;
+    }
+    if (2 * (m_keys.size() + 1) > m_slots.size()) {
+        // Half full: twice the slots, every code placed again.
         ++m_bits;
-        mask = keys.size() - 1;
-        for (size_t j = 0; j < m_keys.size(); ++j) {
-            if (m_keys[j] == 0)
-                continue;
-            size_t k = slotOf(m_keys[j] & ~kUsed, m_bits);
-            while (keys[k] != 0)
+        m_slots.assign(size_t(1) << m_bits, 0);
+        mask = m_slots.size() - 1;
+        for (uint32_t code = 0; code < m_keys.size(); ++code) {
+            size_t k = slotOf(m_keys[code]);
+            while (m_slots[k] != 0)
                 k = (k + 1) & mask;
-            keys[k] = m_keys[j];
-            codes[k] = m_codes[j];
+            m_slots[k] = code + 1;
         }
-        m_keys.swap(keys);
-        m_codes.swap(codes);
-        for (i = slotOf(key, m_bits); m_keys[i] != 0; i = (i + 1) & mask) {
+        for (i = slotOf(key); m_slots[i] != 0; i = (i + 1) & mask) {
         }
     }
-    m_keys[i] = key | kUsed;
-    m_codes[i] = uint32_t(m_counts.size());
+    m_keys.push_back(key);
     m_counts.push_back(0);
-    return m_codes[i];
+    m_slots[i] = uint32_t(m_keys.size());
+    return uint32_t(m_keys.size() - 1);
 }
 
-int AreaCodeIndex::longestPrefix(std::string_view digits) const
+std::string_view FieldIndex::text(int code) const
 {
-    for (size_t n = std::min<size_t>(digits.size(), kAreaCodeCapacity); n > 0; --n)
-        if (const int code = find(fieldKey(digits.substr(0, n))); code >= 0)
-            return code;
-    return -1;
+    const Key& key = m_keys[size_t(code)];
+    return std::string_view(reinterpret_cast<const char*>(&key.bytes), key.length);
 }
 
-std::vector<int32_t> AreaCodeIndex::positions(int code) const
+std::vector<int32_t> FieldIndex::positions(const std::vector<int>& codes) const
 {
     if (m_starts.empty()) {
         // Every place by code, each code's places in image order.
@@ -193,61 +190,55 @@ std::vector<int32_t> AreaCodeIndex::positions(int code) const
         for (size_t c = 0; c < m_counts.size(); ++c)
             m_starts[c + 1] = m_starts[c] + m_counts[c];
         std::vector<uint32_t> next(m_starts.begin(), m_starts.end() - 1);
-        m_byCode.resize(m_starts.back());
+        m_filed.resize(m_starts.back());
         for (size_t r = 0; r < m_codeOf.size(); ++r)
             if (m_codeOf[r] != kDeleted)
-                m_byCode[next[m_codeOf[r]]++] = m_first + int32_t(r) * kEntryRecordSize;
+                m_filed[next[m_codeOf[r]]++] = m_first + int32_t(r) * kEntryRecordSize;
     }
-    return std::vector<int32_t>(m_byCode.begin() + m_starts[size_t(code)],
-                                m_byCode.begin() + m_starts[size_t(code) + 1]);
-}
-
-PostcodeIndex::PostcodeIndex(const DatabaseImage& image)
-{
-    image.forEachEntry([&](int32_t pos, const uint8_t* rec) {
-        if (rec[entry_field::kOwner + 3] & 0x80)
-            return;
-        const std::string_view code = readField(rec + entry_field::kPostLen, kPostcodeCapacity);
-        auto it = m_byCode.find(code);
-        if (it == m_byCode.end())
-            it = m_byCode.emplace(std::string(code), std::vector<int32_t>()).first;
-        it->second.push_back(pos);
-    });
-}
-
-size_t PostcodeIndex::Match::count() const
-{
-    size_t n = 0;
-    for (const auto* group : groups)
-        n += group->size();
-    return n;
-}
-
-std::vector<int32_t> PostcodeIndex::Match::positions() const
-{
     std::vector<int32_t> all;
-    all.reserve(count());
-    for (const auto* group : groups)
-        all.insert(all.end(), group->begin(), group->end());
-    if (groups.size() > 1)
+    for (const int code : codes)
+        all.insert(all.end(), m_filed.begin() + m_starts[size_t(code)], m_filed.begin() + m_starts[size_t(code) + 1]);
+    if (codes.size() > 1)
         std::sort(all.begin(), all.end());
     return all;
+}
+
+int AreaCodeIndex::longestPrefix(std::string_view digits) const
+{
+    for (size_t n = std::min<size_t>(digits.size(), kAreaCodeCapacity); n > 0; --n)
+        if (const int code = m_index.find(digits.substr(0, n)); code >= 0)
+            return code;
+    return -1;
+}
+
+size_t PostcodeIndex::count(const Match& match) const
+{
+    size_t n = 0;
+    for (const int code : match.codes)
+        n += m_index.count(code);
+    return n;
 }
 
 PostcodeIndex::Match PostcodeIndex::find(std::string_view code, size_t minShared) const
 {
     Match match;
-    if (const auto it = m_byCode.find(code); it != m_byCode.end()) {
-        match.groups.push_back(&it->second);
+    if (const int exact = m_index.find(code); exact >= 0) {
+        match.codes.push_back(exact);
         match.shared = code.size();
         match.exact = true;
         return match;
     }
+    if (m_sorted.empty()) {
+        for (size_t c = 0; c < m_index.size(); ++c)
+            m_sorted.emplace_back(m_index.text(int(c)), int(c));
+        std::sort(m_sorted.begin(), m_sorted.end());
+    }
     for (size_t n = code.size(); n-- > std::max<size_t>(minShared, 1);) {
         const std::string_view prefix = code.substr(0, n);
-        for (auto it = m_byCode.lower_bound(prefix); it != m_byCode.end() && startsWith(it->first, prefix); ++it)
-            match.groups.push_back(&it->second);
-        if (!match.groups.empty()) {
+        auto it = std::lower_bound(m_sorted.begin(), m_sorted.end(), std::pair<std::string_view, int>(prefix, -1));
+        for (; it != m_sorted.end() && startsWith(it->first, prefix); ++it)
+            match.codes.push_back(it->second);
+        if (!match.codes.empty()) {
             match.shared = n;
             return match;
         }

@@ -5,7 +5,6 @@
 #include "lookup/EntryRows.h"
 
 #include <cstdint>
-#include <map>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -46,51 +45,76 @@ ReadNumber readNumber(std::string_view text);
 // The digits readNumber gives, whatever the kind ("" without digits).
 std::string dialDigits(std::string_view text);
 
-// Live places keyed by a field, built in one pass over the entry section;
-// positions in image order.
-class AreaCodeIndex {
+// The live places by the text of one field (area code or postcode), built in
+// one pass over the entry section: every distinct text gets a number, every
+// place the number of its text.
+class FieldIndex {
 public:
-    explicit AreaCodeIndex(const DatabaseImage& image);
-    // The area code that is the longest prefix of `digits` (0755 before 075):
-    // its number here, or -1 when no place has one.
-    int longestPrefix(std::string_view digits) const;
+    enum class Field { AreaCode, Postcode };
+    FieldIndex(const DatabaseImage& image, Field field);
+
+    // The number of `text`, or -1 when no place has it.
+    int find(std::string_view text) const;
+    size_t size() const { return m_counts.size(); }
+    std::string_view text(int code) const;
     size_t count(int code) const { return m_counts[size_t(code)]; }
-    // The positions of the places of `code`; the first call sorts every
-    // place by code, which a count alone never needs.
-    std::vector<int32_t> positions(int code) const;
+    // The positions of the places of these codes, in image order. The first
+    // call files every place by code, which a count never needs.
+    std::vector<int32_t> positions(const std::vector<int>& codes) const;
 
 private:
-    // Open addressing from a code's key to its number: a million records pass
-    // through here, and almost every one has another code than the last.
-    int find(uint64_t key) const;
-    uint32_t add(uint64_t key);
-    int m_bits = 10;                         // log2 of the slots
-    std::vector<uint64_t> m_keys;            // 0: a free slot; else the key with its top bit set
-    std::vector<uint32_t> m_codes;           // per slot, its code's number
-    std::vector<uint32_t> m_counts;          // per code
-    std::vector<uint32_t> m_codeOf;          // per record; kDeleted for a deleted one
-    int32_t m_first = 0;                     // position of the first record
-    mutable std::vector<uint32_t> m_starts;  // per code, where its places begin in m_byCode
-    mutable std::vector<int32_t> m_byCode;
+    struct Key {
+        uint64_t bytes;  // the text, zero-padded
+        unsigned length;
+    };
+    static Key keyOf(std::string_view text);
+    size_t slotOf(const Key& key) const;
+    uint32_t add(const Key& key);
+
+    // Open addressing: a million records pass through here, and almost every
+    // one has another text than the last. A slot holds a code + 1, or 0.
+    int m_bits = 10;
+    std::vector<uint32_t> m_slots;
+    std::vector<Key> m_keys;         // per code
+    std::vector<uint32_t> m_counts;  // per code
+    std::vector<uint32_t> m_codeOf;  // per record; kDeleted for a deleted one
+    int32_t m_first = 0;             // position of the first record
+    mutable std::vector<uint32_t> m_starts;  // per code, where its places begin in m_filed
+    mutable std::vector<int32_t> m_filed;
     static constexpr uint32_t kDeleted = ~uint32_t(0);
+};
+
+// The places of a telephone number's area code.
+class AreaCodeIndex {
+public:
+    explicit AreaCodeIndex(const DatabaseImage& image) : m_index(image, FieldIndex::Field::AreaCode) {}
+    // The area code that is the longest prefix of `digits` (0755 before 075):
+    // its number, or -1 when no place has one.
+    int longestPrefix(std::string_view digits) const;
+    size_t count(int code) const { return m_index.count(code); }
+    std::vector<int32_t> positions(int code) const { return m_index.positions({code}); }
+
+private:
+    FieldIndex m_index;
 };
 
 class PostcodeIndex {
 public:
-    explicit PostcodeIndex(const DatabaseImage& image);
+    explicit PostcodeIndex(const DatabaseImage& image) : m_index(image, FieldIndex::Field::Postcode) {}
     struct Match {
-        std::vector<const std::vector<int32_t>*> groups;  // one per postcode, each in image order
-        size_t shared = 0;                                // digits in common with the query
+        std::vector<int> codes;
+        size_t shared = 0;  // digits in common with the query
         bool exact = false;
-        size_t count() const;
-        std::vector<int32_t> positions() const;  // all groups in image order
     };
-    // The places with postcode `code`; when there are none, those whose
-    // postcode shares the longest prefix of at least `minShared` bytes.
+    // The postcode `code`; when no place has it, the postcodes that share
+    // the longest prefix of at least `minShared` bytes with it.
     Match find(std::string_view code, size_t minShared = 4) const;
+    size_t count(const Match& match) const;
+    std::vector<int32_t> positions(const Match& match) const { return m_index.positions(match.codes); }
 
 private:
-    std::map<std::string, std::vector<int32_t>, std::less<>> m_byCode;
+    FieldIndex m_index;
+    mutable std::vector<std::pair<std::string_view, int>> m_sorted;  // every postcode, in byte order
 };
 
 // Rows for records at `positions`, with the names of their directories as

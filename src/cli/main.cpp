@@ -405,7 +405,7 @@ private:
         if (!m_posts)
             m_posts = std::make_unique<PostcodeIndex>(m_db.image);
         const PostcodeIndex::Match match = m_posts->find(code);
-        if (match.groups.empty()) {
+        if (match.codes.empty()) {
             say({"没有邮编为“" + code + "”或与它的前 4 位相同的地区。",
                  "no place has the postcode '" + code + "' or one sharing its first 4 digits"});
             return EntryRowSet();
@@ -418,10 +418,10 @@ private:
                      "' (a prefix match)"});
         }
         if (m_inv.count) {
-            m_count = int64_t(match.count());
+            m_count = int64_t(m_posts->count(match));
             return EntryRowSet();
         }
-        EntryRowSet set = m_rows.rows(match.positions());
+        EntryRowSet set = m_rows.rows(m_posts->positions(match));
         sortEntryRows(set, kColumnAreaCode, -1, nullptr);  // as search results
         return set;
     }

@@ -17,6 +17,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <map>
 #include <set>
 
 using namespace qv;
@@ -656,6 +657,65 @@ TEST(CliText, ReasonsInEnglishAndHelpWithinEightyColumns)
         EXPECT_GT(lines.size(), 30);
         for (const QString& line : lines)
             EXPECT_LE(cli::displayWidth(line.toStdString()), 80) << line.toStdString();
+    }
+}
+
+// The indexes of area codes and postcodes against a plain pass over the
+// records, with codes enough that their tables grow several times.
+TEST(CliIndex, FindsWhatAPassOverTheRecordsFinds)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    qvtest::ImageBuilder b;
+    b.dir(qvtest::gbk("甲"), 0, 1).end(1).learnedCount(0);
+    for (int i = 0; i < 6000; ++i)
+        b.entry("p" + std::to_string(i), i % 13 == 0 ? -1 : 1, std::to_string(100000 + i * 7 % 30011),
+                "0" + std::to_string(100 + i % 2500));
+    ASSERT_TRUE(qvtest::writeFile(dir.filePath("kvrn.dat"), qvtest::makeFile(b.bytes)));
+    Database db;
+    ASSERT_TRUE(db.load(dir.filePath("kvrn.dat")).ok());
+    std::map<std::string, std::vector<int32_t>> byArea, byPost;
+    db.image.forEachEntry([&](int32_t pos, const uint8_t* rec) {
+        if (entryOwner(rec) < 0)
+            return;
+        byArea[std::string(readField(rec + entry_field::kAreaLen, kAreaCodeCapacity))].push_back(pos);
+        byPost[std::string(readField(rec + entry_field::kPostLen, kPostcodeCapacity))].push_back(pos);
+    });
+    ASSERT_GT(byArea.size(), 2000u);
+
+    const cli::AreaCodeIndex areas(db.image);
+    for (const auto& [area, positions] : byArea) {
+        const int code = areas.longestPrefix(area);
+        ASSERT_GE(code, 0) << area;
+        EXPECT_EQ(areas.count(code), positions.size()) << area;
+        EXPECT_EQ(areas.positions(code), positions) << area;
+    }
+    EXPECT_EQ(areas.positions(areas.longestPrefix("0260" "8888")), byArea["0260"]);  // no 02608
+    EXPECT_EQ(areas.positions(areas.longestPrefix("01001" "8888")), byArea["01001"]);
+    EXPECT_EQ(areas.longestPrefix("09"), -1);
+
+    const cli::PostcodeIndex posts(db.image);
+    for (const auto& [post, positions] : byPost) {
+        const cli::PostcodeIndex::Match m = posts.find(post);
+        EXPECT_TRUE(m.exact);
+        EXPECT_EQ(posts.count(m), positions.size());
+        EXPECT_EQ(posts.positions(m), positions) << post;
+    }
+    // A postcode that is not there: every place whose postcode shares the longest prefix.
+    for (const std::string missing : {"1000009", "13000x", "1299"}) {
+        const cli::PostcodeIndex::Match m = posts.find(missing);
+        std::vector<int32_t> expected;
+        size_t shared = 0;
+        for (size_t n = missing.size() - 1; n >= 4 && expected.empty(); --n)
+            for (const auto& [post, positions] : byPost)
+                if (post.compare(0, n, missing, 0, n) == 0) {
+                    expected.insert(expected.end(), positions.begin(), positions.end());
+                    shared = n;
+                }
+        std::sort(expected.begin(), expected.end());
+        EXPECT_FALSE(m.exact);
+        EXPECT_EQ(m.shared, shared) << missing;
+        EXPECT_EQ(posts.positions(m), expected) << missing;
     }
 }
 
