@@ -48,7 +48,12 @@ void say(const Message& m)
     std::string line = g_chinese ? "qarvenda-cli：" : "qarvenda-cli: ";
     if (g_line > 0)
         line += g_chinese ? "第 " + std::to_string(g_line) + " 行：" : "line " + std::to_string(g_line) + ": ";
-    line += m.text(g_chinese) + "\n";
+    // What the user typed may hold control characters: they go out as blanks.
+    std::string text = m.text(g_chinese);
+    for (char& c : text)
+        if ((static_cast<unsigned char>(c) < 0x20 && c != '\n') || c == 0x7F)
+            c = ' ';
+    line += text + "\n";
     if (g_gbk)
         line = toGbkLossy(line);
     [[maybe_unused]] const ssize_t n = ::write(2, line.data(), line.size());
@@ -181,7 +186,7 @@ bool loadDatabase(Database& db, const std::string& given)
 class RowsOut {
 public:
     RowsOut(Output& out, Layout layout, TableOptions options, bool withInput, bool countOnly)
-        : m_layout(layout), m_gbkCells(layout == Layout::Tabs || layout == Layout::Csv || layout == Layout::Kvrn),
+        : m_gbkCells(layout == Layout::Tabs || layout == Layout::Csv || layout == Layout::Kvrn),
           m_withInput(withInput), m_countOnly(countOnly)
     {
         std::vector<Column> columns;
@@ -253,7 +258,6 @@ private:
     std::string caption(const char* zh) const { return m_gbkCells ? *gbk::fromUtf8(zh) : std::string(zh); }
     std::string inputCell(const std::string& input) const { return m_gbkCells ? toGbkLossy(input) : input; }
 
-    Layout m_layout;
     bool m_gbkCells;
     bool m_withInput;
     bool m_countOnly;
@@ -385,20 +389,24 @@ private:
 
     std::optional<EntryRowSet> post(const std::string& text)
     {
+        // Digits (full-width ones too), with blanks and dashes between them.
         std::string code;
-        for (size_t i = 0; i < text.size(); ++i) {
-            const char c = text[i];
-            if (c >= '0' && c <= '9')
-                code += c;
-            else if (text.compare(i, 2, "\xEF\xBC") == 0 && i + 2 < text.size() &&
-                     static_cast<unsigned char>(text[i + 2]) >= 0x90 && static_cast<unsigned char>(text[i + 2]) <= 0x99)
-                code += char('0' + static_cast<unsigned char>(text[(i += 2)]) - 0x90);  // full-width digits
-            else if (c != ' ' && c != '\t' && c != '-')
-                code = "?";
-            if (code == "?")
-                break;
+        bool digitsOnly = true;
+        for (size_t i = 0; i < text.size() && digitsOnly; ++i) {
+            const unsigned char c = static_cast<unsigned char>(text[i]);
+            const unsigned char wide = text.compare(i, 2, "\xEF\xBC") == 0 && i + 2 < text.size()
+                                           ? static_cast<unsigned char>(text[i + 2])
+                                           : 0;
+            if (c >= '0' && c <= '9') {
+                code += char(c);
+            } else if (wide >= 0x90 && wide <= 0x99) {
+                code += char('0' + wide - 0x90);
+                i += 2;
+            } else {
+                digitsOnly = c == ' ' || c == '\t' || c == '-';
+            }
         }
-        if (code.empty() || code == "?") {
+        if (code.empty() || !digitsOnly) {
             report({"邮政编码“" + text + "”只能由数字组成。", "the postcode '" + text + "' must be digits"});
             return std::nullopt;
         }

@@ -618,6 +618,11 @@ TEST_F(CliWorkTest, MessagesGiveTheirReasonInBothLanguagesAndFollowAGbkLocale)
     const Result lineZh = work({"find", "-"}, "zh_CN.UTF-8", "\xff\xfe\n");
     EXPECT_TRUE(lineZh.err.contains("第 1 行：输入不是有效的 UTF-8 文本")) << lineZh.err.toStdString();
 
+    // Control characters the user typed are not sent back to the terminal.
+    const Result escape = work({"where", "\x1b[2J\x07"});
+    EXPECT_EQ(escape.code, 1);
+    EXPECT_TRUE(escape.err.contains("the number ' [2J ' has no area code")) << escape.err.toStdString();
+
     // Under zh_CN.GBK, input is read and output written in GBK.
     const Result gbkRun = work({"find", "-"}, "zh_CN.GBK", QByteArray::fromStdString(qvtest::gbk("海口\n")));
     EXPECT_EQ(gbkRun.code, 0);
