@@ -476,7 +476,7 @@ Commands:
         The places whose area code is the longest prefix of a telephone
         number written as people write it: "0755-8888 8888",
         "+86 (0)10 6512 3456", "010-6512 3456 ext 8". A trunk 0 or (0)
-        after +86 or 0086 is taken or left; an extension is ignored.
+        may follow +86 or 0086; an extension is ignored.
   post POSTCODE
         The places with that postcode; when there are none, those whose
         postcode shares the longest prefix of at least 4 digits with it (the
