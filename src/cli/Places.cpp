@@ -104,6 +104,10 @@ size_t FieldIndex::slotOf(const Key& key) const
     return size_t(((key.bytes ^ (uint64_t(key.length) << 59)) * 0x9E3779B97F4A7C15u) >> (64 - m_bits));
 }
 
+// The record's bytes are read a word at a time and cut by masks that keep
+// the first bytes of the word.
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "FieldIndex reads fields as little-endian words");
+
 FieldIndex::FieldIndex(const DatabaseImage& image, Field field)
     : m_slots(size_t(1) << m_bits), m_first(image.entrySectionStart())
 {
