@@ -1,5 +1,5 @@
 #pragma once
-// The command line of qarvenda-cli: a command (find, where, ls, export) with
+// The command line of qarvenda-cli: a command (find, where, post, ls, export) with
 // its options and arguments, read into an Invocation or refused with a
 // message in both languages.
 #include "lookup/Search.h"
@@ -21,11 +21,25 @@ struct Message {
 // True when the locale that picks the language of messages (LC_ALL, then
 // LC_MESSAGES, then LANG; the first one set) is a Chinese one.
 bool chineseLocale();
+// True when the locale's character set (LC_ALL, then LC_CTYPE, then LANG) is
+// GBK or GB2312: the terminal then reads and writes GBK.
+bool gbkLocale();
 
-enum class Command { None, Find, Where, Ls, Export };
-// Auto: aligned columns on a terminal, tab-separated otherwise.
-enum class Format { Auto, Table, Tsv, Json, Csv };
+// The English of a reason the core gives in Chinese (UTF-8); the Chinese
+// itself when it is not one the command line knows.
+std::string englishReason(const std::string& chinese);
+
+enum class Command { None, Find, Where, Post, Ls, Export };
+// Auto: aligned columns on a terminal, tab-separated otherwise. Kvrn: the
+// lines of the window's text export.
+enum class Format { Auto, Table, Tsv, Csv, Kvrn, Json, Jsonl };
 enum class Encoding { Utf8, Gbk };
+
+// --sort: a column of the rows of places and a direction (+1 or -1).
+struct SortOrder {
+    int column = -1;  // an EntryColumn; -1 for the command's own order
+    int direction = +1;
+};
 
 struct Invocation {
     bool help = false;
@@ -38,8 +52,13 @@ struct Invocation {
     QueryOptions query;  // find: fuzzy on all four fields unless told otherwise
     Format format = Format::Auto;
     Encoding encoding = Encoding::Utf8;
+    bool encodingGiven = false;
+    bool count = false;   // only the number of rows
+    bool header = false;  // a caption line for tsv and csv
+    SortOrder sort;
+    bool batch = false;  // "-": one query per line of standard input
     bool hasArgument = false;
-    std::string argument;  // UTF-8: the query, the number or the path
+    std::string argument;  // as given: the query, the number, the postcode or the path
 };
 
 struct ParseResult {

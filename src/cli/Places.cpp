@@ -1,17 +1,36 @@
 #include "cli/Places.h"
 
-#include "lookup/Search.h"
 #include "store/Database.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace qv::cli {
 
-std::string dialDigits(std::string_view text)
+namespace {
+
+// Where an extension begins: the first of its markers after the first digit.
+size_t extensionStart(std::string_view text)
 {
+    size_t firstDigit = 0;
+    while (firstDigit < text.size() && !(text[firstDigit] >= '0' && text[firstDigit] <= '9') &&
+           text.compare(firstDigit, 2, "\xEF\xBC") != 0)
+        ++firstDigit;
+    size_t end = text.size();
+    for (const std::string_view marker : {"转", "分机", "#", "＃", "x", "X", "ｘ"})
+        end = std::min(end, text.find(marker, firstDigit));
+    return end;
+}
+
+bool startsWith(std::string_view s, std::string_view prefix) { return s.substr(0, prefix.size()) == prefix; }
+
+}  // namespace
+
+ReadNumber readNumber(std::string_view text)
+{
+    text = text.substr(0, extensionStart(text));
     std::string digits;
     bool plus = false;
-    bool seenDigit = false;
     for (size_t i = 0; i < text.size(); ++i) {
         const unsigned char c = static_cast<unsigned char>(text[i]);
         int digit = -1;
@@ -27,33 +46,234 @@ std::string dialDigits(std::string_view text)
             if (digit >= 0 || isPlus)
                 i += 2;
         }
-        if (digit >= 0) {
+        if (digit >= 0)
             digits += char('0' + digit);
-            seenDigit = true;
-        } else if (isPlus && !seenDigit) {
+        else if (isPlus && digits.empty())
             plus = true;
-        }
     }
+    ReadNumber read;
+    if (digits.empty())
+        return read;
     if (plus)
         digits.insert(0, "00");
-    if (digits.rfind("0086", 0) == 0)
-        digits.replace(0, 4, "0");
-    return digits;
+    read.digits = digits;
+
+    // The national number without its trunk 0, or a number abroad.
+    std::string national;
+    bool trunk = false;
+    if (startsWith(digits, "0086") || (startsWith(digits, "86") && digits.size() >= 11)) {
+        national = digits.substr(startsWith(digits, "0086") ? 4 : 2);
+        // Area codes after the country code never begin with 0: one is the trunk.
+        if (startsWith(national, "0"))
+            national.erase(0, 1);
+        trunk = true;
+    } else if (startsWith(digits, "00")) {
+        read.kind = NumberKind::Dialled;
+        return read;
+    } else if (startsWith(digits, "0")) {
+        national = digits.substr(1);
+        trunk = true;
+    } else {
+        national = digits;
+    }
+    read.digits = "0" + national;
+    if (national.size() == 11 && national[0] == '1' && national[1] >= '3' && national[1] <= '9')
+        read.kind = NumberKind::Mobile;
+    else if (national.size() == 10 && (startsWith(national, "400") || startsWith(national, "800")))
+        read.kind = NumberKind::Service;
+    else if (national.empty() || (!trunk && national.size() < 10))
+        read.kind = NumberKind::Local;
+    else
+        read.kind = NumberKind::Dialled;
+    if (read.kind == NumberKind::Local)
+        read.digits = digits;
+    return read;
 }
 
-EntryRowSet placesForNumber(const Database& db, std::string_view digits)
+std::string dialDigits(std::string_view text) { return readNumber(text).digits; }
+
+FieldIndex::Key FieldIndex::keyOf(std::string_view text)
 {
-    QueryOptions exactArea;
-    exactArea.exact = true;
-    exactArea.fuzzy = false;
-    exactArea.byName = exactArea.byInitials = exactArea.byPostcode = false;
-    exactArea.byAreaCode = true;
-    for (size_t n = std::min<size_t>(digits.size(), kAreaCodeCapacity); n > 0; --n) {
-        EntryRowSet rows = searchEntries(db, digits.substr(0, n), exactArea);
-        if (!rows.rows.empty())
-            return rows;
+    Key key{0, unsigned(std::min<size_t>(text.size(), 8))};
+    std::memcpy(&key.bytes, text.data(), key.length);
+    return key;
+}
+
+size_t FieldIndex::slotOf(const Key& key) const
+{
+    return size_t(((key.bytes ^ (uint64_t(key.length) << 59)) * 0x9E3779B97F4A7C15u) >> (64 - m_bits));
+}
+
+// The record's bytes are read a word at a time and cut by masks that keep
+// the first bytes of the word.
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "FieldIndex reads fields as little-endian words");
+
+FieldIndex::FieldIndex(const DatabaseImage& image, Field field)
+    : m_slots(size_t(1) << m_bits), m_first(image.entrySectionStart())
+{
+    m_codeOf.reserve(size_t(std::max<int64_t>(image.entryCount(), 0)));
+    // Eight bytes from the length byte's place on stay inside a record for
+    // both fields; the text is what the length leaves of them.
+    const bool area = field == Field::AreaCode;
+    const int lengthAt = area ? entry_field::kAreaLen : entry_field::kPostLen;
+    const unsigned capacity = area ? kAreaCodeCapacity : kPostcodeCapacity;
+    const int wordAt = area ? entry_field::kAreaLen - 1 : entry_field::kPost;
+    const int shift = area ? 16 : 0;
+    static_assert(entry_field::kAreaLen - 1 + 8 <= kEntryRecordSize && entry_field::kArea + kAreaCodeCapacity <= 48);
+    static_assert(entry_field::kPost + 8 <= kEntryRecordSize && kPostcodeCapacity == 8);
+    image.forEachEntry([&](int32_t, const uint8_t* rec) {
+        if (rec[entry_field::kOwner + 3] & 0x80) {  // deleted
+            m_codeOf.push_back(kDeleted);
+            return;
+        }
+        uint64_t word;
+        std::memcpy(&word, rec + wordAt, 8);
+        const unsigned length = std::min<unsigned>(rec[lengthAt], capacity);
+        word >>= shift;
+        const uint32_t code = add(Key{length == 8 ? word : word & ((uint64_t(1) << (8 * length)) - 1), length});
+        m_codeOf.push_back(code);
+        ++m_counts[code];
+    });
+}
+
+int FieldIndex::find(std::string_view text) const
+{
+    if (text.size() > 8)
+        return -1;
+    const Key key = keyOf(text);
+    const size_t mask = m_slots.size() - 1;
+    for (size_t i = slotOf(key);; i = (i + 1) & mask) {
+        if (m_slots[i] == 0)
+            return -1;
+        const Key& k = m_keys[m_slots[i] - 1];
+        if (k.bytes == key.bytes && k.length == key.length)
+            return int(m_slots[i] - 1);
     }
-    return {};
+}
+
+uint32_t FieldIndex::add(const Key& key)
+{
+    size_t mask = m_slots.size() - 1;
+    size_t i = slotOf(key);
+    for (; m_slots[i] != 0; i = (i + 1) & mask) {
+        const Key& k = m_keys[m_slots[i] - 1];
+        if (k.bytes == key.bytes && k.length == key.length)
+            return m_slots[i] - 1;
+    }
+    if (2 * (m_keys.size() + 1) > m_slots.size()) {
+        // Half full: twice the slots, every code placed again.
+        ++m_bits;
+        m_slots.assign(size_t(1) << m_bits, 0);
+        mask = m_slots.size() - 1;
+        for (uint32_t code = 0; code < m_keys.size(); ++code) {
+            size_t k = slotOf(m_keys[code]);
+            while (m_slots[k] != 0)
+                k = (k + 1) & mask;
+            m_slots[k] = code + 1;
+        }
+        for (i = slotOf(key); m_slots[i] != 0; i = (i + 1) & mask) {
+        }
+    }
+    m_keys.push_back(key);
+    m_counts.push_back(0);
+    m_slots[i] = uint32_t(m_keys.size());
+    return uint32_t(m_keys.size() - 1);
+}
+
+std::string_view FieldIndex::text(int code) const
+{
+    const Key& key = m_keys[size_t(code)];
+    return std::string_view(reinterpret_cast<const char*>(&key.bytes), key.length);
+}
+
+std::vector<int32_t> FieldIndex::positions(const std::vector<int>& codes) const
+{
+    if (m_starts.empty()) {
+        // Every place by code, each code's places in image order.
+        m_starts.assign(m_counts.size() + 1, 0);
+        for (size_t c = 0; c < m_counts.size(); ++c)
+            m_starts[c + 1] = m_starts[c] + m_counts[c];
+        std::vector<uint32_t> next(m_starts.begin(), m_starts.end() - 1);
+        m_filed.resize(m_starts.back());
+        for (size_t r = 0; r < m_codeOf.size(); ++r)
+            if (m_codeOf[r] != kDeleted)
+                m_filed[next[m_codeOf[r]]++] = m_first + int32_t(r) * kEntryRecordSize;
+    }
+    std::vector<int32_t> all;
+    for (const int code : codes)
+        all.insert(all.end(), m_filed.begin() + m_starts[size_t(code)], m_filed.begin() + m_starts[size_t(code) + 1]);
+    if (codes.size() > 1)
+        std::sort(all.begin(), all.end());
+    return all;
+}
+
+int AreaCodeIndex::longestPrefix(std::string_view digits) const
+{
+    for (size_t n = std::min<size_t>(digits.size(), kAreaCodeCapacity); n > 0; --n)
+        if (const int code = m_index.find(digits.substr(0, n)); code >= 0)
+            return code;
+    return -1;
+}
+
+size_t PostcodeIndex::count(const Match& match) const
+{
+    size_t n = 0;
+    for (const int code : match.codes)
+        n += m_index.count(code);
+    return n;
+}
+
+PostcodeIndex::Match PostcodeIndex::find(std::string_view code, size_t minShared) const
+{
+    Match match;
+    if (const int exact = m_index.find(code); exact >= 0) {
+        match.codes.push_back(exact);
+        match.shared = code.size();
+        match.exact = true;
+        return match;
+    }
+    if (m_sorted.empty()) {
+        for (size_t c = 0; c < m_index.size(); ++c)
+            m_sorted.emplace_back(m_index.text(int(c)), int(c));
+        std::sort(m_sorted.begin(), m_sorted.end());
+    }
+    for (size_t n = code.size(); n-- > std::max<size_t>(minShared, 1);) {
+        const std::string_view prefix = code.substr(0, n);
+        auto it = std::lower_bound(m_sorted.begin(), m_sorted.end(), std::pair<std::string_view, int>(prefix, -1));
+        for (; it != m_sorted.end() && startsWith(it->first, prefix); ++it)
+            match.codes.push_back(it->second);
+        if (!match.codes.empty()) {
+            match.shared = n;
+            return match;
+        }
+    }
+    return match;
+}
+
+RowMaker::RowMaker(const Database& db) : m_db(db)
+{
+    // As the search names directories: a later node with the same id wins.
+    db.tree.forEach([&](const DirectoryNode* node, int) { m_captions[node->id] = node->caption; });
+}
+
+EntryRowSet RowMaker::rows(const std::vector<int32_t>& positions) const
+{
+    EntryRowSet set;
+    set.rows.bind(m_db.image.ref());
+    set.addDirectoryName(std::string());  // slot 0: no directory with that id
+    std::unordered_map<int32_t, uint32_t> slotOfOwner;
+    set.rows.reserve(positions.size());
+    for (const int32_t pos : positions) {
+        const int32_t owner = entryOwner(m_db.image.entryAt(pos));
+        auto it = slotOfOwner.find(owner);
+        if (it == slotOfOwner.end()) {
+            const auto caption = m_captions.find(owner);
+            it = slotOfOwner.emplace(owner, caption == m_captions.end() ? 0 : set.addDirectoryName(caption->second))
+                     .first;
+        }
+        set.rows.push(pos, it->second);
+    }
+    return set;
 }
 
 namespace {
@@ -82,6 +302,16 @@ const DirectoryNode* findDirectory(const DirectoryTree& tree, std::string_view p
     while (!path.empty() && path.back() == '/')
         path.remove_suffix(1);
     return path.empty() ? nullptr : findBelow(tree.root(), path);
+}
+
+std::vector<const DirectoryNode*> directoriesNamed(const DirectoryTree& tree, std::string_view caption)
+{
+    std::vector<const DirectoryNode*> found;
+    tree.forEach([&](const DirectoryNode* node, int) {
+        if (node->caption == caption)
+            found.push_back(node);
+    });
+    return found;
 }
 
 std::string directoryPath(const DirectoryNode* node)

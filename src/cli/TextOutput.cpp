@@ -2,6 +2,8 @@
 
 #include "store/GbkText.h"
 
+#include <QStringEncoder>
+
 #include <algorithm>
 #include <cerrno>
 #include <unistd.h>
@@ -45,13 +47,41 @@ int codePointWidth(uint32_t cp)
     return wide ? 2 : 1;
 }
 
+bool isControl(char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }
+
 void appendClean(std::string& out, std::string_view cell)
 {
     const size_t from = out.size();
     out.append(cell);
     for (size_t i = from; i < out.size(); ++i)
-        if (static_cast<unsigned char>(out[i]) < 0x20 || out[i] == 0x7F)
+        if (isControl(out[i]))
             out[i] = ' ';
+}
+
+void appendCell(std::string& out, std::string_view cell, bool blankControls)
+{
+    if (blankControls)
+        appendClean(out, cell);
+    else
+        out.append(cell);
+}
+
+// A comma, a quote, CR and LF are ASCII and never the second byte of a GBK
+// character, so the test holds for GBK cells as well.
+void appendCsv(std::string& out, std::string_view cell, bool blankControls)
+{
+    const size_t from = out.size();
+    appendCell(out, cell, blankControls);
+    if (out.find_first_of(",\"\r\n", from) == std::string::npos)
+        return;
+    std::string quoted = "\"";
+    for (size_t i = from; i < out.size(); ++i) {
+        quoted += out[i];
+        if (out[i] == '"')
+            quoted += '"';
+    }
+    quoted += '"';
+    out.replace(from, std::string::npos, quoted);
 }
 
 void appendJsonString(std::string& out, std::string_view s)
@@ -89,18 +119,24 @@ int displayWidth(std::string_view utf8)
 
 void Output::pass(bool all)
 {
-    if (!m_fromGbk) {
+    if (m_conversion == Conversion::None) {
         put(m_buffer);
         m_buffer.clear();
         return;
     }
-    // No byte of a two-byte GBK character is a line feed, so whole lines
-    // convert the same as the whole text would.
+    // No byte of a two-byte GBK character, nor of a UTF-8 sequence, is a
+    // line feed, so whole lines convert the same as the whole text would.
     const size_t end = all ? m_buffer.size() : m_buffer.rfind('\n') + 1;
     if (end == 0)
         return;
-    const QByteArray utf8 = gbk::toUtf8(std::string_view(m_buffer).substr(0, end));
-    put(std::string_view(utf8.constData(), size_t(utf8.size())));
+    const std::string_view piece = std::string_view(m_buffer).substr(0, end);
+    if (m_conversion == Conversion::GbkToUtf8) {
+        const QByteArray utf8 = gbk::toUtf8(piece);
+        put(std::string_view(utf8.constData(), size_t(utf8.size())));
+    } else {
+        const QByteArray bytes = QStringEncoder("GBK").encode(QString::fromUtf8(piece.data(), qsizetype(piece.size())));
+        put(std::string_view(bytes.constData(), size_t(bytes.size())));
+    }
     m_buffer.erase(0, end);
 }
 
@@ -120,11 +156,18 @@ void Output::put(std::string_view bytes)
     }
 }
 
-TableWriter::TableWriter(Output& out, Layout layout, std::vector<Column> columns)
-    : m_out(out), m_layout(layout), m_columns(std::move(columns))
+TableWriter::TableWriter(Output& out, Layout layout, std::vector<Column> columns, TableOptions options)
+    : m_out(out), m_layout(layout), m_columns(std::move(columns)), m_options(options)
 {
     for (const Column& c : m_columns)
         m_widths.push_back(displayWidth(c.caption));
+    if (m_options.captionLine && (m_layout == Layout::Tabs || m_layout == Layout::Csv)) {
+        std::vector<std::string_view> captions;
+        for (const Column& c : m_columns)
+            captions.push_back(c.caption);
+        add(captions.data());
+        m_rows = 0;
+    }
 }
 
 void TableWriter::add(const std::string_view* cells)
@@ -151,8 +194,21 @@ void TableWriter::add(const std::string_view* cells)
         }
         m_line += '\n';
         break;
+    case Layout::Csv:
+    case Layout::Kvrn:
+        for (size_t c = 0; c < n; ++c) {
+            if (c)
+                m_line += ',';
+            if (m_layout == Layout::Csv)
+                appendCsv(m_line, cells[c], m_options.blankControls);
+            else
+                appendCell(m_line, cells[c], m_options.blankControls);
+        }
+        m_line += "\r\n";
+        break;
     case Layout::Json:
-        m_line += m_rows ? ",\n{" : "[\n{";
+    case Layout::Jsonl:
+        m_line += m_layout == Layout::Jsonl ? "{" : m_rows ? ",\n{" : "[\n{";
         for (size_t c = 0; c < n; ++c) {
             if (c)
                 m_line += ',';
@@ -163,7 +219,7 @@ void TableWriter::add(const std::string_view* cells)
             else
                 appendJsonString(m_line, cells[c]);
         }
-        m_line += '}';
+        m_line += m_layout == Layout::Jsonl ? "}\n" : "}";
         break;
     }
     m_out.write(m_line);
@@ -187,9 +243,12 @@ void TableWriter::finish(std::string_view footer)
         m_line.clear();
         for (size_t c = 0; c < last; ++c) {
             const auto [cell, width] = cellAt(c);
+            const size_t pad = size_t(std::max(0, m_widths[c] - width));
+            if (m_columns[c].number)
+                m_line.append(pad, ' ');
             m_line += cell;
             if (c + 1 < last)
-                m_line.append(size_t(std::max(0, m_widths[c] - width) + 2), ' ');
+                m_line.append((m_columns[c].number ? 0 : pad) + 2, ' ');
         }
         m_line += '\n';
         m_out.write(m_line);

@@ -1,7 +1,7 @@
 #pragma once
 // What qarvenda-cli prints: rows as columns aligned by display width for a
-// terminal, tab-separated lines for a pipe, or JSON; and the byte sink they
-// go to.
+// terminal, tab- or comma-separated lines for a pipe, or JSON; and the byte
+// sink they go to.
 #include <QIODevice>
 
 #include <cstdint>
@@ -17,13 +17,16 @@ namespace qv::cli {
 // anything else, a malformed byte included.
 int displayWidth(std::string_view utf8);
 
+enum class Conversion { None, GbkToUtf8, Utf8ToGbk };
+
 // Bytes for standard output (or, with fd -1, kept in text() for tests),
-// written in large pieces. With `fromGbk` what is written is GBK text and
-// goes out as UTF-8, converted a piece at a time: one conversion for many
-// rows costs far less than one per cell. A failed write is remembered, not thrown.
+// written in large pieces. With a conversion what is written goes out in the
+// other encoding, converted a piece at a time: one conversion for many rows
+// costs far less than one per cell. A character GBK has no form for goes out
+// as "?". A failed write is remembered, not thrown.
 class Output {
 public:
-    explicit Output(int fd, bool fromGbk = false) : m_fd(fd), m_fromGbk(fromGbk) {}
+    explicit Output(int fd, Conversion conversion = Conversion::None) : m_fd(fd), m_conversion(conversion) {}
     ~Output() { flush(); }
     Output(const Output&) = delete;
     Output& operator=(const Output&) = delete;
@@ -51,7 +54,7 @@ private:
 
     static constexpr size_t kPiece = 1 << 20;
     int m_fd;
-    bool m_fromGbk;
+    Conversion m_conversion;
     int m_errno = 0;
     std::string m_buffer;
     std::string m_written;
@@ -74,21 +77,31 @@ private:
     Output& m_out;
 };
 
-enum class Layout { Aligned, Tabs, Json };
+// Tabs: one line per row, cells separated by tabs. Csv: RFC 4180, a cell
+// quoted only when it holds a comma, a quote, CR or LF, lines ending in CR LF
+// as the text export's do. Kvrn: the text export's lines, cells joined by
+// commas as they are. Json: one array of objects; Jsonl: one object a line.
+enum class Layout { Aligned, Tabs, Csv, Kvrn, Json, Jsonl };
 
 struct Column {
-    std::string caption;  // header of an aligned table
+    std::string caption;  // header of an aligned table, or of tsv and csv with a caption line
     std::string key;      // name in a JSON object
-    bool number = false;  // a JSON number rather than a string
+    bool number = false;  // right-aligned; a JSON number rather than a string
 };
 
-// Writes rows of cells in one layout. Tab-separated and JSON rows go out as
-// they come; an aligned table is held until finish() knows the widths.
-// Cells are UTF-8 (tab-separated cells may be any ASCII-compatible bytes);
-// control characters in a cell become blanks, except in JSON, which escapes them.
+struct TableOptions {
+    // Control characters become blanks: always in a table and between tabs,
+    // and in every layout that goes to a terminal (JSON escapes them anyway).
+    bool blankControls = false;
+    bool captionLine = false;  // tsv and csv: the captions first
+};
+
+// Writes rows of cells in one layout. Separated and JSON rows go out as they
+// come; an aligned table is held until finish() knows the widths. Cells are
+// UTF-8 (separated cells may be any ASCII-compatible bytes).
 class TableWriter {
 public:
-    TableWriter(Output& out, Layout layout, std::vector<Column> columns);
+    TableWriter(Output& out, Layout layout, std::vector<Column> columns, TableOptions options = {});
     void add(const std::string_view* cells);  // one cell per column
     void add(std::initializer_list<std::string_view> cells) { add(cells.begin()); }
     int64_t rows() const { return m_rows; }
@@ -99,6 +112,7 @@ private:
     Output& m_out;
     Layout m_layout;
     std::vector<Column> m_columns;
+    TableOptions m_options;
     // Aligned: every cell's text, row after row, in one string; where each
     // ends, its display width, and the widest cell of each column.
     std::string m_text;

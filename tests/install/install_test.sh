@@ -32,6 +32,8 @@ if [ -f "$man1" ]; then
 else
   bad "missing $man1"
 fi
+grep -q 'complete -F _qarvenda_cli qarvenda-cli' "$share/bash-completion/completions/qarvenda-cli" ||
+  bad "no bash completion for qarvenda-cli"
 
 desktop-file-validate "$desktop" || bad "desktop-file-validate $desktop"
 # With its network checks: every address it carries must lead somewhere.
