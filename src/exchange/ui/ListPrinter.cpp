@@ -2,10 +2,17 @@
 
 #include "store/GbkText.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QFont>
 #include <QFontMetrics>
 #include <QPainter>
 #include <QPrinter>
+#include <QTemporaryFile>
+
+#include <sys/stat.h>
+
+#include <cstdio>
 
 namespace qv {
 
@@ -21,22 +28,8 @@ bool printerHasDestination(const QPrinter& printer)
     return !printer.printerName().isEmpty();
 }
 
-}  // namespace
-
-QString printEntryRows(QPrinter& printer, const std::optional<QFont>& font, const EntryRowSet& set)
+void setPrintFont(QPainter& painter, const std::optional<QFont>& font)
 {
-    const size_t rowCount = set.rows.size();
-    const auto cells = [&set](size_t i) { return printCells(set, set.rows[i]); };
-    if (rowCount == 0)
-        return {};
-    if (!printerHasDestination(printer))
-        return QStringLiteral("没有可用的打印机，也没有选择输出文件。请先在“打印机设置”中选择打印机，或选择打印到文件。");
-    QPainter painter;
-    if (!painter.begin(&printer)) {
-        if (printer.outputFormat() == QPrinter::PdfFormat)
-            return QStringLiteral("无法写入打印文件“%1”。").arg(printer.outputFileName());
-        return QStringLiteral("打印机“%1”不接受打印任务。").arg(printer.printerName());
-    }
     if (font) {
         painter.setFont(*font);
     } else {
@@ -46,26 +39,177 @@ QString printEntryRows(QPrinter& printer, const std::optional<QFont>& font, cons
         standard.setPointSize(10);
         painter.setFont(standard);
     }
+}
+
+// Draws the pages in `sequence`, a new sheet before each but the first.
+// Returns an error text, or empty when done or cancelled.
+QString drawPages(QPrinter& printer, QPainter& painter, const EntryRowSet& set, const PrintLayout& layout,
+                  const std::vector<size_t>& sequence, const PrintControl& control, bool* cancelled)
+{
+    const auto cells = [&set](size_t i) { return printCells(set, set.rows[i]); };
     const QFontMetrics fm = painter.fontMetrics();
-    const PrintLayout layout({fm.horizontalAdvance(QStringLiteral("字")), fm.height(), painter.device()->logicalDpiY(),
-                              painter.device()->height()},
-                             rowCount);
     const int ascent = fm.ascent();
-    for (size_t p = 0; p < layout.pageCount(); ++p) {
-        if (p > 0 && !printer.newPage()) {
-            painter.end();
-            return QStringLiteral("打印机无法开始新的一页。");
+    const int width = painter.device()->width();
+    // A blank's width between columns, so that a cut text never touches the next one.
+    const int gap = fm.horizontalAdvance(QLatin1Char(' '));
+    std::array<int, 4> room{};
+    for (size_t c = 0; c < room.size(); ++c)
+        room[c] = layout.columnRoom(c, width, gap);
+    for (size_t i = 0; i < sequence.size(); ++i) {
+        if (control.cancel && control.cancel->load()) {
+            *cancelled = true;
+            return {};
         }
-        for (const PrintLine& line : layout.lines(p, cells))
+        if (i > 0 && !printer.newPage())
+            return QStringLiteral("打印机无法开始新的一页。");
+        for (const PrintLine& line : layout.lines(sequence[i], cells))
             for (size_t c = 0; c < line.texts.size(); ++c)
-                if (!line.texts[c].empty())
+                if (!line.texts[c].empty()) {
                     // A tab (only in a hand-made file) would push the text into the next column.
-                    painter.drawText(layout.columns()[c], line.y + ascent,
-                                     gbk::toQString(line.texts[c]).replace(QLatin1Char('\t'), QLatin1Char(' ')));
+                    const QString text =
+                        gbk::toQString(line.texts[c]).replace(QLatin1Char('\t'), QLatin1Char(' '));
+                    painter.drawText(layout.columns()[c], line.y + ascent, fitText(text, room[c], fm));
+                }
+        if (control.pageDone)
+            control.pageDone(i + 1, sequence.size());
     }
-    if (!painter.end())
-        return QStringLiteral("打印任务没有完成。");
     return {};
+}
+
+PrintLayout layoutFor(const QPainter& painter, size_t rowCount)
+{
+    const QFontMetrics fm = painter.fontMetrics();
+    return PrintLayout({fm.horizontalAdvance(QStringLiteral("字")), fm.height(), painter.device()->logicalDpiY(),
+                        painter.device()->height()},
+                       rowCount);
+}
+
+// The permissions a new file gets here (the umask taken off 0666).
+QFileDevice::Permissions newFilePermissions()
+{
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    const mode_t mode = 0666 & ~mask;
+    QFileDevice::Permissions p;
+    const std::pair<mode_t, QFileDevice::Permission> bits[] = {
+        {S_IRUSR, QFileDevice::ReadOwner}, {S_IWUSR, QFileDevice::WriteOwner}, {S_IRGRP, QFileDevice::ReadGroup},
+        {S_IWGRP, QFileDevice::WriteGroup}, {S_IROTH, QFileDevice::ReadOther}, {S_IWOTH, QFileDevice::WriteOther}};
+    for (const auto& [bit, perm] : bits)
+        if (mode & bit)
+            p |= perm;
+    return p;
+}
+
+}  // namespace
+
+QString fitText(const QString& text, int room, const QFontMetrics& metrics)
+{
+    if (metrics.horizontalAdvance(text) <= room)
+        return text;
+    // Longest prefix that fits, found by halving; a surrogate pair stays whole.
+    qsizetype lo = 0, hi = text.size();
+    while (lo < hi) {
+        const qsizetype mid = (lo + hi + 1) / 2;
+        if (metrics.horizontalAdvance(text.left(mid)) <= room)
+            lo = mid;
+        else
+            hi = mid - 1;
+    }
+    if (lo > 0 && text.at(lo - 1).isHighSurrogate())
+        --lo;
+    return text.left(lo);
+}
+
+PrintJobOptions jobOptions(const QPrinter& printer)
+{
+    PrintJobOptions o;
+    if (printer.printRange() == QPrinter::PageRange) {
+        o.fromPage = printer.fromPage();
+        o.toPage = printer.toPage();
+    }
+    // A printing system that makes copies itself gets each page once.
+    o.copies = printer.supportsMultipleCopies() ? 1 : printer.copyCount();
+    o.collate = printer.collateCopies();
+    o.lastPageFirst = printer.pageOrder() == QPrinter::LastPageFirst;
+    return o;
+}
+
+PrintResult printEntryRows(QPrinter& printer, const std::optional<QFont>& font, const EntryRowSet& set,
+                           const PrintControl& control)
+{
+    PrintResult result;
+    if (set.rows.empty())
+        return result;
+    if (!printerHasDestination(printer)) {
+        result.error =
+            QStringLiteral("没有可用的打印机，也没有选择输出文件。请先在“打印机设置”中选择打印机，或选择打印到文件。");
+        return result;
+    }
+    // A PDF goes to a temporary file beside the chosen one first.
+    const bool toFile = printer.outputFormat() == QPrinter::PdfFormat;
+    const QString target = printer.outputFileName();
+    std::optional<QTemporaryFile> part;
+    if (toFile) {
+        const QFileInfo info(target);
+        part.emplace(info.absoluteDir().filePath(QStringLiteral(".%1.XXXXXX").arg(info.fileName())));
+        if (!part->open()) {
+            result.error = QStringLiteral("无法写入打印文件“%1”。").arg(target);
+            return result;
+        }
+        part->close();
+        printer.setOutputFileName(part->fileName());
+    }
+    struct Restore {
+        QPrinter& printer;
+        bool toFile;
+        QString target;
+        ~Restore()
+        {
+            if (toFile)
+                printer.setOutputFileName(target);
+        }
+    } restore{printer, toFile, target};
+
+    QPainter painter;
+    if (!painter.begin(&printer)) {
+        result.error = toFile ? QStringLiteral("无法写入打印文件“%1”。").arg(target)
+                              : QStringLiteral("打印机“%1”不接受打印任务。").arg(printer.printerName());
+        return result;
+    }
+    setPrintFont(painter, font);
+    const PrintLayout layout = layoutFor(painter, set.rows.size());
+    const std::vector<size_t> sequence = printSequence(layout.pageCount(), jobOptions(printer));
+    result.error = drawPages(printer, painter, set, layout, sequence, control, &result.cancelled);
+    if (result.cancelled || !result.error.isEmpty())
+        printer.abort();  // a printer drops the job; a PDF's temporary file goes below
+    if (!painter.end() && result.ok())
+        result.error = QStringLiteral("打印任务没有完成。");
+    if (!toFile || !result.ok())
+        return result;
+    // rename() replaces the old file in one step, so no reader ever meets half a file.
+    part->setPermissions(newFilePermissions());
+    if (std::rename(QFile::encodeName(part->fileName()).constData(), QFile::encodeName(target).constData()) != 0) {
+        result.error = QStringLiteral("无法写入打印文件“%1”。").arg(target);
+        return result;
+    }
+    part->setAutoRemove(false);
+    return result;
+}
+
+void previewEntryRows(QPrinter& printer, const std::optional<QFont>& font, const EntryRowSet& set)
+{
+    if (set.rows.empty())
+        return;
+    QPainter painter;
+    if (!painter.begin(&printer))
+        return;
+    setPrintFont(painter, font);
+    const PrintLayout layout = layoutFor(painter, set.rows.size());
+    PrintJobOptions once = jobOptions(printer);
+    once.copies = 1;
+    bool cancelled = false;
+    drawPages(printer, painter, set, layout, printSequence(layout.pageCount(), once), {}, &cancelled);
+    painter.end();
 }
 
 }  // namespace qv
