@@ -22,7 +22,7 @@ struct LongTask {
     // Optional: where the progress shows (a dialog's own bar); without it a
     // progress window of its own comes up when the work takes a while.
     std::function<void(int percent)> show;
-    std::atomic<bool>* cancel = nullptr; // optional: the progress window offers 取消, which sets it
+    std::atomic<bool>* cancel = nullptr;  // optional: the progress window offers 取消, which sets it
 };
 
 // Returns when the work has finished. With `cancel` the work is asked to stop

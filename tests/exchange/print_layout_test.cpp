@@ -100,9 +100,9 @@ TEST(PrintLayout, SequenceTakesRangeCopiesCollationAndOrder)
         {4, {2, 3, 2, false, false}, {1, 1, 2, 2}},
         {4, {2, 3, 2, true, true}, {2, 1, 2, 1}},
         {4, {2, 3, 2, false, true}, {2, 2, 1, 1}},
-        {4, {3, 9, 1, true, false}, {2, 3}},     // past the last page: up to it
-        {4, {5, 9, 1, true, false}, {}},         // wholly past it: nothing
-        {4, {3, 2, 1, true, false}, {}},         // an empty range
+        {4, {3, 9, 1, true, false}, {2, 3}},       // past the last page: up to it
+        {4, {5, 9, 1, true, false}, {}},           // wholly past it: nothing
+        {4, {3, 2, 1, true, false}, {}},           // an empty range
         {4, {0, 0, 0, true, true}, {3, 2, 1, 0}},  // no copies is one copy
         {0, {}, {}},
         {1, {1, 1, 3, false, true}, {0, 0, 0}},

@@ -11,17 +11,17 @@
 #include <QDir>
 #include <QFontDialog>
 #include <QLineEdit>
+#include <QPrintDialog>
 #include <QPrintPreviewWidget>
+#include <QPrinter>
+#include <QProcess>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QSpinBox>
 #include <QStandardPaths>
-#include <QPrintDialog>
-#include <QPrinter>
-#include <QProcess>
-#include <QRegularExpression>
 #include <QTest>
 
 using namespace qv;
@@ -296,12 +296,9 @@ private slots:
             bool collate, reverse;
             QList<int> pages;  // 0-based pages of `all`, in print order
         } cases[] = {
-            {2, 3, 1, true, false, {1, 2}},
-            {2, 3, 2, true, false, {1, 2, 1, 2}},
-            {2, 3, 2, false, false, {1, 1, 2, 2}},
-            {2, 4, 1, true, true, {3, 2, 1}},
-            {1, 2, 2, true, true, {1, 0, 1, 0}},
-            {0, 0, 1, true, true, {}},  // every page, last first
+            {2, 3, 1, true, false, {1, 2}},        {2, 3, 2, true, false, {1, 2, 1, 2}},
+            {2, 3, 2, false, false, {1, 1, 2, 2}}, {2, 4, 1, true, true, {3, 2, 1}},
+            {1, 2, 2, true, true, {1, 0, 1, 0}},   {0, 0, 1, true, true, {}},  // every page, last first
         };
         for (const auto& c : cases) {
             QPrinter p(QPrinter::HighResolution);

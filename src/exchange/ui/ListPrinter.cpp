@@ -66,8 +66,7 @@ QString drawPages(QPrinter& printer, QPainter& painter, const EntryRowSet& set, 
             for (size_t c = 0; c < line.texts.size(); ++c)
                 if (!line.texts[c].empty()) {
                     // A tab (only in a hand-made file) would push the text into the next column.
-                    const QString text =
-                        gbk::toQString(line.texts[c]).replace(QLatin1Char('\t'), QLatin1Char(' '));
+                    const QString text = gbk::toQString(line.texts[c]).replace(QLatin1Char('\t'), QLatin1Char(' '));
                     painter.drawText(layout.columns()[c], line.y + ascent, fitText(text, room[c], fm));
                 }
         if (control.pageDone)
@@ -92,8 +91,8 @@ QFileDevice::Permissions newFilePermissions()
     const mode_t mode = 0666 & ~mask;
     QFileDevice::Permissions p;
     const std::pair<mode_t, QFileDevice::Permission> bits[] = {
-        {S_IRUSR, QFileDevice::ReadOwner}, {S_IWUSR, QFileDevice::WriteOwner}, {S_IRGRP, QFileDevice::ReadGroup},
-        {S_IWGRP, QFileDevice::WriteGroup}, {S_IROTH, QFileDevice::ReadOther}, {S_IWOTH, QFileDevice::WriteOther}};
+        {S_IRUSR, QFileDevice::ReadOwner},  {S_IWUSR, QFileDevice::WriteOwner}, {S_IRGRP, QFileDevice::ReadGroup},
+        {S_IWGRP, QFileDevice::WriteGroup}, {S_IROTH, QFileDevice::ReadOther},  {S_IWOTH, QFileDevice::WriteOther}};
     for (const auto& [bit, perm] : bits)
         if (mode & bit)
             p |= perm;

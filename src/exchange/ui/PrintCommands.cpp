@@ -47,8 +47,7 @@ PrintCommands::~PrintCommands() = default;
 
 QPrinter& PrintCommands::printer()
 {
-    if (!m_printer)
-    {
+    if (!m_printer) {
         m_printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
         restoreSettings();
     }
