@@ -2,6 +2,7 @@
 
 #include "lookup/CopyRows.h"
 #include "lookup/ui/EntryListModel.h"
+#include "widgets/LongTask.h"
 
 #include <QHeaderView>
 #include <QClipboard>
@@ -83,6 +84,28 @@ int EntryListView::topSelectedRow() const
     return top;
 }
 
+namespace {
+
+// The selected rows as the clipboard takes them.
+QString tableOf(QWidget* window, const EntryRowSet& set, const std::vector<int>& rows)
+{
+    // A few rows are there at once; a large selection (up to a million
+    // rows) is put together beside the event loop, with the progress window.
+    constexpr size_t kRowsAtOnce = 50000;
+    if (rows.size() < kRowsAtOnce)
+        return rowsAsTable(set, rows);
+    QString text;
+    LongTask task;
+    task.label = QStringLiteral("正在复制……");
+    task.work = [&](std::atomic<int>& percent) {
+        text = rowsAsTable(set, rows, [&percent](int p) { percent = p; });
+    };
+    runLongTask(window, task);
+    return text;
+}
+
+}  // namespace
+
 void EntryListView::keyPressEvent(QKeyEvent* event)
 {
     // Delete removes the selected places whatever modifier keys are held.
@@ -95,7 +118,7 @@ void EntryListView::keyPressEvent(QKeyEvent* event)
     if (event->matches(QKeySequence::Copy)) {
         if (EntryListModel* m = listModel())
             if (const std::vector<int> rows = selectedRowsInOrder(); !rows.empty())
-                QGuiApplication::clipboard()->setText(rowsAsTable(m->rowSet(), rows));
+                QGuiApplication::clipboard()->setText(tableOf(window(), m->rowSet(), rows));
         return;
     }
     QTableView::keyPressEvent(event);
