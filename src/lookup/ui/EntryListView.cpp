@@ -65,11 +65,19 @@ std::vector<int> EntryListView::selectedRowsInOrder() const
     std::vector<int> rows;
     if (!selectionModel())
         return rows;
+    // The ranges in order, then their rows once each: no sort of a million
+    // rows when all are selected.
+    std::vector<std::pair<int, int>> ranges;
     for (const QItemSelectionRange& range : selectionModel()->selection())
-        for (int r = range.top(); r <= range.bottom(); ++r)
+        ranges.emplace_back(range.top(), range.bottom());
+    std::sort(ranges.begin(), ranges.end());
+    size_t count = 0;
+    for (const auto& [top, bottom] : ranges)
+        count += size_t(std::max(bottom - top + 1, 0));
+    rows.reserve(count);
+    for (const auto& [top, bottom] : ranges)
+        for (int r = rows.empty() ? top : std::max(top, rows.back() + 1); r <= bottom; ++r)
             rows.push_back(r);
-    std::sort(rows.begin(), rows.end());
-    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
     return rows;
 }
 
