@@ -6,6 +6,7 @@
 #include "widgets/MessageBox.h"
 #include "widgets/Modal.h"
 
+#include <QApplication>
 #include <QDialogButtonBox>
 #include <QFontDatabase>
 #include <QFontDialog>
@@ -174,9 +175,12 @@ void PrintCommands::printPreview(QWidget* parent, const EntryRowSet& rows)
     connect(&dialog, &QPrintPreviewDialog::paintRequested, &dialog, [&](QPrinter* p) {
         // The preview draws into pictures; printing from its tool bar is a
         // job like "打印", with its progress window.
-        if (p->paintEngine() && p->paintEngine()->type() == QPaintEngine::Picture)
+        if (p->paintEngine() && p->paintEngine()->type() == QPaintEngine::Picture) {
+            // The preview widget wants every page at once, on this thread.
+            QApplication::setOverrideCursor(Qt::WaitCursor);
             previewEntryRows(*p, m_printFont, rows);
-        else
+            QApplication::restoreOverrideCursor();
+        } else
             printList(&dialog, rows);
     });
     execModal(dialog);
