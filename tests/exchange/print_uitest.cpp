@@ -404,6 +404,9 @@ private slots:
         QVERIFY(commands.printList(nullptr, makeRows(3)));
         QCOMPARE(pdfPages(path).value(0).size(), 4);
         QVERIFY(leftovers().isEmpty());
+        QFile fresh(file("fresh"));  // made as any new file is
+        QVERIFY(fresh.open(QIODevice::WriteOnly));
+        QCOMPARE(QFileInfo(path).permissions(), fresh.permissions());
     }
 
     void wideCellsAreCutBeforeTheNextColumn()

@@ -8,9 +8,7 @@
 #include <QFontMetrics>
 #include <QPainter>
 #include <QPrinter>
-#include <QTemporaryFile>
-
-#include <sys/stat.h>
+#include <QRandomGenerator>
 
 #include <cstdio>
 #include <unordered_map>
@@ -114,21 +112,42 @@ PrintLayout layoutFor(const QPainter& painter, size_t rowCount)
                        rowCount);
 }
 
-// The permissions a new file gets here (the umask taken off 0666).
-QFileDevice::Permissions newFilePermissions()
-{
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    const mode_t mode = 0666 & ~mask;
-    QFileDevice::Permissions p;
-    const std::pair<mode_t, QFileDevice::Permission> bits[] = {
-        {S_IRUSR, QFileDevice::ReadOwner},  {S_IWUSR, QFileDevice::WriteOwner}, {S_IRGRP, QFileDevice::ReadGroup},
-        {S_IWGRP, QFileDevice::WriteGroup}, {S_IROTH, QFileDevice::ReadOther},  {S_IWOTH, QFileDevice::WriteOther}};
-    for (const auto& [bit, perm] : bits)
-        if (mode & bit)
-            p |= perm;
-    return p;
-}
+// A new file beside `target` for the job to write first, made like any new
+// file (the umask decides its permissions); removed again unless kept.
+class PartFile {
+public:
+    explicit PartFile(const QString& target)
+    {
+        const QFileInfo info(target);
+        for (int attempt = 0; attempt < 16 && m_name.isEmpty(); ++attempt) {
+            const QString name =
+                info.absoluteDir().filePath(QStringLiteral(".%1.%2")
+                                                .arg(info.fileName())
+                                                .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0')));
+            QFile file(name);
+            if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+                m_name = name;
+            else if (!file.exists())
+                break;  // the folder takes no file at all
+        }
+    }
+    ~PartFile()
+    {
+        if (!m_name.isEmpty() && !m_kept)
+            QFile::remove(m_name);
+    }
+    const QString& name() const { return m_name; }
+    // Puts the file in place of `target` in one step: no reader ever meets half a file.
+    bool replace(const QString& target)
+    {
+        m_kept = std::rename(QFile::encodeName(m_name).constData(), QFile::encodeName(target).constData()) == 0;
+        return m_kept;
+    }
+
+private:
+    QString m_name;
+    bool m_kept = false;
+};
 
 }  // namespace
 
@@ -178,16 +197,14 @@ PrintResult printEntryRows(QPrinter& printer, const std::optional<QFont>& font, 
     // A PDF goes to a temporary file beside the chosen one first.
     const bool toFile = printer.outputFormat() == QPrinter::PdfFormat;
     const QString target = printer.outputFileName();
-    std::optional<QTemporaryFile> part;
+    std::optional<PartFile> part;
     if (toFile) {
-        const QFileInfo info(target);
-        part.emplace(info.absoluteDir().filePath(QStringLiteral(".%1.XXXXXX").arg(info.fileName())));
-        if (!part->open()) {
+        part.emplace(target);
+        if (part->name().isEmpty()) {
             result.error = QStringLiteral("无法写入打印文件“%1”。").arg(target);
             return result;
         }
-        part->close();
-        printer.setOutputFileName(part->fileName());
+        printer.setOutputFileName(part->name());
     }
     struct Restore {
         QPrinter& printer;
@@ -216,13 +233,8 @@ PrintResult printEntryRows(QPrinter& printer, const std::optional<QFont>& font, 
         result.error = QStringLiteral("打印任务没有完成。");
     if (!toFile || !result.ok())
         return result;
-    // rename() replaces the old file in one step, so no reader ever meets half a file.
-    part->setPermissions(newFilePermissions());
-    if (std::rename(QFile::encodeName(part->fileName()).constData(), QFile::encodeName(target).constData()) != 0) {
+    if (!part->replace(target))
         result.error = QStringLiteral("无法写入打印文件“%1”。").arg(target);
-        return result;
-    }
-    part->setAutoRemove(false);
     return result;
 }
 
