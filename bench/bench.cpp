@@ -2,10 +2,11 @@
 // the same data in the same run. Run by bench/run.sh, which makes the
 // databases with qv-gendb and installs sqlite3 when it is missing.
 //
-//   qv-bench [--reps R] [--tsv OUT] [--work DIR] FILE...
+//   qv-bench [--reps R] [--tsv OUT] [--work DIR] [--only-long-actions] FILE...
 //
 // --work keeps the files the peers read (text export, sqlite3 databases) in
-// DIR instead of a temporary folder.
+// DIR instead of a temporary folder. --only-long-actions measures only the
+// printing, copying and adding rows.
 // For each database FILE every operation is timed in Qarvenda and in its
 // peers, R runs each; peers are processes of their own, timed from start to
 // end. Two tables are printed at the end, per operation and peer
@@ -267,6 +268,9 @@ std::string goalOf(const std::string& operation, const std::string& peer)
         {{"peak RSS importing every place into the database", "image size after"}, "≤ 2.5"},
         {{"start-up to a painted window", "Qt hello window"}, "≤ 4"},
         {{"search bj, 4 fields", "grep -iF, rows with initials"}, "≤ 0.7"},
+        {{"longest the window waits while printing", ""}, "< 100 ms"},
+        {{"longest the window waits during Ctrl+C", ""}, "< 100 ms"},
+        {{"peak RSS growth adding one place (window)", "image size"}, "< 0.1"},
     };
     auto it = goals.find({operation, peer});
     return it == goals.end() ? std::string() : it->second;
@@ -371,7 +375,33 @@ std::string csvField(std::string_view s) { return quotedText(s, '"'); }
 
 // ---- one database ----
 
-void runFile(const std::string& path, int reps, const std::string& uiBench, const std::string& work)
+// Printing the biggest directory's list, Ctrl+C of every row of a search for
+// 0 and adding one place, through the window in a fresh process: how long
+// each takes, how long the window went without handling its events, and
+// what adding a place does to the peak memory.
+void runLongActions(const std::string& path, int reps, const std::string& uiBench, const std::string& scratch)
+{
+    const std::string out = runOutput({uiBench, "--long-actions", path, "--reps", std::to_string(reps)}, scratch);
+    std::map<std::string, std::vector<double>> value;
+    for (const QString& line : QString::fromStdString(out).split(QLatin1Char('\n'))) {
+        const QStringList f = line.split(QLatin1Char('\t'));
+        if (f.size() >= 3)
+            value[f[0].toStdString()] = {f[1].toDouble(), f[2].toDouble(), f.value(3).toDouble()};
+    }
+    if (value.count("print") == 0 || value.count("copy") == 0 || value.count("peak_rss_add_kb") == 0)
+        fail("qv-bench-ui --long-actions gave nothing");
+    const auto ms = [](double v) { return Time{v, v}; };
+    record("print the biggest directory to PDF (window)", ms(value["print"][0]), "", {});
+    record("longest the window waits while printing", ms(value["print"][1]), "", {});
+    record("Ctrl+C of every row of search 0 (window)", ms(value["copy"][0]), "", {});
+    record("longest the window waits during Ctrl+C", ms(value["copy"][1]), "", {});
+    const std::vector<double>& add = value["peak_rss_add_kb"];
+    const double grownMb = (add[1] - add[0]) / 1024.0;
+    const double imageMb = add[2] / (1024.0 * 1024.0);
+    record("peak RSS growth adding one place (window)", {grownMb, grownMb}, "image size", {imageMb, imageMb}, "MB");
+}
+
+void runFile(const std::string& path, int reps, const std::string& uiBench, const std::string& work, bool onlyLong)
 {
     QTemporaryDir scratch;
     if (!scratch.isValid())
@@ -390,6 +420,10 @@ void runFile(const std::string& path, int reps, const std::string& uiBench, cons
     std::fprintf(stderr, "%s: %lld records, image %.1f MB\n", path.c_str(), (long long)records,
                  double(db.image.size()) / 1e6);
     const int heavy = records >= 1000000 ? 1 : std::min(reps, 3);
+    if (onlyLong) {
+        runLongActions(path, heavy, uiBench, in("long.txt"));
+        return;
+    }
 
     // Load against inflating the same stream alone, into a buffer already touched.
     {
@@ -647,6 +681,7 @@ void runFile(const std::string& path, int reps, const std::string& uiBench, cons
         const double mb = value[key].first / 1024.0;
         record(label, {mb, mb}, "image size", {imageMb, imageMb}, "MB");
     }
+    runLongActions(path, heavy, uiBench, in("long.txt"));
 }
 
 }  // namespace
@@ -658,6 +693,7 @@ int main(int argc, char** argv)
         return importPeak(argv[2], argv[3]);
     int reps = 5;
     std::string tsv, work;
+    bool onlyLong = false;
     std::vector<std::string> files;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -667,20 +703,22 @@ int main(int argc, char** argv)
             tsv = argv[++i];
         else if (a == "--work" && i + 1 < argc)
             work = argv[++i];
+        else if (a == "--only-long-actions")
+            onlyLong = true;
         else if (!a.empty() && a[0] != '-')
             files.push_back(a);
         else {
-            std::fprintf(stderr, "usage: qv-bench [--reps R] [--tsv OUT] [--work DIR] FILE...\n");
+            std::fprintf(stderr, "usage: qv-bench [--reps R] [--tsv OUT] [--work DIR] [--only-long-actions] FILE...\n");
             return 2;
         }
     }
     if (files.empty()) {
-        std::fprintf(stderr, "usage: qv-bench [--reps R] [--tsv OUT] [--work DIR] FILE...\n");
+        std::fprintf(stderr, "usage: qv-bench [--reps R] [--tsv OUT] [--work DIR] [--only-long-actions] FILE...\n");
         return 2;
     }
     const std::string uiBench = QDir(QCoreApplication::applicationDirPath()).filePath("qv-bench-ui").toStdString();
     for (const std::string& f : files)
-        runFile(f, reps, uiBench, work);
+        runFile(f, reps, uiBench, work, onlyLong);
     printTable(stdout, true);
     std::printf("\n");
     printTable(stdout, false);

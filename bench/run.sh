@@ -4,7 +4,8 @@
 # 100k, 1M and 3M places made by qv-gendb, one fifth of them in one directory.
 # Prints one Markdown table; BENCHMARKS.md shows a run and explains it.
 #
-#   bash bench/run.sh [--reps R] [ENTRIES...]     e.g. bash bench/run.sh 10000 100000
+#   bash bench/run.sh [--reps R] [--only-long-actions] [ENTRIES...]
+#                                           e.g. bash bench/run.sh 10000 100000
 #
 # Builds in Release into build-bench/; the databases and the files the peers
 # read go to build-bench/bench-data/. sqlite3 is installed (with apt-get)
@@ -13,9 +14,11 @@ set -eu
 cd "$(dirname "$0")/.."
 reps=5
 sizes=""
+only=""
 while [ $# -gt 0 ]; do
   case "$1" in
     --reps) reps=$2; shift 2 ;;
+    --only-long-actions) only=$1; shift ;;
     *) sizes="$sizes $1"; shift ;;
   esac
 done
@@ -42,4 +45,4 @@ for n in $sizes; do
 done
 echo "bench: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //')" >&2
 # shellcheck disable=SC2086
-./build-bench/qv-bench --reps "$reps" --tsv "$data/results.tsv" --work "$data" $files
+./build-bench/qv-bench --reps "$reps" $only --tsv "$data/results.tsv" --work "$data" $files

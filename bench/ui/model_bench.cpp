@@ -13,8 +13,18 @@
 //                                and 0 (fuzzy, every field), each through the
 //                                window; print the times, the peak RSS after
 //                                the first search for 0 and after them all
+//   qv-bench-ui --long-actions FILE [--reps R]
+//                                start, list the biggest directory and add one
+//                                place to it (peak RSS before and after); print
+//                                that list to PDF through 打印 (time, and the
+//                                longest the window went without handling its
+//                                events); search 0, select every row and copy
+//                                them with Ctrl+C (time)
 #include "app/Application.h"
 #include "app/Tmainform.h"
+#include "entries/ui/EntryCommands.h"
+#include "exchange/ui/PrintCommands.h"
+#include "lookup/ui/EntryListView.h"
 #include "lookup/ui/EntryListModel.h"
 #include "lookup/ui/SearchBar.h"
 #include "store/DatabaseFile.h"
@@ -25,6 +35,10 @@
 #include "../BenchClock.h"
 
 #include <QApplication>
+#include <QClipboard>
+#include <QKeyEvent>
+#include <QPrinter>
+#include <QTemporaryDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTimer>
@@ -190,6 +204,122 @@ int session(int argc, char** argv, const QString& file, int reps)
     return 0;
 }
 
+// The directory with the most live places.
+qv::DirectoryNode* biggestDirectory(qv::Database& db)
+{
+    std::map<int32_t, int64_t> live;
+    db.image.forEachEntry([&](int32_t, const uint8_t* rec) {
+        const int32_t owner = qv::entryOwner(rec);
+        if (owner > 0)
+            ++live[owner];
+    });
+    int32_t bigId = 0;
+    int64_t most = -1;
+    for (const auto& [id, n] : live)
+        if (n > most) {
+            most = n;
+            bigId = id;
+        }
+    return db.tree.findById(bigId);
+}
+
+// The longest time between two turns of the event loop while it runs.
+class StallWatch : public QObject {
+public:
+    StallWatch()
+    {
+        connect(&m_timer, &QTimer::timeout, this, [this] {
+            const auto now = Clock::now();
+            m_longest = std::max(m_longest, std::chrono::duration<double, std::milli>(now - m_last).count());
+            m_last = now;
+        });
+    }
+    void start()
+    {
+        m_longest = 0;
+        m_last = Clock::now();
+        m_timer.start(5);
+    }
+    double stop()
+    {
+        m_timer.stop();
+        const double tail = std::chrono::duration<double, std::milli>(Clock::now() - m_last).count();
+        return std::max(m_longest, tail);
+    }
+
+private:
+    QTimer m_timer;
+    Clock::time_point m_last;
+    double m_longest = 0;
+};
+
+int longActions(int argc, char** argv, const QString& file, int reps)
+{
+    QApplication app(argc, argv);
+    qv::setUpChineseUi(app);
+    qv::ensureResources();
+    qv::Tmainform window(file);
+    window.FormCreate();
+    window.resize(1000, 700);
+    window.show();
+    QApplication::processEvents();
+    qv::Database& db = window.database();
+    qv::DirectoryNode* big = biggestDirectory(db);
+    if (!big) {
+        std::fprintf(stderr, "qv-bench-ui: no directory to list\n");
+        return 1;
+    }
+    window.treeView()->setCurrentIndex(window.treeModel()->indexOf(big));
+    QApplication::processEvents();
+    const int listed = window.listModel()->count();
+
+    // One place added to the listed directory, as the add dialog's 确定 does.
+    const long before = peakRssKb();
+    window.entryCommands()->AppendInf(big, {"Bench", "0999", "999999"});
+    QApplication::processEvents();
+    std::printf("peak_rss_add_kb\t%ld\t%ld\t%lld\n", before, peakRssKb(), (long long)db.image.size());
+
+    QTemporaryDir tmp;
+    QPrinter& printer = window.printCommands()->printer();
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(tmp.filePath(QStringLiteral("list.pdf")));
+    std::vector<double> printMs, printStall;
+    StallWatch watch;
+    for (int i = 0; i < reps; ++i) {
+        watch.start();
+        const auto t0 = Clock::now();
+        if (!window.printCommands()->printList(&window, window.listModel()->rowSet()))
+            return 1;
+        printMs.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
+        printStall.push_back(watch.stop());
+    }
+    std::printf("print\t%.3f\t%.3f\t%d rows\n", median(printMs), median(printStall), listed + 1);
+
+    window.searchBar()->Edit1->setText(QStringLiteral("0"));
+    window.searchBar()->Button_search->click();
+    QApplication::processEvents();
+    window.listView()->selectAll();
+    std::vector<double> copyMs, copyStall;
+    qsizetype copied = 0;
+    for (int i = 0; i < reps; ++i) {
+        QGuiApplication::clipboard()->clear();
+        QApplication::processEvents();
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_C, Qt::ControlModifier);
+        watch.start();
+        const auto t0 = Clock::now();
+        QApplication::sendEvent(window.listView(), &press);
+        QApplication::processEvents();
+        copyMs.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
+        copyStall.push_back(watch.stop());
+        copied = QGuiApplication::clipboard()->text().size();
+    }
+    std::printf("copy\t%.3f\t%.3f\t%d rows, %lld characters\n", median(copyMs), median(copyStall),
+                window.listModel()->count(), (long long)copied);
+    std::fflush(stdout);
+    db.ModifiedFlag = false;
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -204,7 +334,11 @@ int main(int argc, char** argv)
         const int reps = argc > 4 && std::strcmp(argv[3], "--reps") == 0 ? std::max(1, std::atoi(argv[4])) : 5;
         return session(argc, argv, QString::fromLocal8Bit(argv[2]), reps);
     }
+    if (mode == "--long-actions" && argc > 2) {
+        const int reps = argc > 4 && std::strcmp(argv[3], "--reps") == 0 ? std::max(1, std::atoi(argv[4])) : 5;
+        return longActions(argc, argv, QString::fromLocal8Bit(argv[2]), reps);
+    }
     std::fprintf(stderr, "usage: qv-bench-ui --startup FILE | --startup-read-ahead FILE | --hello | "
-                         "--session FILE [--reps R]\n");
+                         "--session FILE [--reps R] | --long-actions FILE [--reps R]\n");
     return 2;
 }

@@ -73,6 +73,7 @@ void buildCommands(const CommandTargets& t, MenuActions& actions, Menus& menus)
     auto mmprintsetClick = [print, window] { print->printerSetup(window); };
     auto mmfontsetClick = [print, window] { print->chooseFont(window); };
     auto mmprintcurrentClick = [print, window, list] { print->printList(window, list->rowSet()); };
+    auto mmprintpreviewClick = [print, window, list] { print->printPreview(window, list->rowSet()); };
 
     // Every menu of the main window and both context menus, in the order shown.
     // clang-format off
@@ -119,6 +120,7 @@ void buildCommands(const CommandTargets& t, MenuActions& actions, Menus& menus)
              {&M::mmprintset, "mmprintset", "打印机设置", mmprintsetClick},
              {&M::mmfontset, "mmfontset", "打印字体设置", mmfontsetClick},
              {&M::mmprintcurrent, "mmprintcurrent", "打印", mmprintcurrentClick, Kind::Command, S::SP_DialogYesButton},
+             {&M::mmprintpreview, "mmprintpreview", "打印预览", mmprintpreviewClick},
              separator("N9"),
              {&M::mmexport, "mmexport", "导出数据", call(exchange, &XC::mmexportClick), Kind::Command, S::SP_ArrowUp},
              {&M::mmimport, "mmimport", "导入数据", call(exchange, &XC::mmimportClick), Kind::Command, S::SP_ArrowDown},

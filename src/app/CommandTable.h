@@ -31,6 +31,7 @@ struct MenuActions {
     // 工具
     QAction *mmprintset = nullptr, *mmfontset = nullptr, *mmprintcurrent = nullptr, *mmexport = nullptr,
             *mmimport = nullptr, *mmlink = nullptr;
+    QAction* mmprintpreview = nullptr;
     // 帮助
     QAction *N12 = nullptr, *mmhomepage = nullptr, *mmemail = nullptr, *N14 = nullptr;
     // The tree's context menu

@@ -263,6 +263,7 @@ void Tmainform::MainMenuToolsClick()
 {
     // Printing is offered only when there is something listed to print.
     m_actions.mmprintcurrent->setEnabled(m_listModel->count() > 0);
+    m_actions.mmprintpreview->setEnabled(m_listModel->count() > 0);
 }
 
 }  // namespace qv

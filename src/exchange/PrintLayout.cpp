@@ -67,4 +67,36 @@ std::vector<PrintLine> PrintLayout::lines(size_t pageIndex, const std::function<
     return out;
 }
 
+int PrintLayout::columnRoom(size_t c, int pageWidth, int gap) const
+{
+    const int64_t end = c + 1 < m_columns.size() ? int64_t(m_columns[c + 1]) - std::max(gap, 0) : pageWidth;
+    return clampToInt(std::max<int64_t>(end - m_columns[c], 0));
+}
+
+std::vector<size_t> printSequence(size_t pageCount, const PrintJobOptions& o)
+{
+    std::vector<size_t> out;
+    // A range that starts past the last page prints nothing; one that ends
+    // past it stops at the last page.
+    const size_t first = o.fromPage > 0 ? size_t(o.fromPage) - 1 : 0;
+    const size_t last = o.toPage > 0 ? std::min(size_t(o.toPage), pageCount) : pageCount;
+    if (first >= last)
+        return out;
+    std::vector<size_t> pages;
+    for (size_t p = first; p < last; ++p)
+        pages.push_back(p);
+    if (o.lastPageFirst)
+        std::reverse(pages.begin(), pages.end());
+    const size_t copies = size_t(std::max(o.copies, 1));
+    out.reserve(pages.size() * copies);
+    if (o.collate) {
+        for (size_t k = 0; k < copies; ++k)
+            out.insert(out.end(), pages.begin(), pages.end());
+    } else {
+        for (size_t p : pages)
+            out.insert(out.end(), copies, p);
+    }
+    return out;
+}
+
 }  // namespace qv

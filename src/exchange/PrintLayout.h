@@ -60,11 +60,31 @@ public:
     // whose texts come from `cells(rowIndex)`.
     std::vector<PrintLine> lines(size_t pageIndex, const std::function<PrintCells(size_t)>& cells) const;
 
+    // Width left for the text of column `c` on a page `pageWidth` wide: up to
+    // the next column less a gap of `gap`, for the last one up to the edge.
+    int columnRoom(size_t c, int pageWidth, int gap) const;
+
 private:
     int m_linePitch;
     std::array<int, 4> m_columns;
     size_t m_rowCount;
     size_t m_rowsPerPage;  // on a full page (every page but perhaps the last)
 };
+
+// What a job takes from the printer set-up: a page range (1-based and
+// inclusive, 0 and 0 for all pages), the number of copies, whether copies are
+// collated (each copy whole before the next) and whether the last page comes
+// first.
+struct PrintJobOptions {
+    int fromPage = 0;
+    int toPage = 0;
+    int copies = 1;
+    bool collate = true;
+    bool lastPageFirst = false;
+};
+
+// The layout's page indexes (0-based) in the order a job sends them, copies
+// included; empty when the range holds none of the `pageCount` pages.
+std::vector<size_t> printSequence(size_t pageCount, const PrintJobOptions& options);
 
 }  // namespace qv

@@ -228,7 +228,9 @@ std::vector<uint8_t> Database::buildImage(int32_t* newEntryStart) const
 {
     const size_t front = frontSize();
     const size_t entryBytes = size_t(image.size() - image.entrySectionStart());
-    std::vector<uint8_t> out(front + entryBytes, 0);
+    std::vector<uint8_t> out;
+    out.reserve(DatabaseImage::capacityFor(front + entryBytes));
+    out.resize(front + entryBytes, 0);
     writeFront(out.data());
     if (entryBytes)
         std::copy(image.bytes().begin() + image.entrySectionStart(), image.bytes().end(), out.begin() + front);

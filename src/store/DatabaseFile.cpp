@@ -1,5 +1,7 @@
 #include "store/DatabaseFile.h"
 
+#include "store/DatabaseImage.h"
+
 #include "store/HugePages.h"
 #include "store/Records.h"
 
@@ -41,11 +43,12 @@ bool plausibleLength(int64_t length, size_t streamSize)
     return length <= kTrustedLength || length / kTrustedRatio <= int64_t(streamSize);
 }
 
-// A zero-filled buffer of `n` bytes, on huge pages where it is large.
+// A zero-filled buffer of `n` bytes, on huge pages where it is large, with
+// room behind it for the places added later.
 void allocateImage(std::vector<uint8_t>& out, size_t n)
 {
     std::vector<uint8_t>().swap(out);
-    out.reserve(n);
+    out.reserve(DatabaseImage::capacityFor(n));
     adviseHugePages(out.data(), n);
     out.resize(n);
 }

@@ -15,11 +15,14 @@ void DatabaseImage::assign(std::vector<uint8_t> bytes, int32_t entryStart)
 int32_t DatabaseImage::appendEntry(const EntryRecord& record)
 {
     const size_t pos = m_bytes->size();
-    if (pos + kEntryRecordSize > m_bytes->capacity() && m_bytes.use_count() > 1) {
+    if (pos + kEntryRecordSize > m_bytes->capacity()) {
         auto grown = std::make_shared<std::vector<uint8_t>>();
-        grown->reserve(std::max(m_bytes->capacity() * 2, pos + kEntryRecordSize));
+        grown->reserve(capacityFor(pos + kEntryRecordSize));
         grown->assign(m_bytes->begin(), m_bytes->end());
-        m_bytes = std::move(grown);
+        if (m_bytes.use_count() > 1)
+            m_bytes = std::move(grown);
+        else
+            m_bytes->swap(*grown);
     }
     m_bytes->resize(pos + kEntryRecordSize, 0);
     record.encodeInto(m_bytes->data() + pos);

@@ -87,12 +87,19 @@ public:
 
     EntryRecord readEntry(int32_t pos) const { return EntryRecord::decode(entryAt(pos)); }
     // Appends a record; returns its position (the image length before).
-    // When the buffer is full and shared (see ImageRef), the image goes on
-    // in a new buffer and the readers keep the old one.
+    // The record goes into the room kept behind the image (capacityFor);
+    // only when that is used up does the image move to a new buffer, and
+    // readers that share the old one (see ImageRef) keep it.
     int32_t appendEntry(const EntryRecord& record);
     // Appends `n` bytes of whole records, growing the buffer once to the
     // exact size: a large import never holds a doubled buffer.
     void appendEntries(const uint8_t* records, size_t n);
+
+    // The buffer size to set aside for an image of `size` bytes: a quarter
+    // more and a megabyte, so that places added later land in place rather
+    // than in a second copy of the whole image. Room never written to costs
+    // address space only, no memory.
+    static size_t capacityFor(size_t size) { return size + size / 4 + (size_t(1) << 20); }
 
     // Calls f(position, recordBytes) for every record, in image order.
     template <class F> void forEachEntry(F&& f) const

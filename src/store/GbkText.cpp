@@ -78,9 +78,69 @@ const Utf8Table& utf8Table()
     return table;
 }
 
+// UTF-16 of every two-byte GBK character, from the decoder once; 0 where the
+// pair is no character (or needs more than one unit, which GBK never does).
+struct Utf16Table {
+    std::array<char16_t, (0xFE - 0x81 + 1) * kTrailCount> code{};
+};
+
+const Utf16Table& utf16Table()
+{
+    static const Utf16Table table = [] {
+        Utf16Table t;
+        QByteArray pairs;
+        pairs.reserve(qsizetype(t.code.size()) * 3);
+        for (int lead = 0x81; lead <= 0xFE; ++lead)
+            for (int trail = 0x40; trail <= 0xFE; ++trail) {
+                pairs += char(lead);
+                pairs += char(trail);
+                pairs += '\n';
+            }
+        QStringDecoder decoder("GBK", QStringConverter::Flag::Stateless);
+        const QString text = decoder.decode(pairs);
+        const QList<QStringView> pieces = QStringView(text).split(u'\n');
+        if (size_t(pieces.size()) != t.code.size() + 1)
+            return t;  // every text then goes through the decoder
+        for (size_t i = 0; i < t.code.size(); ++i) {
+            const QStringView piece = pieces[qsizetype(i)];
+            if (piece.size() == 1 && piece[0] != QChar::ReplacementCharacter && !piece[0].isSurrogate())
+                t.code[i] = piece[0].unicode();
+        }
+        return t;
+    }();
+    return table;
+}
+
 }  // namespace
 
 QString toQString(std::string_view gbk) { return decode(gbk); }
+
+size_t decodeInto(std::string_view gbk, char16_t* out)
+{
+    const Utf16Table& table = utf16Table();
+    const auto* p = reinterpret_cast<const uint8_t*>(gbk.data());
+    const size_t n = gbk.size();
+    char16_t* o = out;
+    for (size_t i = 0; i < n;) {
+        if (p[i] < 0x80) {
+            *o++ = char16_t(p[i++]);
+            continue;
+        }
+        const char16_t code = (p[i] >= 0x81 && p[i] <= 0xFE && i + 1 < n && p[i + 1] >= 0x40 && p[i + 1] <= 0xFE)
+                                  ? table.code[size_t(p[i] - 0x81) * kTrailCount + size_t(p[i + 1] - 0x40)]
+                                  : 0;
+        if (code == 0) {
+            // Not a whole character: the decoder says what it is, for the whole text.
+            const QString text = decode(gbk);
+            const size_t size = std::min(size_t(text.size()), n);
+            std::copy_n(reinterpret_cast<const char16_t*>(text.constData()), size, out);
+            return size;
+        }
+        *o++ = code;
+        i += 2;
+    }
+    return size_t(o - out);
+}
 
 QByteArray toUtf8(std::string_view gbk)
 {

@@ -17,6 +17,12 @@ QString toQString(std::string_view gbk);
 // decoder is made once per thread.
 QByteArray toUtf8(std::string_view gbk);
 
+// Decodes as toQString does into `out`, which has room for gbk.size() UTF-16
+// units (no GBK text needs more); returns the number written. Quick for many
+// short texts (a million rows on their way to the clipboard): ASCII is
+// widened and two-byte characters come from a table made once.
+size_t decodeInto(std::string_view gbk, char16_t* out);
+
 // Encodes for storage; nullopt when some character has no GBK form.
 std::optional<std::string> fromQString(const QString& text);
 

@@ -17,37 +17,51 @@ namespace qv {
 
 namespace {
 
-// Drops mouse, key and wheel input for every window but the progress window
-// and the modal dialogs opened above it, while work with 取消 runs.
+// Drops what the user does to any window but the progress window and the
+// modal dialogs opened above it (a question the work asks), while the event
+// loop runs in full so that 取消 works.
 class InputGate : public QObject {
 public:
-    explicit InputGate(QWidget* open) : m_open(open) { qApp->installEventFilter(this); }
+    explicit InputGate(const QWidget* open) : m_open(open) { qApp->installEventFilter(this); }
     ~InputGate() override { qApp->removeEventFilter(this); }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
-        switch (event->type()) {
+        if (!event->spontaneous() || !isInput(event->type()))
+            return false;
+        const auto* widget = qobject_cast<const QWidget*>(watched);
+        const QWidget* window = widget ? widget->window() : nullptr;
+        return window && window != m_open && !window->isModal();
+    }
+
+private:
+    static bool isInput(QEvent::Type t)
+    {
+        switch (t) {
         case QEvent::MouseButtonPress:
         case QEvent::MouseButtonRelease:
         case QEvent::MouseButtonDblClick:
+        case QEvent::MouseMove:
         case QEvent::KeyPress:
         case QEvent::KeyRelease:
         case QEvent::ShortcutOverride:
         case QEvent::Shortcut:
         case QEvent::Wheel:
-        case QEvent::ContextMenu: {
-            const auto* widget = qobject_cast<QWidget*>(watched);
-            const QWidget* window = widget ? widget->window() : nullptr;
-            return window && window != m_open && !window->isModal();
-        }
+        case QEvent::ContextMenu:
+        case QEvent::TouchBegin:
+        case QEvent::TouchUpdate:
+        case QEvent::TouchEnd:
+        case QEvent::TabletPress:
+        case QEvent::TabletRelease:
+        case QEvent::Close:
+            return true;
         default:
             return false;
         }
     }
 
-private:
-    QWidget* m_open;
+    const QWidget* m_open;
 };
 
 }  // namespace

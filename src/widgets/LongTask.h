@@ -22,12 +22,12 @@ struct LongTask {
     // Optional: where the progress shows (a dialog's own bar); without it a
     // progress window of its own comes up when the work takes a while.
     std::function<void(int percent)> show;
-    std::atomic<bool>* cancel = nullptr; // optional: the progress window offers 取消, which sets it
+    std::atomic<bool>* cancel = nullptr;  // optional: the progress window offers 取消, which sets it
 };
 
-// Returns when the work has finished. With `cancel` the work itself stops
-// early when it sees the flag; the window with 取消 then takes the clicks
-// (and modal dialogs the work opens on this thread), nothing else does.
+// Returns when the work has finished. With `cancel` the work is asked to stop
+// early through it; the window with 取消 then takes clicks and keys (and so do
+// modal dialogs the work opens on this thread) while every other window waits.
 void runLongTask(QWidget* parent, const LongTask& task);
 
 // The program's progress window: titled like every box, shown only when the

@@ -82,9 +82,11 @@ private slots:
         QMenu* tools = qvtest::menu(*w, "MainMenuTools");
         emit tools->aboutToShow();
         QVERIFY(!qvtest::action(*w, "mmprintcurrent")->isEnabled());
+        QVERIFY(!qvtest::action(*w, "mmprintpreview")->isEnabled());
         clickNode(*w, findNode(*w, "深圳市"));
         emit tools->aboutToShow();
         QVERIFY(qvtest::action(*w, "mmprintcurrent")->isEnabled());
+        QVERIFY(qvtest::action(*w, "mmprintpreview")->isEnabled());
 
         // Sorted by name, descending: the file follows the list as shown.
         w->listModel()->sortBy(1, -1);

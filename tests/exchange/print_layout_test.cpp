@@ -85,3 +85,42 @@ TEST(PrintLayout, BrokenMeasuresStayFiniteAndOrdered)
             EXPECT_GT(last[i].y, last[i - 1].y);
     }
 }
+
+TEST(PrintLayout, SequenceTakesRangeCopiesCollationAndOrder)
+{
+    using V = std::vector<size_t>;
+    const struct {
+        size_t pages;
+        PrintJobOptions options;
+        V want;
+    } cases[] = {
+        {4, {}, {0, 1, 2, 3}},
+        {4, {2, 3, 1, true, false}, {1, 2}},
+        {4, {2, 3, 2, true, false}, {1, 2, 1, 2}},
+        {4, {2, 3, 2, false, false}, {1, 1, 2, 2}},
+        {4, {2, 3, 2, true, true}, {2, 1, 2, 1}},
+        {4, {2, 3, 2, false, true}, {2, 2, 1, 1}},
+        {4, {3, 9, 1, true, false}, {2, 3}},       // past the last page: up to it
+        {4, {5, 9, 1, true, false}, {}},           // wholly past it: nothing
+        {4, {3, 2, 1, true, false}, {}},           // an empty range
+        {4, {0, 0, 0, true, true}, {3, 2, 1, 0}},  // no copies is one copy
+        {0, {}, {}},
+        {1, {1, 1, 3, false, true}, {0, 0, 0}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.pages << " " << c.options.fromPage << "-" << c.options.toPage << " x"
+                                        << c.options.copies << " " << c.options.collate << c.options.lastPageFirst);
+        EXPECT_EQ(printSequence(c.pages, c.options), c.want);
+    }
+}
+
+TEST(PrintLayout, ColumnRoomEndsBeforeTheNextColumn)
+{
+    const PrintLayout layout({24, 30, 300, 1000}, 3);  // columns 0, 312, 384, 504
+    EXPECT_EQ(layout.columnRoom(0, 2000, 6), 306);
+    EXPECT_EQ(layout.columnRoom(1, 2000, 6), 66);
+    EXPECT_EQ(layout.columnRoom(2, 2000, 0), 120);
+    EXPECT_EQ(layout.columnRoom(3, 2000, 6), 1496);  // the last one runs to the page's edge
+    EXPECT_EQ(layout.columnRoom(3, 100, 6), 0);      // a column off the page has no room
+    EXPECT_EQ(PrintLayout({1, 30, 300, 1000}, 1).columnRoom(1, 2000, 50), 0);
+}

@@ -7,12 +7,21 @@
 #include "store/GbkText.h"
 #include "UiHelpers.h"
 
+#include <QCheckBox>
+#include <QDir>
 #include <QFontDialog>
 #include <QLineEdit>
 #include <QPrintDialog>
+#include <QPrintPreviewWidget>
 #include <QPrinter>
 #include <QProcess>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QRegularExpression>
+#include <QSettings>
+#include <QSpinBox>
+#include <QStandardPaths>
 #include <QTest>
 
 using namespace qv;
@@ -76,11 +85,34 @@ QString toPdf(QPrinter& printer, const QString& path)
     return path;
 }
 
+// Left and right edge (points) of each word of the first page, by text.
+QMultiMap<QString, std::pair<double, double>> pdfSpans(const QString& pdf)
+{
+    static const QRegularExpression re(
+        QStringLiteral("<word xMin=\"([\\d.]+)\" yMin=\"[\\d.]+\" xMax=\"([\\d.]+)\"[^>]*>([^<]*)<"));
+    QMultiMap<QString, std::pair<double, double>> words;
+    for (auto it = re.globalMatch(pdftotext({QStringLiteral("-bbox"), QStringLiteral("-l"), QStringLiteral("1"), pdf}));
+         it.hasNext();) {
+        const auto m = it.next();
+        words.insert(m.captured(3), {m.captured(1).toDouble(), m.captured(2).toDouble()});
+    }
+    return words;
+}
+
+// The first printed row of each page (the line after the caption).
+QStringList firstRows(const QList<QStringList>& pages)
+{
+    QStringList out;
+    for (const QStringList& page : pages)
+        out << page.value(1);
+    return out;
+}
+
 // Prints `rows` rows to the PDF `path`; the path, or nothing when the job failed.
 QString printPdf(QPrinter& printer, const QString& path, int rows, const std::optional<QFont>& font = std::nullopt)
 {
     toPdf(printer, path);
-    return printEntryRows(printer, font, makeRows(rows)).isEmpty() ? path : QString();
+    return printEntryRows(printer, font, makeRows(rows)).ok() ? path : QString();
 }
 
 }  // namespace
@@ -91,7 +123,17 @@ class PrintTest : public QObject {
     QString file(const char* name) { return m_dir.filePath(QString::fromLatin1(name)); }
 
 private slots:
-    void initTestCase() { qv::setUpChineseUi(*qApp); }
+    void initTestCase()
+    {
+        // Remembered settings go to a test folder, never to the user's own.
+        QStandardPaths::setTestModeEnabled(true);
+        QCoreApplication::setOrganizationName(QStringLiteral("QarvendaTest"));
+        QCoreApplication::setApplicationName(QStringLiteral("print_uitest"));
+        QSettings().clear();
+        qv::setUpChineseUi(*qApp);
+    }
+    void init() { QSettings().clear(); }
+    void cleanupTestCase() { QSettings().clear(); }
 
     void pagesCarryTheCaptionAndTheRowsInListOrder()
     {
@@ -129,7 +171,7 @@ private slots:
                             std::string(1, '\0') + "\x81", "\t\xA1");
         QPrinter printer(QPrinter::HighResolution);
         toPdf(printer, file("hostile.pdf"));
-        QVERIFY(printEntryRows(printer, std::nullopt, set).isEmpty());
+        QVERIFY(printEntryRows(printer, std::nullopt, set).ok());
         const auto pages = pdfPages(file("hostile.pdf"));
         QCOMPARE(pages.size(), 1);
         QCOMPARE(pages[0].value(1), rowText(1));
@@ -242,6 +284,253 @@ private slots:
         QVERIFY(commands.printList(nullptr, makeRows(2)));
         QCOMPARE(pdfPages(file("chosen.pdf")).size(), 1);
         QVERIFY(!QFile::exists(file("cancelled.pdf")) && !QFile::exists(file("first.pdf")));
+    }
+
+    void rangeCopiesCollationAndOrderComeFromThePrinter()
+    {
+        QPrinter printer(QPrinter::HighResolution);
+        const QStringList all = firstRows(pdfPages(printPdf(printer, file("all.pdf"), 300)));
+        QVERIFY(all.size() >= 5);
+        const struct {
+            int from, to, copies;
+            bool collate, reverse;
+            QList<int> pages;  // 0-based pages of `all`, in print order
+        } cases[] = {
+            {2, 3, 1, true, false, {1, 2}},        {2, 3, 2, true, false, {1, 2, 1, 2}},
+            {2, 3, 2, false, false, {1, 1, 2, 2}}, {2, 4, 1, true, true, {3, 2, 1}},
+            {1, 2, 2, true, true, {1, 0, 1, 0}},   {0, 0, 1, true, true, {}},  // every page, last first
+        };
+        for (const auto& c : cases) {
+            QPrinter p(QPrinter::HighResolution);
+            if (c.from > 0) {
+                p.setPrintRange(QPrinter::PageRange);
+                p.setFromTo(c.from, c.to);
+            }
+            p.setCopyCount(c.copies);
+            p.setCollateCopies(c.collate);
+            p.setPageOrder(c.reverse ? QPrinter::LastPageFirst : QPrinter::FirstPageFirst);
+            QStringList want;
+            for (int i : c.pages)
+                want << all[i];
+            if (c.pages.isEmpty())
+                for (qsizetype i = all.size() - 1; i >= 0; --i)
+                    want << all[i];
+            QCOMPARE(firstRows(pdfPages(printPdf(p, file("range.pdf"), 300))), want);
+        }
+    }
+
+    void printerSetupOffersAndAppliesRangeCopiesAndOrder()
+    {
+        PrintCommands commands;
+        toPdf(commands.printer(), file("setup.pdf"));
+        ModalScript script;
+        script.then([&](QWidget* w) {
+            // What the list cannot print is not offered; what it applies is.
+            for (const char* name : {"printSelection", "printCurrentPage"})
+                QVERIFY2(w->findChild<QRadioButton*>(QLatin1String(name))->isHidden(), name);
+            for (const char* name : {"printRange", "from", "to", "copies", "collate", "reverse"})
+                QVERIFY2(!w->findChild<QWidget*>(QLatin1String(name))->isHidden(), name);
+            w->findChild<QRadioButton*>(QStringLiteral("printRange"))->setChecked(true);
+            w->findChild<QSpinBox*>(QStringLiteral("from"))->setValue(2);
+            w->findChild<QSpinBox*>(QStringLiteral("to"))->setValue(3);
+            w->findChild<QSpinBox*>(QStringLiteral("copies"))->setValue(2);
+            w->findChild<QCheckBox*>(QStringLiteral("collate"))->setChecked(false);
+            w->findChild<QCheckBox*>(QStringLiteral("reverse"))->setChecked(true);
+            qvtest::clickButton(w, QStringLiteral("确定"));
+        });
+        commands.printerSetup(nullptr);
+        QVERIFY(script.finished());
+        QVERIFY(commands.printList(nullptr, makeRows(300)));
+        QPrinter& plain = commands.printer();  // the same paper, every page once
+        plain.setPrintRange(QPrinter::AllPages);
+        plain.setCopyCount(1);
+        plain.setPageOrder(QPrinter::FirstPageFirst);
+        const QStringList all = firstRows(pdfPages(printPdf(plain, file("plain.pdf"), 300)));
+        QCOMPARE(firstRows(pdfPages(file("setup.pdf"))), (QStringList{all[2], all[2], all[1], all[1]}));
+    }
+
+    void cancelledJobLeavesTheOldFile()
+    {
+        const QString path = file("kept.pdf");
+        QFile old(path);
+        QVERIFY(old.open(QIODevice::WriteOnly) && old.write("old") == 3);
+        old.close();
+        const auto leftovers = [&] {
+            return QDir(m_dir.path()).entryList({QStringLiteral(".kept.pdf*")}, QDir::Files | QDir::Hidden);
+        };
+        // Stopped after the second page, from the job's own progress.
+        QPrinter printer(QPrinter::HighResolution);
+        toPdf(printer, path);
+        std::atomic<bool> cancel{false};
+        size_t pagesSeen = 0;
+        PrintControl control;
+        control.cancel = &cancel;
+        control.pageDone = [&](size_t done, size_t) {
+            pagesSeen = done;
+            if (done == 2)
+                cancel = true;
+        };
+        const PrintResult result = printEntryRows(printer, std::nullopt, makeRows(400), control);
+        QVERIFY(result.cancelled && result.error.isEmpty());
+        QCOMPARE(pagesSeen, size_t(2));
+        QCOMPARE(printer.outputFileName(), path);
+        QVERIFY(old.open(QIODevice::ReadOnly));
+        QCOMPARE(old.readAll(), QByteArray("old"));
+        old.close();
+        QVERIFY(leftovers().isEmpty());
+
+        // Through 打印: the progress window's 取消, clicked as soon as it shows.
+        PrintCommands commands;
+        toPdf(commands.printer(), path);
+        bool clicked = false;
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, [&] {
+            for (QWidget* w : QApplication::topLevelWidgets())
+                if (auto* progress = qobject_cast<QProgressDialog*>(w); progress && progress->isVisible() && !clicked)
+                    for (QPushButton* b : progress->findChildren<QPushButton*>())
+                        if (b->text() == QStringLiteral("取消")) {
+                            clicked = true;
+                            QTest::mouseClick(b, Qt::LeftButton);
+                        }
+        });
+        poll.start(20);
+        QVERIFY(!commands.printList(nullptr, makeRows(200000)));
+        poll.stop();
+        QVERIFY(clicked);
+        QVERIFY(old.open(QIODevice::ReadOnly));
+        QCOMPARE(old.readAll(), QByteArray("old"));
+        QVERIFY(leftovers().isEmpty());
+        // A job that runs to its end replaces the file.
+        QVERIFY(commands.printList(nullptr, makeRows(3)));
+        QCOMPARE(pdfPages(path).value(0).size(), 4);
+        QVERIFY(leftovers().isEmpty());
+        QFile fresh(file("fresh"));  // made as any new file is
+        QVERIFY(fresh.open(QIODevice::WriteOnly));
+        QCOMPARE(QFileInfo(path).permissions(), fresh.permissions());
+    }
+
+    void wideCellsAreCutBeforeTheNextColumn()
+    {
+        EntryRowSet set;
+        const uint32_t dir = set.addDirectoryName(*gbk::fromUtf8("法属波利尼西亚群岛地区"));
+        set.rows.push(-1, dir, *gbk::fromUtf8("塔希提岛帕皮提帕皮提市中心区"), "00689", "-18");
+        set.rows.push(-1, dir, *gbk::fromUtf8("巴黎"), "0033", "-7");
+        QPrinter printer(QPrinter::HighResolution);
+        toPdf(printer, file("wide.pdf"));
+        // Wide digits: five of them take more than three Chinese characters.
+        QVERIFY(printEntryRows(printer, QFont(QStringLiteral("DejaVu Sans Mono"), 20), set).ok());
+        const auto spans = pdfSpans(file("wide.pdf"));
+        const double postcodeX = spans.value(QStringLiteral("邮编")).first;
+        const double areaX = spans.value(QStringLiteral("区号")).first;
+        QVERIFY(postcodeX > areaX);
+        // Every text of the first two columns ends before the next column
+        // and is the start of its cell, cut between characters.
+        const QString name = QStringLiteral("塔希提岛帕皮提帕皮提市中心区");
+        QStringList areaTexts;
+        bool nameCut = false;
+        for (auto it = spans.begin(); it != spans.end(); ++it) {
+            const QString& t = it.key();
+            if (t == QStringLiteral("名称") || t == QStringLiteral("区号"))
+                continue;
+            if (it.value().first < areaX - 1) {
+                QVERIFY2(it.value().second < areaX, qPrintable(t));
+                nameCut |= name.startsWith(t) && t.size() < name.size();
+            } else if (it.value().first < postcodeX - 1) {
+                QVERIFY2(it.value().second < postcodeX, qPrintable(t));
+                areaTexts << t;
+            }
+        }
+        QVERIFY(nameCut);
+        areaTexts.sort();
+        QCOMPARE(areaTexts.size(), 2);
+        QVERIFY(!areaTexts[0].isEmpty() && QStringLiteral("0033").startsWith(areaTexts[0]));
+        QVERIFY(!areaTexts[1].isEmpty() && QStringLiteral("00689").startsWith(areaTexts[1]) &&
+                areaTexts[1] != QStringLiteral("00689"));
+        QVERIFY(spans.contains(QStringLiteral("-18")) && spans.contains(QStringLiteral("-7")));
+        // fitText itself: a prefix at a character boundary, the whole text when it fits.
+        const QFontMetrics fm(QFont(QStringLiteral("DejaVu Sans Mono"), 20));
+        const QString text = QStringLiteral("北京00689");
+        for (int room : {0, 1, fm.horizontalAdvance(QStringLiteral("北")), fm.horizontalAdvance(text) - 1,
+                         fm.horizontalAdvance(text)}) {
+            const QString fitted = fitText(text, room, fm);
+            QVERIFY(text.startsWith(fitted) && fm.horizontalAdvance(fitted) <= room);
+            QVERIFY(fitted == text || fm.horizontalAdvance(text.left(fitted.size() + 1)) > room);
+        }
+    }
+
+    void printerFileAndFontAreRememberedForTheNextRun()
+    {
+        QFont chosen(QStringLiteral("AR PL UMing CN"), 18);
+        chosen.setUnderline(true);
+        {
+            PrintCommands commands;
+            ModalScript script;
+            script
+                .then([&](QWidget* w) {
+                    w->findChild<QLineEdit*>(QStringLiteral("filename"))->setText(file("remembered.pdf"));
+                    qvtest::clickButton(w, QStringLiteral("确定"));
+                })
+                .then([&](QWidget* w) {
+                    qobject_cast<QFontDialog*>(w)->setCurrentFont(chosen);
+                    qvtest::clickButton(w, QStringLiteral("确定"));
+                });
+            commands.printer().setPageSize(QPageSize(QPageSize::A5));
+            commands.printerSetup(nullptr);
+            commands.chooseFont(nullptr);
+            QVERIFY(script.finished());
+        }
+        PrintCommands next;
+        QCOMPARE(next.printer().outputFormat(), QPrinter::PdfFormat);
+        QCOMPARE(next.printer().outputFileName(), file("remembered.pdf"));
+        QCOMPARE(next.printer().pageLayout().pageSize().id(), QPageSize::A5);
+        QVERIFY(next.printFont());
+        QCOMPARE(next.printFont()->family(), chosen.family());
+        QCOMPARE(next.printFont()->pointSize(), 18);
+        QVERIFY(next.printFont()->underline());
+        QSettings().clear();
+        QVERIFY(!PrintCommands().printFont());
+    }
+
+    void previewShowsThePagesOfTheJob()
+    {
+        PrintCommands commands;
+        QPrinter plain(QPrinter::HighResolution);
+        const qsizetype pages = pdfPages(printPdf(plain, file("preview.pdf"), 300)).size();
+        commands.printer().setPrintRange(QPrinter::PageRange);
+        commands.printer().setFromTo(2, 3);
+        int shown = -1;
+        QString title;
+        ModalScript script;
+        script.click(QStringLiteral("确定")).then([&](QWidget* w) {
+            title = w->windowTitle();
+            auto* preview = w->findChild<QPrintPreviewWidget*>();
+            QVERIFY(preview);
+            preview->updatePreview();
+            shown = preview->pageCount();
+            if (const QByteArray dir = qgetenv("QV_SCREENSHOT_DIR"); !dir.isEmpty()) {
+                w->resize(900, 700);
+                preview->fitInView();
+                QApplication::processEvents();
+                w->grab().save(QString::fromLocal8Bit(dir) + QStringLiteral("/print-preview.png"));
+            }
+            qobject_cast<QDialog*>(w)->reject();
+        });
+        commands.printPreview(nullptr, EntryRowSet());  // nothing to show: the message
+        commands.printPreview(nullptr, makeRows(300));
+        QVERIFY(script.finished());
+        QCOMPARE(script.texts.value(0), QStringLiteral("列表框中无打印内容！"));
+        QCOMPARE(title, QStringLiteral("打印预览"));
+        QVERIFY(pages >= 4);
+        QCOMPARE(shown, 2);
+        commands.printer().setPrintRange(QPrinter::AllPages);
+        script.then([&](QWidget* w) {
+            auto* preview = w->findChild<QPrintPreviewWidget*>();
+            preview->updatePreview();
+            shown = preview->pageCount();
+            qobject_cast<QDialog*>(w)->reject();
+        });
+        commands.printPreview(nullptr, makeRows(300));
+        QCOMPARE(shown, int(pages));
     }
 };
 

@@ -223,6 +223,34 @@ protected:
     Database db;
 };
 
+TEST_F(RelocateRowsTest, AddedPlacesGrowTheImageInPlace)
+{
+    // After a load and after a save that rebuilds the image, places added
+    // (while the list reads the same bytes) land in the room behind the
+    // image: no second copy, the list still shares the buffer.
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        const EntryRowSet set = listDirectory(db.image, 1, "One");
+        const std::vector<std::string> listed = names(set);
+        const uint8_t* before = db.image.bytes().data();
+        const size_t room = (db.image.bytes().capacity() - db.image.bytes().size()) / kEntryRecordSize;
+        ASSERT_GE(room, size_t(1) << 14);  // a megabyte's worth at least
+        for (size_t i = 0; i < room; ++i)
+            ASSERT_GE(appendEntry(db, 1, EntryText{"new", "0755", "518000"}), 0);
+        EXPECT_EQ(db.image.bytes().data(), before);
+        EXPECT_TRUE(set.rows.image().sameBytes(db.image.ref()));
+        EXPECT_EQ(listDirectory(db.image, 1, "One").rows.size(), set.rows.size() + room);
+        // Past the room the image moves on; the list keeps the bytes it reads.
+        ASSERT_GE(appendEntry(db, 1, EntryText{"past", "0755", "518000"}), 0);
+        EXPECT_NE(db.image.bytes().data(), before);
+        EXPECT_EQ(names(set), listed);
+        EXPECT_GE(db.image.bytes().capacity(), DatabaseImage::capacityFor(size_t(db.image.size())) - kEntryRecordSize);
+        // A save with a longer front builds a new image, with room of its own.
+        ASSERT_NE(createDirectory(db, nullptr, NewDirectoryPlace::LastSibling), nullptr);
+        ASSERT_TRUE(db.save().ok);
+    }
+}
+
 TEST_F(RelocateRowsTest, RowsFollowASaveThatMovesTheEntrySection)
 {
     EntryRowSet set = listDirectory(db.image, 1, "One");

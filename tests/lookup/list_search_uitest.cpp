@@ -151,6 +151,27 @@ private slots:
         w->listView()->clearSelection();
         QTest::keyClick(w->listView(), Qt::Key_C, Qt::ControlModifier);
         QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("before"));
+
+        // A large selection is put together beside the event loop; every row arrives, in order.
+        ImageBuilder big;
+        big.dir(g("深圳市"), 0, 1).end(2).learnedCount(0);
+        const int count = 60000;
+        for (int i = 0; i < count; ++i)
+            big.entry(g("区") + std::to_string(100000 + i), 1, std::to_string(500000 + i), "0755");
+        w = open(big.bytes);
+        QVERIFY(w);
+        clickNode(*w, findNode(*w, "深圳市"));
+        QCOMPARE(w->listModel()->count(), count);
+        w->listView()->setFocus();
+        w->listModel()->columnClicked(1);  // 地区名称 ascending, then descending
+        w->listModel()->columnClicked(1);
+        QTest::keyClick(w->listView(), Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(w->listView(), Qt::Key_C, Qt::ControlModifier);
+        const QStringList lines = QGuiApplication::clipboard()->text().split(QLatin1Char('\n'));
+        QCOMPARE(lines.size(), count + 1);
+        QCOMPARE(lines.first(), QStringLiteral("深圳市\t区%1\t0755\t%2").arg(100000 + count - 1).arg(500000 + count - 1));
+        QCOMPARE(lines.at(count - 1), QStringLiteral("深圳市\t区100000\t0755\t500000"));
+        QVERIFY(lines.last().isEmpty());
     }
 
     void selectingADirectoryListsItsLiveEntriesByAreaCode()

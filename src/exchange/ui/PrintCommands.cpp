@@ -2,28 +2,98 @@
 
 #include "exchange/ui/ListPrinter.h"
 #include "lookup/EntryRows.h"
+#include "widgets/LongTask.h"
 #include "widgets/MessageBox.h"
 #include "widgets/Modal.h"
 
+#include <QApplication>
 #include <QDialogButtonBox>
 #include <QFontDatabase>
 #include <QFontDialog>
 #include <QFontInfo>
+#include <QPaintEngine>
 #include <QPrintDialog>
+#include <QPrintPreviewDialog>
 #include <QPrinter>
+#include <QPrinterInfo>
 #include <QPushButton>
+#include <QSettings>
 
 namespace qv {
 
-PrintCommands::PrintCommands(QObject* parent) : QObject(parent), m_dialogFont(QStringLiteral("楷体_GB2312"), 14) {}
+namespace {
+
+const QString kEmptyList = QStringLiteral("列表框中无打印内容！");
+
+// Keys of the user's settings.
+const QString kPrinterKey = QStringLiteral("print/printer");
+const QString kFileKey = QStringLiteral("print/pdfFile");
+const QString kPaperKey = QStringLiteral("print/paper");
+const QString kOrientationKey = QStringLiteral("print/orientation");
+const QString kFontKey = QStringLiteral("print/font");
+
+}  // namespace
+
+PrintCommands::PrintCommands(QObject* parent) : QObject(parent), m_dialogFont(QStringLiteral("楷体_GB2312"), 14)
+{
+    const QString font = QSettings().value(kFontKey).toString();
+    QFont stored;
+    if (!font.isEmpty() && stored.fromString(font)) {
+        m_dialogFont = stored;
+        m_printFont = stored;
+    }
+}
 
 PrintCommands::~PrintCommands() = default;
 
 QPrinter& PrintCommands::printer()
 {
-    if (!m_printer)
+    if (!m_printer) {
         m_printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+        restoreSettings();
+    }
     return *m_printer;
+}
+
+void PrintCommands::restoreSettings()
+{
+    const QSettings settings;
+    const QString name = settings.value(kPrinterKey).toString();
+    const QString file = settings.value(kFileKey).toString();
+    // A printer that has gone since leaves the system's default in place.
+    if (!name.isEmpty() && QPrinterInfo::availablePrinterNames().contains(name)) {
+        m_printer->setOutputFormat(QPrinter::NativeFormat);
+        m_printer->setPrinterName(name);
+    } else if (!file.isEmpty()) {
+        m_printer->setOutputFormat(QPrinter::PdfFormat);
+        m_printer->setOutputFileName(file);
+    }
+    bool ok = false;
+    const int paper = settings.value(kPaperKey).toInt(&ok);
+    if (ok && paper >= 0 && paper <= QPageSize::LastPageSize && paper != QPageSize::Custom)
+        m_printer->setPageSize(QPageSize(QPageSize::PageSizeId(paper)));
+    const QString orientation = settings.value(kOrientationKey).toString();
+    if (orientation == QLatin1String("landscape"))
+        m_printer->setPageOrientation(QPageLayout::Landscape);
+    else if (orientation == QLatin1String("portrait"))
+        m_printer->setPageOrientation(QPageLayout::Portrait);
+}
+
+void PrintCommands::saveSettings() const
+{
+    QSettings settings;
+    if (m_printer) {
+        const bool toFile = m_printer->outputFormat() == QPrinter::PdfFormat;
+        settings.setValue(kPrinterKey, toFile ? QString() : m_printer->printerName());
+        settings.setValue(kFileKey, toFile ? m_printer->outputFileName() : QString());
+        if (m_printer->pageLayout().pageSize().id() != QPageSize::Custom)
+            settings.setValue(kPaperKey, int(m_printer->pageLayout().pageSize().id()));
+        settings.setValue(kOrientationKey, m_printer->pageLayout().orientation() == QPageLayout::Landscape
+                                               ? QStringLiteral("landscape")
+                                               : QStringLiteral("portrait"));
+    }
+    if (m_printFont)
+        settings.setValue(kFontKey, m_printFont->toString());
 }
 
 void PrintCommands::printerSetup(QWidget* parent)
@@ -31,12 +101,16 @@ void PrintCommands::printerSetup(QWidget* parent)
     QPrintDialog dialog(&printer(), parent);
     dialog.setObjectName(QStringLiteral("PrinterSetupDialog1"));
     dialog.setWindowTitle(QStringLiteral("打印机设置"));
-    // A set-up, not a job: no page ranges, and the button confirms rather than prints.
-    dialog.setOptions(QAbstractPrintDialog::PrintToFile | QAbstractPrintDialog::PrintShowPageSize);
+    // A set-up for the jobs to come: the button confirms rather than prints.
+    // Offered is what the print applies: a page range, copies, collation and
+    // order; no selection and no current page, which a list has not.
+    dialog.setOptions(QAbstractPrintDialog::PrintToFile | QAbstractPrintDialog::PrintShowPageSize |
+                      QAbstractPrintDialog::PrintPageRange | QAbstractPrintDialog::PrintCollateCopies);
     if (auto* buttons = dialog.findChild<QDialogButtonBox*>())
         if (QPushButton* ok = buttons->button(QDialogButtonBox::Ok))
             ok->setText(QStringLiteral("确定"));
-    execModal(dialog);
+    if (execModal(dialog) == QDialog::Accepted)
+        saveSettings();
 }
 
 void PrintCommands::chooseFont(QWidget* parent)
@@ -62,20 +136,54 @@ void PrintCommands::chooseFont(QWidget* parent)
     font.setUnderline(m_dialogFont.underline());
     font.setStrikeOut(m_dialogFont.strikeOut());
     m_printFont = font;
+    saveSettings();
 }
 
 bool PrintCommands::printList(QWidget* parent, const EntryRowSet& rows)
 {
     if (rows.rows.empty()) {
-        showMessage(parent, QStringLiteral("列表框中无打印内容！"));
+        showMessage(parent, kEmptyList);
         return false;
     }
-    const QString error = printEntryRows(printer(), m_printFont, rows);
-    if (!error.isEmpty()) {
-        showError(parent, error);
-        return false;
+    QPrinter& target = printer();
+    std::atomic<bool> cancel{false};
+    PrintResult result;
+    LongTask task;
+    task.label = QStringLiteral("正在打印……");
+    task.cancel = &cancel;
+    task.work = [&](std::atomic<int>& percent) {
+        PrintControl control;
+        control.cancel = &cancel;
+        control.pageDone = [&percent](size_t done, size_t total) { percent = int(done * 100 / total); };
+        result = printEntryRows(target, m_printFont, rows, control);
+    };
+    runLongTask(parent, task);
+    if (!result.error.isEmpty())
+        showError(parent, result.error);
+    return result.ok();
+}
+
+void PrintCommands::printPreview(QWidget* parent, const EntryRowSet& rows)
+{
+    if (rows.rows.empty()) {
+        showMessage(parent, kEmptyList);
+        return;
     }
-    return true;
+    QPrintPreviewDialog dialog(&printer(), parent);
+    dialog.setObjectName(QStringLiteral("PrintPreviewDialog"));
+    dialog.setWindowTitle(QStringLiteral("打印预览"));
+    connect(&dialog, &QPrintPreviewDialog::paintRequested, &dialog, [&](QPrinter* p) {
+        // The preview draws into pictures; printing from its tool bar is a
+        // job like "打印", with its progress window.
+        if (p->paintEngine() && p->paintEngine()->type() == QPaintEngine::Picture) {
+            // The preview widget wants every page at once, on this thread.
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+            previewEntryRows(*p, m_printFont, rows);
+            QApplication::restoreOverrideCursor();
+        } else
+            printList(&dialog, rows);
+    });
+    execModal(dialog);
 }
 
 }  // namespace qv

@@ -1,7 +1,8 @@
 #pragma once
-// The three printing commands of the tools menu and the state they share
-// for the whole run: the printer set-up, the printing font and the font
-// dialog's own font. Nothing of it is stored.
+// The printing commands of the tools menu and the state they share: the
+// printer set-up, the printing font and the font dialog's own font. The
+// printer (or PDF file), the paper and the font are kept in the user's
+// settings for the next run; range and copies hold for this run only.
 #include <QFont>
 #include <QObject>
 
@@ -28,8 +29,11 @@ public:
     // (楷体_GB2312 14 pt at first). Confirming sets the printing font.
     void chooseFont(QWidget* parent);
     // "打印": the rows in the order given; "列表框中无打印内容！" for none,
-    // the general error box when the job cannot be sent. True when printed.
+    // the general error box when the job cannot be sent. The job runs beside
+    // the event loop with a progress window that can cancel it. True when printed.
     bool printList(QWidget* parent, const EntryRowSet& rows);
+    // "打印预览": the pages the job would print, drawn by the same code.
+    void printPreview(QWidget* parent, const EntryRowSet& rows);
 
     // Made on first use: setting up a printer loads the print system, which
     // would otherwise cost every start-up several milliseconds.
@@ -38,6 +42,9 @@ public:
     const std::optional<QFont>& printFont() const { return m_printFont; }
 
 private:
+    void restoreSettings();
+    void saveSettings() const;
+
     std::unique_ptr<QPrinter> m_printer;
     std::optional<QFont> m_printFont;
     QFont m_dialogFont;

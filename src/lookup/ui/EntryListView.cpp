@@ -3,6 +3,7 @@
 #include "lookup/CopyRows.h"
 #include "lookup/ui/EntryListModel.h"
 #include "widgets/DragTypes.h"
+#include "widgets/LongTask.h"
 
 #include <QClipboard>
 #include <QDrag>
@@ -144,11 +145,19 @@ std::vector<int> EntryListView::selectedRowsInOrder() const
     std::vector<int> rows;
     if (!selectionModel())
         return rows;
+    // The ranges in order, then their rows once each: no sort of a million
+    // rows when all are selected.
+    std::vector<std::pair<int, int>> ranges;
     for (const QItemSelectionRange& range : selectionModel()->selection())
-        for (int r = range.top(); r <= range.bottom(); ++r)
+        ranges.emplace_back(range.top(), range.bottom());
+    std::sort(ranges.begin(), ranges.end());
+    size_t count = 0;
+    for (const auto& [top, bottom] : ranges)
+        count += size_t(std::max(bottom - top + 1, 0));
+    rows.reserve(count);
+    for (const auto& [top, bottom] : ranges)
+        for (int r = rows.empty() ? top : std::max(top, rows.back() + 1); r <= bottom; ++r)
             rows.push_back(r);
-    std::sort(rows.begin(), rows.end());
-    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
     return rows;
 }
 
@@ -162,6 +171,28 @@ int EntryListView::topSelectedRow() const
             top = range.top();
     return top;
 }
+
+namespace {
+
+// The selected rows as the clipboard takes them.
+QString tableOf(QWidget* window, const EntryRowSet& set, const std::vector<int>& rows)
+{
+    // A few rows are there at once; a large selection (up to a million
+    // rows) is put together beside the event loop, with the progress window.
+    constexpr size_t kRowsAtOnce = 50000;
+    if (rows.size() < kRowsAtOnce)
+        return rowsAsTable(set, rows);
+    QString text;
+    LongTask task;
+    task.label = QStringLiteral("正在复制……");
+    task.work = [&](std::atomic<int>& percent) {
+        text = rowsAsTable(set, rows, [&percent](int p) { percent = p; });
+    };
+    runLongTask(window, task);
+    return text;
+}
+
+}  // namespace
 
 void EntryListView::keyPressEvent(QKeyEvent* event)
 {
@@ -193,7 +224,7 @@ void EntryListView::keyPressEvent(QKeyEvent* event)
     if (event->matches(QKeySequence::Copy)) {
         if (EntryListModel* m = listModel())
             if (const std::vector<int> rows = selectedRowsInOrder(); !rows.empty())
-                QGuiApplication::clipboard()->setText(rowsAsTable(m->rowSet(), rows));
+                QGuiApplication::clipboard()->setText(tableOf(window(), m->rowSet(), rows));
         return;
     }
     QTableView::keyPressEvent(event);
