@@ -11,11 +11,14 @@
 #include "tree/ui/DirectoryTreeModel.h"
 #include "tree/ui/DirectoryTreeView.h"
 #include "widgets/Icons.h"
+#include "widgets/Modal.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -98,6 +101,34 @@ int main(int argc, char** argv)
     dialog->setProgress(100);
     ok &= save(dialog, out, "export.png");
     dialog->hide();
+
+    // The message after an import: a UTF-8 file with a tab in one field and a
+    // blank line before its last place. The file dialog is answered with it
+    // and the closing message is grabbed; anything else is declined.
+    const QString sample = work.filePath(QStringLiteral("sample.txt"));
+    QFile file(sample);
+    if (!file.open(QIODevice::WriteOnly) ||
+        file.write(
+            QStringLiteral("新区,东区,0755,518001\n新区,西\t区,0755,518002\n\n新区,南区,0755,518003\n").toUtf8()) < 0)
+        return 1;
+    file.close();
+    bool summary = false;
+    setModalHook([&](QDialog* d) {
+        if (auto* files = qobject_cast<QFileDialog*>(d)) {
+            files->selectFile(sample);
+            static_cast<QDialog*>(files)->accept();
+        } else if (auto* box = qobject_cast<QMessageBox*>(d); box && !summary) {
+            summary = true;
+            ok &= save(box, out, "import.png");
+            box->accept();
+        } else
+            d->reject();
+    });
+    w.exchangeCommands()->mmimportClick();
+    setModalHook({});
+    ok &= summary;
+    // The copy is thrown away: closing asks nothing.
+    w.database().ModifiedFlag = false;
     w.close();
     return ok ? 0 : 1;
 }
