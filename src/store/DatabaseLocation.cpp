@@ -28,7 +28,7 @@ QString userDataFolder()
     const QString own = qEnvironmentVariable("QARVENDA_HOME");
     if (!own.isEmpty())
         return QDir::cleanPath(QDir::current().absoluteFilePath(own));
-    // Relative values are to be ignored, as the base directory specification says.
+    // Relative values are to be ignored, as the XDG base directory rules say.
     QString base = qEnvironmentVariable("XDG_DATA_HOME");
     if (base.isEmpty() || QDir::isRelativePath(base))
         base = QDir::home().filePath(QStringLiteral(".local/share"));

@@ -33,79 +33,71 @@ QString decode(std::string_view gbk)
     return text;
 }
 
-// UTF-8 of every two-byte GBK character, taken once from the decoder, so
-// that long texts (a million rows on their way to a terminal or a workbook)
-// need not go through UTF-16: each entry holds the length in its low byte
-// and up to three UTF-8 bytes above it; 0 where the pair is no character.
 constexpr int kTrailCount = 0xFE - 0x40 + 1;
+constexpr size_t kPairCount = size_t(0xFE - 0x81 + 1) * kTrailCount;
 
+// Calls `take(i, c)` for every two-byte GBK character, pair i (lead-major)
+// decoding to the one UTF-16 unit c; pairs that are no character are left
+// out. Decoded once per table; when the decoder answers with anything but
+// one piece per pair, nothing is taken and every text then goes through the
+// decoder.
+template <class Take>
+void forEveryPair(Take take)
+{
+    QByteArray pairs;
+    pairs.reserve(qsizetype(kPairCount) * 3);
+    for (int lead = 0x81; lead <= 0xFE; ++lead)
+        for (int trail = 0x40; trail <= 0xFE; ++trail) {
+            pairs += char(lead);
+            pairs += char(trail);
+            pairs += '\n';
+        }
+    QStringDecoder decoder("GBK", QStringConverter::Flag::Stateless);
+    const QString text = decoder.decode(pairs);
+    const QList<QStringView> pieces = QStringView(text).split(u'\n');
+    if (size_t(pieces.size()) != kPairCount + 1)  // an empty piece follows the last line feed
+        return;
+    for (size_t i = 0; i < kPairCount; ++i) {
+        const QStringView piece = pieces[qsizetype(i)];
+        if (piece.size() == 1 && piece[0] != QChar::ReplacementCharacter && !piece[0].isSurrogate())
+            take(i, piece[0]);
+    }
+}
+
+// UTF-8 of every two-byte GBK character, so that long texts (a million rows
+// on their way to a terminal or a workbook) need not go through UTF-16: each
+// entry holds the length in its low byte and up to three UTF-8 bytes above
+// it; 0 where the pair is no character.
 struct Utf8Table {
-    std::array<uint32_t, (0xFE - 0x81 + 1) * kTrailCount> code{};
+    std::array<uint32_t, kPairCount> code{};
 };
 
 const Utf8Table& utf8Table()
 {
     static const Utf8Table table = [] {
         Utf8Table t;
-        QByteArray pairs;
-        pairs.reserve(qsizetype(t.code.size()) * 3);
-        for (int lead = 0x81; lead <= 0xFE; ++lead)
-            for (int trail = 0x40; trail <= 0xFE; ++trail) {
-                pairs += char(lead);
-                pairs += char(trail);
-                pairs += '\n';
-            }
-        QStringDecoder decoder("GBK", QStringConverter::Flag::Stateless);
-        const QString text = decoder.decode(pairs);
-        const QList<QStringView> pieces = QStringView(text).split(u'\n');
-        // One piece per pair and an empty one after the last line feed;
-        // anything else and the table stays empty (every text then goes
-        // through the decoder).
-        if (size_t(pieces.size()) != t.code.size() + 1)
-            return t;
-        for (size_t i = 0; i < t.code.size(); ++i) {
-            const QStringView piece = pieces[qsizetype(i)];
-            if (piece.size() != 1 || piece[0] == QChar::ReplacementCharacter || piece[0].isSurrogate())
-                continue;
-            const QByteArray utf8 = piece.toUtf8();
+        forEveryPair([&t](size_t i, QChar c) {
+            const QByteArray utf8 = QString(c).toUtf8();
             uint32_t packed = uint32_t(utf8.size());
             for (qsizetype k = 0; k < utf8.size(); ++k)
                 packed |= uint32_t(uint8_t(utf8[k])) << (8 * (k + 1));
             t.code[i] = packed;
-        }
+        });
         return t;
     }();
     return table;
 }
 
-// UTF-16 of every two-byte GBK character, from the decoder once; 0 where the
-// pair is no character (or needs more than one unit, which GBK never does).
+// UTF-16 of every two-byte GBK character; 0 where the pair is no character.
 struct Utf16Table {
-    std::array<char16_t, (0xFE - 0x81 + 1) * kTrailCount> code{};
+    std::array<char16_t, kPairCount> code{};
 };
 
 const Utf16Table& utf16Table()
 {
     static const Utf16Table table = [] {
         Utf16Table t;
-        QByteArray pairs;
-        pairs.reserve(qsizetype(t.code.size()) * 3);
-        for (int lead = 0x81; lead <= 0xFE; ++lead)
-            for (int trail = 0x40; trail <= 0xFE; ++trail) {
-                pairs += char(lead);
-                pairs += char(trail);
-                pairs += '\n';
-            }
-        QStringDecoder decoder("GBK", QStringConverter::Flag::Stateless);
-        const QString text = decoder.decode(pairs);
-        const QList<QStringView> pieces = QStringView(text).split(u'\n');
-        if (size_t(pieces.size()) != t.code.size() + 1)
-            return t;  // every text then goes through the decoder
-        for (size_t i = 0; i < t.code.size(); ++i) {
-            const QStringView piece = pieces[qsizetype(i)];
-            if (piece.size() == 1 && piece[0] != QChar::ReplacementCharacter && !piece[0].isSurrogate())
-                t.code[i] = piece[0].unicode();
-        }
+        forEveryPair([&t](size_t i, QChar c) { t.code[i] = c.unicode(); });
         return t;
     }();
     return table;
