@@ -1,0 +1,297 @@
+#include "lookup/Readings.h"
+
+#include "lookup/Pinyin.h"
+#include "lookup/PinyinData.h"
+#include "store/GbkText.h"
+
+#include <algorithm>
+#include <array>
+
+namespace qv {
+
+namespace {
+
+namespace pd = pinyin_data;
+
+constexpr uint32_t kFirstCode = 0x8100;
+constexpr size_t kCodes = 0xFF00 - kFirstCode;
+
+// Bits of an initials set: A-Z are bits 0 to 25, the no-letter mark bit 26,
+// and other bytes a stored file may hold as a letter get bits 27 to 31.
+constexpr int kNoLetterBit = 26;
+constexpr int kFirstOtherBit = 27;
+
+std::string_view syllable(int id)
+{
+    return std::string_view(pd::kSyllableText + pd::kSyllableStart[id],
+                            size_t(pd::kSyllableStart[id + 1] - pd::kSyllableStart[id]));
+}
+
+// The initials sets of every code from its range letter and its readings,
+// built once per process; the learned letters are added per search.
+const std::vector<uint32_t>& baseInitials()
+{
+    static const std::vector<uint32_t> sets = [] {
+        std::vector<uint32_t> s(kCodes, 0);
+        for (uint32_t i = 0; i < kCodes; ++i) {
+            const uint16_t code = uint16_t(kFirstCode + i);
+            if (char letter = rangeInitial(code))
+                s[i] |= 1u << (letter - 'A');
+            for (int r = pd::kReadingStart[i]; r < pd::kReadingStart[i + 1]; ++r)
+                s[i] |= 1u << (syllable(pd::kReadings[r])[0] - 'a');
+        }
+        return s;
+    }();
+    return sets;
+}
+
+bool isLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+char lower(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
+
+// A query letter against a syllable's letter: u stands for ü as well.
+bool sameLetter(char query, char syl) { return query == syl || (query == 'u' && syl == 'v'); }
+
+}  // namespace
+
+std::vector<std::string_view> charReadings(uint8_t lead, uint8_t trail)
+{
+    std::vector<std::string_view> out;
+    const uint32_t code = uint32_t(lead << 8 | trail);
+    if (code < kFirstCode)
+        return out;
+    const uint32_t i = code - kFirstCode;
+    for (int r = pd::kReadingStart[i]; r < pd::kReadingStart[i + 1]; ++r)
+        out.push_back(syllable(pd::kReadings[r]));
+    return out;
+}
+
+std::string simplifiedText(std::string_view text)
+{
+    std::string out(text);
+    for (size_t i = 0; i < out.size(); i += gbk::charSize(out, i)) {
+        if (gbk::charSize(out, i) != 2)
+            continue;
+        const uint16_t code = uint16_t(uint8_t(out[i]) << 8 | uint8_t(out[i + 1]));
+        const auto* end = pd::kSimplified + pd::kSimplifiedCount;
+        const auto* it = std::lower_bound(pd::kSimplified, end, code,
+                                          [](const uint16_t* pair, uint16_t c) { return pair[0] < c; });
+        if (it != end && (*it)[0] == code) {
+            out[i] = char((*it)[1] >> 8);
+            out[i + 1] = char((*it)[1] & 0xFF);
+        }
+    }
+    return out;
+}
+
+PinyinQuery::PinyinQuery(std::string_view query, bool exact, const std::vector<LearnedInitial>& learned)
+    : m_exact(exact)
+{
+    // The first learned record of a character is one more reading of it.
+    std::array<int, 256> bitOf{};
+    bitOf.fill(-1);
+    for (int c = 'A'; c <= 'Z'; ++c)
+        bitOf[size_t(c)] = c - 'A';
+    bitOf[0] = kNoLetterBit;
+    int nextOther = kFirstOtherBit;
+    std::vector<uint32_t> sets = baseInitials();
+    std::vector<uint8_t> learnedSeen(kCodes, 0);
+    m_learnedLetter.assign(kCodes, 0);
+    for (const LearnedInitial& li : learned) {
+        if (li.raw[0] != 2)
+            continue;
+        const uint32_t code = uint32_t(li.raw[1] << 8 | li.raw[2]);
+        if (code < kFirstCode || learnedSeen[code - kFirstCode])
+            continue;
+        learnedSeen[code - kFirstCode] = 1;
+        const std::string_view letter = li.initial();
+        if (letter.empty()) {
+            m_plainToo = m_plainToo || !rangeInitial(uint16_t(code));
+            continue;
+        }
+        const auto byte = uint8_t(letter[0]);
+        if (bitOf[byte] < 0 && nextOther < 32)
+            bitOf[byte] = nextOther++;
+        if (bitOf[byte] < 0) {
+            m_plainToo = true;
+            continue;
+        }
+        sets[code - kFirstCode] |= 1u << bitOf[byte];
+        if (byte >= 'A' && byte <= 'Z')
+            m_learnedLetter[code - kFirstCode] = uint8_t(byte - 'A' + 'a');
+    }
+    // Characters that neither the ranges nor the learned table identify keep
+    // the no-letter mark among their initials, as the plain initials do.
+    for (uint32_t i = 0; i < kCodes; ++i)
+        if (!rangeInitial(uint16_t(kFirstCode + i)) && !learnedSeen[i])
+            sets[i] |= 1u << kNoLetterBit;
+
+    // Initials: the upper-cased query, one letter per character.
+    std::string upper(query);
+    for (char& c : upper)
+        if (c >= 'a' && c <= 'z')
+            c = char(c - 'a' + 'A');
+    m_length = upper.size();
+    m_initialsOn = m_length > 0 && m_length <= 32;
+    m_plainToo = m_plainToo || m_length == 0 || m_length > 32;
+    for (char c : upper)
+        m_initialsOn = m_initialsOn && (bitOf[uint8_t(c)] >= 0 || c == 'V');
+    if (m_initialsOn) {
+        m_positions.assign(kCodes, 0);
+        for (size_t k = 0; k < m_length; ++k) {
+            const int bit = bitOf[uint8_t(upper[k])];
+            if (upper[k] == 'V')
+                m_oneByte |= 1u << k;
+            for (uint32_t i = 0; i < kCodes && bit >= 0; ++i)
+                m_positions[i] |= ((sets[i] >> bit) & 1u) << k;
+        }
+    }
+
+    // Full pinyin: letters only once blanks and apostrophes are gone.
+    std::string letters;
+    bool onlyLetters = true;
+    for (char c : query) {
+        if (c == ' ' || c == '\'')
+            continue;
+        onlyLetters = onlyLetters && isLetter(c);
+        letters += lower(c);
+    }
+    m_letters = letters.size();
+    if (!onlyLetters || letters.empty() || m_letters > 127)
+        return;
+    const int count = pd::kSyllableCount;
+    for (int id = 0; id < count && !m_spellingOn; ++id) {
+        const std::string_view s = syllable(id);
+        for (size_t at = 0; s.size() >= 2 && at + s.size() <= m_letters && !m_spellingOn; ++at)
+            m_spellingOn = std::equal(s.begin(), s.end(), letters.begin() + long(at), [](char syl, char q) {
+                return sameLetter(q, syl);
+            });
+    }
+    if (!m_spellingOn)
+        return;
+    // Syllable ids: the table's, then a to z for a learned letter or a
+    // one-byte letter of the name.
+    m_wide = m_letters > 63;
+    const int total = count + 26;
+    m_syllableLength.resize(size_t(total));
+    std::vector<unsigned __int128> a(size_t(total), 0), p(size_t(total), 0);
+    for (int id = 0; id < total; ++id) {
+        const std::string s = id < count ? std::string(syllable(id)) : std::string(1, char('a' + id - count));
+        m_syllableLength[size_t(id)] = uint8_t(s.size());
+        for (size_t j = 0; j < m_letters; ++j) {
+            const size_t rest = m_letters - j;
+            const size_t n = std::min(rest, s.size());
+            if (!std::equal(s.begin(), s.begin() + long(n), letters.begin() + long(j), [](char syl, char q) {
+                    return sameLetter(q, syl);
+                }))
+                continue;
+            if (rest >= s.size())
+                a[size_t(id)] |= static_cast<unsigned __int128>(1) << j;
+            else
+                p[size_t(id)] |= static_cast<unsigned __int128>(1) << j;
+        }
+    }
+    if (m_wide) {
+        m_a128 = std::move(a);
+        m_p128 = std::move(p);
+    } else {
+        for (int id = 0; id < total; ++id) {
+            m_a64.push_back(uint64_t(a[size_t(id)]));
+            m_p64.push_back(uint64_t(p[size_t(id)]));
+        }
+    }
+}
+
+PinyinQuery::~PinyinQuery() = default;
+
+bool PinyinQuery::matchesInitials(std::string_view name) const
+{
+    if (!m_initialsOn || name.size() < m_length)
+        return false;
+    const auto* s = reinterpret_cast<const uint8_t*>(name.data());
+    const auto* end = s + name.size();
+    const uint32_t* positions = m_positions.data() - kFirstCode;
+    if (m_exact) {
+        size_t k = 0;
+        while (s < end) {
+            uint32_t b;
+            if (gbk::isLeadByte(*s) && s + 1 < end) {
+                b = positions[uint32_t(s[0] << 8 | s[1])];
+                s += 2;
+            } else {
+                b = m_oneByte;
+                ++s;
+            }
+            if (k >= m_length || !((b >> k) & 1u))
+                return false;
+            ++k;
+        }
+        return k == m_length;
+    }
+    // Shift-and over the characters: bit k of d is set when the query's
+    // first k + 1 letters end at this character.
+    const uint32_t last = 1u << (m_length - 1);
+    uint32_t d = 0;
+    while (s < end) {
+        uint32_t b;
+        if (gbk::isLeadByte(*s) && s + 1 < end) {
+            b = positions[uint32_t(s[0] << 8 | s[1])];
+            s += 2;
+        } else {
+            b = m_oneByte;
+            ++s;
+        }
+        d = ((d << 1) | 1u) & b;
+        if (d & last)
+            return true;
+    }
+    return false;
+}
+
+template <class Mask>
+bool PinyinQuery::spell(std::string_view name, const Mask* a, const Mask* p) const
+{
+    // The set of query positions reached at each character boundary, all
+    // choices of readings at once.
+    const Mask done = Mask(1) << m_letters;
+    const int letterBase = pd::kSyllableCount;
+    const auto* s = reinterpret_cast<const uint8_t*>(name.data());
+    const auto* end = s + name.size();
+    Mask reached = 1;
+    while (s < end) {
+        if (!m_exact)
+            reached |= 1;
+        Mask next = 0;
+        auto step = [&](int id) {
+            next |= (reached & a[id]) << m_syllableLength[size_t(id)];
+            if (reached & p[id])
+                next |= done;
+        };
+        if (gbk::isLeadByte(*s) && s + 1 < end) {
+            const uint32_t i = uint32_t(s[0] << 8 | s[1]) - kFirstCode;
+            for (int r = pd::kReadingStart[i]; r < pd::kReadingStart[i + 1]; ++r)
+                step(pd::kReadings[r]);
+            if (m_learnedLetter[i])
+                step(letterBase + m_learnedLetter[i] - 'a');
+            s += 2;
+        } else {
+            if (isLetter(char(*s)))
+                step(letterBase + lower(char(*s)) - 'a');
+            ++s;
+        }
+        reached = next;
+        if (!m_exact && (reached & done))
+            return true;
+        if (m_exact && !reached)
+            return false;
+    }
+    return m_exact && (reached & done);
+}
+
+bool PinyinQuery::matchesSpelling(std::string_view name) const
+{
+    if (!m_spellingOn)
+        return false;
+    return m_wide ? spell(name, m_a128.data(), m_p128.data()) : spell(name, m_a64.data(), m_p64.data());
+}
+
+}  // namespace qv
