@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 
 namespace qv {
 
@@ -266,6 +267,12 @@ bool PinyinQuery::spell(std::string_view name, const Mask* a, const Mask* p) con
             if (reached & p[id])
                 next |= done;
         };
+        // Blanks and punctuation (GB2312's symbol rows) are passed over, as
+        // blanks and apostrophes in the query are.
+        if ((gbk::isLeadByte(*s) && s + 1 < end) ? (*s >= 0xA1 && *s <= 0xA9) : !std::isalnum(*s)) {
+            s += gbk::isLeadByte(*s) && s + 1 < end ? 2 : 1;
+            continue;
+        }
         if (gbk::isLeadByte(*s) && s + 1 < end) {
             const uint32_t i = uint32_t(s[0] << 8 | s[1]) - kFirstCode;
             for (int r = pd::kReadingStart[i]; r < pd::kReadingStart[i + 1]; ++r)
