@@ -46,6 +46,9 @@ const std::vector<uint32_t>& baseInitials()
     return sets;
 }
 
+// The symbol rows of GB2312 (blanks and punctuation), passed over in full pinyin.
+bool isPassedOver(uint32_t code) { return code >= 0xA100 && code <= 0xA9FF; }
+
 bool isLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 char lower(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
 
@@ -64,6 +67,14 @@ std::vector<std::string_view> charReadings(uint8_t lead, uint8_t trail)
     for (int r = pd::kReadingStart[i]; r < pd::kReadingStart[i + 1]; ++r)
         out.push_back(syllable(pd::kReadings[r]));
     return out;
+}
+
+size_t readingTableBytes()
+{
+    const size_t syllables = size_t(pd::kSyllableCount);
+    return pd::kSyllableStart[syllables] + (syllables + 1) * sizeof(uint16_t) + (kCodes + 1) * sizeof(uint16_t) +
+           pd::kReadingStart[kCodes] * sizeof(uint16_t) + size_t(pd::kSimplifiedCount) * 2 * sizeof(uint16_t) +
+           baseInitials().size() * sizeof(uint32_t);
 }
 
 std::string simplifiedText(std::string_view text)
@@ -145,6 +156,11 @@ PinyinQuery::PinyinQuery(std::string_view query, bool exact, const std::vector<L
             for (uint32_t i = 0; i < kCodes && bit >= 0; ++i)
                 m_positions[i] |= ((sets[i] >> bit) & 1u) << k;
         }
+        // A byte per code keeps the table in the first-level cache.
+        if (m_length <= 8) {
+            m_positions8.assign(m_positions.begin(), m_positions.end());
+            m_positions = std::vector<uint32_t>();
+        }
     }
 
     // Full pinyin: letters only once blanks and apostrophes are gone.
@@ -191,6 +207,15 @@ PinyinQuery::PinyinQuery(std::string_view query, bool exact, const std::vector<L
                 p[size_t(id)] |= static_cast<unsigned __int128>(1) << j;
         }
     }
+    m_startable.assign(kCodes, 0);
+    for (uint32_t i = 0; i < kCodes; ++i) {
+        // Symbols are passed over: what follows them may begin the query.
+        m_startable[i] = isPassedOver(kFirstCode + i);
+        for (int r = pd::kReadingStart[i]; r < pd::kReadingStart[i + 1]; ++r)
+            m_startable[i] |= uint8_t((a[pd::kReadings[r]] | p[pd::kReadings[r]]) & 1);
+        if (m_learnedLetter[i])
+            m_startable[i] |= uint8_t((a[size_t(count + m_learnedLetter[i] - 'a')] | p[size_t(count + m_learnedLetter[i] - 'a')]) & 1);
+    }
     if (m_wide) {
         m_a128 = std::move(a);
         m_p128 = std::move(p);
@@ -204,48 +229,11 @@ PinyinQuery::PinyinQuery(std::string_view query, bool exact, const std::vector<L
 
 PinyinQuery::~PinyinQuery() = default;
 
-bool PinyinQuery::matchesInitials(std::string_view name) const
+size_t PinyinQuery::tableBytes() const
 {
-    if (!m_initialsOn || name.size() < m_length)
-        return false;
-    const auto* s = reinterpret_cast<const uint8_t*>(name.data());
-    const auto* end = s + name.size();
-    const uint32_t* positions = m_positions.data() - kFirstCode;
-    if (m_exact) {
-        size_t k = 0;
-        while (s < end) {
-            uint32_t b;
-            if (gbk::isLeadByte(*s) && s + 1 < end) {
-                b = positions[uint32_t(s[0] << 8 | s[1])];
-                s += 2;
-            } else {
-                b = m_oneByte;
-                ++s;
-            }
-            if (k >= m_length || !((b >> k) & 1u))
-                return false;
-            ++k;
-        }
-        return k == m_length;
-    }
-    // Shift-and over the characters: bit k of d is set when the query's
-    // first k + 1 letters end at this character.
-    const uint32_t last = 1u << (m_length - 1);
-    uint32_t d = 0;
-    while (s < end) {
-        uint32_t b;
-        if (gbk::isLeadByte(*s) && s + 1 < end) {
-            b = positions[uint32_t(s[0] << 8 | s[1])];
-            s += 2;
-        } else {
-            b = m_oneByte;
-            ++s;
-        }
-        d = ((d << 1) | 1u) & b;
-        if (d & last)
-            return true;
-    }
-    return false;
+    return m_positions.capacity() * sizeof(uint32_t) + m_positions8.capacity() + m_startable.capacity() + m_learnedLetter.capacity() + m_syllableLength.capacity() +
+           (m_a64.capacity() + m_p64.capacity()) * sizeof(uint64_t) +
+           (m_a128.capacity() + m_p128.capacity()) * sizeof(unsigned __int128);
 }
 
 template <class Mask>
@@ -269,7 +257,7 @@ bool PinyinQuery::spell(std::string_view name, const Mask* a, const Mask* p) con
         };
         // Blanks and punctuation (GB2312's symbol rows) are passed over, as
         // blanks and apostrophes in the query are.
-        if ((gbk::isLeadByte(*s) && s + 1 < end) ? (*s >= 0xA1 && *s <= 0xA9) : !std::isalnum(*s)) {
+        if ((gbk::isLeadByte(*s) && s + 1 < end) ? isPassedOver(uint32_t(s[0] << 8 | s[1])) : !std::isalnum(*s)) {
             s += gbk::isLeadByte(*s) && s + 1 < end ? 2 : 1;
             continue;
         }
@@ -294,10 +282,8 @@ bool PinyinQuery::spell(std::string_view name, const Mask* a, const Mask* p) con
     return m_exact && (reached & done);
 }
 
-bool PinyinQuery::matchesSpelling(std::string_view name) const
+bool PinyinQuery::spellingMatches(std::string_view name) const
 {
-    if (!m_spellingOn)
-        return false;
     return m_wide ? spell(name, m_a128.data(), m_p128.data()) : spell(name, m_a64.data(), m_p64.data());
 }
 

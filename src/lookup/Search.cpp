@@ -141,7 +141,7 @@ public:
         if (m_traditional &&
             (m_fuzzy ? nameContainsAtBoundary(name, m_simplified) : name == std::string_view(m_simplified)))
             return true;
-        if (m_pinyinOn && m_pinyin.matches(name))
+        if (m_pinyinOn && (m_pinyin.recordMatchesInitials(rec) || m_pinyin.recordMatchesSpelling(rec)))
             return true;
         if (!m_initialsPossible)
             return false;

@@ -10,7 +10,7 @@
 #include <vector>
 
 using namespace qv;
-using qvtest::gbk;
+std::string gb(const char* utf8) { return qvtest::gbk(utf8); }
 using qvtest::ImageBuilder;
 
 namespace {
@@ -51,9 +51,9 @@ protected:
     void SetUp() override
     {
         ImageBuilder b;
-        b.dir(gbk("各地"), 0, 1).end(1).learnedCount(0);
+        b.dir(gb("各地"), 0, 1).end(1).learnedCount(0);
         for (const Place& p : kPlaces)
-            b.entry(gbk(p.name), 1, "100000", "010");
+            b.entry(gb(p.name), 1, "100000", "010");
         db.loadImage(b.bytes);
     }
     std::set<std::string> found(const std::string& query, bool exact) const
@@ -80,7 +80,7 @@ std::vector<std::string> words(const char* syllables)
 TEST_F(PlaceNames, InitialsAndFullPinyinFindEachPlace)
 {
     for (const Place& p : kPlaces) {
-        const std::string name = gbk(p.name);
+        const std::string name = gb(p.name);
         const std::vector<std::string> syl = words(p.syllables);
         std::string initials, joined, spaced, quoted;
         for (size_t i = 0; i < syl.size(); ++i) {
@@ -122,18 +122,18 @@ TEST_F(PlaceNames, FullPinyinStartsAtASyllable)
     };
     const Case cases[] = {
         {"iamen", false, {}},                                      // inside 厦's syllable
-        {"xiam", false, {gbk("厦门")}},                            // the last syllable cut short
+        {"xiam", false, {gb("厦门")}},                            // the last syllable cut short
         {"xiamenx", false, {}},                                    // longer than the name
-        {"beijin", true, {gbk("北京")}},                           //
+        {"beijin", true, {gb("北京")}},                           //
         {"bei jing shi", false, {}},                               //
-        {"huangpi", false, {gbk("黄陂")}},                         //
-        {"jing", false, {gbk("北京"), gbk("南京")}},               //
-        {"xian", true, {gbk("西安")}},                             // xi'an, not 县 alone
-        {"shanxian", true, {gbk("单县")}},                         //
+        {"huangpi", false, {gb("黄陂")}},                         //
+        {"jing", false, {gb("北京"), gb("南京")}},               //
+        {"xian", true, {gb("西安")}},                             // xi'an, not 县 alone
+        {"shanxian", true, {gb("单县")}},                         //
         {"zhou", true, {}},                                        // exact: every character
-        {"bj", true, {gbk("北京")}},                               // initials only
-        {"xm", false, {gbk("厦门")}},                              //
-        {"cq", false, {gbk("重庆")}},                              //
+        {"bj", true, {gb("北京")}},                               // initials only
+        {"xm", false, {gb("厦门")}},                              //
+        {"cq", false, {gb("重庆")}},                              //
     };
     for (const Case& c : cases)
         EXPECT_EQ(found(c.query, c.exact), c.names) << c.query << (c.exact ? " exact" : " fuzzy");
@@ -154,9 +154,9 @@ TEST(PinyinQuery, FullPinyinOnlyWithAWholeSyllable)
 TEST(TraditionalQuery, ReadsAsSimplified)
 {
     ImageBuilder b;
-    b.dir(gbk("各地"), 0, 1).end(1).learnedCount(0);
+    b.dir(gb("各地"), 0, 1).end(1).learnedCount(0);
     for (const char* n : {"广州市", "台北市", "郑州市", "乾县", "干县"})
-        b.entry(gbk(n), 1, "100000", "010");
+        b.entry(gb(n), 1, "100000", "010");
     Database db;
     db.loadImage(b.bytes);
     QueryOptions nameOnly = initialsOnly(false);
@@ -174,13 +174,13 @@ TEST(TraditionalQuery, ReadsAsSimplified)
     for (const Case& c : cases) {
         std::set<std::string> want, got;
         for (const std::string& n : c.names)
-            want.insert(gbk(n.c_str()));
-        for (const EntryRow& r : searchEntries(db, gbk(c.query), nameOnly).rows)
+            want.insert(gb(n.c_str()));
+        for (const EntryRow& r : searchEntries(db, gb(c.query), nameOnly).rows)
             got.insert(std::string(r.nameText()));
         EXPECT_EQ(got, want) << c.query;
     }
-    EXPECT_EQ(simplifiedText(gbk("廣州 abc")), gbk("广州 abc"));
-    EXPECT_EQ(simplifiedText(gbk("广州")), gbk("广州"));
+    EXPECT_EQ(simplifiedText(gb("廣州 abc")), gb("广州 abc"));
+    EXPECT_EQ(simplifiedText(gb("广州")), gb("广州"));
 }
 
 TEST(CharReadings, PolyphonicCharactersHaveEveryReading)
@@ -194,7 +194,7 @@ TEST(CharReadings, PolyphonicCharactersHaveEveryReading)
         {"单", {"dan", "shan", "chan"}}, {"亳", {"bo"}},
     };
     for (const Case& c : cases) {
-        const std::string g = gbk(c.ch);
+        const std::string g = gb(c.ch);
         std::set<std::string> got;
         for (std::string_view r : charReadings(uint8_t(g[0]), uint8_t(g[1])))
             got.insert(std::string(r));
@@ -209,7 +209,7 @@ TEST(LearnedLetters, CountAsOneMoreReading)
     // A code with no reading: only its learned letter identifies it.
     const uint8_t lead = 0xA1, trail = 0xA2;
     ASSERT_TRUE(charReadings(lead, trail).empty());
-    const std::string name = std::string(1, char(lead)) + char(trail) + gbk("门");
+    const std::string name = std::string(1, char(lead)) + char(trail) + gb("门");
     for (bool exact : {false, true}) {
         EXPECT_FALSE(PinyinQuery("xm", exact, {}).matches(name));
         const std::vector<LearnedInitial> learned = {LearnedInitial::make(lead, trail, 'X'),
