@@ -163,12 +163,16 @@ PinyinQuery::PinyinQuery(std::string_view query, bool exact, const std::vector<L
         }
     }
 
-    // Full pinyin: letters only once blanks and apostrophes are gone.
+    // Full pinyin: letters only once blanks and apostrophes are gone. They
+    // still part syllables: xi'an is 西安, never 县 (xian) alone.
     std::string letters;
+    std::vector<bool> parted(query.size() + 1, false);  // a syllable must end before letter i
     bool onlyLetters = true;
     for (char c : query) {
-        if (c == ' ' || c == '\'')
+        if (c == ' ' || c == '\'') {
+            parted[letters.size()] = true;
             continue;
+        }
         onlyLetters = onlyLetters && isLetter(c);
         letters += lower(c);
     }
@@ -197,6 +201,8 @@ PinyinQuery::PinyinQuery(std::string_view query, bool exact, const std::vector<L
         for (size_t j = 0; j < m_letters; ++j) {
             const size_t rest = m_letters - j;
             const size_t n = std::min(rest, s.size());
+            if (std::find(parted.begin() + long(j) + 1, parted.begin() + long(j + n), true) != parted.begin() + long(j + n))
+                continue;
             if (!std::equal(s.begin(), s.begin() + long(n), letters.begin() + long(j), [](char syl, char q) {
                     return sameLetter(q, syl);
                 }))

@@ -126,6 +126,8 @@ TEST_F(PlaceNames, FullPinyinStartsAtASyllable)
         {"xiamenx", false, {}},                                    // longer than the name
         {"beijin", true, {gb("北京")}},                           //
         {"bei jing shi", false, {}},                               //
+        {"xi'an", false, {gb("西安")}},                            // 县 is xian, one syllable
+        {"be ijing", false, {}},                                   // a blank inside a syllable
         {"huangpi", false, {gb("黄陂")}},                         //
         {"jing", false, {gb("北京"), gb("南京")}},               //
         {"xian", true, {gb("西安")}},                             // xi'an, not 县 alone

@@ -135,6 +135,7 @@ struct Spelling {
     const Database& db;
     std::vector<std::string> chars;
     std::string letters;
+    std::vector<bool> parted;  // a blank or apostrophe came before letter i
     bool exact;
 
     bool passedOver(size_t i) const
@@ -178,7 +179,7 @@ struct Spelling {
             const size_t n = std::min(r.size(), letters.size() - pos);
             bool ok = true;
             for (size_t k = 0; k < n; ++k)
-                ok = ok && same(letters[pos + k], r[k]);
+                ok = ok && same(letters[pos + k], r[k]) && (k == 0 || !parted[pos + k]);
             if (ok && n == r.size() && from(i + 1, pos + n))
                 return true;
             if (ok && n < r.size() && (!exact || restPassedOver(i + 1)))
@@ -205,9 +206,12 @@ const std::set<std::string>& allSyllables()
 bool spellingMatches(const Database& db, const std::string& name, const std::string& q, bool exact)
 {
     std::string letters;
+    std::vector<bool> parted(q.size() + 1, false);
     for (char c : q) {
-        if (c == ' ' || c == '\'')
+        if (c == ' ' || c == '\'') {
+            parted[letters.size()] = true;
             continue;
+        }
         if (!std::isalpha(uint8_t(c)))
             return false;
         letters += char(std::tolower(uint8_t(c)));
@@ -221,7 +225,7 @@ bool spellingMatches(const Database& db, const std::string& name, const std::str
     }
     if (!holdsSyllable || letters.size() > 127)
         return false;
-    const Spelling sp{db, charsOf(name), letters, exact};
+    const Spelling sp{db, charsOf(name), letters, parted, exact};
     for (size_t start = 0; start < sp.chars.size() && (!exact || start == 0); ++start)
         if (sp.from(start, 0))
             return true;
@@ -373,6 +377,8 @@ TEST(SearchAndSortAgainstReference, RandomDatabases)
                                             "beijing",
                                             "bei jing",
                                             "Bei'J",
+                                            "xi'a",
+                                            "bei ji ng",
                                             "xiamen",
                                             "chongqing",
                                             "cq",
