@@ -36,8 +36,10 @@ const std::vector<uint32_t>& baseInitials()
         std::vector<uint32_t> s(kCodes, 0);
         for (uint32_t i = 0; i < kCodes; ++i) {
             const uint16_t code = uint16_t(kFirstCode + i);
-            if (char letter = rangeInitial(code))
-                s[i] |= 1u << (letter - 'A');
+            // The no-letter mark stands for a character the ranges do not
+            // identify, until a learned record does.
+            const char letter = rangeInitial(code);
+            s[i] |= letter ? 1u << (letter - 'A') : 1u << kNoLetterBit;
             for (int r = pd::kReadingStart[i]; r < pd::kReadingStart[i + 1]; ++r)
                 s[i] |= 1u << (syllable(pd::kReadings[r])[0] - 'a');
         }
@@ -85,8 +87,8 @@ std::string simplifiedText(std::string_view text)
             continue;
         const uint16_t code = uint16_t(uint8_t(out[i]) << 8 | uint8_t(out[i + 1]));
         const auto* end = pd::kSimplified + pd::kSimplifiedCount;
-        const auto* it = std::lower_bound(pd::kSimplified, end, code,
-                                          [](const uint16_t* pair, uint16_t c) { return pair[0] < c; });
+        const auto* it =
+            std::lower_bound(pd::kSimplified, end, code, [](const uint16_t* pair, uint16_t c) { return pair[0] < c; });
         if (it != end && (*it)[0] == code) {
             out[i] = char((*it)[1] >> 8);
             out[i + 1] = char((*it)[1] & 0xFF);
@@ -105,37 +107,40 @@ PinyinQuery::PinyinQuery(std::string_view query, bool exact, const std::vector<L
         bitOf[size_t(c)] = c - 'A';
     bitOf[0] = kNoLetterBit;
     int nextOther = kFirstOtherBit;
-    std::vector<uint32_t> sets = baseInitials();
-    std::vector<uint8_t> learnedSeen(kCodes, 0);
-    m_learnedLetter.assign(kCodes, 0);
+    const std::vector<uint32_t>& base = baseInitials();
+    // The first record of each learned character, with its initials set.
+    std::vector<std::pair<uint32_t, uint32_t>> learnedSets;    // index from kFirstCode, set
+    std::vector<std::pair<uint32_t, uint8_t>> learnedLetters;  // index, 'a' to 'z'
+    std::vector<bool> seen(kCodes, false);
     for (const LearnedInitial& li : learned) {
         if (li.raw[0] != 2)
             continue;
         const uint32_t code = uint32_t(li.raw[1] << 8 | li.raw[2]);
-        if (code < kFirstCode || learnedSeen[code - kFirstCode])
+        if (code < kFirstCode || seen[code - kFirstCode])
             continue;
-        learnedSeen[code - kFirstCode] = 1;
+        const uint32_t i = code - kFirstCode;
+        seen[i] = true;
+        uint32_t set = base[i] & ~(1u << kNoLetterBit);
+        if (rangeInitial(uint16_t(code)))
+            set = base[i];
         const std::string_view letter = li.initial();
         if (letter.empty()) {
+            // Such a character drops out of the plain initials string.
             m_plainToo = m_plainToo || !rangeInitial(uint16_t(code));
+            learnedSets.emplace_back(i, set);
             continue;
         }
         const auto byte = uint8_t(letter[0]);
         if (bitOf[byte] < 0 && nextOther < 32)
             bitOf[byte] = nextOther++;
-        if (bitOf[byte] < 0) {
+        if (bitOf[byte] < 0)
             m_plainToo = true;
-            continue;
-        }
-        sets[code - kFirstCode] |= 1u << bitOf[byte];
+        else
+            set |= 1u << bitOf[byte];
+        learnedSets.emplace_back(i, set);
         if (byte >= 'A' && byte <= 'Z')
-            m_learnedLetter[code - kFirstCode] = uint8_t(byte - 'A' + 'a');
+            learnedLetters.emplace_back(i, uint8_t(byte - 'A' + 'a'));
     }
-    // Characters that neither the ranges nor the learned table identify keep
-    // the no-letter mark among their initials, as the plain initials do.
-    for (uint32_t i = 0; i < kCodes; ++i)
-        if (!rangeInitial(uint16_t(kFirstCode + i)) && !learnedSeen[i])
-            sets[i] |= 1u << kNoLetterBit;
 
     // Initials: the upper-cased query, one letter per character.
     std::string upper(query);
@@ -148,14 +153,24 @@ PinyinQuery::PinyinQuery(std::string_view query, bool exact, const std::vector<L
     for (char c : upper)
         m_initialsOn = m_initialsOn && (bitOf[uint8_t(c)] >= 0 || c == 'V');
     if (m_initialsOn) {
-        m_positions.assign(kCodes, 0);
+        std::vector<uint32_t> wanted(m_length, 0);  // per query position, the bit of its letter
         for (size_t k = 0; k < m_length; ++k) {
             const int bit = bitOf[uint8_t(upper[k])];
+            wanted[k] = bit >= 0 ? 1u << bit : 0;
             if (upper[k] == 'V')
                 m_oneByte |= 1u << k;
-            for (uint32_t i = 0; i < kCodes && bit >= 0; ++i)
-                m_positions[i] |= ((sets[i] >> bit) & 1u) << k;
         }
+        const auto positionsOf = [&](uint32_t set) {
+            uint32_t out = 0;
+            for (size_t k = 0; k < m_length; ++k)
+                out |= uint32_t((set & wanted[k]) != 0) << k;
+            return out;
+        };
+        m_positions.resize(kCodes);
+        for (uint32_t i = 0; i < kCodes; ++i)
+            m_positions[i] = positionsOf(base[i]);
+        for (const auto& [i, set] : learnedSets)
+            m_positions[i] = positionsOf(set);
         // A byte per code keeps the table in the first-level cache.
         if (m_length <= 8) {
             m_positions8.assign(m_positions.begin(), m_positions.end());
@@ -183,12 +198,14 @@ PinyinQuery::PinyinQuery(std::string_view query, bool exact, const std::vector<L
     for (int id = 0; id < count && !m_spellingOn; ++id) {
         const std::string_view s = syllable(id);
         for (size_t at = 0; s.size() >= 2 && at + s.size() <= m_letters && !m_spellingOn; ++at)
-            m_spellingOn = std::equal(s.begin(), s.end(), letters.begin() + long(at), [](char syl, char q) {
-                return sameLetter(q, syl);
-            });
+            m_spellingOn = std::equal(s.begin(), s.end(), letters.begin() + long(at),
+                                      [](char syl, char q) { return sameLetter(q, syl); });
     }
     if (!m_spellingOn)
         return;
+    m_learnedLetter.assign(kCodes, 0);
+    for (const auto& [i, letter] : learnedLetters)
+        m_learnedLetter[i] = letter;
     // Syllable ids: the table's, then a to z for a learned letter or a
     // one-byte letter of the name.
     m_wide = m_letters > 63;
@@ -201,11 +218,11 @@ PinyinQuery::PinyinQuery(std::string_view query, bool exact, const std::vector<L
         for (size_t j = 0; j < m_letters; ++j) {
             const size_t rest = m_letters - j;
             const size_t n = std::min(rest, s.size());
-            if (std::find(parted.begin() + long(j) + 1, parted.begin() + long(j + n), true) != parted.begin() + long(j + n))
+            if (std::find(parted.begin() + long(j) + 1, parted.begin() + long(j + n), true) !=
+                parted.begin() + long(j + n))
                 continue;
-            if (!std::equal(s.begin(), s.begin() + long(n), letters.begin() + long(j), [](char syl, char q) {
-                    return sameLetter(q, syl);
-                }))
+            if (!std::equal(s.begin(), s.begin() + long(n), letters.begin() + long(j),
+                            [](char syl, char q) { return sameLetter(q, syl); }))
                 continue;
             if (rest >= s.size())
                 a[size_t(id)] |= static_cast<unsigned __int128>(1) << j;
@@ -220,7 +237,8 @@ PinyinQuery::PinyinQuery(std::string_view query, bool exact, const std::vector<L
         for (int r = pd::kReadingStart[i]; r < pd::kReadingStart[i + 1]; ++r)
             m_startable[i] |= uint8_t((a[pd::kReadings[r]] | p[pd::kReadings[r]]) & 1);
         if (m_learnedLetter[i])
-            m_startable[i] |= uint8_t((a[size_t(count + m_learnedLetter[i] - 'a')] | p[size_t(count + m_learnedLetter[i] - 'a')]) & 1);
+            m_startable[i] |= uint8_t(
+                (a[size_t(count + m_learnedLetter[i] - 'a')] | p[size_t(count + m_learnedLetter[i] - 'a')]) & 1);
     }
     if (m_wide) {
         m_a128 = std::move(a);
@@ -237,13 +255,13 @@ PinyinQuery::~PinyinQuery() = default;
 
 size_t PinyinQuery::tableBytes() const
 {
-    return m_positions.capacity() * sizeof(uint32_t) + m_positions8.capacity() + m_startable.capacity() + m_learnedLetter.capacity() + m_syllableLength.capacity() +
+    return m_positions.capacity() * sizeof(uint32_t) + m_positions8.capacity() + m_startable.capacity() +
+           m_learnedLetter.capacity() + m_syllableLength.capacity() +
            (m_a64.capacity() + m_p64.capacity()) * sizeof(uint64_t) +
            (m_a128.capacity() + m_p128.capacity()) * sizeof(unsigned __int128);
 }
 
-template <class Mask>
-bool PinyinQuery::spell(std::string_view name, const Mask* a, const Mask* p) const
+template <class Mask> bool PinyinQuery::spell(std::string_view name, const Mask* a, const Mask* p) const
 {
     // The set of query positions reached at each character boundary, all
     // choices of readings at once.

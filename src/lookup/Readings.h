@@ -62,13 +62,11 @@ public:
 
 private:
     // Inline: the search calls these for each of a million names.
-    template <class Mask>
-    bool initials(std::string_view name, const Mask* positions) const;
+    template <class Mask> bool initials(std::string_view name, const Mask* positions) const;
     bool spellingMatches(std::string_view name) const;
     // Whether bytes 1 to `length` of a record are all lead bytes.
     static bool twoByteOnly(const uint8_t* rec, size_t length);
-    template <class Mask>
-    bool spell(std::string_view name, const Mask* a, const Mask* p) const;
+    template <class Mask> bool spell(std::string_view name, const Mask* a, const Mask* p) const;
 
     bool m_exact;
     // Initials: for each code from 0x8100, the query positions whose letter
@@ -98,8 +96,8 @@ inline bool PinyinQuery::twoByteOnly(const uint8_t* rec, size_t length)
     // Every byte 0x81 to 0xFE: the name is read in pairs.
     const __m128i low = _mm_set1_epi8(char(0x80)), high = _mm_set1_epi8(char(0xFF));
     auto leads = [&](const __m128i x) {
-        return uint32_t(_mm_movemask_epi8(_mm_andnot_si128(_mm_or_si128(_mm_cmpeq_epi8(x, low), _mm_cmpeq_epi8(x, high)),
-                                                           _mm_cmplt_epi8(x, _mm_setzero_si128()))));
+        return uint32_t(_mm_movemask_epi8(_mm_andnot_si128(
+            _mm_or_si128(_mm_cmpeq_epi8(x, low), _mm_cmpeq_epi8(x, high)), _mm_cmplt_epi8(x, _mm_setzero_si128()))));
     };
     const uint32_t all = leads(_mm_loadu_si128(reinterpret_cast<const __m128i*>(rec + 1))) |
                          leads(_mm_loadu_si128(reinterpret_cast<const __m128i*>(rec + 17))) << 16;
@@ -170,8 +168,7 @@ inline bool PinyinQuery::matchesInitials(std::string_view name) const
                                 : initials(name, m_positions8.data() - 0x8100);
 }
 
-template <class Mask>
-inline bool PinyinQuery::initials(std::string_view name, const Mask* positions) const
+template <class Mask> inline bool PinyinQuery::initials(std::string_view name, const Mask* positions) const
 {
     const auto* s = reinterpret_cast<const uint8_t*>(name.data());
     const auto* end = s + name.size();

@@ -1,11 +1,11 @@
 // 工具 › 拼音首字母: the learned initials listed, corrected and removed as the
 // user does it, and what reaches the file.
+#include "TestImages.h"
+#include "UiHelpers.h"
 #include "app/Tmainform.h"
 #include "lookup/Search.h"
 #include "lookup/ui/Tfrmpyszm.h"
 #include "store/Database.h"
-#include "TestImages.h"
-#include "UiHelpers.h"
 
 #include <QLineEdit>
 #include <QPushButton>

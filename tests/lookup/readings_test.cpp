@@ -1,7 +1,7 @@
+#include "TestImages.h"
 #include "lookup/Readings.h"
 #include "lookup/Search.h"
 #include "store/Database.h"
-#include "TestImages.h"
 
 #include <gtest/gtest.h>
 
@@ -31,19 +31,58 @@ struct Place {
     const char* syllables;  // blank-separated
 };
 const Place kPlaces[] = {
-    {"厦门", "xia men"},      {"重庆", "chong qing"},   {"长沙", "chang sha"},    {"蚌埠", "beng bu"},
-    {"六安", "lu an"},        {"乐清", "yue qing"},     {"番禺", "pan yu"},       {"丽水", "li shui"},
-    {"台州", "tai zhou"},     {"莘县", "shen xian"},    {"铅山", "yan shan"},     {"单县", "shan xian"},
-    {"涡阳", "guo yang"},     {"尉犁", "yu li"},        {"浚县", "xun xian"},     {"洪洞", "hong tong"},
-    {"东阿", "dong e"},       {"蔚县", "yu xian"},      {"亳州", "bo zhou"},      {"黄陂", "huang pi"},
-    {"北京", "bei jing"},     {"上海", "shang hai"},    {"深圳", "shen zhen"},    {"广州", "guang zhou"},
-    {"西安", "xi an"},        {"成都", "cheng du"},     {"拉萨", "la sa"},        {"乌鲁木齐", "wu lu mu qi"},
-    {"呼和浩特", "hu he hao te"}, {"哈尔滨", "ha er bin"}, {"沈阳", "shen yang"}, {"石家庄", "shi jia zhuang"},
-    {"郑州", "zheng zhou"},   {"南京", "nan jing"},     {"合肥", "he fei"},       {"南昌", "nan chang"},
-    {"贵阳", "gui yang"},     {"昆明", "kun ming"},     {"兰州", "lan zhou"},     {"银川", "yin chuan"},
-    {"吕梁", "lv liang"},     {"枞阳", "zong yang"},    {"筠连", "jun lian"},     {"歙县", "she xian"},
-    {"蠡县", "li xian"},      {"大埔", "da bu"},        {"阆中", "lang zhong"},   {"香港", "xiang gang"},
-    {"单城镇", "shan cheng zhen"}, {"朝阳", "chao yang"}, {"会稽山", "kuai ji shan"}, {"蓟州", "ji zhou"},
+    {"厦门", "xia men"},
+    {"重庆", "chong qing"},
+    {"长沙", "chang sha"},
+    {"蚌埠", "beng bu"},
+    {"六安", "lu an"},
+    {"乐清", "yue qing"},
+    {"番禺", "pan yu"},
+    {"丽水", "li shui"},
+    {"台州", "tai zhou"},
+    {"莘县", "shen xian"},
+    {"铅山", "yan shan"},
+    {"单县", "shan xian"},
+    {"涡阳", "guo yang"},
+    {"尉犁", "yu li"},
+    {"浚县", "xun xian"},
+    {"洪洞", "hong tong"},
+    {"东阿", "dong e"},
+    {"蔚县", "yu xian"},
+    {"亳州", "bo zhou"},
+    {"黄陂", "huang pi"},
+    {"北京", "bei jing"},
+    {"上海", "shang hai"},
+    {"深圳", "shen zhen"},
+    {"广州", "guang zhou"},
+    {"西安", "xi an"},
+    {"成都", "cheng du"},
+    {"拉萨", "la sa"},
+    {"乌鲁木齐", "wu lu mu qi"},
+    {"呼和浩特", "hu he hao te"},
+    {"哈尔滨", "ha er bin"},
+    {"沈阳", "shen yang"},
+    {"石家庄", "shi jia zhuang"},
+    {"郑州", "zheng zhou"},
+    {"南京", "nan jing"},
+    {"合肥", "he fei"},
+    {"南昌", "nan chang"},
+    {"贵阳", "gui yang"},
+    {"昆明", "kun ming"},
+    {"兰州", "lan zhou"},
+    {"银川", "yin chuan"},
+    {"吕梁", "lv liang"},
+    {"枞阳", "zong yang"},
+    {"筠连", "jun lian"},
+    {"歙县", "she xian"},
+    {"蠡县", "li xian"},
+    {"大埔", "da bu"},
+    {"阆中", "lang zhong"},
+    {"香港", "xiang gang"},
+    {"单城镇", "shan cheng zhen"},
+    {"朝阳", "chao yang"},
+    {"会稽山", "kuai ji shan"},
+    {"蓟州", "ji zhou"},
 };
 
 class PlaceNames : public ::testing::Test {
@@ -121,21 +160,21 @@ TEST_F(PlaceNames, FullPinyinStartsAtASyllable)
         std::set<std::string> names;
     };
     const Case cases[] = {
-        {"iamen", false, {}},                                      // inside 厦's syllable
-        {"xiam", false, {gb("厦门")}},                            // the last syllable cut short
-        {"xiamenx", false, {}},                                    // longer than the name
-        {"beijin", true, {gb("北京")}},                           //
-        {"bei jing shi", false, {}},                               //
-        {"xi'an", false, {gb("西安")}},                            // 县 is xian, one syllable
-        {"be ijing", false, {}},                                   // a blank inside a syllable
-        {"huangpi", false, {gb("黄陂")}},                         //
-        {"jing", false, {gb("北京"), gb("南京")}},               //
-        {"xian", true, {gb("西安")}},                             // xi'an, not 县 alone
-        {"shanxian", true, {gb("单县")}},                         //
-        {"zhou", true, {}},                                        // exact: every character
-        {"bj", true, {gb("北京")}},                               // initials only
-        {"xm", false, {gb("厦门")}},                              //
-        {"cq", false, {gb("重庆")}},                              //
+        {"iamen", false, {}},                       // inside 厦's syllable
+        {"xiam", false, {gb("厦门")}},              // the last syllable cut short
+        {"xiamenx", false, {}},                     // longer than the name
+        {"beijin", true, {gb("北京")}},             //
+        {"bei jing shi", false, {}},                //
+        {"xi'an", false, {gb("西安")}},             // 县 is xian, one syllable
+        {"be ijing", false, {}},                    // a blank inside a syllable
+        {"huangpi", false, {gb("黄陂")}},           //
+        {"jing", false, {gb("北京"), gb("南京")}},  //
+        {"xian", true, {gb("西安")}},               // xi'an, not 县 alone
+        {"shanxian", true, {gb("单县")}},           //
+        {"zhou", true, {}},                         // exact: every character
+        {"bj", true, {gb("北京")}},                 // initials only
+        {"xm", false, {gb("厦门")}},                //
+        {"cq", false, {gb("重庆")}},                //
     };
     for (const Case& c : cases)
         EXPECT_EQ(found(c.query, c.exact), c.names) << c.query << (c.exact ? " exact" : " fuzzy");
@@ -169,8 +208,8 @@ TEST(TraditionalQuery, ReadsAsSimplified)
         std::set<std::string> names;
     };
     const Case cases[] = {
-        {"廣州", {"广州市"}}, {"臺北", {"台北市"}}, {"鄭州市", {"郑州市"}},
-        {"乾县", {"乾县"}},  // a stored name is never changed, and still found as typed
+        {"廣州", {"广州市"}},   {"臺北", {"台北市"}},
+        {"鄭州市", {"郑州市"}}, {"乾县", {"乾县"}},  // a stored name is never changed, and still found as typed
         {"廣東", {}},
     };
     for (const Case& c : cases) {
@@ -192,8 +231,8 @@ TEST(CharReadings, PolyphonicCharactersHaveEveryReading)
         std::vector<std::string> some;
     };
     const Case cases[] = {
-        {"重", {"zhong", "chong"}}, {"厦", {"xia", "sha"}}, {"乐", {"le", "yue"}}, {"绿", {"lv", "lu"}},
-        {"单", {"dan", "shan", "chan"}}, {"亳", {"bo"}},
+        {"重", {"zhong", "chong"}}, {"厦", {"xia", "sha"}},          {"乐", {"le", "yue"}},
+        {"绿", {"lv", "lu"}},       {"单", {"dan", "shan", "chan"}}, {"亳", {"bo"}},
     };
     for (const Case& c : cases) {
         const std::string g = gb(c.ch);

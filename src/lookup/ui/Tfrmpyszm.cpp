@@ -83,8 +83,7 @@ bool Tfrmpyszm::edit()
     const auto same = [](const LearnedInitial& a, const LearnedInitial& b) {
         return std::equal(std::begin(a.raw), std::end(a.raw), std::begin(b.raw));
     };
-    if (m_table.size() == m_db.learned.size() &&
-        std::equal(m_table.begin(), m_table.end(), m_db.learned.begin(), same))
+    if (m_table.size() == m_db.learned.size() && std::equal(m_table.begin(), m_table.end(), m_db.learned.begin(), same))
         return false;
     m_db.learned = m_table;
     m_db.ModifiedFlag = true;
