@@ -119,14 +119,17 @@ inline bool PinyinQuery::recordMatchesSpelling(const uint8_t* rec) const
     if (twoByteOnly(rec, length)) {
         // Only a name with a character that can begin the query needs the
         // walk through its readings.
-        const uint8_t* startable = m_startable.data() - 0x8100;
+        const uint8_t* startable = m_startable.data();
         const uint8_t* p = rec + 1;
         const size_t chars = m_exact ? std::min<size_t>(length / 2, 1) : length / 2;
         uint32_t any = 0;
-        for (size_t j = 0; j < 4; ++j)
-            any |= startable[uint32_t(p[2 * j] << 8 | p[2 * j + 1])] & -uint32_t(j < chars);
+        for (size_t j = 0; j < 4; ++j) {
+            // Past the name the bytes may be anything: entry 0, masked off.
+            const uint32_t inName = -uint32_t(j < chars);
+            any |= startable[(uint32_t(p[2 * j] << 8 | p[2 * j + 1]) - 0x8100) & inName] & inName;
+        }
         for (size_t j = 4; j < chars; ++j)
-            any |= startable[uint32_t(p[2 * j] << 8 | p[2 * j + 1])];
+            any |= startable[uint32_t(p[2 * j] << 8 | p[2 * j + 1]) - 0x8100];
         if (!any)
             return false;
     }
@@ -139,18 +142,19 @@ inline bool PinyinQuery::recordMatchesInitials(const uint8_t* rec) const
     if (!m_initialsOn || length < m_length)
         return false;
     if (!m_exact && !m_positions8.empty() && twoByteOnly(rec, length)) {
-        const uint8_t* positions = m_positions8.data() - 0x8100;
+        const uint8_t* positions = m_positions8.data();
         const uint8_t* p = rec + 1;
         // The first four characters without a branch (most names have
         // no more; what lies past the name is masked off), then the rest.
         const size_t chars = length / 2;
         uint32_t d = 0, hit = 0;
         for (size_t j = 0; j < 4; ++j) {
-            d = ((d << 1) | 1u) & positions[uint32_t(p[2 * j] << 8 | p[2 * j + 1])] & -uint32_t(j < chars);
+            const uint32_t inName = -uint32_t(j < chars);  // past the name: entry 0, masked off
+            d = ((d << 1) | 1u) & positions[(uint32_t(p[2 * j] << 8 | p[2 * j + 1]) - 0x8100) & inName] & inName;
             hit |= d;
         }
         for (size_t j = 4; j < chars; ++j) {
-            d = ((d << 1) | 1u) & positions[uint32_t(p[2 * j] << 8 | p[2 * j + 1])];
+            d = ((d << 1) | 1u) & positions[uint32_t(p[2 * j] << 8 | p[2 * j + 1]) - 0x8100];
             hit |= d;
         }
         if (length & 1)
@@ -164,8 +168,8 @@ inline bool PinyinQuery::matchesInitials(std::string_view name) const
 {
     if (!m_initialsOn || name.size() < m_length)
         return false;
-    return m_positions8.empty() ? initials(name, m_positions.data() - 0x8100)
-                                : initials(name, m_positions8.data() - 0x8100);
+    return m_positions8.empty() ? initials(name, m_positions.data())
+                                : initials(name, m_positions8.data());
 }
 
 template <class Mask> inline bool PinyinQuery::initials(std::string_view name, const Mask* positions) const
@@ -177,7 +181,7 @@ template <class Mask> inline bool PinyinQuery::initials(std::string_view name, c
         while (s < end) {
             uint32_t b;
             if (gbk::isLeadByte(*s) && s + 1 < end) {
-                b = positions[uint32_t(s[0] << 8 | s[1])];
+                b = positions[uint32_t(s[0] << 8 | s[1]) - 0x8100];
                 s += 2;
             } else {
                 b = m_oneByte;
@@ -196,7 +200,7 @@ template <class Mask> inline bool PinyinQuery::initials(std::string_view name, c
     while (s < end) {
         uint32_t b;
         if (gbk::isLeadByte(*s) && s + 1 < end) {
-            b = positions[uint32_t(s[0] << 8 | s[1])];
+            b = positions[uint32_t(s[0] << 8 | s[1]) - 0x8100];
             s += 2;
         } else {
             b = m_oneByte;
