@@ -549,12 +549,12 @@ void runFile(const std::string& path, int reps, const std::string& uiBench, cons
     // What the readings cost in memory: the tables built into the program
     // and those one search of bj / xiamen sets up.
     {
-        const double fixedMb = double(qv::readingTableBytes()) / (1024.0 * 1024.0);
-        record("reading tables, in the program", {fixedMb, fixedMb}, "", {}, "MB");
+        const double fixedKb = double(qv::readingTableBytes()) / 1024.0;
+        record("reading tables, in the program", {fixedKb, fixedKb}, "", {}, "KB");
         for (const char* q : {"bj", "xiamen"}) {
             const qv::PinyinQuery query(q, false, db.learned);
-            const double mb = double(query.tableBytes()) / (1024.0 * 1024.0);
-            record(std::string("reading tables, one search of ") + q, {mb, mb}, "", {}, "MB");
+            const double kb = double(query.tableBytes()) / 1024.0;
+            record(std::string("reading tables, one search of ") + q, {kb, kb}, "", {}, "KB");
         }
     }
 

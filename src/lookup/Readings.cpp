@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <map>
 
 namespace qv {
 
@@ -171,8 +172,17 @@ PinyinQuery::PinyinQuery(std::string_view query, bool exact, const std::vector<L
             m_positions[i] = positionsOf(base[i]);
         for (const auto& [i, set] : learnedSets)
             m_positions[i] = positionsOf(set);
+        // A letter no character gives (I, U or V in full pinyin, say): no
+        // name has these initials.
+        uint32_t given = m_oneByte;
+        for (uint32_t b : m_positions)
+            given |= b;
+        if (given != uint32_t((uint64_t(1) << m_length) - 1)) {
+            m_initialsOn = false;
+            m_positions = std::vector<uint32_t>();
+        }
         // A byte per code keeps the table in the first-level cache.
-        if (m_length <= 8) {
+        if (m_initialsOn && m_length <= 8) {
             m_positions8.assign(m_positions.begin(), m_positions.end());
             m_positions = std::vector<uint32_t>();
         }
@@ -203,9 +213,9 @@ PinyinQuery::PinyinQuery(std::string_view query, bool exact, const std::vector<L
     }
     if (!m_spellingOn)
         return;
-    m_learnedLetter.assign(kCodes, 0);
+    std::vector<uint8_t> learnedLetter(kCodes, 0);
     for (const auto& [i, letter] : learnedLetters)
-        m_learnedLetter[i] = letter;
+        learnedLetter[i] = letter;
     // Syllable ids: the table's, then a to z for a learned letter or a
     // one-byte letter of the name.
     m_wide = m_letters > 63;
@@ -230,15 +240,46 @@ PinyinQuery::PinyinQuery(std::string_view query, bool exact, const std::vector<L
                 p[size_t(id)] |= static_cast<unsigned __int128>(1) << j;
         }
     }
+    // Per code, the readings that occur in the query (most codes have none),
+    // as one of a few distinct lists; and whether one can begin it.
+    const auto relevant = [&](uint16_t id) { return (a[id] | p[id]) != 0; };
+    std::map<std::vector<uint16_t>, uint16_t> lists;
+    std::vector<uint16_t> ids;
     m_startable.assign(kCodes, 0);
+    m_kind.assign(kCodes, 0);
+    m_kindStart.assign(2, 0);  // list 0: none
     for (uint32_t i = 0; i < kCodes; ++i) {
-        // Symbols are passed over: what follows them may begin the query.
-        m_startable[i] = isPassedOver(kFirstCode + i);
+        if (isPassedOver(kFirstCode + i)) {
+            // Symbols are passed over: what follows them may begin the query.
+            m_kind[i] = kPassOver;
+            m_startable[i] = 1;
+            continue;
+        }
+        ids.clear();
         for (int r = pd::kReadingStart[i]; r < pd::kReadingStart[i + 1]; ++r)
-            m_startable[i] |= uint8_t((a[pd::kReadings[r]] | p[pd::kReadings[r]]) & 1);
-        if (m_learnedLetter[i])
-            m_startable[i] |= uint8_t(
-                (a[size_t(count + m_learnedLetter[i] - 'a')] | p[size_t(count + m_learnedLetter[i] - 'a')]) & 1);
+            if (relevant(pd::kReadings[r]))
+                ids.push_back(pd::kReadings[r]);
+        if (learnedLetter[i] && relevant(uint16_t(count + learnedLetter[i] - 'a')))
+            ids.push_back(uint16_t(count + learnedLetter[i] - 'a'));
+        if (ids.empty())
+            continue;
+        for (uint16_t id : ids)
+            m_startable[i] |= uint8_t((a[id] | p[id]) & 1);
+        auto [it, added] = lists.emplace(ids, uint16_t(m_kindStart.size() - 1));
+        if (added) {
+            if (m_kindStart.size() - 1 >= kPassOver) {
+                m_kindOverflow = true;
+                break;
+            }
+            m_kindReadings.insert(m_kindReadings.end(), ids.begin(), ids.end());
+            m_kindStart.push_back(uint32_t(m_kindReadings.size()));
+        }
+        m_kind[i] = it->second;
+    }
+    if (m_kindOverflow) {
+        // Too many distinct lists: every code keeps all of its readings.
+        m_startable.assign(kCodes, 1);
+        m_learnedLetter = std::move(learnedLetter);
     }
     if (m_wide) {
         m_a128 = std::move(a);
@@ -256,7 +297,8 @@ PinyinQuery::~PinyinQuery() = default;
 size_t PinyinQuery::tableBytes() const
 {
     return m_positions.capacity() * sizeof(uint32_t) + m_positions8.capacity() + m_startable.capacity() +
-           m_learnedLetter.capacity() + m_syllableLength.capacity() +
+           m_kind.capacity() * sizeof(uint16_t) + m_kindStart.capacity() * sizeof(uint32_t) +
+           m_kindReadings.capacity() * sizeof(uint16_t) + m_learnedLetter.capacity() + m_syllableLength.capacity() +
            (m_a64.capacity() + m_p64.capacity()) * sizeof(uint64_t) +
            (m_a128.capacity() + m_p128.capacity()) * sizeof(unsigned __int128);
 }
@@ -287,10 +329,15 @@ template <class Mask> bool PinyinQuery::spell(std::string_view name, const Mask*
         }
         if (gbk::isLeadByte(*s) && s + 1 < end) {
             const uint32_t i = uint32_t(s[0] << 8 | s[1]) - kFirstCode;
-            for (int r = pd::kReadingStart[i]; r < pd::kReadingStart[i + 1]; ++r)
-                step(pd::kReadings[r]);
-            if (m_learnedLetter[i])
-                step(letterBase + m_learnedLetter[i] - 'a');
+            if (m_kindOverflow) {
+                for (int r = pd::kReadingStart[i]; r < pd::kReadingStart[i + 1]; ++r)
+                    step(pd::kReadings[r]);
+                if (m_learnedLetter[i])
+                    step(letterBase + m_learnedLetter[i] - 'a');
+            } else {
+                for (uint32_t r = m_kindStart[m_kind[i]]; r < m_kindStart[m_kind[i] + 1u]; ++r)
+                    step(m_kindReadings[r]);
+            }
             s += 2;
         } else {
             if (isLetter(char(*s)))

@@ -83,6 +83,11 @@ private:
     bool m_spellingOn = false;
     bool m_wide = false;  // more than 63 letters: 128-bit masks
     size_t m_letters = 0;
+    static constexpr uint16_t kPassOver = 0xFFFF;
+    std::vector<uint16_t> m_kind;  // per code: its list of readings in the query, or kPassOver
+    std::vector<uint32_t> m_kindStart;
+    std::vector<uint16_t> m_kindReadings;
+    bool m_kindOverflow = false;           // then the table's own readings and:
     std::vector<uint8_t> m_learnedLetter;  // per code: a learned 'a'-'z', or 0
     std::vector<uint8_t> m_syllableLength;
     std::vector<uint8_t> m_startable;  // per code: 1 when a reading can begin the query
