@@ -30,7 +30,7 @@ size_t readingTableBytes();
 std::string simplifiedText(std::string_view text);
 
 // The query of the 地区拼音 option, set up once per search. A name matches
-// when some choice of one reading per character matches; the Part's range
+// when some choice of one reading per character matches; the range
 // letter and the first learned letter of a character count as readings too.
 class PinyinQuery {
 public:
