@@ -173,8 +173,7 @@ inline bool PinyinQuery::matchesInitials(std::string_view name) const
 {
     if (!m_initialsOn || name.size() < m_length)
         return false;
-    return m_positions8.empty() ? initials(name, m_positions.data())
-                                : initials(name, m_positions8.data());
+    return m_positions8.empty() ? initials(name, m_positions.data()) : initials(name, m_positions8.data());
 }
 
 template <class Mask> inline bool PinyinQuery::initials(std::string_view name, const Mask* positions) const
