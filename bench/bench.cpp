@@ -19,6 +19,7 @@
 #include "exchange/Import.h"
 #include "lookup/EntryRows.h"
 #include "lookup/Pinyin.h"
+#include "lookup/Readings.h"
 #include "lookup/Search.h"
 #include "store/Database.h"
 #include "store/DatabaseFile.h"
@@ -43,6 +44,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -580,6 +582,9 @@ void runFile(const std::string& path, int reps, const std::string& uiBench, cons
     } queries[] = {{"search 山, 4 fields", "山"},
                    {"search 0755, 4 fields", "0755"},
                    {"search bj, 4 fields", "bj"},
+                   {"search xm, 4 fields", "xm"},
+                   {"search cq, 4 fields", "cq"},
+                   {"search xiamen, 4 fields", "xiamen"},
                    {"search xyzzy9 (no match), 4 fields", "xyzzy9"},
                    {"search 0 (every row), 4 fields", "0"}};
     const qv::QueryOptions fuzzy;
@@ -599,10 +604,11 @@ void runFile(const std::string& path, int reps, const std::string& uiBench, cons
         const Time grep =
             runMedian(reps, {"grep", "-a", "-F", "-f", in("pattern"), text}, in("grep.txt"), nullptr, true);
         record(q.label, ms, "grep -F", grep);
-        if (std::strcmp(q.utf8, "bj") == 0) {
+        if (std::isalpha(static_cast<unsigned char>(q.utf8[0]))) {
             // The export holds no initials (nor any b or j): grep then only
             // streams the file. The same question asked of grep: the rows
-            // with their initials, letters of either case.
+            // with their initials, letters of either case (for full pinyin
+            // a peer that finds nothing but reads the same lines).
             const Time withInitials = runMedian(reps, {"grep", "-a", "-i", "-F", "-f", in("pattern"), initialsText},
                                                 in("grep.txt"), nullptr, true);
             record(q.label, ms, "grep -iF, rows with initials", withInitials);
@@ -617,6 +623,18 @@ void runFile(const std::string& path, int reps, const std::string& uiBench, cons
                    : Time();
         record(q.label, ms, "sqlite3 LIKE", sql);
         std::fprintf(stderr, "    (%zu rows)\n", rows);
+    }
+
+    // What the readings cost in memory: the tables built into the program
+    // and those one search of bj / xiamen sets up.
+    {
+        const double fixedKb = double(qv::readingTableBytes()) / 1024.0;
+        record("reading tables, in the program", {fixedKb, fixedKb}, "", {}, "KB");
+        for (const char* q : {"bj", "xiamen"}) {
+            const qv::PinyinQuery query(q, false, db.learned);
+            const double kb = double(query.tableBytes()) / 1024.0;
+            record(std::string("reading tables, one search of ") + q, {kb, kb}, "", {}, "KB");
+        }
     }
 
     // Exact area code against an index.

@@ -124,6 +124,7 @@ void buildCommands(const CommandTargets& t, MenuActions& actions, Menus& menus)
              separator("N9"),
              {&M::mmexport, "mmexport", "导出数据", call(exchange, &XC::mmexportClick), Kind::Command, S::SP_ArrowUp},
              {&M::mmimport, "mmimport", "导入数据", call(exchange, &XC::mmimportClick), Kind::Command, S::SP_ArrowDown},
+             {&M::mmpyszm, "mmpyszm", "拼音首字母", call(search, &SC::mmpyszmClick)},
              separator("N8"),
              {&M::mmlink, "mmlink", "桌面快捷", call(shell, &AC::mmlinkClick)},
          }},

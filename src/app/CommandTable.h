@@ -30,7 +30,7 @@ struct MenuActions {
             *mmyzbm = nullptr, *mmdhqh = nullptr;
     // 工具
     QAction *mmprintset = nullptr, *mmfontset = nullptr, *mmprintcurrent = nullptr, *mmexport = nullptr,
-            *mmimport = nullptr, *mmlink = nullptr;
+            *mmimport = nullptr, *mmlink = nullptr, *mmpyszm = nullptr;
     QAction* mmprintpreview = nullptr;
     // 帮助
     QAction *N12 = nullptr, *mmhomepage = nullptr, *mmemail = nullptr, *N14 = nullptr;

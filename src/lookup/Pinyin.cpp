@@ -201,6 +201,43 @@ int LearnInitials(std::vector<LearnedInitial>& learned, std::string_view name, c
     return count;
 }
 
+std::vector<LearnedRow> learnedRows(const std::vector<LearnedInitial>& learned)
+{
+    std::vector<LearnedRow> rows;
+    std::vector<bool> seen(65536, false);
+    for (const LearnedInitial& li : learned) {
+        LearnedRow row;
+        row.character.assign(reinterpret_cast<const char*>(li.raw + 1), std::min<size_t>(li.raw[0], 2));
+        const std::string_view letter = li.initial();
+        row.letter = letter.empty() ? 0 : letter[0];
+        if (li.raw[0] == 2) {
+            const uint16_t code = uint16_t(li.raw[1] << 8 | li.raw[2]);
+            row.inUse = !seen[code];
+            seen[code] = true;
+        }
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
+bool changeLearnedLetter(std::vector<LearnedInitial>& learned, size_t index, char letter)
+{
+    const char up = (letter >= 'a' && letter <= 'z') ? char(letter - 'a' + 'A') : letter;
+    if (index >= learned.size() || !isAcceptableInitial(std::string_view(&up, 1)))
+        return false;
+    learned[index].raw[3] = 1;
+    learned[index].raw[4] = static_cast<uint8_t>(up);
+    return true;
+}
+
+bool removeLearned(std::vector<LearnedInitial>& learned, size_t index)
+{
+    if (index >= learned.size())
+        return false;
+    learned.erase(learned.begin() + std::ptrdiff_t(index));
+    return true;
+}
+
 bool isAcceptableInitial(std::string_view answer)
 {
     // Compared as a byte string with "A" and "Z", as the dialog does: exactly one letter.

@@ -82,6 +82,20 @@ private:
 // stores nothing). Returns how many were learned.
 int LearnInitials(std::vector<LearnedInitial>& learned, std::string_view name, const AskInitialFn& ask);
 
+// One record of the learned table as the 拼音首字母 dialog lists it.
+struct LearnedRow {
+    std::string character;  // its GBK bytes (as stored: up to two)
+    char letter = 0;        // the stored letter, 0 when it holds none
+    bool inUse = false;     // false for a later record of the same character, or one that names no character
+};
+std::vector<LearnedRow> learnedRows(const std::vector<LearnedInitial>& learned);
+
+// Gives record `index` the letter (a-z taken as A-Z); false, changing
+// nothing, for anything but a letter or an index out of range.
+bool changeLearnedLetter(std::vector<LearnedInitial>& learned, size_t index, char letter);
+// Removes record `index`; every other record stays as it is.
+bool removeLearned(std::vector<LearnedInitial>& learned, size_t index);
+
 // True for an answer the question dialog accepts: one letter A to Z.
 bool isAcceptableInitial(std::string_view answer);
 

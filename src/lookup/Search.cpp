@@ -1,6 +1,7 @@
 #include "lookup/Search.h"
 
 #include "lookup/Pinyin.h"
+#include "lookup/Readings.h"
 #include "store/Database.h"
 #include "store/GbkText.h"
 
@@ -77,8 +78,13 @@ std::array<uint64_t, 256> fieldStarts(int offset, int capacity, size_t n, bool o
 class RecordTest {
 public:
     RecordTest(std::string_view query, const QueryOptions& options, const std::vector<LearnedInitial>& learned)
-        : m_query(query), m_fuzzy(options.fuzzy), m_options(options), m_initials(learned)
+        : m_query(query), m_fuzzy(options.fuzzy), m_options(options), m_initials(learned),
+          m_pinyin(query, !options.fuzzy, learned)
     {
+        // Traditional characters of the query read as simplified in the name.
+        m_simplified = simplifiedText(query);
+        m_traditional = options.byName && m_simplified != query;
+        m_pinyinOn = options.byInitials && m_pinyin.possible();
         m_upper.assign(query);
         for (char& c : m_upper)
             if (c >= 'a' && c <= 'z')
@@ -86,7 +92,7 @@ public:
         // Initials hold only the letters the table gives, 'V' and the
         // no-letter mark: a query with any other byte is never found among
         // them, and the initials need not be worked out at all.
-        m_initialsPossible = options.byInitials;
+        m_initialsPossible = options.byInitials && m_pinyin.needsPlainInitials();
         for (char c : m_upper)
             m_initialsPossible = m_initialsPossible && m_initials.mayProduce(static_cast<uint8_t>(c));
         // Each letter of the query other than V comes from a two-byte
@@ -114,8 +120,9 @@ public:
         m_nameStarts = fieldStarts(entry_field::kName, kNameCapacity, n, options.byName);
         m_postStarts = fieldStarts(entry_field::kPost, kPostcodeCapacity, n, options.byPostcode);
         m_areaStarts = fieldStarts(entry_field::kArea, kAreaCodeCapacity, n, options.byAreaCode);
-        // No field holds more than 25 bytes, and initials are never longer than their name.
-        m_hopeless = n > size_t(kNameCapacity);
+        // No field holds more than 25 bytes, and initials are never longer
+        // than their name; full pinyin may be longer.
+        m_hopeless = n > size_t(kNameCapacity) && !m_pinyin.spelling();
 #if defined(__SSE2__)
         m_first = _mm_set1_epi8(n > 0 ? query[0] : 0);
         m_second = _mm_set1_epi8(n > 1 ? query[1] : 0);
@@ -128,9 +135,16 @@ public:
             return false;
         if (m_fuzzy ? fuzzyFields(rec) : exactFields(rec))
             return true;
-        if (!m_initialsPossible)
+        if (!m_initialsPossible && !m_pinyinOn && !m_traditional)
             return false;
         const std::string_view name = readField(rec + entry_field::kNameLen, kNameCapacity);
+        if (m_traditional &&
+            (m_fuzzy ? nameContainsAtBoundary(name, m_simplified) : name == std::string_view(m_simplified)))
+            return true;
+        if (m_pinyinOn && (m_pinyin.recordMatchesInitials(rec) || m_pinyin.recordMatchesSpelling(rec)))
+            return true;
+        if (!m_initialsPossible)
+            return false;
         // Initials are never longer than their name.
         if (name.size() < m_query.size())
             return false;
@@ -254,6 +268,10 @@ private:
     bool m_fuzzy;
     QueryOptions m_options;
     InitialsTable m_initials;
+    PinyinQuery m_pinyin;
+    bool m_pinyinOn = false;
+    std::string m_simplified;
+    bool m_traditional = false;
     bool m_initialsPossible = false;
     // Per letter of the query, the runs [first, last] of lead bytes of the characters with that initial.
     std::vector<std::vector<std::pair<uint8_t, uint8_t>>> m_leadRuns;

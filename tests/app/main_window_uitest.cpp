@@ -113,8 +113,8 @@ private slots:
                  QStringList({"修改目录", "-", "新增目录", "插入目录", "增子目录", "-", "删除目录", "-", "新增信息"}));
         QCOMPARE(captions(qvtest::menu(*w, "PopupMenu2")), QStringList({"修改信息", "新增信息", "删除信息", "-", "选择所有"}));
         QCOMPARE(captions(qvtest::menu(*w, "MainMenuTools")),
-                 QStringList(
-                     {"打印机设置", "打印字体设置", "打印", "打印预览", "-", "导出数据", "导入数据", "-", "桌面快捷"}));
+                 QStringList({"打印机设置", "打印字体设置", "打印", "打印预览", "-", "导出数据", "导入数据", "拼音首字母", "-",
+                              "桌面快捷"}));
         QCOMPARE(captions(qvtest::menu(*w, "MainMenuHelp")),
                  QStringList({"关于", "-", "我的主页", "给我写信", "-", "帮助"}));
         QVERIFY(qvtest::action(*w, "mmmh")->isChecked());

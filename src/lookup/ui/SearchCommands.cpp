@@ -3,6 +3,7 @@
 #include "lookup/Search.h"
 #include "lookup/ui/EntryListModel.h"
 #include "lookup/ui/SearchBar.h"
+#include "lookup/ui/Tfrmpyszm.h"
 #include "store/Database.h"
 #include "store/GbkText.h"
 #include "widgets/MessageBox.h"
@@ -76,5 +77,11 @@ void SearchCommands::mmdqmcClick() { m_bar->ckdqmc->setChecked(m_menu.mmdqmc->is
 void SearchCommands::mmdqpyClick() { m_bar->ckdqpy->setChecked(m_menu.mmdqpy->isChecked()); }
 void SearchCommands::mmyzbmClick() { m_bar->ckyzbm->setChecked(m_menu.mmyzbm->isChecked()); }
 void SearchCommands::mmdhqhClick() { m_bar->ckdhqh->setChecked(m_menu.mmdhqh->isChecked()); }
+
+void SearchCommands::mmpyszmClick()
+{
+    Tfrmpyszm dialog(m_db, m_window);
+    dialog.edit();
+}
 
 }  // namespace qv

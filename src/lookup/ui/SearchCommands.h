@@ -46,6 +46,8 @@ public:
     void mmdqpyClick();
     void mmyzbmClick();
     void mmdhqhClick();
+    // 工具 › 拼音首字母: the learned initials, to correct or remove.
+    void mmpyszmClick();
 
 private:
     Database& m_db;

@@ -1,0 +1,361 @@
+#include "lookup/Readings.h"
+
+#include "lookup/Pinyin.h"
+#include "lookup/PinyinData.h"
+#include "store/GbkText.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <map>
+
+namespace qv {
+
+namespace {
+
+namespace pd = pinyin_data;
+
+constexpr uint32_t kFirstCode = 0x8100;
+constexpr size_t kCodes = 0xFF00 - kFirstCode;
+
+// Bits of an initials set: A-Z are bits 0 to 25, the no-letter mark bit 26,
+// and other bytes a stored file may hold as a letter get bits 27 to 31.
+constexpr int kNoLetterBit = 26;
+constexpr int kFirstOtherBit = 27;
+
+std::string_view syllable(int id)
+{
+    return std::string_view(pd::kSyllableText + pd::kSyllableStart[id],
+                            size_t(pd::kSyllableStart[id + 1] - pd::kSyllableStart[id]));
+}
+
+// The initials sets of every code from its range letter and its readings,
+// built once per process; the learned letters are added per search.
+const std::vector<uint32_t>& baseInitials()
+{
+    static const std::vector<uint32_t> sets = [] {
+        std::vector<uint32_t> s(kCodes, 0);
+        for (uint32_t i = 0; i < kCodes; ++i) {
+            const uint16_t code = uint16_t(kFirstCode + i);
+            // The no-letter mark stands for a character the ranges do not
+            // identify, until a learned record does.
+            const char letter = rangeInitial(code);
+            s[i] |= letter ? 1u << (letter - 'A') : 1u << kNoLetterBit;
+            for (int r = pd::kReadingStart[i]; r < pd::kReadingStart[i + 1]; ++r)
+                s[i] |= 1u << (syllable(pd::kReadings[r])[0] - 'a');
+        }
+        return s;
+    }();
+    return sets;
+}
+
+// The symbol rows of GB2312 (blanks and punctuation), passed over in full pinyin.
+bool isPassedOver(uint32_t code) { return code >= 0xA100 && code <= 0xA9FF; }
+
+bool isLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+char lower(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
+
+// A query letter against a syllable's letter: u stands for ü as well.
+bool sameLetter(char query, char syl) { return query == syl || (query == 'u' && syl == 'v'); }
+
+}  // namespace
+
+std::vector<std::string_view> charReadings(uint8_t lead, uint8_t trail)
+{
+    std::vector<std::string_view> out;
+    const uint32_t code = uint32_t(lead << 8 | trail);
+    if (code < kFirstCode)
+        return out;
+    const uint32_t i = code - kFirstCode;
+    for (int r = pd::kReadingStart[i]; r < pd::kReadingStart[i + 1]; ++r)
+        out.push_back(syllable(pd::kReadings[r]));
+    return out;
+}
+
+size_t readingTableBytes()
+{
+    const size_t syllables = size_t(pd::kSyllableCount);
+    return pd::kSyllableStart[syllables] + (syllables + 1) * sizeof(uint16_t) + (kCodes + 1) * sizeof(uint16_t) +
+           pd::kReadingStart[kCodes] * sizeof(uint16_t) + size_t(pd::kSimplifiedCount) * 2 * sizeof(uint16_t) +
+           baseInitials().size() * sizeof(uint32_t);
+}
+
+std::string simplifiedText(std::string_view text)
+{
+    std::string out(text);
+    for (size_t i = 0; i < out.size(); i += gbk::charSize(out, i)) {
+        if (gbk::charSize(out, i) != 2)
+            continue;
+        const uint16_t code = uint16_t(uint8_t(out[i]) << 8 | uint8_t(out[i + 1]));
+        const auto* end = pd::kSimplified + pd::kSimplifiedCount;
+        const auto* it =
+            std::lower_bound(pd::kSimplified, end, code, [](const uint16_t* pair, uint16_t c) { return pair[0] < c; });
+        if (it != end && (*it)[0] == code) {
+            out[i] = char((*it)[1] >> 8);
+            out[i + 1] = char((*it)[1] & 0xFF);
+        }
+    }
+    return out;
+}
+
+PinyinQuery::PinyinQuery(std::string_view query, bool exact, const std::vector<LearnedInitial>& learned)
+    : m_exact(exact)
+{
+    // The first learned record of a character is one more reading of it.
+    std::array<int, 256> bitOf{};
+    bitOf.fill(-1);
+    for (int c = 'A'; c <= 'Z'; ++c)
+        bitOf[size_t(c)] = c - 'A';
+    bitOf[0] = kNoLetterBit;
+    int nextOther = kFirstOtherBit;
+    const std::vector<uint32_t>& base = baseInitials();
+    // The first record of each learned character, with its initials set.
+    std::vector<std::pair<uint32_t, uint32_t>> learnedSets;    // index from kFirstCode, set
+    std::vector<std::pair<uint32_t, uint8_t>> learnedLetters;  // index, 'a' to 'z'
+    std::vector<bool> seen(kCodes, false);
+    for (const LearnedInitial& li : learned) {
+        if (li.raw[0] != 2)
+            continue;
+        const uint32_t code = uint32_t(li.raw[1] << 8 | li.raw[2]);
+        if (code < kFirstCode || seen[code - kFirstCode])
+            continue;
+        const uint32_t i = code - kFirstCode;
+        seen[i] = true;
+        uint32_t set = base[i] & ~(1u << kNoLetterBit);
+        if (rangeInitial(uint16_t(code)))
+            set = base[i];
+        const std::string_view letter = li.initial();
+        if (letter.empty()) {
+            // Such a character drops out of the plain initials string.
+            m_plainToo = m_plainToo || !rangeInitial(uint16_t(code));
+            learnedSets.emplace_back(i, set);
+            continue;
+        }
+        const auto byte = uint8_t(letter[0]);
+        if (bitOf[byte] < 0 && nextOther < 32)
+            bitOf[byte] = nextOther++;
+        if (bitOf[byte] < 0)
+            m_plainToo = true;
+        else
+            set |= 1u << bitOf[byte];
+        learnedSets.emplace_back(i, set);
+        if (byte >= 'A' && byte <= 'Z')
+            learnedLetters.emplace_back(i, uint8_t(byte - 'A' + 'a'));
+    }
+
+    // Initials: the upper-cased query, one letter per character.
+    std::string upper(query);
+    for (char& c : upper)
+        if (c >= 'a' && c <= 'z')
+            c = char(c - 'a' + 'A');
+    m_length = upper.size();
+    m_initialsOn = m_length > 0 && m_length <= 32;
+    m_plainToo = m_plainToo || m_length == 0 || m_length > 32;
+    for (char c : upper)
+        m_initialsOn = m_initialsOn && (bitOf[uint8_t(c)] >= 0 || c == 'V');
+    if (m_initialsOn) {
+        std::vector<uint32_t> wanted(m_length, 0);  // per query position, the bit of its letter
+        for (size_t k = 0; k < m_length; ++k) {
+            const int bit = bitOf[uint8_t(upper[k])];
+            wanted[k] = bit >= 0 ? 1u << bit : 0;
+            if (upper[k] == 'V')
+                m_oneByte |= 1u << k;
+        }
+        const auto positionsOf = [&](uint32_t set) {
+            uint32_t out = 0;
+            for (size_t k = 0; k < m_length; ++k)
+                out |= uint32_t((set & wanted[k]) != 0) << k;
+            return out;
+        };
+        m_positions.resize(kCodes);
+        for (uint32_t i = 0; i < kCodes; ++i)
+            m_positions[i] = positionsOf(base[i]);
+        for (const auto& [i, set] : learnedSets)
+            m_positions[i] = positionsOf(set);
+        // A letter no character gives (I, U or V in full pinyin, say): no
+        // name has these initials.
+        uint32_t given = m_oneByte;
+        for (uint32_t b : m_positions)
+            given |= b;
+        if (given != uint32_t((uint64_t(1) << m_length) - 1)) {
+            m_initialsOn = false;
+            m_positions = std::vector<uint32_t>();
+        }
+        // A byte per code keeps the table in the first-level cache.
+        if (m_initialsOn && m_length <= 8) {
+            m_positions8.assign(m_positions.begin(), m_positions.end());
+            m_positions = std::vector<uint32_t>();
+        }
+    }
+
+    // Full pinyin: letters only once blanks and apostrophes are gone. They
+    // still part syllables: xi'an is 西安, never 县 (xian) alone.
+    std::string letters;
+    std::vector<bool> parted(query.size() + 1, false);  // a syllable must end before letter i
+    bool onlyLetters = true;
+    for (char c : query) {
+        if (c == ' ' || c == '\'') {
+            parted[letters.size()] = true;
+            continue;
+        }
+        onlyLetters = onlyLetters && isLetter(c);
+        letters += lower(c);
+    }
+    m_letters = letters.size();
+    if (!onlyLetters || letters.empty() || m_letters > 127)
+        return;
+    const int count = pd::kSyllableCount;
+    for (int id = 0; id < count && !m_spellingOn; ++id) {
+        const std::string_view s = syllable(id);
+        for (size_t at = 0; s.size() >= 2 && at + s.size() <= m_letters && !m_spellingOn; ++at)
+            m_spellingOn = std::equal(s.begin(), s.end(), letters.begin() + long(at),
+                                      [](char syl, char q) { return sameLetter(q, syl); });
+    }
+    if (!m_spellingOn)
+        return;
+    std::vector<uint8_t> learnedLetter(kCodes, 0);
+    for (const auto& [i, letter] : learnedLetters)
+        learnedLetter[i] = letter;
+    // Syllable ids: the table's, then a to z for a learned letter or a
+    // one-byte letter of the name.
+    m_wide = m_letters > 63;
+    const int total = count + 26;
+    m_syllableLength.resize(size_t(total));
+    std::vector<unsigned __int128> a(size_t(total), 0), p(size_t(total), 0);
+    for (int id = 0; id < total; ++id) {
+        const std::string s = id < count ? std::string(syllable(id)) : std::string(1, char('a' + id - count));
+        m_syllableLength[size_t(id)] = uint8_t(s.size());
+        for (size_t j = 0; j < m_letters; ++j) {
+            const size_t rest = m_letters - j;
+            const size_t n = std::min(rest, s.size());
+            if (std::find(parted.begin() + long(j) + 1, parted.begin() + long(j + n), true) !=
+                parted.begin() + long(j + n))
+                continue;
+            if (!std::equal(s.begin(), s.begin() + long(n), letters.begin() + long(j),
+                            [](char syl, char q) { return sameLetter(q, syl); }))
+                continue;
+            if (rest >= s.size())
+                a[size_t(id)] |= static_cast<unsigned __int128>(1) << j;
+            else
+                p[size_t(id)] |= static_cast<unsigned __int128>(1) << j;
+        }
+    }
+    // Per code, the readings that occur in the query (most codes have none),
+    // as one of a few distinct lists; and whether one can begin it.
+    const auto relevant = [&](uint16_t id) { return (a[id] | p[id]) != 0; };
+    std::map<std::vector<uint16_t>, uint16_t> lists;
+    std::vector<uint16_t> ids;
+    m_startable.assign(kCodes, 0);
+    m_kind.assign(kCodes, 0);
+    m_kindStart.assign(2, 0);  // list 0: none
+    for (uint32_t i = 0; i < kCodes; ++i) {
+        if (isPassedOver(kFirstCode + i)) {
+            // Symbols are passed over: what follows them may begin the query.
+            m_kind[i] = kPassOver;
+            m_startable[i] = 1;
+            continue;
+        }
+        ids.clear();
+        for (int r = pd::kReadingStart[i]; r < pd::kReadingStart[i + 1]; ++r)
+            if (relevant(pd::kReadings[r]))
+                ids.push_back(pd::kReadings[r]);
+        if (learnedLetter[i] && relevant(uint16_t(count + learnedLetter[i] - 'a')))
+            ids.push_back(uint16_t(count + learnedLetter[i] - 'a'));
+        if (ids.empty())
+            continue;
+        for (uint16_t id : ids)
+            m_startable[i] |= uint8_t((a[id] | p[id]) & 1);
+        auto [it, added] = lists.emplace(ids, uint16_t(m_kindStart.size() - 1));
+        if (added) {
+            if (m_kindStart.size() - 1 >= kPassOver) {
+                m_kindOverflow = true;
+                break;
+            }
+            m_kindReadings.insert(m_kindReadings.end(), ids.begin(), ids.end());
+            m_kindStart.push_back(uint32_t(m_kindReadings.size()));
+        }
+        m_kind[i] = it->second;
+    }
+    if (m_kindOverflow) {
+        // Too many distinct lists: every code keeps all of its readings.
+        m_startable.assign(kCodes, 1);
+        m_learnedLetter = std::move(learnedLetter);
+    }
+    if (m_wide) {
+        m_a128 = std::move(a);
+        m_p128 = std::move(p);
+    } else {
+        for (int id = 0; id < total; ++id) {
+            m_a64.push_back(uint64_t(a[size_t(id)]));
+            m_p64.push_back(uint64_t(p[size_t(id)]));
+        }
+    }
+}
+
+PinyinQuery::~PinyinQuery() = default;
+
+size_t PinyinQuery::tableBytes() const
+{
+    return m_positions.capacity() * sizeof(uint32_t) + m_positions8.capacity() + m_startable.capacity() +
+           m_kind.capacity() * sizeof(uint16_t) + m_kindStart.capacity() * sizeof(uint32_t) +
+           m_kindReadings.capacity() * sizeof(uint16_t) + m_learnedLetter.capacity() + m_syllableLength.capacity() +
+           (m_a64.capacity() + m_p64.capacity()) * sizeof(uint64_t) +
+           (m_a128.capacity() + m_p128.capacity()) * sizeof(unsigned __int128);
+}
+
+template <class Mask> bool PinyinQuery::spell(std::string_view name, const Mask* a, const Mask* p) const
+{
+    // The set of query positions reached at each character boundary, all
+    // choices of readings at once.
+    const Mask done = Mask(1) << m_letters;
+    const int letterBase = pd::kSyllableCount;
+    const auto* s = reinterpret_cast<const uint8_t*>(name.data());
+    const auto* end = s + name.size();
+    Mask reached = 1;
+    while (s < end) {
+        if (!m_exact)
+            reached |= 1;
+        Mask next = 0;
+        auto step = [&](int id) {
+            next |= (reached & a[id]) << m_syllableLength[size_t(id)];
+            if (reached & p[id])
+                next |= done;
+        };
+        // Blanks and punctuation (GB2312's symbol rows) are passed over, as
+        // blanks and apostrophes in the query are.
+        if ((gbk::isLeadByte(*s) && s + 1 < end) ? isPassedOver(uint32_t(s[0] << 8 | s[1])) : !std::isalnum(*s)) {
+            s += gbk::isLeadByte(*s) && s + 1 < end ? 2 : 1;
+            continue;
+        }
+        if (gbk::isLeadByte(*s) && s + 1 < end) {
+            const uint32_t i = uint32_t(s[0] << 8 | s[1]) - kFirstCode;
+            if (m_kindOverflow) {
+                for (int r = pd::kReadingStart[i]; r < pd::kReadingStart[i + 1]; ++r)
+                    step(pd::kReadings[r]);
+                if (m_learnedLetter[i])
+                    step(letterBase + m_learnedLetter[i] - 'a');
+            } else {
+                for (uint32_t r = m_kindStart[m_kind[i]]; r < m_kindStart[m_kind[i] + 1u]; ++r)
+                    step(m_kindReadings[r]);
+            }
+            s += 2;
+        } else {
+            if (isLetter(char(*s)))
+                step(letterBase + lower(char(*s)) - 'a');
+            ++s;
+        }
+        reached = next;
+        if (!m_exact && (reached & done))
+            return true;
+        if (m_exact && !reached)
+            return false;
+    }
+    return m_exact && (reached & done);
+}
+
+bool PinyinQuery::spellingMatches(std::string_view name) const
+{
+    return m_wide ? spell(name, m_a128.data(), m_p128.data()) : spell(name, m_a64.data(), m_p64.data());
+}
+
+}  // namespace qv

@@ -1,0 +1,219 @@
+#pragma once
+// Every Mandarin reading of a character, for the search by pinyin: initials
+// that may come from any reading (重庆 is CQ as well as ZQ), full pinyin
+// (xiamen, bei jing, xi'an) and traditional characters read as simplified.
+#include "store/GbkText.h"
+#include "store/Records.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace qv {
+
+// The syllables of a two-byte character (no tones, ü as v); empty for a
+// code with no known reading.
+std::vector<std::string_view> charReadings(uint8_t lead, uint8_t trail);
+
+// Bytes of the reading tables built into the program, with the initials
+// sets worked out from them once per process.
+size_t readingTableBytes();
+
+// `text` with each traditional character that has a simplified form in GBK
+// replaced by it; other bytes stay as they are.
+std::string simplifiedText(std::string_view text);
+
+// The query of the 地区拼音 option, set up once per search. A name matches
+// when some choice of one reading per character matches; the range
+// letter and the first learned letter of a character count as readings too.
+class PinyinQuery {
+public:
+    PinyinQuery(std::string_view query, bool exact, const std::vector<LearnedInitial>& learned);
+    ~PinyinQuery();
+    PinyinQuery(const PinyinQuery&) = delete;
+    PinyinQuery& operator=(const PinyinQuery&) = delete;
+
+    // Whether any name could match: false for a query of bytes no reading gives.
+    bool possible() const { return m_initialsOn || m_spellingOn; }
+    // Whether the full pinyin of a name is tried (the query holds a syllable
+    // of two letters or more).
+    bool spelling() const { return m_spellingOn; }
+    // The query against one name's initials (the upper-cased query) and,
+    // for a spelling query, its full pinyin.
+    bool matches(std::string_view name) const { return matchesInitials(name) || matchesSpelling(name); }
+    bool matchesInitials(std::string_view name) const;
+    // The same for the name of a 48-byte entry record (its length byte at
+    // rec[0]), which may read the whole name field at once.
+    bool recordMatchesInitials(const uint8_t* rec) const;
+    bool recordMatchesSpelling(const uint8_t* rec) const;
+    bool matchesSpelling(std::string_view name) const { return m_spellingOn && spellingMatches(name); }
+    // True when the plain initials string must be tested as well: learned
+    // records whose letter this class cannot represent (an empty one drops
+    // its character from the initials), or an empty or overlong query.
+    bool needsPlainInitials() const { return m_plainToo; }
+    // Bytes of the tables this query set up.
+    size_t tableBytes() const;
+
+private:
+    // Inline: the search calls these for each of a million names.
+    template <class Mask> bool initials(std::string_view name, const Mask* positions) const;
+    bool spellingMatches(std::string_view name) const;
+    // Whether bytes 1 to `length` of a record are all lead bytes.
+    static bool twoByteOnly(const uint8_t* rec, size_t length);
+    template <class Mask> bool spell(std::string_view name, const Mask* a, const Mask* p) const;
+
+    bool m_exact;
+    // Initials: for each code from 0x8100, the query positions whose letter
+    // is one of its initials; one-byte characters give V.
+    bool m_initialsOn = false;
+    bool m_plainToo = false;
+    size_t m_length = 0;
+    std::vector<uint32_t> m_positions;
+    std::vector<uint8_t> m_positions8;  // the same in a byte, for up to 8 letters
+    uint32_t m_oneByte = 0;
+    // Full pinyin: each code's readings (syllable ids, then a learned letter
+    // as a syllable of its own), and per syllable where in the query it
+    // occurs whole (a) and where the query ends inside it (p).
+    bool m_spellingOn = false;
+    bool m_wide = false;  // more than 63 letters: 128-bit masks
+    size_t m_letters = 0;
+    static constexpr uint16_t kPassOver = 0xFFFF;
+    std::vector<uint16_t> m_kind;  // per code: its list of readings in the query, or kPassOver
+    std::vector<uint32_t> m_kindStart;
+    std::vector<uint16_t> m_kindReadings;
+    bool m_kindOverflow = false;           // then the table's own readings and:
+    std::vector<uint8_t> m_learnedLetter;  // per code: a learned 'a'-'z', or 0
+    std::vector<uint8_t> m_syllableLength;
+    std::vector<uint8_t> m_startable;  // per code: 1 when a reading can begin the query
+    std::vector<uint64_t> m_a64, m_p64;
+    std::vector<unsigned __int128> m_a128, m_p128;
+};
+
+inline bool PinyinQuery::twoByteOnly(const uint8_t* rec, size_t length)
+{
+#if defined(__SSE2__)
+    // Every byte 0x81 to 0xFE: the name is read in pairs.
+    const __m128i low = _mm_set1_epi8(char(0x80)), high = _mm_set1_epi8(char(0xFF));
+    auto leads = [&](const __m128i x) {
+        return uint32_t(_mm_movemask_epi8(_mm_andnot_si128(
+            _mm_or_si128(_mm_cmpeq_epi8(x, low), _mm_cmpeq_epi8(x, high)), _mm_cmplt_epi8(x, _mm_setzero_si128()))));
+    };
+    const uint32_t all = leads(_mm_loadu_si128(reinterpret_cast<const __m128i*>(rec + 1))) |
+                         leads(_mm_loadu_si128(reinterpret_cast<const __m128i*>(rec + 17))) << 16;
+    const uint32_t want = (uint32_t(1) << length) - 1;
+    return (all & want) == want;
+#else
+    for (size_t i = 1; i <= length; ++i)
+        if (rec[i] < 0x81 || rec[i] == 0xFF)
+            return false;
+    return true;
+#endif
+}
+
+inline bool PinyinQuery::recordMatchesSpelling(const uint8_t* rec) const
+{
+    if (!m_spellingOn)
+        return false;
+    const size_t length = std::min<size_t>(rec[0], size_t(kNameCapacity));
+    if (twoByteOnly(rec, length)) {
+        // Only a name with a character that can begin the query needs the
+        // walk through its readings.
+        const uint8_t* startable = m_startable.data();
+        const uint8_t* p = rec + 1;
+        const size_t chars = m_exact ? std::min<size_t>(length / 2, 1) : length / 2;
+        uint32_t any = 0;
+        for (size_t j = 0; j < 4; ++j) {
+            // Past the name the bytes may be anything: entry 0, masked off.
+            const uint32_t inName = -uint32_t(j < chars);
+            any |= startable[(uint32_t(p[2 * j] << 8 | p[2 * j + 1]) - 0x8100) & inName] & inName;
+        }
+        for (size_t j = 4; j < chars; ++j)
+            any |= startable[uint32_t(p[2 * j] << 8 | p[2 * j + 1]) - 0x8100];
+        if (!any)
+            return false;
+    }
+    return spellingMatches(std::string_view(reinterpret_cast<const char*>(rec + 1), length));
+}
+
+inline bool PinyinQuery::recordMatchesInitials(const uint8_t* rec) const
+{
+    const size_t length = std::min<size_t>(rec[0], size_t(kNameCapacity));
+    if (!m_initialsOn || length < m_length)
+        return false;
+    if (!m_exact && !m_positions8.empty() && twoByteOnly(rec, length)) {
+        const uint8_t* positions = m_positions8.data();
+        const uint8_t* p = rec + 1;
+        // The first four characters without a branch (most names have
+        // no more; what lies past the name is masked off), then the rest.
+        const size_t chars = length / 2;
+        uint32_t d = 0, hit = 0;
+        for (size_t j = 0; j < 4; ++j) {
+            const uint32_t inName = -uint32_t(j < chars);  // past the name: entry 0, masked off
+            d = ((d << 1) | 1u) & positions[(uint32_t(p[2 * j] << 8 | p[2 * j + 1]) - 0x8100) & inName] & inName;
+            hit |= d;
+        }
+        for (size_t j = 4; j < chars; ++j) {
+            d = ((d << 1) | 1u) & positions[uint32_t(p[2 * j] << 8 | p[2 * j + 1]) - 0x8100];
+            hit |= d;
+        }
+        if (length & 1)
+            hit |= ((d << 1) | 1u) & m_oneByte;
+        return hit & (1u << (m_length - 1));
+    }
+    return matchesInitials(std::string_view(reinterpret_cast<const char*>(rec + 1), length));
+}
+
+inline bool PinyinQuery::matchesInitials(std::string_view name) const
+{
+    if (!m_initialsOn || name.size() < m_length)
+        return false;
+    return m_positions8.empty() ? initials(name, m_positions.data()) : initials(name, m_positions8.data());
+}
+
+template <class Mask> inline bool PinyinQuery::initials(std::string_view name, const Mask* positions) const
+{
+    const auto* s = reinterpret_cast<const uint8_t*>(name.data());
+    const auto* end = s + name.size();
+    if (m_exact) {
+        size_t k = 0;
+        while (s < end) {
+            uint32_t b;
+            if (gbk::isLeadByte(*s) && s + 1 < end) {
+                b = positions[uint32_t(s[0] << 8 | s[1]) - 0x8100];
+                s += 2;
+            } else {
+                b = m_oneByte;
+                ++s;
+            }
+            if (k >= m_length || !((b >> k) & 1u))
+                return false;
+            ++k;
+        }
+        return k == m_length;
+    }
+    // Shift-and over the characters: bit k of d is set when the query's
+    // first k + 1 letters end at this character.
+    const uint32_t last = 1u << (m_length - 1);
+    uint32_t d = 0, hit = 0;
+    while (s < end) {
+        uint32_t b;
+        if (gbk::isLeadByte(*s) && s + 1 < end) {
+            b = positions[uint32_t(s[0] << 8 | s[1]) - 0x8100];
+            s += 2;
+        } else {
+            b = m_oneByte;
+            ++s;
+        }
+        d = ((d << 1) | 1u) & b;
+        hit |= d;
+    }
+    return hit & last;
+}
+
+}  // namespace qv

@@ -1,0 +1,45 @@
+#pragma once
+// 工具 › 拼音首字母: the learned pinyin initials, each record of the table
+// with its letter, to correct a wrong answer or remove it.
+#include "store/Records.h"
+
+#include <QDialog>
+
+#include <vector>
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTableWidget;
+
+namespace qv {
+
+class Database;
+
+class Tfrmpyszm : public QDialog {
+    Q_OBJECT
+public:
+    Tfrmpyszm(Database& db, QWidget* parent);
+
+    // Shows the table; on 确定 a changed table replaces the database's and
+    // sets ModifiedFlag. Returns whether anything changed.
+    bool edit();
+
+    QTableWidget* ListView1 = nullptr;  // character, letter, remark
+    QLineEdit* Edit1 = nullptr;         // the new letter of the selected record
+    QPushButton* Button_change = nullptr;
+    QPushButton* Button_delete = nullptr;
+    QPushButton* Button_ok = nullptr;
+    QPushButton* Button_cancel = nullptr;
+
+private:
+    void fill(int select);
+    void selectionChanged();
+    void Button_changeClick();
+    void Button_deleteClick();
+
+    Database& m_db;
+    std::vector<LearnedInitial> m_table;  // the working copy
+};
+
+}  // namespace qv

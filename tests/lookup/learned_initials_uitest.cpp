@@ -1,0 +1,160 @@
+// 工具 › 拼音首字母: the learned initials listed, corrected and removed as the
+// user does it, and what reaches the file.
+#include "TestImages.h"
+#include "UiHelpers.h"
+#include "app/Tmainform.h"
+#include "lookup/Search.h"
+#include "lookup/ui/Tfrmpyszm.h"
+#include "store/Database.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTest>
+
+using namespace qv;
+using qvtest::ImageBuilder;
+using qvtest::ModalScript;
+using qvtest::TempDatabase;
+
+namespace {
+
+std::string g(const char* utf8) { return qvtest::gbk(utf8); }
+
+// 亍 (0xD8A1) learned as X and, later in the file, again as Y; 丌 (0xD8A2) as Q.
+std::vector<uint8_t> image()
+{
+    ImageBuilder b;
+    b.dir(g("各地"), 0, 1).end(1).learnedCount(3);
+    b.learned(0xD8, 0xA1, 'X').learned(0xD8, 0xA2, 'Q').learned(0xD8, 0xA1, 'Y');
+    b.entry(std::string("\xD8\xA1") + g("门"), 1, "100000", "010");
+    return b.bytes;
+}
+
+QStringList rowTexts(QTableWidget* t)
+{
+    QStringList out;
+    for (int r = 0; r < t->rowCount(); ++r)
+        out << t->item(r, 0)->text() + "|" + t->item(r, 1)->text() + "|" + t->item(r, 2)->text();
+    return out;
+}
+
+size_t foundByInitials(const Database& db, const char* query)
+{
+    QueryOptions o;
+    o.byName = o.byPostcode = o.byAreaCode = false;
+    return searchEntries(db, query, o).rows.size();
+}
+
+}  // namespace
+
+class LearnedInitialsUiTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void correctAndRemoveThenSave()
+    {
+        std::unique_ptr<TempDatabase> holder;
+        auto w = qvtest::openOnImage(holder, image());
+        QVERIFY(w);
+        QVERIFY(!w->database().ModifiedFlag);
+        QCOMPARE(foundByInitials(w->database(), "xm"), size_t(1));
+
+        QStringList before;
+        ModalScript script;
+        script.then([&](QWidget* m) {
+            auto* d = qobject_cast<Tfrmpyszm*>(m);
+            QVERIFY(d);
+            QCOMPARE(d->windowTitle(), QStringLiteral("拼音首字母"));
+            for (QWidget* c : {static_cast<QWidget*>(d->ListView1), static_cast<QWidget*>(d->Edit1)})
+                QVERIFY(!c->accessibleName().isEmpty());
+            before = rowTexts(d->ListView1);
+            // The first record becomes S; the letter box takes lower case as upper.
+            d->ListView1->selectRow(0);
+            QCOMPARE(d->Edit1->text(), QStringLiteral("X"));
+            d->Edit1->clear();
+            QTest::keyClicks(d->Edit1, "s");
+            QVERIFY(qvtest::clickButton(d, QStringLiteral("修改")));
+            // A digit is refused by the box and changes nothing.
+            d->ListView1->selectRow(1);
+            d->Edit1->clear();
+            QTest::keyClicks(d->Edit1, "7");
+            QVERIFY(qvtest::clickButton(d, QStringLiteral("修改")));
+            QCOMPARE(d->ListView1->item(1, 1)->text(), QStringLiteral("Q"));
+            // 丌 goes.
+            QVERIFY(qvtest::clickButton(d, QStringLiteral("删除")));
+            QCOMPARE(rowTexts(d->ListView1), QStringList({"亍|S|", "亍|Y|重复，不起作用"}));
+            QVERIFY(qvtest::clickButton(d, QStringLiteral("确定")));
+        });
+        qvtest::action(*w, "mmpyszm")->trigger();
+        QVERIFY(script.finished());
+        QCOMPARE(before, QStringList({"亍|X|", "丌|Q|", "亍|Y|重复，不起作用"}));
+
+        Database& db = w->database();
+        QVERIFY(db.ModifiedFlag);
+        QCOMPARE(foundByInitials(db, "xm"), size_t(0));
+        QCOMPARE(foundByInitials(db, "sm"), size_t(1));
+        QCOMPARE(foundByInitials(db, "ym"), size_t(0));  // the duplicate stays unused
+
+        // The file holds the table in its own format: two records, the duplicate kept.
+        QVERIFY(db.save().ok);
+        Database back;
+        QVERIFY(back.load(holder->path()).ok());
+        const std::vector<std::vector<uint8_t>> want = {{2, 0xD8, 0xA1, 1, 'S'}, {2, 0xD8, 0xA1, 1, 'Y'}};
+        QCOMPARE(back.learned.size(), want.size());
+        for (size_t i = 0; i < want.size(); ++i)
+            QCOMPARE(std::vector<uint8_t>(back.learned[i].raw, back.learned[i].raw + 5), want[i]);
+    }
+
+    void cancelOrNoChangeLeavesTheTable()
+    {
+        std::unique_ptr<TempDatabase> holder;
+        auto w = qvtest::openOnImage(holder, image());
+        QVERIFY(w);
+        ModalScript script;
+        script.then([](QWidget* m) {
+            auto* d = qobject_cast<Tfrmpyszm*>(m);
+            QVERIFY(d);
+            d->ListView1->selectRow(0);
+            QVERIFY(qvtest::clickButton(d, QStringLiteral("删除")));
+            QVERIFY(qvtest::clickButton(d, QStringLiteral("取消")));
+        });
+        // 确定 with the same letter typed again is no change either.
+        script.then([](QWidget* m) {
+            auto* d = qobject_cast<Tfrmpyszm*>(m);
+            QVERIFY(d);
+            d->ListView1->selectRow(1);
+            QVERIFY(qvtest::clickButton(d, QStringLiteral("修改")));
+            QVERIFY(qvtest::clickButton(d, QStringLiteral("确定")));
+        });
+        qvtest::action(*w, "mmpyszm")->trigger();
+        qvtest::action(*w, "mmpyszm")->trigger();
+        QVERIFY(script.finished());
+        QVERIFY(!w->database().ModifiedFlag);
+        QCOMPARE(w->database().learned.size(), size_t(3));
+    }
+
+    void emptyTableOffersNothingToChange()
+    {
+        ImageBuilder b;
+        b.dir(g("各地"), 0, 1).end(1).learnedCount(0);
+        std::unique_ptr<TempDatabase> holder;
+        auto w = qvtest::openOnImage(holder, b.bytes);
+        QVERIFY(w);
+        ModalScript script;
+        script.then([](QWidget* m) {
+            auto* d = qobject_cast<Tfrmpyszm*>(m);
+            QVERIFY(d);
+            QCOMPARE(d->ListView1->rowCount(), 0);
+            QVERIFY(!d->Button_change->isEnabled());
+            QVERIFY(!d->Button_delete->isEnabled());
+            QVERIFY(qvtest::clickButton(d, QStringLiteral("确定")));
+        });
+        qvtest::action(*w, "mmpyszm")->trigger();
+        QVERIFY(script.finished());
+        QVERIFY(!w->database().ModifiedFlag);
+    }
+};
+
+QTEST_MAIN(LearnedInitialsUiTest)
+#include "learned_initials_uitest.moc"

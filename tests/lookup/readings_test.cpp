@@ -1,0 +1,263 @@
+#include "TestImages.h"
+#include "lookup/Readings.h"
+#include "lookup/Search.h"
+#include "store/Database.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+#include <vector>
+
+using namespace qv;
+std::string gb(const char* utf8) { return qvtest::gbk(utf8); }
+using qvtest::ImageBuilder;
+
+namespace {
+
+QueryOptions initialsOnly(bool exact)
+{
+    QueryOptions o;
+    o.exact = exact;
+    o.fuzzy = !exact;
+    o.byName = o.byPostcode = o.byAreaCode = false;
+    return o;
+}
+
+// Place names across the provinces with the syllables people use for them,
+// many of them read otherwise than the first reading of a character.
+struct Place {
+    const char* name;
+    const char* syllables;  // blank-separated
+};
+const Place kPlaces[] = {
+    {"厦门", "xia men"},
+    {"重庆", "chong qing"},
+    {"长沙", "chang sha"},
+    {"蚌埠", "beng bu"},
+    {"六安", "lu an"},
+    {"乐清", "yue qing"},
+    {"番禺", "pan yu"},
+    {"丽水", "li shui"},
+    {"台州", "tai zhou"},
+    {"莘县", "shen xian"},
+    {"铅山", "yan shan"},
+    {"单县", "shan xian"},
+    {"涡阳", "guo yang"},
+    {"尉犁", "yu li"},
+    {"浚县", "xun xian"},
+    {"洪洞", "hong tong"},
+    {"东阿", "dong e"},
+    {"蔚县", "yu xian"},
+    {"亳州", "bo zhou"},
+    {"黄陂", "huang pi"},
+    {"北京", "bei jing"},
+    {"上海", "shang hai"},
+    {"深圳", "shen zhen"},
+    {"广州", "guang zhou"},
+    {"西安", "xi an"},
+    {"成都", "cheng du"},
+    {"拉萨", "la sa"},
+    {"乌鲁木齐", "wu lu mu qi"},
+    {"呼和浩特", "hu he hao te"},
+    {"哈尔滨", "ha er bin"},
+    {"沈阳", "shen yang"},
+    {"石家庄", "shi jia zhuang"},
+    {"郑州", "zheng zhou"},
+    {"南京", "nan jing"},
+    {"合肥", "he fei"},
+    {"南昌", "nan chang"},
+    {"贵阳", "gui yang"},
+    {"昆明", "kun ming"},
+    {"兰州", "lan zhou"},
+    {"银川", "yin chuan"},
+    {"吕梁", "lv liang"},
+    {"枞阳", "zong yang"},
+    {"筠连", "jun lian"},
+    {"歙县", "she xian"},
+    {"蠡县", "li xian"},
+    {"大埔", "da bu"},
+    {"阆中", "lang zhong"},
+    {"香港", "xiang gang"},
+    {"单城镇", "shan cheng zhen"},
+    {"朝阳", "chao yang"},
+    {"会稽山", "kuai ji shan"},
+    {"蓟州", "ji zhou"},
+};
+
+class PlaceNames : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ImageBuilder b;
+        b.dir(gb("各地"), 0, 1).end(1).learnedCount(0);
+        for (const Place& p : kPlaces)
+            b.entry(gb(p.name), 1, "100000", "010");
+        db.loadImage(b.bytes);
+    }
+    std::set<std::string> found(const std::string& query, bool exact) const
+    {
+        std::set<std::string> names;
+        for (const EntryRow& r : searchEntries(db, query, initialsOnly(exact)).rows)
+            names.insert(std::string(r.nameText()));
+        return names;
+    }
+    Database db;
+};
+
+std::vector<std::string> words(const char* syllables)
+{
+    std::vector<std::string> out(1);
+    for (const char* c = syllables; *c; ++c)
+        if (*c == ' ')
+            out.emplace_back();
+        else
+            out.back() += *c;
+    return out;
+}
+
+TEST_F(PlaceNames, InitialsAndFullPinyinFindEachPlace)
+{
+    for (const Place& p : kPlaces) {
+        const std::string name = gb(p.name);
+        const std::vector<std::string> syl = words(p.syllables);
+        std::string initials, joined, spaced, quoted;
+        for (size_t i = 0; i < syl.size(); ++i) {
+            initials += syl[i][0];
+            joined += syl[i];
+            spaced += (i ? " " : "") + syl[i];
+            quoted += (i ? "'" : "") + syl[i];
+        }
+        std::string upperSpaced = spaced;
+        for (char& c : upperSpaced)
+            c = char(std::toupper(static_cast<unsigned char>(c)));
+        // The last syllable cut short, and ü typed as u.
+        const std::string cut = joined.substr(0, joined.size() - 1);
+        std::string withU = joined;
+        for (char& c : withU)
+            c = c == 'v' ? 'u' : c;
+        for (const std::string& q : {initials, joined, spaced, quoted, upperSpaced, withU}) {
+            EXPECT_TRUE(found(q, false).count(name)) << p.name << " fuzzy " << q;
+            EXPECT_TRUE(found(q, true).count(name)) << p.name << " exact " << q;
+        }
+        if (syl.back().size() > 1) {
+            EXPECT_TRUE(found(cut, true).count(name)) << p.name << " cut " << cut;
+        }
+        // The tail of the pinyin from the second syllable on is a fuzzy match only.
+        const std::string tail = joined.substr(syl[0].size());
+        if (syl.size() > 1 && tail.size() >= 2) {
+            EXPECT_TRUE(found(tail, false).count(name)) << p.name << " tail " << tail;
+            EXPECT_FALSE(found(tail, true).count(name)) << p.name << " exact tail " << tail;
+        }
+    }
+}
+
+TEST_F(PlaceNames, FullPinyinStartsAtASyllable)
+{
+    struct Case {
+        const char* query;
+        bool exact;
+        std::set<std::string> names;
+    };
+    const Case cases[] = {
+        {"iamen", false, {}},                       // inside 厦's syllable
+        {"xiam", false, {gb("厦门")}},              // the last syllable cut short
+        {"xiamenx", false, {}},                     // longer than the name
+        {"beijin", true, {gb("北京")}},             //
+        {"bei jing shi", false, {}},                //
+        {"xi'an", false, {gb("西安")}},             // 县 is xian, one syllable
+        {"be ijing", false, {}},                    // a blank inside a syllable
+        {"huangpi", false, {gb("黄陂")}},           //
+        {"jing", false, {gb("北京"), gb("南京")}},  //
+        {"xian", true, {gb("西安")}},               // xi'an, not 县 alone
+        {"shanxian", true, {gb("单县")}},           //
+        {"zhou", true, {}},                         // exact: every character
+        {"bj", true, {gb("北京")}},                 // initials only
+        {"xm", false, {gb("厦门")}},                //
+        {"cq", false, {gb("重庆")}},                //
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(found(c.query, c.exact), c.names) << c.query << (c.exact ? " exact" : " fuzzy");
+}
+
+TEST(PinyinQuery, FullPinyinOnlyWithAWholeSyllable)
+{
+    // A query of initials only is matched by initials alone, so its rows do not grow.
+    for (const char* q : {"bj", "sh", "xm", "cq", "ys", "yx", "zh", "x'm", "BJ", "b"})
+        EXPECT_FALSE(PinyinQuery(q, false, {}).spelling()) << q;
+    for (const char* q : {"bei", "jing", "xi'an", "bei jing", "XIAMEN", "shenzh", "lv"})
+        EXPECT_TRUE(PinyinQuery(q, false, {}).spelling()) << q;
+    // Anything but letters, blanks and apostrophes is no pinyin.
+    for (const char* q : {"bei1", "bei-jing", "0755"})
+        EXPECT_FALSE(PinyinQuery(q, false, {}).spelling()) << q;
+}
+
+TEST(TraditionalQuery, ReadsAsSimplified)
+{
+    ImageBuilder b;
+    b.dir(gb("各地"), 0, 1).end(1).learnedCount(0);
+    for (const char* n : {"广州市", "台北市", "郑州市", "乾县", "干县"})
+        b.entry(gb(n), 1, "100000", "010");
+    Database db;
+    db.loadImage(b.bytes);
+    QueryOptions nameOnly = initialsOnly(false);
+    nameOnly.byInitials = false;
+    nameOnly.byName = true;
+    struct Case {
+        const char* query;
+        std::set<std::string> names;
+    };
+    const Case cases[] = {
+        {"廣州", {"广州市"}},   {"臺北", {"台北市"}},
+        {"鄭州市", {"郑州市"}}, {"乾县", {"乾县"}},  // a stored name is never changed, and still found as typed
+        {"廣東", {}},
+    };
+    for (const Case& c : cases) {
+        std::set<std::string> want, got;
+        for (const std::string& n : c.names)
+            want.insert(gb(n.c_str()));
+        for (const EntryRow& r : searchEntries(db, gb(c.query), nameOnly).rows)
+            got.insert(std::string(r.nameText()));
+        EXPECT_EQ(got, want) << c.query;
+    }
+    EXPECT_EQ(simplifiedText(gb("廣州 abc")), gb("广州 abc"));
+    EXPECT_EQ(simplifiedText(gb("广州")), gb("广州"));
+}
+
+TEST(CharReadings, PolyphonicCharactersHaveEveryReading)
+{
+    struct Case {
+        const char* ch;
+        std::vector<std::string> some;
+    };
+    const Case cases[] = {
+        {"重", {"zhong", "chong"}}, {"厦", {"xia", "sha"}},          {"乐", {"le", "yue"}},
+        {"绿", {"lv", "lu"}},       {"单", {"dan", "shan", "chan"}}, {"亳", {"bo"}},
+    };
+    for (const Case& c : cases) {
+        const std::string g = gb(c.ch);
+        std::set<std::string> got;
+        for (std::string_view r : charReadings(uint8_t(g[0]), uint8_t(g[1])))
+            got.insert(std::string(r));
+        for (const std::string& r : c.some)
+            EXPECT_TRUE(got.count(r)) << c.ch << " " << r;
+    }
+    EXPECT_TRUE(charReadings(0xA1, 0xA1).empty());  // the full-width blank
+}
+
+TEST(LearnedLetters, CountAsOneMoreReading)
+{
+    // A code with no reading: only its learned letter identifies it.
+    const uint8_t lead = 0xA1, trail = 0xA2;
+    ASSERT_TRUE(charReadings(lead, trail).empty());
+    const std::string name = std::string(1, char(lead)) + char(trail) + gb("门");
+    for (bool exact : {false, true}) {
+        EXPECT_FALSE(PinyinQuery("xm", exact, {}).matches(name));
+        const std::vector<LearnedInitial> learned = {LearnedInitial::make(lead, trail, 'X'),
+                                                     LearnedInitial::make(lead, trail, 'Q')};
+        EXPECT_TRUE(PinyinQuery("xm", exact, learned).matches(name));
+        EXPECT_FALSE(PinyinQuery("qm", exact, learned).matches(name));  // a later duplicate is never used
+    }
+}
+
+}  // namespace
