@@ -1,8 +1,11 @@
 #!/usr/bin/env python3
 """Writes the pinyin reading table of every GBK character as C++ source.
 
-Readings come from the Unihan database (kMandarin, kHanyuPinyin, kXHC1983,
-kTGHZ2013, kHanyuPinlu), without tones, ü written v. Traditional characters
+Readings come from the Unihan database, without tones, ü written v: the
+readings of today's dictionaries (kMandarin, kXHC1983, kTGHZ2013,
+kHanyuPinlu), and kHanyuPinyin only for a character none of them knows, since
+that historical dictionary also lists readings nobody uses any more (台 sì,
+邓 shān), which would make initials find places nobody would call so. Traditional characters
 get their simplified form (kSimplifiedVariant) when both are in GBK.
 
     pinyintable.py UNIHAN_DIR OUTPUT.cpp
@@ -17,7 +20,8 @@ import sys
 import unicodedata
 import zipfile
 
-FIELDS = ("kMandarin", "kHanyuPinyin", "kXHC1983", "kTGHZ2013", "kHanyuPinlu")
+MODERN = ("kMandarin", "kXHC1983", "kTGHZ2013", "kHanyuPinlu")
+FIELDS = MODERN + ("kHanyuPinyin",)
 
 
 def open_unihan(folder, name):
@@ -47,15 +51,18 @@ def syllable(reading):
 
 def main():
     folder, output = sys.argv[1], sys.argv[2]
-    readings = {}
-    for cp, _, value in fields(folder, "Unihan_Readings.txt", FIELDS):
-        out = readings.setdefault(cp, [])
+    readings, historical = {}, {}
+    for cp, field, value in fields(folder, "Unihan_Readings.txt", FIELDS):
+        out = (readings if field in MODERN else historical).setdefault(cp, [])
         for token in value.split():
             token = re.sub(r"\(\d+\)$", "", token.split(":")[-1])
             for r in token.split(","):
                 s = syllable(r)
                 if s and s not in out:
                     out.append(s)
+    for cp, out in historical.items():
+        if not readings.get(cp):
+            readings[cp] = out
     simplified = {}
     for cp, _, value in fields(folder, "Unihan_Variants.txt", ("kSimplifiedVariant",)):
         targets = [int(t[2:].split("<")[0], 16) for t in value.split()]

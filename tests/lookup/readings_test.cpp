@@ -243,6 +243,15 @@ TEST(CharReadings, PolyphonicCharactersHaveEveryReading)
             EXPECT_TRUE(got.count(r)) << c.ch << " " << r;
     }
     EXPECT_TRUE(charReadings(0xA1, 0xA1).empty());  // the full-width blank
+
+    // Readings only a historical dictionary gives stay out, so that sz does
+    // not find 台州 or 邓州.
+    const Case historicalOnly[] = {{"台", {"si"}}, {"邓", {"shan"}}, {"儋", {"shan"}}, {"霍", {"suo"}}};
+    for (const Case& c : historicalOnly) {
+        const std::string g = gb(c.ch);
+        for (std::string_view r : charReadings(uint8_t(g[0]), uint8_t(g[1])))
+            EXPECT_NE(std::string(r), c.some[0]) << c.ch;
+    }
 }
 
 TEST(LearnedLetters, CountAsOneMoreReading)
