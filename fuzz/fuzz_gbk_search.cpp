@@ -3,6 +3,7 @@
 // a plain reading of GBK (a lead byte 0x81..0xFE and the byte after it form
 // one character, anything else is one byte).
 #include "FuzzChecks.h"
+#include "SearchReference.h"
 
 #include "lookup/Pinyin.h"
 #include "store/GbkText.h"
@@ -28,14 +29,6 @@ bool containsAtBoundary(std::string_view name, std::string_view query)
         if (name.substr(b).substr(0, query.size()) == query && name.size() - b >= query.size())
             return true;
     return false;
-}
-
-std::string upper(std::string s)
-{
-    for (char& c : s)
-        if (c >= 'a' && c <= 'z')
-            c = char(c - 'a' + 'A');
-    return s;
 }
 
 int sign(int v) { return (v > 0) - (v < 0); }
@@ -80,10 +73,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     // The list's comparison is a total order.
     const int c = qv::compareEntryText(name, query);
     QV_FUZZ_CHECK(sign(c) == -sign(qv::compareEntryText(query, name)));
-    QV_FUZZ_CHECK((c == 0) == (upper(name) == upper(query)));
+    QV_FUZZ_CHECK((c == 0) == (qvref::upper(name) == qvref::upper(query)));
 
     // Search: one place with the name (its fields cut from it) between two
-    // neighbours; each is found exactly when one of its fields matches.
+    // neighbours; each is found exactly when the plain reading of the
+    // search (tests/support/SearchReference.h) says it matches.
     const bool atBoundary = qv::nameContainsAtBoundary(name, query);
     QV_FUZZ_CHECK(atBoundary == containsAtBoundary(name, query));
     qv::Database db;
@@ -111,20 +105,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             o.byPostcode = fields & 4;
             o.byAreaCode = fields & 8;
             std::vector<int32_t> expected;
-            for (size_t i = 0; i < records.size(); ++i) {
-                const qv::EntryRecord& r = records[i];
-                const std::string name25 = r.name.substr(0, qv::kNameCapacity);
-                const std::string ini = qv::NameInitials(name25, learned), q = upper(query);
-                auto has = [&](const std::string& field, const std::string& what) {
-                    return fuzzy ? field.find(what) != std::string::npos : field == what;
-                };
-                const bool match = (o.byName && (fuzzy ? containsAtBoundary(name25, query) : name25 == query)) ||
-                                   (o.byInitials && has(ini, q)) ||
-                                   (o.byPostcode && has(r.postcode.substr(0, 8), query)) ||
-                                   (o.byAreaCode && has(r.areaCode.substr(0, 5), query));
-                if (match)
-                    expected.push_back(db.image.entrySectionStart() + int32_t(i) * qv::kEntryRecordSize);
-            }
+            db.image.forEachEntry([&](int32_t pos, const uint8_t* bytes) {
+                if (qvref::matches(db, qv::EntryRecord::decode(bytes), query, o))
+                    expected.push_back(pos);
+            });
             const qv::EntryRowSet found = qv::searchEntries(db, query, o);
             std::vector<int32_t> got;
             for (const qv::EntryRow& row : found.rows)
