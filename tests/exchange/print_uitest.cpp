@@ -580,6 +580,8 @@ private slots:
         std::optional<CancelWhenShown> canceller;
         canceller.emplace([&](QProgressDialog* progress) {
             label = progress->labelText();
+            if (const QByteArray dir = qgetenv("QV_SCREENSHOT_DIR"); !dir.isEmpty())
+                progress->grab().save(QString::fromLocal8Bit(dir) + QStringLiteral("/print-preview-progress.png"));
             QTest::mouseClick(probe, Qt::LeftButton);
         });
         struct Seen {
