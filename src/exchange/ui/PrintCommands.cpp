@@ -200,9 +200,10 @@ void PrintCommands::printPreview(QWidget* parent, const EntryRowSet& rows)
         }
         if (view)
             view->setScene(scene);
-        dialog.setWindowTitle(pages.drawn < pages.total
-                                  ? QStringLiteral("打印预览（已取消，只显示前%1页，共%2页）").arg(pages.drawn).arg(pages.total)
-                                  : QStringLiteral("打印预览"));
+        dialog.setWindowTitle(
+            pages.drawn < pages.total
+                ? QStringLiteral("打印预览（已取消，只显示前%1页，共%2页）").arg(pages.drawn).arg(pages.total)
+                : QStringLiteral("打印预览"));
     });
     execModal(dialog);
 }
