@@ -189,12 +189,12 @@ void PrintCommands::printPreview(QWidget* parent, const EntryRowSet& rows)
             view->setScene(nullptr);
         PreviewPages pages;
         {
-            SteppedTask task(dialog.isVisible() ? &dialog : parent, QStringLiteral("正在生成打印预览……"));
+            const QString label = QStringLiteral("正在生成打印预览……");
+            SteppedTask task(dialog.isVisible() ? &dialog : parent, label);
             PrintControl control;
             control.cancel = &task.cancel();
-            control.pageDone = [&task](size_t done, size_t total) {
-                task.step(int(done * 100 / total),
-                          QStringLiteral("正在生成打印预览……\n第%1页，共%2页").arg(done).arg(total));
+            control.pageDone = [&](size_t done, size_t total) {
+                task.step(int(done * 100 / total), label + QStringLiteral("\n第%1页，共%2页").arg(done).arg(total));
             };
             pages = previewEntryRows(*p, m_printFont, rows, control);
         }
