@@ -7,6 +7,7 @@
 #include <QEventLoop>
 #include <QProgressBar>
 #include <QProgressDialog>
+#include <QSet>
 #include <QTimer>
 
 #include <algorithm>
@@ -19,10 +20,17 @@ namespace {
 
 // Drops what the user does to any window but the progress window and the
 // modal dialogs opened above it (a question the work asks), while the event
-// loop runs in full so that 取消 works.
+// loop runs in full so that 取消 works. A modal dialog that was already open
+// (the preview the work was started from) waits like the main window.
 class InputGate : public QObject {
 public:
-    explicit InputGate(const QWidget* open) : m_open(open) { qApp->installEventFilter(this); }
+    explicit InputGate(const QWidget* open) : m_open(open)
+    {
+        for (const QWidget* w : QApplication::topLevelWidgets())
+            if (w->isVisible() && w != open)
+                m_earlier.insert(w);
+        qApp->installEventFilter(this);
+    }
     ~InputGate() override { qApp->removeEventFilter(this); }
 
 protected:
@@ -32,7 +40,7 @@ protected:
             return false;
         const auto* widget = qobject_cast<const QWidget*>(watched);
         const QWidget* window = widget ? widget->window() : nullptr;
-        return window && window != m_open && !window->isModal();
+        return window && window != m_open && (!window->isModal() || m_earlier.contains(window));
     }
 
 private:
@@ -62,9 +70,25 @@ private:
     }
 
     const QWidget* m_open;
+    QSet<const QWidget*> m_earlier;
 };
 
+// 取消 sets `cancel`; once shown the window is modal, so that the main window
+// stays out of reach (before that the gate keeps input away).
+void offerCancel(QProgressDialog& window, std::atomic<bool>* cancel)
+{
+    window.setCancelButtonText(QStringLiteral("取消"));
+    window.setWindowModality(Qt::WindowModal);
+    QObject::connect(&window, &QProgressDialog::canceled, &window, [cancel] { cancel->store(true); });
+}
+
 }  // namespace
+
+struct SteppedTask::State {
+    std::unique_ptr<QProgressDialog> window;
+    std::unique_ptr<InputGate> gate;
+    QElapsedTimer sinceTurn;
+};
 
 std::unique_ptr<QProgressDialog> progressWindow(QWidget* parent, const QString& label)
 {
@@ -86,12 +110,7 @@ void runLongTask(QWidget* parent, const LongTask& task)
         window = progressWindow(parent, task.label);
     std::unique_ptr<InputGate> gate;
     if (task.cancel) {
-        window->setCancelButtonText(QStringLiteral("取消"));
-        // Modal once shown, so that the main window stays out of reach; before
-        // that the gate keeps input away.
-        window->setWindowModality(Qt::WindowModal);
-        QObject::connect(window.get(), &QProgressDialog::canceled, window.get(),
-                         [cancel = task.cancel] { cancel->store(true); });
+        offerCancel(*window, task.cancel);
         gate = std::make_unique<InputGate>(window.get());
     }
     // Edits already on their way (a caption just typed) land before the work starts.
@@ -123,6 +142,35 @@ void runLongTask(QWidget* parent, const LongTask& task)
     if (window)
         window->close();
     QApplication::restoreOverrideCursor();
+}
+
+SteppedTask::SteppedTask(QWidget* parent, const QString& label) : m_state(std::make_unique<State>())
+{
+    m_state->window = progressWindow(parent, label);
+    offerCancel(*m_state->window, &m_cancel);
+    m_state->gate = std::make_unique<InputGate>(m_state->window.get());
+    QCoreApplication::sendPostedEvents();
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    m_state->sinceTurn.start();
+}
+
+SteppedTask::~SteppedTask()
+{
+    m_state->window->close();
+    QApplication::restoreOverrideCursor();
+}
+
+void SteppedTask::step(int percent, const QString& label)
+{
+    // A turn of the loop every 25 ms keeps the windows painted at a small
+    // cost: a step (a page) takes well under a millisecond.
+    if (m_state->sinceTurn.elapsed() < 25)
+        return;
+    if (!label.isEmpty())
+        m_state->window->setLabelText(label);
+    m_state->window->setValue(std::clamp(percent, 0, 99));
+    QCoreApplication::processEvents();
+    m_state->sinceTurn.restart();
 }
 
 }  // namespace qv

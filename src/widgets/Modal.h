@@ -1,7 +1,7 @@
 #pragma once
 // Every modal window of the program (message boxes, dialogs, file and
 // printer choosers) is run through execModal. Tests install a hook that is
-// called once inside the window's own event loop, as soon as it runs, so
+// called once inside the window's own event loop, as soon as it shows, so
 // they can answer it without watching for windows.
 #include <functional>
 

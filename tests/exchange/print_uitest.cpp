@@ -23,6 +23,10 @@
 #include <QSpinBox>
 #include <QStandardPaths>
 #include <QTest>
+#include <QTimer>
+
+#include <functional>
+#include <optional>
 
 using namespace qv;
 using qvtest::ModalScript;
@@ -114,6 +118,32 @@ QString printPdf(QPrinter& printer, const QString& path, int rows, const std::op
     toPdf(printer, path);
     return printEntryRows(printer, font, makeRows(rows)).ok() ? path : QString();
 }
+
+// Clicks 取消 of the progress window as soon as it shows (once); `onShown`
+// runs first, while the work is under way.
+class CancelWhenShown : public QObject {
+public:
+    explicit CancelWhenShown(std::function<void(QProgressDialog*)> onShown = {}) : m_onShown(std::move(onShown))
+    {
+        connect(&m_poll, &QTimer::timeout, this, [this] {
+            for (QWidget* w : QApplication::topLevelWidgets())
+                if (auto* progress = qobject_cast<QProgressDialog*>(w); progress && progress->isVisible() && !clicked)
+                    for (QPushButton* b : progress->findChildren<QPushButton*>())
+                        if (b->text() == QStringLiteral("取消")) {
+                            clicked = true;
+                            if (m_onShown)
+                                m_onShown(progress);
+                            QTest::mouseClick(b, Qt::LeftButton);
+                        }
+        });
+        m_poll.start(20);
+    }
+    bool clicked = false;
+
+private:
+    std::function<void(QProgressDialog*)> m_onShown;
+    QTimer m_poll;
+};
 
 }  // namespace
 
@@ -382,21 +412,11 @@ private slots:
         // Through 打印: the progress window's 取消, clicked as soon as it shows.
         PrintCommands commands;
         toPdf(commands.printer(), path);
-        bool clicked = false;
-        QTimer poll;
-        connect(&poll, &QTimer::timeout, [&] {
-            for (QWidget* w : QApplication::topLevelWidgets())
-                if (auto* progress = qobject_cast<QProgressDialog*>(w); progress && progress->isVisible() && !clicked)
-                    for (QPushButton* b : progress->findChildren<QPushButton*>())
-                        if (b->text() == QStringLiteral("取消")) {
-                            clicked = true;
-                            QTest::mouseClick(b, Qt::LeftButton);
-                        }
-        });
-        poll.start(20);
-        QVERIFY(!commands.printList(nullptr, makeRows(200000)));
-        poll.stop();
-        QVERIFY(clicked);
+        {
+            CancelWhenShown canceller;
+            QVERIFY(!commands.printList(nullptr, makeRows(200000)));
+            QVERIFY(canceller.clicked);
+        }
         QVERIFY(old.open(QIODevice::ReadOnly));
         QCOMPARE(old.readAll(), QByteArray("old"));
         QVERIFY(leftovers().isEmpty());
@@ -523,14 +543,75 @@ private slots:
         QVERIFY(pages >= 4);
         QCOMPARE(shown, 2);
         commands.printer().setPrintRange(QPrinter::AllPages);
+        int first = -1;
         script.then([&](QWidget* w) {
             auto* preview = w->findChild<QPrintPreviewWidget*>();
-            preview->updatePreview();
+            first = preview->pageCount();  // as opened
+            preview->updatePreview();      // drawn again in the open dialog
             shown = preview->pageCount();
+            title = w->windowTitle();
             qobject_cast<QDialog*>(w)->reject();
         });
         commands.printPreview(nullptr, makeRows(300));
+        QCOMPARE(first, int(pages));
         QCOMPARE(shown, int(pages));
+        QCOMPARE(title, QStringLiteral("打印预览"));
+    }
+
+    void cancelledPreviewShowsThePagesDrawnSoFar()
+    {
+        // Rows per page, from a short print in the same set-up.
+        QPrinter plain(QPrinter::HighResolution);
+        const int perPage = int(pdfPages(printPdf(plain, file("perpage.pdf"), 150)).value(0).size()) - 1;
+        QVERIFY(perPage > 10);
+        const int rows = 200000;
+        const int total = (rows + perPage - 1) / perPage;
+
+        // The window the preview was asked from takes no input meanwhile.
+        QWidget main;
+        auto* probe = new QPushButton(QStringLiteral("探针"), &main);
+        int probed = 0;
+        connect(probe, &QPushButton::clicked, [&] { ++probed; });
+        main.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&main));
+
+        PrintCommands commands;
+        QString label;
+        std::optional<CancelWhenShown> canceller;
+        canceller.emplace([&](QProgressDialog* progress) {
+            label = progress->labelText();
+            if (const QByteArray dir = qgetenv("QV_SCREENSHOT_DIR"); !dir.isEmpty())
+                progress->grab().save(QString::fromLocal8Bit(dir) + QStringLiteral("/print-preview-progress.png"));
+            QTest::mouseClick(probe, Qt::LeftButton);
+        });
+        struct Seen {
+            int pages = -1;
+            QString title;
+        } opened, redrawn;
+        const auto seen = [](QWidget* w) {
+            return Seen{w->findChild<QPrintPreviewWidget*>()->pageCount(), w->windowTitle()};
+        };
+        ModalScript script;
+        script.then([&](QWidget* w) {
+            opened = seen(w);
+            QVERIFY(canceller->clicked);
+            // Drawn again from the open dialog (a new orientation), and cancelled again.
+            canceller.emplace();
+            w->findChild<QPrintPreviewWidget*>()->updatePreview();
+            QVERIFY(canceller->clicked);
+            redrawn = seen(w);
+            qobject_cast<QDialog*>(w)->reject();
+        });
+        commands.printPreview(&main, makeRows(rows));
+        QVERIFY(script.finished());
+        QCOMPARE(probed, 0);
+        QVERIFY2(label.contains(QStringLiteral("共%1页").arg(total)), qPrintable(label));
+        for (const Seen& s : {opened, redrawn}) {
+            QVERIFY2(s.pages >= 1 && s.pages < total, qPrintable(QString::number(s.pages)));
+            QCOMPARE(s.title, QStringLiteral("打印预览（已取消，只显示前%1页，共%2页）").arg(s.pages).arg(total));
+        }
+        for (QWidget* w : QApplication::topLevelWidgets())
+            QVERIFY(!qobject_cast<QProgressDialog*>(w) || !w->isVisible());
     }
 };
 

@@ -1,15 +1,18 @@
 // Long work beside the event loop: the progress window's 取消 reaches the
 // work, while clicks on every other window wait; without a cancel flag the
-// window offers no button.
+// window offers no button. Work in steps on this thread keeps the loop
+// turning, with the same rule for input.
 #include "widgets/LongTask.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
 
 #include <chrono>
+#include <memory>
 #include <thread>
 
 using namespace qv;
@@ -97,6 +100,58 @@ private slots:
         runLongTask(&other, plain);
         QVERIFY(looked);
         QVERIFY(noButtons.isEmpty());
+    }
+
+    void steppedWorkTurnsTheLoopAndStopsOnCancel()
+    {
+        // A modal window open before the work (the preview it came from)
+        // waits too; one opened during the work (a question) takes clicks.
+        const auto modal = [](const QString& caption, int* clicks) {
+            auto dialog = std::make_unique<QDialog>();
+            dialog->setModal(true);
+            auto* button = new QPushButton(caption, dialog.get());
+            connect(button, &QPushButton::clicked, [clicks] { ++*clicks; });
+            dialog->show();
+            return std::pair{std::move(dialog), button};
+        };
+        int earlierClicks = 0, laterClicks = 0;
+        auto [earlier, earlierButton] = modal(QStringLiteral("早先"), &earlierClicks);
+        bool clicked = false;
+        QString label;
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, [&] {
+            QProgressDialog* p = progressShown();
+            if (!p || clicked)
+                return;
+            label = p->labelText();
+            for (QPushButton* b : p->findChildren<QPushButton*>())
+                if (b->text() == QStringLiteral("取消")) {
+                    clicked = true;
+                    QTest::mouseClick(b, Qt::LeftButton);
+                }
+        });
+        poll.start(20);
+        int steps = 0;
+        {
+            SteppedTask task(nullptr, QStringLiteral("正在生成打印预览……"));
+            QTest::mouseClick(earlierButton, Qt::LeftButton);
+            auto [later, laterButton] = modal(QStringLiteral("后来"), &laterClicks);
+            QTest::mouseClick(laterButton, Qt::LeftButton);
+            later.reset();
+            // The poll timer runs only while the steps turn the loop.
+            for (; steps < 100000 && !task.cancelled(); ++steps) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                task.step(steps / 1000, QStringLiteral("第%1页").arg(steps + 1));
+            }
+            QVERIFY(task.cancelled() && clicked);
+        }
+        QVERIFY(steps < 100000);
+        QVERIFY2(label.startsWith(QStringLiteral("第")), qPrintable(label));
+        QCOMPARE(earlierClicks, 0);
+        QCOMPARE(laterClicks, 1);
+        QVERIFY(!progressShown());
+        QTest::mouseClick(earlierButton, Qt::LeftButton);  // and taken again once it is over
+        QCOMPARE(earlierClicks, 1);
     }
 };
 

@@ -238,20 +238,32 @@ PrintResult printEntryRows(QPrinter& printer, const std::optional<QFont>& font, 
     return result;
 }
 
-void previewEntryRows(QPrinter& printer, const std::optional<QFont>& font, const EntryRowSet& set)
+PreviewPages previewEntryRows(QPrinter& printer, const std::optional<QFont>& font, const EntryRowSet& set,
+                              const PrintControl& control)
 {
+    PreviewPages pages;
     if (set.rows.empty())
-        return;
+        return pages;
     QPainter painter;
     if (!painter.begin(&printer))
-        return;
+        return pages;
     setPrintFont(painter, font);
     const PrintLayout layout = layoutFor(painter, set.rows.size());
     PrintJobOptions once = jobOptions(printer);
     once.copies = 1;
+    const std::vector<size_t> sequence = printSequence(layout.pageCount(), once);
+    pages.total = sequence.size();
+    PrintControl counted = control;
+    counted.pageDone = [&](size_t done, size_t total) {
+        pages.drawn = done;
+        if (control.pageDone)
+            control.pageDone(done, total);
+    };
     bool cancelled = false;
-    drawPages(printer, painter, set, layout, printSequence(layout.pageCount(), once), {}, &cancelled);
+    drawPages(printer, painter, set, layout, sequence, counted, &cancelled);
+    // No abort on 取消: the preview shows the pages drawn so far.
     painter.end();
+    return pages;
 }
 
 }  // namespace qv

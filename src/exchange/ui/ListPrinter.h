@@ -43,7 +43,14 @@ PrintResult printEntryRows(QPrinter& printer, const std::optional<QFont>& font, 
                            const PrintControl& control = {});
 
 // Draws the pages of the job once (no copies) on `printer`, for a preview.
-void previewEntryRows(QPrinter& printer, const std::optional<QFont>& font, const EntryRowSet& rows);
+// A cancelled preview keeps the pages drawn so far. Returns the pages drawn
+// and the pages of the job.
+struct PreviewPages {
+    size_t drawn = 0;
+    size_t total = 0;
+};
+PreviewPages previewEntryRows(QPrinter& printer, const std::optional<QFont>& font, const EntryRowSet& rows,
+                              const PrintControl& control = {});
 
 // The longest prefix of `text` that is at most `room` wide in `metrics`,
 // cut between characters.

@@ -6,11 +6,11 @@
 #include "widgets/MessageBox.h"
 #include "widgets/Modal.h"
 
-#include <QApplication>
 #include <QDialogButtonBox>
 #include <QFontDatabase>
 #include <QFontDialog>
 #include <QFontInfo>
+#include <QGraphicsView>
 #include <QPaintEngine>
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
@@ -175,13 +175,35 @@ void PrintCommands::printPreview(QWidget* parent, const EntryRowSet& rows)
     connect(&dialog, &QPrintPreviewDialog::paintRequested, &dialog, [&](QPrinter* p) {
         // The preview draws into pictures; printing from its tool bar is a
         // job like "打印", with its progress window.
-        if (p->paintEngine() && p->paintEngine()->type() == QPaintEngine::Picture) {
-            // The preview widget wants every page at once, on this thread.
-            QApplication::setOverrideCursor(Qt::WaitCursor);
-            previewEntryRows(*p, m_printFont, rows);
-            QApplication::restoreOverrideCursor();
-        } else
+        if (!p->paintEngine() || p->paintEngine()->type() != QPaintEngine::Picture) {
             printList(&dialog, rows);
+            return;
+        }
+        // The preview widget takes every page at once, drawn on this thread;
+        // the windows stay painted meanwhile, and 取消 shows the pages drawn
+        // so far. The pages of an earlier drawing go when this one begins:
+        // the view lets go of them first, so that no repaint meets them.
+        auto* view = dialog.findChild<QGraphicsView*>();
+        QGraphicsScene* scene = view ? view->scene() : nullptr;
+        if (view)
+            view->setScene(nullptr);
+        PreviewPages pages;
+        {
+            const QString label = QStringLiteral("正在生成打印预览……");
+            SteppedTask task(dialog.isVisible() ? &dialog : parent, label);
+            PrintControl control;
+            control.cancel = &task.cancel();
+            control.pageDone = [&](size_t done, size_t total) {
+                task.step(int(done * 100 / total), label + QStringLiteral("\n第%1页，共%2页").arg(done).arg(total));
+            };
+            pages = previewEntryRows(*p, m_printFont, rows, control);
+        }
+        if (view)
+            view->setScene(scene);
+        dialog.setWindowTitle(
+            pages.drawn < pages.total
+                ? QStringLiteral("打印预览（已取消，只显示前%1页，共%2页）").arg(pages.drawn).arg(pages.total)
+                : QStringLiteral("打印预览"));
     });
     execModal(dialog);
 }
