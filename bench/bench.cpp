@@ -57,6 +57,7 @@
 extern char** environ;
 
 using qvbench::median;
+using qvbench::peakRssKb;
 using qvbench::threadCpuMs;
 
 namespace {
@@ -223,21 +224,6 @@ void record(const std::string& operation, Time qv, const std::string& peer, Time
     std::fprintf(stderr, "  %-46s %9.1f %9.1f %s | %-30s %9.1f %9.1f | %.2f\n", operation.c_str(), qv.cpu, qv.wall,
                  unit.c_str(), peer.c_str(), peerTime.cpu, peerTime.wall,
                  peerTime.cpu > 0 ? qv.cpu / peerTime.cpu : 0.0);
-}
-
-// Peak resident set of this process so far, in kB.
-long peakRssKb()
-{
-    FILE* f = std::fopen("/proc/self/status", "r");
-    if (!f)
-        return -1;
-    char line[256];
-    long kb = -1;
-    while (std::fgets(line, sizeof line, f))
-        if (std::strncmp(line, "VmHWM:", 6) == 0)
-            kb = std::atol(line + 6);
-    std::fclose(f);
-    return kb;
 }
 
 // --import-peak DB FILE: loads DB, imports FILE into it as the window does

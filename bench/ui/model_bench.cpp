@@ -61,25 +61,30 @@
 #include <vector>
 
 using qvbench::median;
+using qvbench::peakRssKb;
 using qvbench::threadCpuMs;
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Peak resident set of this process so far, in kB.
-long peakRssKb()
+// The directory with the most live places.
+qv::DirectoryNode* biggestDirectory(qv::Database& db)
 {
-    FILE* f = std::fopen("/proc/self/status", "r");
-    if (!f)
-        return -1;
-    char line[256];
-    long kb = -1;
-    while (std::fgets(line, sizeof line, f))
-        if (std::strncmp(line, "VmHWM:", 6) == 0)
-            kb = std::atol(line + 6);
-    std::fclose(f);
-    return kb;
+    std::map<int32_t, int64_t> live;
+    db.image.forEachEntry([&](int32_t, const uint8_t* rec) {
+        const int32_t owner = qv::entryOwner(rec);
+        if (owner > 0)
+            ++live[owner];
+    });
+    int32_t bigId = 0;
+    int64_t most = -1;
+    for (const auto& [id, n] : live)
+        if (n > most) {
+            most = n;
+            bigId = id;
+        }
+    return db.tree.findById(bigId);
 }
 
 // Prints "painted" with the CPU milliseconds of the process so far, and ends
@@ -152,20 +157,7 @@ int session(int argc, char** argv, const QString& file, int reps)
     qv::Database& db = window.database();
 
     // The directory with the most live places, and another one to select in between.
-    std::map<int32_t, int64_t> live;
-    db.image.forEachEntry([&](int32_t, const uint8_t* rec) {
-        const int32_t owner = qv::entryOwner(rec);
-        if (owner > 0)
-            ++live[owner];
-    });
-    int32_t bigId = 0;
-    int64_t most = -1;
-    for (const auto& [id, n] : live)
-        if (n > most) {
-            most = n;
-            bigId = id;
-        }
-    qv::DirectoryNode* big = db.tree.findById(bigId);
+    qv::DirectoryNode* big = biggestDirectory(db);
     qv::DirectoryNode* other = nullptr;
     db.tree.forEach([&](qv::DirectoryNode* n, int) {
         if (!other && n != big)
@@ -209,24 +201,6 @@ int session(int argc, char** argv, const QString& file, int reps)
     return 0;
 }
 
-// The directory with the most live places.
-qv::DirectoryNode* biggestDirectory(qv::Database& db)
-{
-    std::map<int32_t, int64_t> live;
-    db.image.forEachEntry([&](int32_t, const uint8_t* rec) {
-        const int32_t owner = qv::entryOwner(rec);
-        if (owner > 0)
-            ++live[owner];
-    });
-    int32_t bigId = 0;
-    int64_t most = -1;
-    for (const auto& [id, n] : live)
-        if (n > most) {
-            most = n;
-            bigId = id;
-        }
-    return db.tree.findById(bigId);
-}
 
 // The longest time between two turns of the event loop while it runs.
 class StallWatch : public QObject {
