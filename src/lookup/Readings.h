@@ -180,17 +180,20 @@ template <class Mask> inline bool PinyinQuery::initials(std::string_view name, c
 {
     const auto* s = reinterpret_cast<const uint8_t*>(name.data());
     const auto* end = s + name.size();
+    // The query positions the next character's initials may stand at.
+    auto next = [&]() -> uint32_t {
+        if (gbk::isLeadByte(*s) && s + 1 < end) {
+            const uint32_t b = positions[uint32_t(s[0] << 8 | s[1]) - 0x8100];
+            s += 2;
+            return b;
+        }
+        ++s;
+        return m_oneByte;
+    };
     if (m_exact) {
         size_t k = 0;
         while (s < end) {
-            uint32_t b;
-            if (gbk::isLeadByte(*s) && s + 1 < end) {
-                b = positions[uint32_t(s[0] << 8 | s[1]) - 0x8100];
-                s += 2;
-            } else {
-                b = m_oneByte;
-                ++s;
-            }
+            const uint32_t b = next();
             if (k >= m_length || !((b >> k) & 1u))
                 return false;
             ++k;
@@ -199,21 +202,12 @@ template <class Mask> inline bool PinyinQuery::initials(std::string_view name, c
     }
     // Shift-and over the characters: bit k of d is set when the query's
     // first k + 1 letters end at this character.
-    const uint32_t last = 1u << (m_length - 1);
     uint32_t d = 0, hit = 0;
     while (s < end) {
-        uint32_t b;
-        if (gbk::isLeadByte(*s) && s + 1 < end) {
-            b = positions[uint32_t(s[0] << 8 | s[1]) - 0x8100];
-            s += 2;
-        } else {
-            b = m_oneByte;
-            ++s;
-        }
-        d = ((d << 1) | 1u) & b;
+        d = ((d << 1) | 1u) & next();
         hit |= d;
     }
-    return hit & last;
+    return hit & (1u << (m_length - 1));
 }
 
 }  // namespace qv
