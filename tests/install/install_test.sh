@@ -43,7 +43,7 @@ appstreamcli validate "$metainfo" || bad "appstreamcli validate $metainfo"
 # The bundled database, its notes, the user guide with every page and picture
 # its pages link to, and the program's own manual page.
 cmp -s "$build/kvrn.dat" "$share/qarvenda/kvrn.dat" || bad "bundled database not installed as share/qarvenda/kvrn.dat"
-for f in NOTICE LICENSE data-sources.md guide/index.html guide/problems.html; do
+for f in NOTICE LICENSE copyright data-sources.md guide/index.html guide/problems.html; do
   [ -s "$share/doc/qarvenda/$f" ] || bad "missing share/doc/qarvenda/$f"
 done
 for page in "$share"/doc/qarvenda/guide/*.html; do
