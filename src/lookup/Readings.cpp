@@ -18,6 +18,10 @@ namespace pd = pinyin_data;
 constexpr uint32_t kFirstCode = 0x8100;
 constexpr size_t kCodes = 0xFF00 - kFirstCode;
 
+// Whether a two-byte code has a place in the tables: a stored learned record
+// may hold any two bytes (0xFFxx, say), which no table covers.
+constexpr bool inTables(uint32_t code) { return code >= kFirstCode && code - kFirstCode < kCodes; }
+
 // Bits of an initials set: A-Z are bits 0 to 25, the no-letter mark bit 26,
 // and other bytes a stored file may hold as a letter get bits 27 to 31.
 constexpr int kNoLetterBit = 26;
@@ -64,7 +68,7 @@ std::vector<std::string_view> charReadings(uint8_t lead, uint8_t trail)
 {
     std::vector<std::string_view> out;
     const uint32_t code = uint32_t(lead << 8 | trail);
-    if (code < kFirstCode)
+    if (!inTables(code))
         return out;
     const uint32_t i = code - kFirstCode;
     for (int r = pd::kReadingStart[i]; r < pd::kReadingStart[i + 1]; ++r)
@@ -117,7 +121,7 @@ PinyinQuery::PinyinQuery(std::string_view query, bool exact, const std::vector<L
         if (li.raw[0] != 2)
             continue;
         const uint32_t code = uint32_t(li.raw[1] << 8 | li.raw[2]);
-        if (code < kFirstCode || seen[code - kFirstCode])
+        if (!inTables(code) || seen[code - kFirstCode])
             continue;
         const uint32_t i = code - kFirstCode;
         seen[i] = true;

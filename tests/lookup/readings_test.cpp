@@ -267,6 +267,13 @@ TEST(LearnedLetters, CountAsOneMoreReading)
         EXPECT_TRUE(PinyinQuery("xm", exact, learned).matches(name));
         EXPECT_FALSE(PinyinQuery("qm", exact, learned).matches(name));  // a later duplicate is never used
     }
+    // A stored record may hold bytes no character has (a lead byte 0xFF):
+    // it takes no part, and nothing reads past the tables.
+    EXPECT_TRUE(charReadings(0xFF, 0x02).empty());
+    for (const char* q : {"xm", "xiamen"}) {
+        const std::vector<LearnedInitial> odd = {LearnedInitial::make(0xFF, 0x02, 'X'), LearnedInitial::make(0xFF, 0xFF, 0)};
+        EXPECT_EQ(PinyinQuery(q, false, odd).matches(gb("厦门")), PinyinQuery(q, false, {}).matches(gb("厦门"))) << q;
+    }
 }
 
 }  // namespace
