@@ -58,6 +58,7 @@
 #include <string>
 #include <sys/resource.h>
 #include <time.h>
+#include <memory>
 #include <vector>
 
 using qvbench::median;
@@ -144,16 +145,26 @@ int hello(int argc, char** argv)
     return app.exec();
 }
 
-int session(int argc, char** argv, const QString& file, int reps)
+// The main window as the program shows it, at a size every row fits; the
+// program's fonts and resources are set up before the window is made.
+std::unique_ptr<qv::Tmainform> showWindow(QApplication& app, const QString& file)
 {
-    QApplication app(argc, argv);
     qv::setUpChineseUi(app);
     qv::ensureResources();
-    qv::Tmainform window(file);
+    auto made = std::make_unique<qv::Tmainform>(file);
+    qv::Tmainform& window = *made;
     window.FormCreate();
     window.resize(1000, 700);
     window.show();
     QApplication::processEvents();
+    return made;
+}
+
+int session(int argc, char** argv, const QString& file, int reps)
+{
+    QApplication app(argc, argv);
+    const std::unique_ptr<qv::Tmainform> shown = showWindow(app, file);
+    qv::Tmainform& window = *shown;
     qv::Database& db = window.database();
 
     // The directory with the most live places, and another one to select in between.
@@ -235,13 +246,8 @@ private:
 int longActions(int argc, char** argv, const QString& file, int reps)
 {
     QApplication app(argc, argv);
-    qv::setUpChineseUi(app);
-    qv::ensureResources();
-    qv::Tmainform window(file);
-    window.FormCreate();
-    window.resize(1000, 700);
-    window.show();
-    QApplication::processEvents();
+    const std::unique_ptr<qv::Tmainform> shown = showWindow(app, file);
+    qv::Tmainform& window = *shown;
     qv::Database& db = window.database();
     qv::DirectoryNode* big = biggestDirectory(db);
     if (!big) {
