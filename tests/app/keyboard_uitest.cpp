@@ -327,42 +327,30 @@ private slots:
         QCOMPARE(w->database().image.size(), size + 96);
         QCOMPARE(w->listModel()->rowCount(), 4);
 
-        // The edit dialog: Esc changes nothing, Enter rewrites the row.
+        // The edit dialog, opened by `open` on the list: the name typed, then
+        // `key` pressed on the name field (or on 取消).
+        auto edit = [&](Qt::Key open, const QString& name, Qt::Key key, bool onCancel) {
+            activate(w->listView());
+            script.then([&](QWidget* m) {
+                auto* d = qobject_cast<TFrmEditInf*>(m);
+                QVERIFY(d);
+                QWidget* target = onCancel ? static_cast<QWidget*>(d->Button2) : d->Edtmc;
+                activate(target);
+                d->Edtmc->setText(name);
+                QTest::keyClick(target, key);
+            });
+            QTest::keyClick(w->listView(), open);
+            QVERIFY(script.finished());
+        };
+        // Esc changes nothing, Enter on 取消 is 取消, Enter rewrites the row.
         activate(w->listView());
         w->listView()->selectRow(0);
         const std::string before(w->listModel()->row(0).nameText());
-        script.then([](QWidget* m) {
-            auto* d = qobject_cast<TFrmEditInf*>(m);
-            QVERIFY(d);
-            activate(d->Edtmc);
-            d->Edtmc->setText(QStringLiteral("changed"));
-            QTest::keyClick(d->Edtmc, Qt::Key_Escape);
-        });
-        QTest::keyClick(w->listView(), Qt::Key_Return);
-        QVERIFY(script.finished());
+        edit(Qt::Key_Return, QStringLiteral("changed"), Qt::Key_Escape, false);
         QCOMPARE(std::string(w->listModel()->row(0).nameText()), before);
-        // Enter on 取消 is 取消.
-        activate(w->listView());
-        script.then([](QWidget* m) {
-            auto* d = qobject_cast<TFrmEditInf*>(m);
-            QVERIFY(d);
-            activate(d->Button2);
-            d->Edtmc->setText(QStringLiteral("changed"));
-            QTest::keyClick(d->Button2, Qt::Key_Return);
-        });
-        QTest::keyClick(w->listView(), Qt::Key_Return);
-        QVERIFY(script.finished());
+        edit(Qt::Key_Return, QStringLiteral("changed"), Qt::Key_Return, true);
         QCOMPARE(std::string(w->listModel()->row(0).nameText()), before);
-        activate(w->listView());
-        script.then([](QWidget* m) {
-            auto* d = qobject_cast<TFrmEditInf*>(m);
-            QVERIFY(d);
-            activate(d->Edtmc);
-            d->Edtmc->setText(QStringLiteral("Miyun"));
-            QTest::keyClick(d->Edtmc, Qt::Key_Return);
-        });
-        QTest::keyClick(w->listView(), Qt::Key_F2);
-        QVERIFY(script.finished());
+        edit(Qt::Key_F2, QStringLiteral("Miyun"), Qt::Key_Return, false);
         QVERIFY(w->database().ModifiedFlag);
         bool found = false;
         for (int r = 0; r < w->listModel()->rowCount(); ++r)
