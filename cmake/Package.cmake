@@ -1,7 +1,7 @@
 # The Debian package, made by `bash scripts/package.sh` (CPack's DEB
-# generator): qarvenda_<version>_<arch>.deb. The libraries it needs are worked
-# out from the programs by dpkg-shlibdeps; what no program links but the
-# window loads at run time is named here: the Chinese fonts it draws with,
+# generator): qarvenda_<version>-<revision>_<arch>.deb. The libraries it needs
+# are worked out from the programs by dpkg-shlibdeps; what no program links but
+# the window loads at run time is named here: the Chinese fonts it draws with,
 # Qt's platform plugins, the SVG plugins that draw every picture of the window
 # (tree, list header, tool bar, window icon) and Qt's Chinese translations of
 # its standard dialogs and buttons.
@@ -13,6 +13,7 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "desktop reference book of Chinese places,
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_RELEASE ${QV_DEBIAN_REVISION})
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${QV_MAINTAINER}")

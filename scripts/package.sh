@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds the Debian package: build-deb/package/qarvenda_<version>_<arch>.deb,
+# Builds the Debian package: build-deb/package/qarvenda_<version>-<revision>_<arch>.deb,
 # made by CPack from the programs built in build-deb/ (only those, not the
 # tests) with Debian's hardening flags from dpkg-buildflags.
 # Install it with:  sudo apt-get install ./build-deb/package/qarvenda_*.deb
