@@ -6,8 +6,9 @@
 #   3. the random-edit run against its model with a new seed each time
 #      (QV_MODEL_OPS operations, 5000 unless set; a failure prints the seed);
 #   4. the whole suite built with ASan and UBSan in build-asan/;
-#   5. the Debian package built, installed with apt-get, used by a normal
-#      user in a folder without kvrn.dat, and purged (tests/install/package_test.sh);
+#   5. the Debian package built, checked by lintian, installed with apt-get,
+#      used by a normal user in a folder without kvrn.dat (its pictures and
+#      plug-ins checked), and purged (tests/install/package_test.sh);
 #   6. each fuzz target for QV_FUZZ_SECONDS (60 unless set).
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"

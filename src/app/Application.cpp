@@ -3,6 +3,9 @@
 #include "widgets/Icons.h"
 #include "app/Tmainform.h"
 #include "tree/ui/DirectoryTreeModel.h"
+#include "tree/ui/DirectoryTreeView.h"
+#include "lookup/ui/EntryListModel.h"
+#include "lookup/ui/SearchBar.h"
 #include "store/Database.h"
 #include "store/DatabaseLocation.h"
 #include "widgets/MessageBox.h"
@@ -19,6 +22,7 @@
 #include <QStyleOption>
 #include <QTextStream>
 #include <QTimer>
+#include <QToolButton>
 #include <QTranslator>
 
 #ifndef QV_VERSION
@@ -121,7 +125,7 @@ int runApplication(int argc, char** argv)
     // No display name: the platform would add it to every window title.
     QApplication::setApplicationVersion(QStringLiteral(QV_VERSION));
     QApplication::setOrganizationName(QStringLiteral("Qarvenda"));
-    QApplication::setDesktopFileName(QStringLiteral("qarvenda"));
+    QApplication::setDesktopFileName(QStringLiteral("io.github.qarvenda.qarvenda"));
 
     setUpChineseUi(app);
     ensureResources();
@@ -134,13 +138,34 @@ int runApplication(int argc, char** argv)
     window.restoreWindowState();
     window.show();
     // For checking an installed program where nobody looks at the screen:
-    // a picture of the window once it is up, and what it loaded.
+    // the first directory opened and listed, so that every kind of picture is
+    // on screen; a picture of the window; what it loaded; and which pictures
+    // drew nothing (a missing image plug-in leaves them blank).
     const QString snapshot = qEnvironmentVariable("QARVENDA_SNAPSHOT");
     if (!snapshot.isEmpty()) {
         QTimer::singleShot(2000, &window, [&window, snapshot, file = location.file] {
+            const QModelIndex first = window.treeModel()->index(0, 0);
+            window.treeView()->setCurrentIndex(first);
+            window.treeView()->expand(first);
+            QApplication::processEvents();
             const bool saved = window.grab().save(snapshot, "PNG");
+            QStringList blank;
+            auto check = [&blank](const char* what, const QVariant& icon) {
+                if (!iconDraws(icon.value<QIcon>()))
+                    blank << QString::fromLatin1(what);
+            };
+            check("tree", first.data(Qt::DecorationRole));
+            check("list", window.listModel()->index(0, 0).data(Qt::DecorationRole));
+            QVariant arrow;
+            for (int column = 0; column < 4 && !arrow.isValid(); ++column)
+                arrow = window.listModel()->headerData(column, Qt::Horizontal, Qt::DecorationRole);
+            check("header", arrow);
+            check("search", window.searchBar()->Button_search->icon());
+            check("window", window.windowIcon());
             QTextStream(stderr) << "qarvenda: " << (saved ? "saved " : "could not save ") << snapshot << "; "
-                                << window.treeModel()->rowCount() << " top-level directories from " << file << Qt::endl;
+                                << window.treeModel()->rowCount() << " top-level directories from " << file
+                                << "; pictures not drawn: " << (blank.isEmpty() ? QStringLiteral("none") : blank.join(", "))
+                                << Qt::endl;
         });
     }
     const int status = app.exec();

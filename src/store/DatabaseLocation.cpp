@@ -26,8 +26,15 @@ bool nameTaken(const QString& path) { return QFileInfo(path).exists() || QFileIn
 QString userDataFolder()
 {
     const QString own = qEnvironmentVariable("QARVENDA_HOME");
-    if (!own.isEmpty())
-        return QDir::cleanPath(QDir::current().absoluteFilePath(own));
+    if (!own.isEmpty()) {
+        const QString folder = QDir::cleanPath(QDir::current().absoluteFilePath(own));
+        // A relative value is taken against the working folder of the first
+        // call, at start, and written back: the window later works in its
+        // database's folder, and what it starts must mean the same folder.
+        if (QDir::isRelativePath(own))
+            qputenv("QARVENDA_HOME", QFile::encodeName(folder));
+        return folder;
+    }
     // Relative values are to be ignored, as the XDG base directory rules say.
     QString base = qEnvironmentVariable("XDG_DATA_HOME");
     if (base.isEmpty() || QDir::isRelativePath(base))

@@ -21,7 +21,8 @@ struct DatabaseLocation {
 };
 
 // QARVENDA_HOME when set, else $XDG_DATA_HOME/qarvenda, else
-// ~/.local/share/qarvenda. Not created here.
+// ~/.local/share/qarvenda. Not created here. A relative QARVENDA_HOME is made
+// absolute against the working folder of the first call and set so.
 QString userDataFolder();
 
 // The folder of the running program, also before a QCoreApplication exists.

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QIconEngine>
+#include <QImage>
 
 #include <array>
 
@@ -97,5 +98,15 @@ private:
 }  // namespace
 
 QIcon styleIcon(QStyle::StandardPixmap which) { return QIcon(new StyleIconEngine(which)); }
+
+bool iconDraws(const QIcon& icon)
+{
+    const QImage image = icon.pixmap(16, 16).toImage().convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (qAlpha(image.pixel(x, y)) > 0)
+                return true;
+    return false;
+}
 
 }  // namespace qv

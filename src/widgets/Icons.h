@@ -29,5 +29,8 @@ QIcon printerIcon();
 // the menus' pictures are not on screen at start-up, and reading them all
 // there would slow every start.
 QIcon styleIcon(QStyle::StandardPixmap which);
+// Whether the icon draws a 16 x 16 picture with at least one visible pixel:
+// not when the plug-in that reads its format is missing.
+bool iconDraws(const QIcon& icon);
 
 }  // namespace qv

@@ -70,6 +70,7 @@ private slots:
         r = start(root.filePath(QStringLiteral("work")), root.filePath(QStringLiteral("home")), {});
         QVERIFY2(r.said.contains(QStringLiteral(" top-level directories from ") + data), qPrintable(r.said));
         QVERIFY(!r.said.contains(QStringLiteral("; 0 top-level")));
+        QVERIFY2(r.said.contains(QStringLiteral("; pictures not drawn: none")), qPrintable(r.said));
         QVERIFY(QFile::exists(data));
 
         // --db without a file name is refused before any window.

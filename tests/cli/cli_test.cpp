@@ -834,4 +834,96 @@ TEST(CliManual, ExamplesFindWhatTheySay)
     EXPECT_EQ(examples, checked) << "an example of the manual is not checked here";
 }
 
+// Every example of the user guide, on the bundled database. A search example
+// is marked <code data-search="exact|fuzzy FIELD,..." data-finds="名称 ..."
+// data-misses="名称 ...">query</code> (data-finds="" for one that finds
+// nothing); a <pre data-run> holds "$ " command lines, each followed by lines
+// that its output holds, run by the shell in a folder with the database.
+TEST(CliGuide, ExamplesFindWhatTheySay)
+{
+    const QString binary = qEnvironmentVariable("QV_BINARY_DIR");
+    const QDir guide(qEnvironmentVariable("QV_SOURCE_DIR") + "/doc/guide");
+    if (!QFile::exists(binary + "/kvrn.dat"))
+        GTEST_SKIP() << "no bundled database in " << binary.toStdString();
+    QTemporaryDir work;
+    ASSERT_TRUE(QFile::copy(binary + "/kvrn.dat", work.filePath("kvrn.dat")));
+    ASSERT_TRUE(qvtest::writeFile(work.filePath("号码.txt"), "0755 8888 8888\n"));
+    auto unescape = [](QString t) {
+        return t.replace("&lt;", "<").replace("&gt;", ">").replace("&quot;", "\"").replace("&#39;", "'").replace(
+            "&amp;", "&");
+    };
+    auto run = [&](const QString& program, const QStringList& args) {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove("LC_ALL");
+        env.remove("LC_MESSAGES");
+        env.insert("LANG", "zh_CN.UTF-8");
+        env.insert("PATH", binary + ":" + env.value("PATH"));
+        env.insert("QARVENDA_HOME", work.filePath("home"));
+        p.setProcessEnvironment(env);
+        p.setWorkingDirectory(work.path());
+        p.start(program, args);
+        p.closeWriteChannel();
+        Result r;
+        if (p.waitForFinished(60000)) {
+            r.code = p.exitCode();
+            r.out = p.readAllStandardOutput();
+            r.err = p.readAllStandardError();
+        }
+        return r;
+    };
+    const QRegularExpression marked(
+        "<code data-search=\"(exact|fuzzy) ([a-z,]+)\"(?: data-finds=\"([^\"]*)\")?(?: data-misses=\"([^\"]*)\")?>"
+        "([^<]+)</code>");
+    const QRegularExpression runs("<pre data-run>([^<]*)</pre>");
+    int searches = 0, commands = 0;
+    for (const QString& page : guide.entryList({"*.html"})) {
+        QFile file(guide.filePath(page));
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        const QString html = QString::fromUtf8(file.readAll());
+        int matched = 0;
+        for (auto it = marked.globalMatch(html); it.hasNext(); ++matched) {
+            const QRegularExpressionMatch m = it.next();
+            const QString query = unescape(m.captured(5));
+            QStringList args{"--db", work.filePath("kvrn.dat"), "find", "--fields", m.captured(2), "--", query};
+            if (m.captured(1) == "exact")
+                args.insert(3, "--exact");
+            const Result r = run(binary + "/qarvenda-cli", args);
+            QStringList names;
+            for (const QByteArray& line : r.out.split('\n'))
+                names << QString::fromUtf8(line).section('\t', 1, 1);
+            const QString where = page + ": " + m.captured(0);
+            if (m.capturedLength(3) == 0 && m.capturedStart(3) >= 0)
+                EXPECT_EQ(r.code, 1) << where.toStdString() << " finds something";
+            else
+                EXPECT_TRUE(r.code == 0 || r.code == 1) << where.toStdString() << ": " << r.err.toStdString();
+            for (const QString& name : m.captured(3).split(' ', Qt::SkipEmptyParts))
+                EXPECT_TRUE(names.contains(name)) << where.toStdString() << " does not find " << name.toStdString();
+            for (const QString& name : m.captured(4).split(' ', Qt::SkipEmptyParts))
+                EXPECT_FALSE(names.contains(name)) << where.toStdString() << " finds " << name.toStdString();
+        }
+        EXPECT_EQ(matched, html.count("data-search=")) << page.toStdString() << ": a marked example is malformed";
+        searches += matched;
+        int blocks = 0;
+        for (auto it = runs.globalMatch(html); it.hasNext(); ++blocks) {
+            const QStringList lines = unescape(it.next().captured(1)).split('\n', Qt::SkipEmptyParts);
+            for (int i = 0; i < lines.size(); ++i) {
+                if (!lines[i].startsWith("$ "))
+                    continue;
+                ++commands;
+                const Result r = run("/bin/sh", {"-c", lines[i].mid(2)});
+                EXPECT_EQ(r.code, 0) << page.toStdString() << ": " << lines[i].toStdString() << ": "
+                                     << r.err.toStdString();
+                const QStringList said = QString::fromUtf8(r.out + r.err).split('\n');
+                for (int j = i + 1; j < lines.size() && !lines[j].startsWith("$ "); ++j)
+                    EXPECT_TRUE(said.contains(lines[j]))
+                        << page.toStdString() << ": " << lines[i].toStdString() << " does not say " << lines[j].toStdString();
+            }
+        }
+        EXPECT_EQ(blocks, html.count("data-run")) << page.toStdString() << ": a command block is malformed";
+    }
+    EXPECT_GE(searches, 25) << "the guide's search examples are no longer marked";
+    EXPECT_GE(commands, 10) << "the guide's command examples are no longer marked";
+}
+
 }  // namespace

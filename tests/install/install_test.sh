@@ -10,8 +10,8 @@ trap 'rm -rf "$prefix"' EXIT
 
 "$cmake_bin" --install "$build" --prefix "$prefix" >/dev/null
 share=$prefix/share
-desktop=$share/applications/qarvenda.desktop
-metainfo=$share/metainfo/org.example.qarvenda.metainfo.xml
+desktop=$share/applications/io.github.qarvenda.qarvenda.desktop
+metainfo=$share/metainfo/io.github.qarvenda.qarvenda.metainfo.xml
 fail=0
 bad() { echo "FAIL: $*"; fail=1; }
 
@@ -22,12 +22,12 @@ version=$("$prefix/bin/qarvenda" --version 2>/dev/null || true)
 # The command-line program: no widget or display library, and a manual page
 # that covers every option its help lists.
 cli=$prefix/bin/qarvenda-cli
-man1=$share/man/man1/qarvenda-cli.1
+man1=$share/man/man1/qarvenda-cli.1.gz
 [ "$("$cli" --version 2>/dev/null || true)" = "qarvenda-cli 2.5.0.0" ] || bad "qarvenda-cli not installed or wrong version"
 ! ldd "$cli" | grep -q 'libQt6\(Gui\|Widgets\)' || bad "qarvenda-cli links a GUI library"
 if [ -f "$man1" ]; then
   for option in $("$cli" --help | grep -o -- '--[a-z-]*[a-z]' | sort -u); do
-    grep -q -- "$(printf '%s' "$option" | sed 's/-/\\\\-/g')" "$man1" || bad "$man1 does not describe $option"
+    zgrep -q -- "$(printf '%s' "$option" | sed 's/-/\\\\-/g')" "$man1" || bad "$man1 does not describe $option"
   done
 else
   bad "missing $man1"
@@ -43,7 +43,7 @@ appstreamcli validate "$metainfo" || bad "appstreamcli validate $metainfo"
 # The bundled database, its notes, the user guide with every page and picture
 # its pages link to, and the program's own manual page.
 cmp -s "$build/kvrn.dat" "$share/qarvenda/kvrn.dat" || bad "bundled database not installed as share/qarvenda/kvrn.dat"
-for f in NOTICE LICENSE copyright data-sources.md guide/index.html guide/problems.html; do
+for f in NOTICE LICENSE copyright changelog.Debian.gz data-sources.md guide/index.html guide/problems.html; do
   [ -s "$share/doc/qarvenda/$f" ] || bad "missing share/doc/qarvenda/$f"
 done
 for page in "$share"/doc/qarvenda/guide/*.html; do
@@ -51,7 +51,13 @@ for page in "$share"/doc/qarvenda/guide/*.html; do
     [ -e "$(dirname "$page")/$target" ] || bad "$(basename "$page") links to missing $target"
   done
 done
-[ -s "$share/man/man1/qarvenda.1" ] || bad "missing share/man/man1/qarvenda.1"
+gzip -t "$share/man/man1/qarvenda.1.gz" || bad "missing or broken share/man/man1/qarvenda.1.gz"
+# The copyright file in Debian's machine-readable form, pointing at the
+# system's copy of the Apache licence rather than carrying it.
+head -1 "$share/doc/qarvenda/copyright" | grep -q '^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' ||
+  bad "copyright is not in the machine-readable format"
+grep -q '/usr/share/common-licenses/Apache-2.0' "$share/doc/qarvenda/copyright" || bad "copyright does not point at common-licenses"
+! grep -q 'TERMS AND CONDITIONS FOR USE' "$share/doc/qarvenda/copyright" || bad "copyright carries the full Apache licence"
 
 # The entry starts the installed program and names the installed icon.
 exec_value=$(sed -n 's/^Exec=//p' "$desktop")

@@ -138,6 +138,16 @@ TEST(DataFolderTest, FromTheEnvironment)
         c.xdg ? qputenv("XDG_DATA_HOME", c.xdg) : qunsetenv("XDG_DATA_HOME");
         EXPECT_EQ(userDataFolder(), c.expected);
     }
+    // A relative QARVENDA_HOME names the folder under the working folder of
+    // the first call, also after the working folder has changed.
+    const QString before = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(home.path()));
+    qputenv("QARVENDA_HOME", "rel/q");
+    EXPECT_EQ(userDataFolder(), home.path() + "/rel/q");
+    ASSERT_TRUE(QDir::setCurrent(QDir::tempPath()));
+    EXPECT_EQ(userDataFolder(), home.path() + "/rel/q");
+    EXPECT_EQ(qEnvironmentVariable("QARVENDA_HOME"), home.path() + "/rel/q");
+    ASSERT_TRUE(QDir::setCurrent(before));
     qputenv("HOME", oldHome);
     qunsetenv("QARVENDA_HOME");
     qunsetenv("XDG_DATA_HOME");
