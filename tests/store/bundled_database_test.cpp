@@ -307,6 +307,7 @@ TEST_F(BundledDatabase, CorrectedRowsHaveTheirCodes)
         {"宁夏回族自治区", nullptr, "中卫市", "0955", "755000"}, {"山西省", "大同市", "云冈区", "0352", "037001"},
         {"西藏自治区", "林芝市", "米林县", "0894", "860500"},    {"西藏自治区", "林芝市", "察隅县", "0894", "860600"},
         {"西藏自治区", "林芝市", "工布江达县", "0894", "860200"}, {"西藏自治区", "林芝市", "朗县", "0894", "856500"},
+        {"贵州省", "六盘水市", "盘州市", "0858", "553537"},
     };
     for (const Corrected& c : rows) {
         const DirectoryNode* dir = c.city ? child(root(c.province), c.city) : root(c.province);
