@@ -1,0 +1,382 @@
+#include "store/DataUpdate.h"
+
+#include "store/DatabaseLocation.h"
+#include "store/GbkText.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include <algorithm>
+#include <climits>
+#include <unordered_map>
+#include <unordered_set>
+
+namespace qv {
+
+namespace {
+
+QString shown(const QString& path) { return QDir::toNativeSeparators(path); }
+
+}  // namespace
+
+QByteArray recordedBundleHash(const QString& databaseFile)
+{
+    QFile f(pristineHashPath(databaseFile));
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray hash = f.readLine(200).trimmed().split(' ').value(0);
+    if (hash.size() != 64 || fileSha256(pristineCopyPath(databaseFile)) != hash)
+        return {};
+    return hash;
+}
+
+namespace {
+
+// Same database in both files: the same bytes, or the same image (a save
+// without edits may compress differently).
+bool sameDatabase(const QString& a, const QString& b)
+{
+    if (fileSha256(a) == fileSha256(b))
+        return true;
+    const FileReadResult x = readDatabaseFile(a);
+    if (x.status != FileReadResult::Ok)
+        return false;
+    const FileReadResult y = readDatabaseFile(b);
+    return y.status == FileReadResult::Ok && x.image == y.image;
+}
+
+// Writes `bytes` to `path` under a temporary name first, replacing what is there.
+QString writeWhole(const QString& path, const QByteArray& bytes)
+{
+    QSaveFile out(path);
+    if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit())
+        return QStringLiteral("无法写入“%1”：%2").arg(shown(path), out.errorString());
+    return QString();
+}
+
+// A place's key: its directory path and name, each part ended by a zero byte.
+using Key = std::string;
+
+Key keyOf(const std::string& dirKey, std::string_view name)
+{
+    Key k = dirKey;
+    k.append(name.data(), name.size());
+    k.push_back('\0');
+    return k;
+}
+
+struct Side {
+    // Values of every place of a key, in image order, and their positions.
+    std::vector<PlaceValues> values;
+    std::vector<int32_t> positions;
+};
+
+struct KeyInfo {
+    std::vector<std::string> path;
+    std::string name;
+    Side side[3];  // base, ours, theirs
+};
+
+// The key prefix of every directory, by id.
+std::unordered_map<int32_t, std::pair<std::string, const DirectoryNode*>> directoryKeys(const Database& db)
+{
+    std::unordered_map<int32_t, std::pair<std::string, const DirectoryNode*>> keys;
+    std::vector<std::string> stack;
+    db.tree.forEach([&](const DirectoryNode* node, int depth) {
+        stack.resize(size_t(depth));
+        std::string prefix = depth > 0 ? stack.back() : std::string();
+        prefix += node->caption;
+        prefix.push_back('\0');
+        stack.push_back(prefix);
+        keys.emplace(node->id, std::make_pair(std::move(prefix), node));
+    });
+    return keys;
+}
+
+std::vector<std::string> pathOf(const DirectoryNode* node)
+{
+    std::vector<std::string> path;
+    for (; node && node->parent; node = node->parent)
+        path.push_back(node->caption);
+    std::reverse(path.begin(), path.end());
+    return path;
+}
+
+enum { kBase = 0, kOurs = 1, kTheirs = 2 };
+
+// Adds every live place of `db` to `keys` (and `order`), or with `onlyKnown`
+// only places whose key is there already.
+void collect(const Database& db, int which, bool onlyKnown, std::unordered_map<Key, KeyInfo>& keys,
+             std::vector<Key>& order)
+{
+    const auto dirs = directoryKeys(db);
+    db.image.forEachEntry([&](int32_t pos, const uint8_t* rec) {
+        const int32_t owner = entryOwner(rec);
+        if (owner <= 0)
+            return;
+        const auto dir = dirs.find(owner);
+        if (dir == dirs.end())
+            return;
+        const std::string_view name = readField(rec + entry_field::kNameLen, kNameCapacity);
+        Key key = keyOf(dir->second.first, name);
+        auto it = keys.find(key);
+        if (it == keys.end()) {
+            if (onlyKnown)
+                return;
+            it = keys.emplace(key, KeyInfo()).first;
+            it->second.path = pathOf(dir->second.second);
+            it->second.name = std::string(name);
+            order.push_back(std::move(key));
+        }
+        Side& side = it->second.side[which];
+        side.values.push_back({std::string(readField(rec + entry_field::kAreaLen, kAreaCodeCapacity)),
+                               std::string(readField(rec + entry_field::kPostLen, kPostcodeCapacity))});
+        side.positions.push_back(pos);
+    });
+}
+
+std::optional<PlaceValues> at(const Side& side, size_t i)
+{
+    return i < side.values.size() ? std::optional<PlaceValues>(side.values[i]) : std::nullopt;
+}
+
+DirectoryNode* childNamed(DirectoryNode* parent, const std::string& caption)
+{
+    for (auto& c : parent->children)
+        if (c->caption == caption)
+            return c.get();
+    return nullptr;
+}
+
+}  // namespace
+
+QString pristineCopyPath(const QString& databaseFile) { return databaseFile + QStringLiteral(".bundled"); }
+QString pristineHashPath(const QString& databaseFile) { return databaseFile + QStringLiteral(".bundled.sha256"); }
+
+QByteArray fileSha256(const QString& path)
+{
+    QFile f(path);
+    if (!QFileInfo(path).isFile() || !f.open(QIODevice::ReadOnly))
+        return {};
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    if (!hash.addData(&f))
+        return {};
+    return hash.result().toHex();
+}
+
+QString recordBundledVersion(const QString& databaseFile, const QString& bundled)
+{
+    QFile in(bundled);
+    if (!in.open(QIODevice::ReadOnly))
+        return QStringLiteral("无法读取“%1”：%2").arg(shown(bundled), in.errorString());
+    const QByteArray bytes = in.readAll();
+    if (in.error() != QFileDevice::NoError)
+        return QStringLiteral("无法读取“%1”：%2").arg(shown(bundled), in.errorString());
+    // The copy first: a hash that names a copy not yet written would make a
+    // half-written base look valid.
+    QString why = writeWhole(pristineCopyPath(databaseFile), bytes);
+    if (why.isEmpty()) {
+        const QByteArray line = QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex() + "  " +
+                                QFile::encodeName(QFileInfo(pristineCopyPath(databaseFile)).fileName()) + "\n";
+        why = writeWhole(pristineHashPath(databaseFile), line);
+    }
+    return why;
+}
+
+QString updateBackupName(const QString& file)
+{
+    const QString first = file + QStringLiteral(".before-update");
+    QString name = first;
+    for (int n = 2; QFileInfo(name).exists() || QFileInfo(name).isSymLink(); ++n)
+        name = first + QLatin1Char('.') + QString::number(n);
+    return name;
+}
+
+StartUpdate updateAtStart(const QString& databaseFile, const QString& bundled, bool madeFromBundle)
+{
+    StartUpdate result;
+    const QFileInfo file(databaseFile);
+    if (bundled.isEmpty() || !file.isFile())
+        return result;
+    const QByteArray bundledHash = fileSha256(bundled);
+    if (bundledHash.isEmpty())
+        return result;
+    const QByteArray recorded = recordedBundleHash(databaseFile);
+    if (recorded.isEmpty()) {
+        // Without a record only the data folder's copy came from a bundle;
+        // when it equals today's, that bundle is the one it stands on.
+        if (!madeFromBundle && !QFileInfo::exists(pristineHashPath(databaseFile)))
+            return result;
+        if (sameDatabase(databaseFile, bundled)) {
+            result.kind = recordBundledVersion(databaseFile, bundled).isEmpty() ? StartUpdate::Recorded
+                                                                                : StartUpdate::Nothing;
+            return result;
+        }
+        result.kind = StartUpdate::Offered;
+        return result;
+    }
+    if (recorded == bundledHash)
+        return result;
+    if (file.isSymLink() || !sameDatabase(databaseFile, pristineCopyPath(databaseFile))) {
+        result.kind = StartUpdate::Offered;
+        return result;
+    }
+    // Never edited: the newer bundle takes its place, and the old copy is kept.
+    const QString kept = updateBackupName(databaseFile);
+    if (!QFile::rename(databaseFile, kept)) {
+        result.kind = StartUpdate::Failed;
+        result.message = QStringLiteral("随程序附带的数据有了新的版本，但无法把“%1”改名为“%2”，数据没有更新。")
+                             .arg(shown(databaseFile), shown(kept));
+        return result;
+    }
+    const QString why = copyWithoutReplacing(bundled, databaseFile);
+    if (!why.isEmpty()) {
+        // Put the old copy back, unless another start has meanwhile made one.
+        QFile::rename(kept, databaseFile);
+        result.kind = StartUpdate::Failed;
+        result.message = QStringLiteral("随程序附带的数据有了新的版本，但无法更新：%1").arg(why);
+        return result;
+    }
+    const QString recordWhy = recordBundledVersion(databaseFile, bundled);
+    result.kind = StartUpdate::Replaced;
+    result.keptAs = kept;
+    result.message = QStringLiteral("随程序附带的数据有了新的版本。你没有修改过的“%1”已换成新的版本，原来的文件保存为“%2”。")
+                         .arg(file.fileName(), QFileInfo(kept).fileName());
+    if (!recordWhy.isEmpty())
+        result.message += QStringLiteral("\n\n不过没能记下新的版本：") + recordWhy;
+    return result;
+}
+
+int UpdatePlan::count(UpstreamChange::Outcome outcome) const
+{
+    return int(std::count_if(changes.begin(), changes.end(),
+                             [outcome](const UpstreamChange& c) { return c.outcome == outcome; }));
+}
+
+int UpdatePlan::count(UpstreamChange::Kind kind) const
+{
+    return int(std::count_if(changes.begin(), changes.end(), [kind](const UpstreamChange& c) { return c.kind == kind; }));
+}
+
+UpdatePlan planUpdate(const Database* base, const Database& ours, const Database& theirs)
+{
+    UpdatePlan plan;
+    plan.baseKnown = base != nullptr;
+    std::unordered_map<Key, KeyInfo> keys;
+    std::vector<Key> order;
+    collect(theirs, kTheirs, false, keys, order);
+    if (base)
+        collect(*base, kBase, false, keys, order);
+    // The user's copy may be large: only the places the bundles know are kept.
+    collect(ours, kOurs, true, keys, order);
+
+    for (const Key& key : order) {
+        const KeyInfo& info = keys.at(key);
+        const size_t n = std::max({info.side[kBase].values.size(), info.side[kOurs].values.size(),
+                                   info.side[kTheirs].values.size()});
+        for (size_t i = 0; i < n; ++i) {
+            UpstreamChange c;
+            c.base = at(info.side[kBase], i);
+            c.ours = at(info.side[kOurs], i);
+            c.theirs = at(info.side[kTheirs], i);
+            if (c.ours)
+                c.oursPosition = info.side[kOurs].positions[i];
+            if (base) {
+                if (c.base == c.theirs)
+                    continue;  // the bundle left it alone: whatever the user has stays
+            } else if (!c.theirs || c.ours == c.theirs) {
+                continue;  // origin unknown: places only the user has are the user's
+            }
+            // Without a base, a place the user lacks counts as added by the bundle.
+            const bool before = base ? bool(c.base) : bool(c.ours);
+            c.kind = !before ? UpstreamChange::Added : !c.theirs ? UpstreamChange::Removed : UpstreamChange::Changed;
+            if (c.ours == c.theirs)
+                c.outcome = UpstreamChange::AlreadyThere;
+            else if (base && c.ours == c.base)
+                c.outcome = UpstreamChange::Apply;
+            else
+                c.outcome = UpstreamChange::Conflict;
+            c.path = info.path;
+            c.name = info.name;
+            plan.changes.push_back(std::move(c));
+        }
+    }
+    return plan;
+}
+
+UpdateResult applyUpdate(Database& ours, const Database& theirs, const UpdatePlan& plan)
+{
+    UpdateResult result;
+    std::vector<int32_t> gone;
+    bool learnFromTheirs = false;
+    for (const UpstreamChange& c : plan.changes) {
+        const bool take = c.outcome == UpstreamChange::Apply || (c.outcome == UpstreamChange::Conflict && c.takeTheirs);
+        if (!take || c.ours == c.theirs)
+            continue;
+        if (c.ours && c.theirs) {
+            EntryRecord rec = ours.image.readEntry(c.oursPosition);
+            rec.areaCode = c.theirs->areaCode;
+            rec.postcode = c.theirs->postcode;
+            rec.encodeInto(ours.image.entryAt(c.oursPosition));
+            ours.notifyRewritten(c.oursPosition);
+            ++result.changed;
+        } else if (c.ours) {
+            uint8_t* rec = ours.image.entryAt(c.oursPosition);
+            writeLe32(rec + entry_field::kOwner, -entryOwner(rec));
+            gone.push_back(c.oursPosition);
+            ++result.removed;
+        } else {
+            if (ours.image.size() + kEntryRecordSize > INT32_MAX)
+                continue;
+            DirectoryNode* dir = ours.tree.root();
+            for (const std::string& caption : c.path) {
+                DirectoryNode* next = childNamed(dir, caption);
+                if (!next)
+                    next = ours.tree.insertNew(dir, -1, caption);
+                if (!next)
+                    break;
+                if (dir != ours.tree.root() && dir->icon == kIconLeaf)
+                    ours.tree.setExpanded(dir, false);  // a directory with subdirectories shows the closed book
+                dir = next;
+            }
+            if (dir == ours.tree.root() || pathOf(dir) != c.path)
+                continue;
+            EntryRecord rec;
+            rec.name = c.name;
+            rec.owner = dir->id;
+            rec.areaCode = c.theirs->areaCode;
+            rec.postcode = c.theirs->postcode;
+            ours.image.appendEntry(rec);
+            learnFromTheirs = true;
+            ++result.added;
+        }
+    }
+    if (learnFromTheirs) {
+        // Added names may hold characters only the bundle has learned.
+        std::unordered_set<uint16_t> known;
+        for (const LearnedInitial& li : ours.learned)
+            if (li.raw[0] == 2)
+                known.insert(uint16_t(li.raw[1] << 8 | li.raw[2]));
+        for (const LearnedInitial& li : theirs.learned)
+            if (li.raw[0] == 2 && known.insert(uint16_t(li.raw[1] << 8 | li.raw[2])).second)
+                ours.learned.push_back(li);
+    }
+    std::sort(gone.begin(), gone.end());
+    ours.notifyGone(gone);
+    if (result.total() > 0)
+        ours.ModifiedFlag = true;
+    return result;
+}
+
+QString pathText(const std::vector<std::string>& path)
+{
+    QStringList parts;
+    for (const std::string& caption : path)
+        parts << gbk::toQString(caption);
+    return parts.join(QStringLiteral(" / "));
+}
+
+}  // namespace qv
