@@ -71,6 +71,9 @@ private slots:
         QVERIFY2(r.said.contains(QStringLiteral(" top-level directories from ") + data), qPrintable(r.said));
         QVERIFY(!r.said.contains(QStringLiteral("; 0 top-level")));
         QVERIFY(QFile::exists(data));
+        // The bundled version it came from is kept beside it.
+        QVERIFY(QFile::exists(data + QStringLiteral(".bundled")));
+        QCOMPARE(QFile(data + QStringLiteral(".bundled")).size(), QFile(bundled).size());
 
         // --db without a file name is refused before any window.
         r = start(root.filePath(QStringLiteral("work")), root.filePath(QStringLiteral("home")),
