@@ -216,6 +216,7 @@ StartUpdate updateAtStart(const QString& databaseFile, const QString& bundled, b
             return result;
         }
         result.kind = StartUpdate::Offered;
+        result.baseKnown = false;
         return result;
     }
     if (recorded == bundledHash)

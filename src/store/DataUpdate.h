@@ -41,6 +41,7 @@ struct StartUpdate {
         Failed,    // the replacement could not be made; the copy is as it was
     };
     Kind kind = Nothing;
+    bool baseKnown = true;  // Offered: false when the copy's bundle is not known
     QString keptAs;   // Replaced: where the old copy is kept
     QString message;  // Replaced, Failed: what the window says, in Chinese
 };

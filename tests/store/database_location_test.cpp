@@ -235,6 +235,7 @@ TEST_F(LocationTest, ANewerBundleReplacesOnlyACopyNobodyEdited)
         const StartUpdate first = updateAtStart(file, bundled(), c.madeFromBundle);
         EXPECT_EQ(first.kind, c.kind) << c.name;
         EXPECT_EQ(qvtest::readFile(file), c.afterwards) << c.name;
+        EXPECT_EQ(first.baseKnown, c.setup != OldCopyUnlikeIt) << c.name;
         if (c.kind == StartUpdate::Replaced) {
             EXPECT_EQ(first.keptAs, file + ".before-update");
             EXPECT_EQ(qvtest::readFile(first.keptAs), "older");

@@ -41,9 +41,11 @@ void UpdateCommands::afterLoad()
 
 QString UpdateCommands::note() const
 {
-    return m_start.kind == StartUpdate::Offered || m_start.kind == StartUpdate::Failed
-               ? QStringLiteral("随程序附带的数据有新的版本：工具 › 更新数据")
-               : QString();
+    if (m_start.kind != StartUpdate::Offered && m_start.kind != StartUpdate::Failed)
+        return QString();
+    // A copy of unknown origin may differ only by the user's own edits.
+    return m_start.baseKnown ? QStringLiteral("随程序附带的数据有新的版本：工具 › 更新数据")
+                             : QStringLiteral("随程序附带的数据与你的数据库不同：工具 › 更新数据");
 }
 
 void UpdateCommands::mmupdateClick()
