@@ -57,45 +57,6 @@ QString writeWhole(const QString& path, const QByteArray& bytes)
     return QString();
 }
 
-// A place's key: its directory path and name, each part ended by a zero byte.
-using Key = std::string;
-
-Key keyOf(const std::string& dirKey, std::string_view name)
-{
-    Key k = dirKey;
-    k.append(name.data(), name.size());
-    k.push_back('\0');
-    return k;
-}
-
-struct Side {
-    // Values of every place of a key, in image order, and their positions.
-    std::vector<PlaceValues> values;
-    std::vector<int32_t> positions;
-};
-
-struct KeyInfo {
-    std::vector<std::string> path;
-    std::string name;
-    Side side[3];  // base, ours, theirs
-};
-
-// The key prefix of every directory, by id.
-std::unordered_map<int32_t, std::pair<std::string, const DirectoryNode*>> directoryKeys(const Database& db)
-{
-    std::unordered_map<int32_t, std::pair<std::string, const DirectoryNode*>> keys;
-    std::vector<std::string> stack;
-    db.tree.forEach([&](const DirectoryNode* node, int depth) {
-        stack.resize(size_t(depth));
-        std::string prefix = depth > 0 ? stack.back() : std::string();
-        prefix += node->caption;
-        prefix.push_back('\0');
-        stack.push_back(prefix);
-        keys.emplace(node->id, std::make_pair(std::move(prefix), node));
-    });
-    return keys;
-}
-
 std::vector<std::string> pathOf(const DirectoryNode* node)
 {
     std::vector<std::string> path;
@@ -107,41 +68,153 @@ std::vector<std::string> pathOf(const DirectoryNode* node)
 
 enum { kBase = 0, kOurs = 1, kTheirs = 2 };
 
-// Adds every live place of `db` to `keys` (and `order`), or with `onlyKnown`
-// only places whose key is there already.
-void collect(const Database& db, int which, bool onlyKnown, std::unordered_map<Key, KeyInfo>& keys,
-             std::vector<Key>& order)
-{
-    const auto dirs = directoryKeys(db);
-    db.image.forEachEntry([&](int32_t pos, const uint8_t* rec) {
-        const int32_t owner = entryOwner(rec);
-        if (owner <= 0)
-            return;
-        const auto dir = dirs.find(owner);
-        if (dir == dirs.end())
-            return;
-        const std::string_view name = readField(rec + entry_field::kNameLen, kNameCapacity);
-        Key key = keyOf(dir->second.first, name);
-        auto it = keys.find(key);
-        if (it == keys.end()) {
-            if (onlyKnown)
-                return;
-            it = keys.emplace(key, KeyInfo()).first;
-            it->second.path = pathOf(dir->second.second);
-            it->second.name = std::string(name);
-            order.push_back(std::move(key));
-        }
-        Side& side = it->second.side[which];
-        side.values.push_back({std::string(readField(rec + entry_field::kAreaLen, kAreaCodeCapacity)),
-                               std::string(readField(rec + entry_field::kPostLen, kPostcodeCapacity))});
-        side.positions.push_back(pos);
-    });
-}
+// Every place of the three databases by key (its directory path and name,
+// each part ended by a zero byte). Per key only positions are kept, the
+// first place of each side inline and the rarer further ones of the same
+// name in a map, so that a copy of a million places costs one pass and
+// little memory.
+class PlaceIndex {
+public:
+    struct KeyPlaces {
+        int32_t first[3] = {-1, -1, -1};  // position of the key's first place on each side
+        uint32_t count[3] = {0, 0, 0};
+        int firstSide = 0;  // the side the path and name are read from
+        size_t text = 0;    // where the key's bytes start in m_text
+        uint32_t length = 0;
+    };
 
-std::optional<PlaceValues> at(const Side& side, size_t i)
-{
-    return i < side.values.size() ? std::optional<PlaceValues>(side.values[i]) : std::nullopt;
-}
+    PlaceIndex(const Database* const (&dbs)[3]) : m_dbs(dbs) {}
+
+    // Adds every live place of side `which`, or with `onlyKnown` only those
+    // whose key is there already.
+    void collect(int which, bool onlyKnown)
+    {
+        const Database& db = *m_dbs[which];
+        std::unordered_map<int32_t, std::string> dirs;
+        std::vector<std::string> stack;
+        db.tree.forEach([&](const DirectoryNode* node, int depth) {
+            stack.resize(size_t(depth));
+            std::string prefix = depth > 0 ? stack.back() : std::string();
+            prefix += node->caption;
+            prefix.push_back('\0');
+            stack.push_back(prefix);
+            dirs.emplace(node->id, std::move(prefix));
+            m_nodes[which].emplace(node->id, node);
+        });
+        if (!onlyKnown)
+            grow(m_places.size() + size_t(db.image.entryCount()));
+        std::string key;
+        db.image.forEachEntry([&](int32_t pos, const uint8_t* rec) {
+            const int32_t owner = entryOwner(rec);
+            const auto dir = owner > 0 ? dirs.find(owner) : dirs.end();
+            if (dir == dirs.end())
+                return;
+            const std::string_view name = readField(rec + entry_field::kNameLen, kNameCapacity);
+            key.assign(dir->second).append(name.data(), name.size()).push_back('\0');
+            const uint32_t found = find(key, onlyKnown, which);
+            if (found == kNone)
+                return;
+            KeyPlaces& k = m_places[found];
+            const uint32_t n = k.count[which]++;
+            if (n == 0)
+                k.first[which] = pos;
+            else
+                m_more.emplace(moreKey(found, which, n), pos);
+        });
+    }
+
+    size_t size() const { return m_places.size(); }
+    const KeyPlaces& places(size_t key) const { return m_places[key]; }
+    // Position of the n-th place of `key` on side `which`, -1 when there is none.
+    int32_t position(size_t key, int which, uint32_t n) const
+    {
+        const KeyPlaces& k = m_places[key];
+        if (n >= k.count[which])
+            return -1;
+        return n == 0 ? k.first[which] : m_more.at(moreKey(key, which, n));
+    }
+    std::optional<PlaceValues> values(int which, int32_t pos) const
+    {
+        if (pos < 0)
+            return std::nullopt;
+        const uint8_t* rec = m_dbs[which]->image.entryAt(pos);
+        return PlaceValues{std::string(readField(rec + entry_field::kAreaLen, kAreaCodeCapacity)),
+                           std::string(readField(rec + entry_field::kPostLen, kPostcodeCapacity))};
+    }
+    // Directory path and name of `key`, read from the side that first had it.
+    void describe(size_t key, UpstreamChange& c) const
+    {
+        const KeyPlaces& k = m_places[key];
+        const Database& db = *m_dbs[k.firstSide];
+        const uint8_t* rec = db.image.entryAt(k.first[k.firstSide]);
+        c.name = std::string(readField(rec + entry_field::kNameLen, kNameCapacity));
+        c.path = pathOf(m_nodes[k.firstSide].at(entryOwner(rec)));
+    }
+
+private:
+    static constexpr uint32_t kNone = UINT32_MAX;
+    struct Slot {
+        uint64_t hash = 0;
+        uint32_t key = kNone;
+    };
+
+    // An open-addressing table of key numbers, their bytes kept one after
+    // another in m_text: no allocation per key, few cache misses per lookup.
+    uint32_t find(const std::string& key, bool onlyKnown, int which)
+    {
+        const uint64_t hash = std::hash<std::string>()(key);
+        const size_t mask = m_slots.size() - 1;
+        for (size_t i = size_t(hash) & mask;; i = (i + 1) & mask) {
+            Slot& slot = m_slots[i];
+            if (slot.key == kNone) {
+                if (onlyKnown)
+                    return kNone;
+                slot = {hash, uint32_t(m_places.size())};
+                m_places.emplace_back();
+                m_places.back().firstSide = which;
+                m_places.back().text = m_text.size();
+                m_places.back().length = uint32_t(key.size());
+                m_text += key;
+                return slot.key;
+            }
+            const KeyPlaces& k = m_places[slot.key];
+            if (slot.hash == hash && k.length == key.size() && m_text.compare(k.text, k.length, key) == 0)
+                return slot.key;
+        }
+    }
+    // Room for `keys` keys at most half full.
+    void grow(size_t keys)
+    {
+        size_t size = 16;
+        while (size < 2 * keys)
+            size *= 2;
+        if (size <= m_slots.size())
+            return;
+        std::vector<Slot> old(size);
+        old.swap(m_slots);
+        const size_t mask = m_slots.size() - 1;
+        for (const Slot& slot : old) {
+            if (slot.key == kNone)
+                continue;
+            size_t i = size_t(slot.hash) & mask;
+            while (m_slots[i].key != kNone)
+                i = (i + 1) & mask;
+            m_slots[i] = slot;
+        }
+    }
+
+    static uint64_t moreKey(size_t key, int which, uint32_t n)
+    {
+        return uint64_t(key) << 34 | uint64_t(which) << 32 | n;
+    }
+
+    const Database* const (&m_dbs)[3];
+    std::vector<Slot> m_slots = std::vector<Slot>(16);
+    std::string m_text;
+    std::vector<KeyPlaces> m_places;  // in the order keys were first met
+    std::unordered_map<uint64_t, int32_t> m_more;
+    std::unordered_map<int32_t, const DirectoryNode*> m_nodes[3];
+};
 
 DirectoryNode* childNamed(DirectoryNode* parent, const std::string& caption)
 {
@@ -266,25 +339,23 @@ UpdatePlan planUpdate(const Database* base, const Database& ours, const Database
 {
     UpdatePlan plan;
     plan.baseKnown = base != nullptr;
-    std::unordered_map<Key, KeyInfo> keys;
-    std::vector<Key> order;
-    collect(theirs, kTheirs, false, keys, order);
+    const Database* const dbs[3] = {base, &ours, &theirs};
+    PlaceIndex index(dbs);
+    index.collect(kTheirs, false);
     if (base)
-        collect(*base, kBase, false, keys, order);
-    // The user's copy may be large: only the places the bundles know are kept.
-    collect(ours, kOurs, true, keys, order);
+        index.collect(kBase, false);
+    // The user's copy may be large: only the places the bundles know are looked at.
+    index.collect(kOurs, true);
 
-    for (const Key& key : order) {
-        const KeyInfo& info = keys.at(key);
-        const size_t n = std::max({info.side[kBase].values.size(), info.side[kOurs].values.size(),
-                                   info.side[kTheirs].values.size()});
-        for (size_t i = 0; i < n; ++i) {
+    for (size_t key = 0; key < index.size(); ++key) {
+        const PlaceIndex::KeyPlaces& k = index.places(key);
+        const uint32_t n = std::max({k.count[kBase], k.count[kOurs], k.count[kTheirs]});
+        for (uint32_t i = 0; i < n; ++i) {
             UpstreamChange c;
-            c.base = at(info.side[kBase], i);
-            c.ours = at(info.side[kOurs], i);
-            c.theirs = at(info.side[kTheirs], i);
-            if (c.ours)
-                c.oursPosition = info.side[kOurs].positions[i];
+            c.oursPosition = index.position(key, kOurs, i);
+            c.base = index.values(kBase, index.position(key, kBase, i));
+            c.ours = index.values(kOurs, c.oursPosition);
+            c.theirs = index.values(kTheirs, index.position(key, kTheirs, i));
             if (base) {
                 if (c.base == c.theirs)
                     continue;  // the bundle left it alone: whatever the user has stays
@@ -300,8 +371,7 @@ UpdatePlan planUpdate(const Database* base, const Database& ours, const Database
                 c.outcome = UpstreamChange::Apply;
             else
                 c.outcome = UpstreamChange::Conflict;
-            c.path = info.path;
-            c.name = info.name;
+            index.describe(key, c);
             plan.changes.push_back(std::move(c));
         }
     }
