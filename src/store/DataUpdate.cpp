@@ -39,7 +39,8 @@ namespace {
 // without edits may compress differently).
 bool sameDatabase(const QString& a, const QString& b)
 {
-    if (fileSha256(a) == fileSha256(b))
+    const QByteArray hash = fileSha256(a);
+    if (!hash.isEmpty() && hash == fileSha256(b))
         return true;
     const FileReadResult x = readDatabaseFile(a);
     if (x.status != FileReadResult::Ok)
