@@ -35,18 +35,18 @@ QByteArray recordedBundleHash(const QString& databaseFile)
 
 namespace {
 
-// Same database in both files: the same bytes, or the same image (a save
-// without edits may compress differently).
+// Same database in both files: the same bytes, or the same content (a save
+// without edits compresses anew and rewrites the unused bytes of the
+// directory records), compared as a save would write it.
 bool sameDatabase(const QString& a, const QString& b)
 {
     const QByteArray hash = fileSha256(a);
     if (!hash.isEmpty() && hash == fileSha256(b))
         return true;
-    const FileReadResult x = readDatabaseFile(a);
-    if (x.status != FileReadResult::Ok)
+    Database x, y;
+    if (!x.load(a).ok() || !y.load(b).ok())
         return false;
-    const FileReadResult y = readDatabaseFile(b);
-    return y.status == FileReadResult::Ok && x.image == y.image;
+    return x.image.entryCount() == y.image.entryCount() && x.buildImage() == y.buildImage();
 }
 
 // Writes `bytes` to `path` under a temporary name first, replacing what is there.

@@ -2,6 +2,7 @@
 // folder's, which receives a copy of the bundled database exactly once.
 #include "TestImages.h"
 #include "store/DataUpdate.h"
+#include "store/Database.h"
 #include "store/DatabaseLocation.h"
 #include "store/GbkText.h"
 
@@ -259,6 +260,19 @@ TEST_F(LocationTest, ANewerBundleReplacesOnlyACopyNobodyEdited)
     EXPECT_EQ(again.kind, StartUpdate::Replaced);
     EXPECT_EQ(again.keptAs, file + ".before-update.2");
     EXPECT_EQ(qvtest::readFile(file + ".before-update"), "first backup");
+
+    // Opened and saved without an edit: other bytes, the same database, still unedited.
+    qvtest::ImageBuilder image;
+    image.dir(qvtest::gbk("甲省"), 0, 1).end(1).learnedCount(0).entry(qvtest::gbk("乙"), 1, "100000", "010");
+    ASSERT_TRUE(qvtest::writeFile(bundled(), qvtest::makeFile(image.bytes)));
+    ASSERT_TRUE(recordBundledVersion(file, bundled()).isEmpty());
+    Database db;
+    ASSERT_TRUE(db.load(bundled()).ok());
+    db.setPath(file);
+    ASSERT_TRUE(db.save().ok);
+    ASSERT_TRUE(qvtest::writeFile(bundled(), "newest of all"));
+    EXPECT_EQ(updateAtStart(file, bundled(), true).kind, StartUpdate::Replaced);
+    EXPECT_EQ(qvtest::readFile(file), "newest of all");
 }
 
 namespace {
