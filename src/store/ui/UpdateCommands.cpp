@@ -56,7 +56,8 @@ void UpdateCommands::mmupdateClick()
     }
     const QString file = m_db.path();
     const QByteArray recorded = recordedBundleHash(file);
-    if (!recorded.isEmpty() && recorded == fileSha256(m_bundled)) {
+    const bool isTheBundle = QFileInfo(m_bundled).canonicalFilePath() == QFileInfo(file).canonicalFilePath();
+    if (isTheBundle || (!recorded.isEmpty() && recorded == fileSha256(m_bundled))) {
         showMessage(m_window, QStringLiteral("数据已是最新：随程序附带的数据没有新的版本。"));
         return;
     }
