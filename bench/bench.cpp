@@ -22,6 +22,7 @@
 #include "lookup/Readings.h"
 #include "lookup/Search.h"
 #include "store/Database.h"
+#include "store/DataUpdate.h"
 #include "store/DatabaseFile.h"
 #include "store/GbkText.h"
 
@@ -450,6 +451,19 @@ void runFile(const std::string& path, int reps, const std::string& uiBench, cons
         });
         const Time lib = timeMedian(heavy, [&] { libdeflate9(db.image.bytes()); });
         record("save", saveMs, "libdeflate level 9 alone", lib);
+    }
+
+    // 更新数据's plan on a copy this size, in the worst case of a bundle as
+    // large as the copy (every place is looked up), next to one load.
+    {
+        qv::Database base, theirs;
+        base.loadImage(db.image.bytes());
+        theirs.loadImage(db.image.bytes());
+        const Time planMs = timeMedian(heavy, [&] {
+            if (!qv::planUpdate(&base, db, theirs).changes.empty())
+                fail("update plan of equal databases");
+        });
+        record("update plan", planMs, "load", loadMs);
     }
 
     // The text export: grep's input, and sqlite3's CSV output to compare with.

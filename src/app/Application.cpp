@@ -132,6 +132,7 @@ int runApplication(int argc, char** argv)
     QApplication::setWindowIcon(applicationIcon());
 
     Tmainform window(location.file);
+    window.setBundledDatabase(location.bundled, location.from == DatabaseLocation::From::DataFolder);
     if (!location.problem.isEmpty())
         showError(&window, location.problem);
     window.FormCreate();

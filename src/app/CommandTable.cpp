@@ -7,6 +7,7 @@
 #include "lookup/ui/EntryListModel.h"
 #include "lookup/ui/SearchCommands.h"
 #include "store/ui/DatabaseCommands.h"
+#include "store/ui/UpdateCommands.h"
 #include "tree/ui/TreeCommands.h"
 #include "widgets/Icons.h"
 
@@ -57,6 +58,7 @@ void buildCommands(const CommandTargets& t, MenuActions& actions, Menus& menus)
     ExchangeCommands* exchange = t.exchange;
     ShellCommands* shell = t.shell;
     PrintCommands* print = t.print;
+    UpdateCommands* update = t.update;
     const EntryListModel* list = t.list;
     QMainWindow* window = t.window;
     auto call = [](auto* object, void (std::remove_pointer_t<decltype(object)>::*handler)()) {
@@ -124,6 +126,7 @@ void buildCommands(const CommandTargets& t, MenuActions& actions, Menus& menus)
              separator("N9"),
              {&M::mmexport, "mmexport", "导出数据", call(exchange, &XC::mmexportClick), Kind::Command, S::SP_ArrowUp},
              {&M::mmimport, "mmimport", "导入数据", call(exchange, &XC::mmimportClick), Kind::Command, S::SP_ArrowDown},
+             {&M::mmupdate, "mmupdate", "更新数据", call(update, &UpdateCommands::mmupdateClick)},
              {&M::mmpyszm, "mmpyszm", "拼音首字母", call(search, &SC::mmpyszmClick)},
              separator("N8"),
              {&M::mmlink, "mmlink", "桌面快捷", call(shell, &AC::mmlinkClick)},

@@ -16,6 +16,7 @@ class PrintCommands;
 class SearchCommands;
 class ShellCommands;
 class TreeCommands;
+class UpdateCommands;
 
 struct MenuActions {
     // 目录
@@ -30,7 +31,7 @@ struct MenuActions {
             *mmyzbm = nullptr, *mmdhqh = nullptr;
     // 工具
     QAction *mmprintset = nullptr, *mmfontset = nullptr, *mmprintcurrent = nullptr, *mmexport = nullptr,
-            *mmimport = nullptr, *mmlink = nullptr, *mmpyszm = nullptr;
+            *mmimport = nullptr, *mmupdate = nullptr, *mmlink = nullptr, *mmpyszm = nullptr;
     QAction* mmprintpreview = nullptr;
     // 帮助
     QAction *N12 = nullptr, *mmhomepage = nullptr, *mmemail = nullptr, *N14 = nullptr;
@@ -57,6 +58,7 @@ struct CommandTargets {
     ExchangeCommands* exchange;
     PrintCommands* print;
     ShellCommands* shell;
+    UpdateCommands* update;
     const EntryListModel* list;  // what 打印 prints
 };
 

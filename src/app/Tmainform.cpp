@@ -10,6 +10,7 @@
 #include "lookup/ui/SearchCommands.h"
 #include "lookup/ui/Tfrminputpy.h"
 #include "store/ui/DatabaseCommands.h"
+#include "store/ui/UpdateCommands.h"
 #include "tree/ui/DirectoryTreeModel.h"
 #include "tree/ui/DirectoryTreeView.h"
 #include "tree/ui/TreeCommands.h"
@@ -62,8 +63,13 @@ Tmainform::Tmainform(const QString& databasePath, QWidget* parent) : QMainWindow
     m_exchangeCommands = new ExchangeCommands(m_db, m_tree, m_listModel, askInitial, this);
     m_printCommands = new PrintCommands(this);
     m_shellCommands = new ShellCommands(this);
+    m_updateCommands = new UpdateCommands(m_db, *m_databaseCommands, this);
+    // While a newer bundle waits for 更新数据 the status bar says so.
+    connect(m_updateCommands, &UpdateCommands::noteChanged, m_statusText, [this](const QString& note) {
+        m_statusText->setText(note.isEmpty() ? QStringLiteral("全国邮政编码、电话区号查询") : note);
+    });
     buildCommands({this, m_treeCommands, m_entryCommands, m_searchCommands, m_databaseCommands, m_exchangeCommands,
-                   m_printCommands, m_shellCommands, m_listModel},
+                   m_printCommands, m_shellCommands, m_updateCommands, m_listModel},
                   m_actions, m_menus);
     bindKeys(m_actions, m_tree, m_list);
     auto* findKey = new QAction(this);
@@ -75,8 +81,10 @@ Tmainform::Tmainform(const QString& databasePath, QWidget* parent) : QMainWindow
     connect(m_treeCommands, &TreeCommands::directoryChosen, m_searchCommands, &SearchCommands::TreeView1Change);
     connect(m_list->horizontalHeader(), &QHeaderView::sectionClicked, m_searchCommands,
             &SearchCommands::ListView1ColumnClick);
-    // Both move and purge records: the list shows the chosen directory again.
+    // These move, purge and add records: the list shows the chosen directory again.
     connect(m_databaseCommands, &DatabaseCommands::entriesRearranged, this,
+            [this] { m_searchCommands->TreeView1Change(m_tree->currentNode()); });
+    connect(m_updateCommands, &UpdateCommands::entriesRearranged, this,
             [this] { m_searchCommands->TreeView1Change(m_tree->currentNode()); });
     connect(m_menus.MainMenuTools, &QMenu::aboutToShow, this, &Tmainform::MainMenuToolsClick);
     connect(m_tree, &QWidget::customContextMenuRequested, this,
@@ -210,11 +218,20 @@ void Tmainform::buildCentre()
     statusBar()->addPermanentWidget(m_statusCount);
 }
 
+void Tmainform::setBundledDatabase(const QString& bundled, bool madeFromBundle)
+{
+    m_updateCommands->setBundledDatabase(bundled, madeFromBundle);
+}
+
+QString Tmainform::statusText() const { return m_statusText->text(); }
+
 void Tmainform::FormCreate()
 {
+    m_updateCommands->beforeLoad();
     const LoadReport report = LoadDatabase();
     if (!report.ok())
         showError(this, report.message);
+    m_updateCommands->afterLoad();
     // The about box, the add dialog and the export dialog are kept, hidden,
     // for the whole run (the pinyin dialog is made with the window).
     m_shellCommands->aboutBox();

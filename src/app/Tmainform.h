@@ -24,6 +24,7 @@ class ShellCommands;
 class SearchBar;
 class SearchCommands;
 class TreeCommands;
+class UpdateCommands;
 class Tfrminputpy;
 
 class Tmainform : public QMainWindow {
@@ -54,6 +55,11 @@ public:
     ExchangeCommands* exchangeCommands() const { return m_exchangeCommands; }
     PrintCommands* printCommands() const { return m_printCommands; }
     ShellCommands* shellCommands() const { return m_shellCommands; }
+    UpdateCommands* updateCommands() const { return m_updateCommands; }
+    // The bundled database and whether the database file is the data folder's
+    // copy of it; before FormCreate, which then keeps the copy current.
+    void setBundledDatabase(const QString& bundled, bool madeFromBundle);
+    QString statusText() const;
     QString countText() const;
 
     // Size, place and column widths from the last run, and their saving
@@ -94,6 +100,7 @@ private:
     ExchangeCommands* m_exchangeCommands = nullptr;
     PrintCommands* m_printCommands = nullptr;
     ShellCommands* m_shellCommands = nullptr;
+    UpdateCommands* m_updateCommands = nullptr;
     MenuActions m_actions;
     Menus m_menus;
     bool m_shown = false;

@@ -417,7 +417,8 @@ std::string usageText(bool chinese)
         return R"(用法：qarvenda-cli [--db 文件] 命令 [选项] [参数]
 
 在终端里查阅地名录：读取数据库文件（与窗口相同：当前文件夹中的 kvrn.dat，
-没有时用数据文件夹 ~/.local/share/qarvenda 中的），从不写入。
+没有时用数据文件夹 ~/.local/share/qarvenda 中的，
+那里也没有时直接读随程序附带的），从不写入，也不建立副本。
 
 命令：
   find [--exact] [--fields 字段,...] 查询词
@@ -462,8 +463,8 @@ std::string usageText(bool chinese)
 
 Looks places up in the reference book from a terminal. Reads the database
 file the window uses (kvrn.dat in the working folder, else the one in the
-data folder ~/.local/share/qarvenda) unless --db says otherwise, and never
-writes it.
+data folder ~/.local/share/qarvenda, else the bundled one where it lies)
+unless --db says otherwise, and never writes it or makes a copy.
 
 Commands:
   find [--exact] [--fields FIELD,...] QUERY

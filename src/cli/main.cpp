@@ -1,5 +1,6 @@
 // qarvenda-cli: the reference book from a terminal. It reads the database
-// through the same core as the window and never writes it; every search,
+// through the same core as the window and never writes a database (nor makes the
+// data folder's first copy); every search,
 // listing, order and export below is the window's own.
 #include "cli/Arguments.h"
 #include "cli/Places.h"
@@ -150,14 +151,17 @@ std::optional<std::string> gbkArgument(const std::string& argument)
     return bytes;
 }
 
-// Loads the database that --db names, else the one the window would use;
-// false (with the error reported) when it is missing, unreadable or damaged.
+// Loads the database that --db names, else the one the window would use,
+// else the bundled one where it lies: nothing is created or copied. False
+// (with the error reported) when it is missing, unreadable or damaged.
 bool loadDatabase(Database& db, std::string given)
 {
-    const DatabaseLocation location = locateDatabase(QFile::decodeName(given.c_str()));
-    if (!location.problem.isEmpty())
-        report({utf8(location.problem),
-                "cannot copy the bundled database to " + std::string(QFile::encodeName(location.folder).constData())});
+    const DatabaseLocation location = locateDatabaseToRead(QFile::decodeName(given.c_str()));
+    if (!location.problem.isEmpty()) {
+        const std::string file(QFile::encodeName(location.file).constData());
+        report({utf8(location.problem), "'" + file + "' does not exist and no bundled database was found"});
+        return false;
+    }
     const QString path = location.file;
     if (given.empty())
         given = QFile::encodeName(path).toStdString();

@@ -1,5 +1,6 @@
 #include "store/DatabaseLocation.h"
 
+#include "store/DataUpdate.h"
 #include "store/Database.h"
 
 #include <QCoreApplication>
@@ -104,8 +105,19 @@ QString copyWithoutReplacing(const QString& source, const QString& target)
     return QStringLiteral("无法建立“%1”：%2").arg(QDir::toNativeSeparators(target), why);
 }
 
-DatabaseLocation locateDatabase(const QString& given, const QString& workingFolder, const QString& dataFolder,
-                                const QStringList& bundled)
+QString findBundledDatabase(const QStringList& candidates)
+{
+    for (const QString& candidate : candidates)
+        if (QFileInfo(candidate).isFile())
+            return candidate;
+    return QString();
+}
+
+namespace {
+
+// Steps 1 and 2 of the rule, and the data folder's file name for step 3;
+// nothing is created.
+DatabaseLocation pickDatabase(const QString& given, const QString& workingFolder, const QString& dataFolder)
 {
     DatabaseLocation loc;
     const QDir working(workingFolder);
@@ -123,27 +135,58 @@ DatabaseLocation locateDatabase(const QString& given, const QString& workingFold
         return loc;
     }
     settle(DatabaseLocation::From::DataFolder, QDir(dataFolder).absoluteFilePath(kName));
-    if (nameTaken(loc.file))
+    return loc;
+}
+
+}  // namespace
+
+DatabaseLocation locateDatabaseToRead(const QString& given, const QString& workingFolder, const QString& dataFolder,
+                                      const QStringList& bundled)
+{
+    DatabaseLocation loc = pickDatabase(given, workingFolder, dataFolder);
+    loc.bundled = findBundledDatabase(bundled);
+    if (loc.from != DatabaseLocation::From::DataFolder || nameTaken(loc.file))
+        return loc;
+    if (loc.bundled.isEmpty()) {
+        loc.problem = QStringLiteral("“%1”不存在，也找不到随程序附带的数据库。").arg(QDir::toNativeSeparators(loc.file));
+        return loc;
+    }
+    loc.from = DatabaseLocation::From::Bundled;
+    loc.file = QFileInfo(loc.bundled).absoluteFilePath();
+    loc.folder = QFileInfo(loc.file).absolutePath();
+    return loc;
+}
+
+DatabaseLocation locateDatabaseToRead(const QString& given)
+{
+    return locateDatabaseToRead(given, QDir::currentPath(), userDataFolder(),
+                                bundledDatabaseCandidates(programFolder()));
+}
+
+DatabaseLocation locateDatabase(const QString& given, const QString& workingFolder, const QString& dataFolder,
+                                const QStringList& bundled)
+{
+    DatabaseLocation loc = pickDatabase(given, workingFolder, dataFolder);
+    loc.bundled = findBundledDatabase(bundled);
+    if (loc.from != DatabaseLocation::From::DataFolder || nameTaken(loc.file))
         return loc;
     if (!QDir().mkpath(loc.folder) || !QFileInfo(loc.folder).isDir()) {
         loc.problem = QStringLiteral("无法建立数据文件夹“%1”。").arg(QDir::toNativeSeparators(loc.folder));
         return loc;
     }
-    QString source;
-    for (const QString& candidate : bundled) {
-        if (QFileInfo(candidate).isFile()) {
-            source = candidate;
-            break;
-        }
-    }
+    const QString source = loc.bundled;
     if (source.isEmpty()) {
         loc.problem =
             QStringLiteral("找不到随程序附带的数据库，无法复制到“%1”。").arg(QDir::toNativeSeparators(loc.file));
         return loc;
     }
     const QString why = copyWithoutReplacing(source, loc.file);
-    if (why.isEmpty())
+    if (why.isEmpty()) {
         loc.copied = true;
+        // Later starts tell a newer bundle by it; without it the copy is
+        // still compared with the bundle, so a failure here is not fatal.
+        recordBundledVersion(loc.file, source);
+    }
     // Another run may have put its copy there first; that one is used.
     else if (!nameTaken(loc.file))
         loc.problem = QStringLiteral("无法把随程序附带的数据库复制到数据文件夹：") + why;

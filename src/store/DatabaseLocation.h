@@ -5,19 +5,23 @@
 //   2. else kvrn.dat in the working folder, when it is there (a portable
 //      folder that carries its own database);
 //   3. else kvrn.dat in the user's data folder, which is created and given a
-//      copy of the bundled database when it has none.
+//      copy of the bundled database when it has none (the bundled version
+//      it came from is kept beside it, see DataUpdate.h).
+// A reader that never writes (qarvenda-cli) takes the bundled database
+// itself where the window would make that copy.
 #include <QString>
 #include <QStringList>
 
 namespace qv {
 
 struct DatabaseLocation {
-    enum class From { Option, WorkingFolder, DataFolder };
+    enum class From { Option, WorkingFolder, DataFolder, Bundled };
     From from = From::DataFolder;
     QString file;         // absolute path of the database file
     QString folder;       // the folder to work in: the one that holds `file`
     bool copied = false;  // the bundled database was copied there just now
     QString problem;      // in Chinese: why the data folder has no database; empty when all went well
+    QString bundled;      // the bundled database found, if any (the source of the copy and of updates)
 };
 
 // QARVENDA_HOME when set, else $XDG_DATA_HOME/qarvenda, else
@@ -39,6 +43,17 @@ DatabaseLocation locateDatabase(const QString& given, const QString& workingFold
 // The same for this process: its working folder, userDataFolder() and the
 // candidates beside programFolder().
 DatabaseLocation locateDatabase(const QString& given);
+
+// Where a run that only reads finds its database: the same rule, except
+// that nothing is created; while the data folder has no kvrn.dat, the
+// bundled database is read where it lies (From::Bundled). `problem` says so
+// when there is none either.
+DatabaseLocation locateDatabaseToRead(const QString& given, const QString& workingFolder, const QString& dataFolder,
+                                      const QStringList& bundled);
+DatabaseLocation locateDatabaseToRead(const QString& given);
+
+// The first candidate that is a file; empty when none is.
+QString findBundledDatabase(const QStringList& candidates);
 
 // Copies `source` to `target` (whose folder exists) under a temporary name in
 // the target's folder, then gives it the target's name only when no file of

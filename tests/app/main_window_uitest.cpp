@@ -11,6 +11,9 @@
 #include "tree/ui/DirectoryTreeModel.h"
 #include "tree/ui/DirectoryTreeView.h"
 #include "TestImages.h"
+#include "store/DataUpdate.h"
+#include "store/DatabaseLocation.h"
+#include "store/ui/UpdateDialog.h"
 #include "UiHelpers.h"
 
 #include <QAccessible>
@@ -28,7 +31,11 @@
 #include <QMenuBar>
 #include <QRadioButton>
 #include <QSplitter>
+#include <QDir>
 #include <QTest>
+#include <QTreeWidget>
+
+#include <map>
 
 using namespace qv;
 using namespace qvtest;
@@ -51,6 +58,39 @@ class MainWindowTest : public QObject {
         for (QAction* a : menu->actions())
             out << (a->isSeparator() ? QStringLiteral("-") : a->text());
         return out;
+    }
+
+    // 甲省 > 乙市 (and 丙市 when a place is filed there); a postcode that
+    // starts with '-' marks the place deleted.
+    static QByteArray placesFile(const std::vector<std::pair<const char*, const char*>>& places)
+    {
+        ImageBuilder b;
+        b.dir(gbk("甲省"), 0, 1).dir(gbk("乙市"), 1, 2).dir(gbk("丙市"), 1, 3).end(3).learnedCount(0);
+        for (const auto& [name, post] : places)
+            b.entry(gbk(name), *post == '-' ? -2 : 2, *post == '-' ? post + 1 : post, "0101");
+        return makeFile(b.bytes);
+    }
+
+    // Name -> postcode of every place in the file; deleted ones marked "-".
+    static std::map<std::string, QString> placesIn(const QString& file)
+    {
+        Database db;
+        std::map<std::string, QString> out;
+        if (!db.load(file).ok())
+            return out;
+        db.image.forEachEntry([&](int32_t, const uint8_t* rec) {
+            const EntryRecord r = EntryRecord::decode(rec);
+            out[r.name] = (r.owner < 0 ? QStringLiteral("-") : QString()) + QString::fromLatin1(r.postcode.c_str());
+        });
+        return out;
+    }
+
+    static std::unique_ptr<Tmainform> openWithBundle(const QString& file, const QString& bundle)
+    {
+        auto w = std::make_unique<Tmainform>(file);
+        w->setBundledDatabase(bundle, true);
+        w->FormCreate();
+        return w;
     }
 
 private slots:
@@ -113,8 +153,8 @@ private slots:
                  QStringList({"修改目录", "-", "新增目录", "插入目录", "增子目录", "-", "删除目录", "-", "新增信息"}));
         QCOMPARE(captions(qvtest::menu(*w, "PopupMenu2")), QStringList({"修改信息", "新增信息", "删除信息", "-", "选择所有"}));
         QCOMPARE(captions(qvtest::menu(*w, "MainMenuTools")),
-                 QStringList({"打印机设置", "打印字体设置", "打印", "打印预览", "-", "导出数据", "导入数据", "拼音首字母", "-",
-                              "桌面快捷"}));
+                 QStringList({"打印机设置", "打印字体设置", "打印", "打印预览", "-", "导出数据", "导入数据", "更新数据",
+                              "拼音首字母", "-", "桌面快捷"}));
         QCOMPARE(captions(qvtest::menu(*w, "MainMenuHelp")),
                  QStringList({"关于", "-", "我的主页", "给我写信", "-", "帮助"}));
         QVERIFY(qvtest::action(*w, "mmmh")->isChecked());
@@ -325,6 +365,88 @@ private slots:
         QAccessibleInterface* a = QAccessible::queryAccessibleInterface(count);
         QVERIFY(a);
         QCOMPARE(a->text(QAccessible::Name), QStringLiteral("共2个"));
+    }
+
+    void newerBundledDataReachesTheUsersCopy()
+    {
+        QTemporaryDir root;
+        const QString bundle = root.filePath(QStringLiteral("share/kvrn.dat"));
+        QVERIFY(QDir(root.path()).mkpath(QStringLiteral("share")));
+        const QByteArray older = placesFile({{"改", "100001"}, {"留", "100003"}, {"冲", "100004"}, {"去", "100007"}, {"删", "100008"}});
+        const QByteArray newer = placesFile({{"改", "100002"}, {"留", "100003"}, {"冲", "100005"}, {"删", "100009"}, {"新", "2"}});
+        auto copyOf = [&](const char* folder) {
+            QVERIFY(writeFile(bundle, older));
+            const DatabaseLocation loc =
+                locateDatabase(QString(), root.path(), root.filePath(QLatin1String(folder)), {bundle});
+            QVERIFY(loc.copied);
+            QVERIFY(writeFile(bundle, newer));
+        };
+
+        // A copy nobody edited is replaced at start, the old one kept, and the window says so once.
+        copyOf("plain");
+        const QString plain = root.filePath(QStringLiteral("plain/kvrn.dat"));
+        {
+            ModalScript script;
+            script.click(QStringLiteral("确定"));
+            auto w = openWithBundle(plain, bundle);
+            QVERIFY(script.finished());
+            QVERIFY(script.texts.value(0).contains(QStringLiteral("kvrn.dat.before-update")));
+            QCOMPARE(readFile(plain + QStringLiteral(".before-update")), older);
+            QCOMPARE(w->database().image.entryCount(), 5);
+            QCOMPARE(placesIn(plain)[gbk("改")], QStringLiteral("100002"));
+        }
+        {
+            ModalScript nothing;  // any window now fails the test
+            auto w = openWithBundle(plain, bundle);
+            QVERIFY(nothing.unanswered.isEmpty());
+            QCOMPARE(w->statusText(), QStringLiteral("全国邮政编码、电话区号查询"));
+        }
+
+        // An edited copy: 留 changed, 冲 changed, 删 deleted and 我 added by the user.
+        copyOf("edited");
+        const QString edited = root.filePath(QStringLiteral("edited/kvrn.dat"));
+        QVERIFY(writeFile(edited, placesFile({{"改", "100001"}, {"留", "199999"}, {"冲", "100006"}, {"去", "100007"},
+                                              {"删", "-100008"}, {"我", "3"}})));
+        const QByteArray editedBytes = readFile(edited);
+        ModalScript script;
+        auto w = openWithBundle(edited, bundle);
+        QVERIFY(script.unanswered.isEmpty());
+        QCOMPARE(readFile(edited), editedBytes);
+        QVERIFY(w->statusText().contains(QStringLiteral("更新数据")));
+
+        QStringList shown;
+        script.then([&](QWidget* modal) {
+            auto* dialog = qobject_cast<UpdateDialog*>(modal);
+            QVERIFY(dialog);
+            QTreeWidget* list = dialog->changeList();
+            QCOMPARE(list->accessibleName(), QStringLiteral("数据的变动"));
+            for (int i = 0; i < list->topLevelItemCount(); ++i) {
+                const QTreeWidgetItem* item = list->topLevelItem(i);
+                shown << item->text(2) + QLatin1Char(':') + item->text(5);
+            }
+            // 冲: the user takes the new value; 删 stays deleted.
+            list->topLevelItem(0)->setCheckState(5, Qt::Checked);
+            if (const QByteArray dir = qgetenv("QV_SCREENSHOT_DIR"); !dir.isEmpty())
+                dialog->grab().save(QString::fromLocal8Bit(dir) + QStringLiteral("/update-dialog.png"));
+            QVERIFY(clickButton(dialog, QStringLiteral("更新")));
+        });
+        script.click(QStringLiteral("确定"));
+        qvtest::action(*w, "mmupdate")->trigger();
+        QVERIFY(script.finished());
+        QCOMPARE(shown, QStringList({"冲:冲突：采用新数据", "删:冲突：采用新数据", "改:将采用", "新:将采用", "去:将采用"}));
+        QVERIFY2(script.texts.last().contains(QStringLiteral("新增 1 个地区，修改 2 个，删除 1 个")),
+                 qPrintable(script.texts.last()));
+        const std::map<std::string, QString> want{{gbk("改"), "100002"}, {gbk("留"), "199999"}, {gbk("冲"), "100005"},
+                                                  {gbk("去"), "-100007"}, {gbk("删"), "-100008"}, {gbk("我"), "3"},
+                                                  {gbk("新"), "2"}};
+        QCOMPARE(placesIn(edited), want);
+        QVERIFY(!w->database().ModifiedFlag);
+        QCOMPARE(readFile(pristineCopyPath(edited)), newer);
+        QCOMPARE(w->statusText(), QStringLiteral("全国邮政编码、电话区号查询"));
+        // Nothing newer now.
+        script.click(QStringLiteral("确定"));
+        qvtest::action(*w, "mmupdate")->trigger();
+        QVERIFY(script.texts.last().contains(QStringLiteral("已是最新")));
     }
 };
 

@@ -72,6 +72,9 @@ private slots:
         QVERIFY(!r.said.contains(QStringLiteral("; 0 top-level")));
         QVERIFY2(r.said.contains(QStringLiteral("; pictures not drawn: none")), qPrintable(r.said));
         QVERIFY(QFile::exists(data));
+        // The bundled version it came from is kept beside it.
+        QVERIFY(QFile::exists(data + QStringLiteral(".bundled")));
+        QCOMPARE(QFile(data + QStringLiteral(".bundled")).size(), QFile(bundled).size());
 
         // --db without a file name is refused before any window.
         r = start(root.filePath(QStringLiteral("work")), root.filePath(QStringLiteral("home")),

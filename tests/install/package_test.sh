@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The Debian package as a user meets it: built by scripts/package.sh,
 # installed with apt-get, used by a normal user (nobody) in a folder without a
-# kvrn.dat (the command-line program, then the window started by the menu
-# entry's Exec line on a virtual display, whose pictures must all draw and
+# kvrn.dat (the command-line program, which reads the bundled database and
+# makes no copy, then the window started by the menu entry's Exec line on a
+# virtual display, which makes the copy and whose pictures must all draw and
 # whose Qt plug-ins must all come from packages it depends on), then purged;
 # the user's data stays. lintian (installed when missing) must find no error.
 # Needs root or sudo. Leaves the window's picture in build-deb/package/window.png.
@@ -36,7 +37,7 @@ data=$box/home/.local/share/qarvenda/kvrn.dat
 
 found=$(as_user qarvenda-cli find 深圳 2>&1) || bad "qarvenda-cli find 深圳: $found"
 grep -q '^广东省	深圳市	0755	518000$' <<<"$found" || bad "qarvenda-cli find 深圳 did not list 深圳市: $found"
-cmp -s "$data" /usr/share/qarvenda/kvrn.dat || bad "the bundled database was not copied to $data"
+[ ! -e "$data" ] || bad "qarvenda-cli made a copy of the bundled database; it only reads"
 
 # The menu entry, as a desktop starts it: its Exec line, in the home folder.
 entry=/usr/share/applications/io.github.qarvenda.qarvenda.desktop
@@ -49,6 +50,8 @@ grep -q '^running$' <<<"$window" || bad "the window did not stay up"
 dirs=$(sed -n 's/.*; \([0-9]*\) top-level directories from .*/\1/p' <<<"$window")
 [ "${dirs:-0}" -gt 30 ] || bad "the window's tree shows ${dirs:-no} top-level directories"
 grep -q "top-level directories from $data;" <<<"$window" || bad "the window did not open $data"
+cmp -s "$data" /usr/share/qarvenda/kvrn.dat || bad "the bundled database was not copied to $data"
+cmp -s "$data.bundled" /usr/share/qarvenda/kvrn.dat || bad "the bundled version was not kept beside $data"
 grep -q '; pictures not drawn: none$' <<<"$window" || bad "the installed window lacks pictures"
 cp "$box/home/window.png" build-deb/package/window.png 2>/dev/null || bad "no picture of the window"
 # dpkg-shlibdeps sees no plug-in: each one the window loaded must come from a

@@ -4,6 +4,7 @@
 #include "lookup/Pinyin.h"
 #include "lookup/Readings.h"
 #include "lookup/Search.h"
+#include "store/DataUpdate.h"
 #include "store/Database.h"
 #include "store/GbkText.h"
 #include "TestImages.h"
@@ -307,6 +308,7 @@ TEST_F(BundledDatabase, CorrectedRowsHaveTheirCodes)
         {"宁夏回族自治区", nullptr, "中卫市", "0955", "755000"}, {"山西省", "大同市", "云冈区", "0352", "037001"},
         {"西藏自治区", "林芝市", "米林县", "0894", "860500"},    {"西藏自治区", "林芝市", "察隅县", "0894", "860600"},
         {"西藏自治区", "林芝市", "工布江达县", "0894", "860200"}, {"西藏自治区", "林芝市", "朗县", "0894", "856500"},
+        {"贵州省", "六盘水市", "盘州市", "0858", "553537"},
     };
     for (const Corrected& c : rows) {
         const DirectoryNode* dir = c.city ? child(root(c.province), c.city) : root(c.province);
@@ -501,4 +503,50 @@ TEST(BundledDatabaseBuild, SameInputGivesTheSameBytes)
     const QByteArray rebuilt = qvtest::readFile(out);
     ASSERT_FALSE(rebuilt.isEmpty());
     EXPECT_TRUE(rebuilt == qvtest::readFile(bundledPath()));
+}
+
+// The copy a user made of the previous bundle, where 盘州市 had no postcode,
+// takes the correction through 更新数据, and the user's own edits stay.
+TEST(BundledDatabaseUpdate, TheCorrectionReachesAnEditedCopy)
+{
+    Database base, ours, theirs;
+    ASSERT_TRUE(theirs.load(bundledPath()).ok());
+    ASSERT_TRUE(base.load(bundledPath()).ok());
+    ASSERT_TRUE(ours.load(bundledPath()).ok());
+    auto setPostcode = [](Database& db, const char* name, const char* post) {
+        int32_t at = -1;
+        db.image.forEachEntry([&](int32_t pos, const uint8_t* rec) {
+            if (EntryRecord::decode(rec).name == gb(name))
+                at = pos;
+        });
+        ASSERT_GE(at, 0) << name;
+        EntryRecord rec = db.image.readEntry(at);
+        rec.postcode = post;
+        rec.encodeInto(db.image.entryAt(at));
+    };
+    setPostcode(base, "盘州市", "");
+    setPostcode(ours, "盘州市", "");
+    setPostcode(ours, "深圳市", "518001");  // the user's own edit
+    UpdatePlan plan = planUpdate(&base, ours, theirs);
+    ASSERT_EQ(plan.changes.size(), 1u);
+    EXPECT_EQ(plan.changes[0].outcome, UpstreamChange::Apply);
+    EXPECT_EQ(pathText(plan.changes[0].path), QStringLiteral("贵州省 / 六盘水市"));
+    EXPECT_EQ(applyUpdate(ours, theirs, plan).changed, 1);
+    std::map<std::string, std::string> post;
+    ours.image.forEachEntry([&](int32_t, const uint8_t* rec) {
+        const EntryRecord r = EntryRecord::decode(rec);
+        post[r.name] = r.postcode;
+    });
+    EXPECT_EQ(post[gb("盘州市")], "553537");
+    EXPECT_EQ(post[gb("深圳市")], "518001");
+
+    // A copy made before the bundle was recorded: both differences are
+    // offered, neither taken unless the user says so.
+    Database old;
+    ASSERT_TRUE(old.load(bundledPath()).ok());
+    setPostcode(old, "盘州市", "");
+    setPostcode(old, "深圳市", "518001");
+    const UpdatePlan unknown = planUpdate(nullptr, old, theirs);
+    EXPECT_EQ(unknown.changes.size(), 2u);
+    EXPECT_EQ(unknown.count(UpstreamChange::Conflict), 2);
 }
