@@ -526,13 +526,7 @@ std::string badBytes(QIODevice& in, qint64 textStart, int64_t offset, bool utf8)
     const std::string_view b(got.constData(), size_t(got.size()));
     if (b.empty())
         return {};
-    if (!utf8)
-        return std::string(b.substr(0, text::badGbkLength(b, 0)));
-    // A UTF-8 fault: the byte that starts it and the continuation bytes after it.
-    size_t n = 1;
-    while (n < b.size() && (uint8_t(b[n]) & 0xC0) == 0x80)
-        ++n;
-    return std::string(b.substr(0, n));
+    return std::string(b.substr(0, utf8 ? text::badUtf8Length(b, 0) : text::badGbkLength(b, 0)));
 }
 
 QString refusal(const text::EncodingSniffer& sniff, bool utf8Mark, QIODevice& in, qint64 textStart)

@@ -119,6 +119,14 @@ size_t firstBadUtf8(std::string_view s)
     return npos;
 }
 
+size_t badUtf8Length(std::string_view bytes, size_t i)
+{
+    size_t n = 1;
+    while (n < 4 && i + n < bytes.size() && (uint8_t(bytes[i + n]) & 0xC0) == 0x80)
+        ++n;
+    return std::min(n, bytes.size() - std::min(i, bytes.size()));
+}
+
 QString gb18030Character(std::string_view bytes)
 {
     QStringDecoder decoder("GB18030", QStringConverter::Flag::Stateless);

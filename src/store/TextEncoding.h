@@ -37,6 +37,10 @@ size_t badGbkLength(std::string_view bytes, size_t i);
 // form, a surrogate, anything above U+10FFFF, a cut-off sequence), or npos.
 size_t firstBadUtf8(std::string_view bytes);
 
+// Bytes of the bad UTF-8 sequence at `i` worth showing: the byte there and
+// the continuation bytes right after it, at most four.
+size_t badUtf8Length(std::string_view bytes, size_t i);
+
 // The character `bytes` stand for in GB18030 (which extends GBK), or an
 // empty string when they stand for none or for private use.
 QString gb18030Character(std::string_view bytes);
