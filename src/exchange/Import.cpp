@@ -568,7 +568,6 @@ Scan scan(QIODevice& in, const std::atomic<bool>* cancel)
     std::vector<char> buffer(static_cast<size_t>(kChunk));
     text::EncodingSniffer sniff;
     bool first = true;
-    bool afterCR = false;
     for (;;) {
         if (cancel && cancel->load(std::memory_order_relaxed)) {
             s.cancelled = true;
@@ -602,19 +601,13 @@ Scan scan(QIODevice& in, const std::atomic<bool>* cancel)
             len = size_t(static_cast<const char*>(mark) - p);
             end = true;
         }
-        for (size_t i = 0; i < len; ++i) {
-            if (p[i] == '\n')
-                s.lines += !afterCR;
-            else if (p[i] == '\r')
-                ++s.lines;
-            afterCR = p[i] == '\r';
-        }
         sniff.take(std::string_view(p, len));
         s.length += int64_t(len);
         if (end)
             break;
     }
     sniff.finish();
+    s.lines = sniff.lineEnds();
     if (s.bom == 0 && sniff.verdict() != text::EncodingSniffer::Gbk)
         s.encoding = ImportResult::Utf8;
     if (s.bom == 0 &&

@@ -231,8 +231,17 @@ bool looksLikeUtf16(std::string_view start, bool& bigEndian)
 
 void EncodingSniffer::take(std::string_view piece)
 {
-    for (const char c : piece)
-        byte(uint8_t(c));
+    for (const char ch : piece) {
+        const auto c = uint8_t(ch);
+        // Most bytes are ASCII between characters: nothing to check.
+        if (c >= 0x20 && c < 0x80 && m_need == 0 && m_lead < 0) {
+            m_lineOpen = true;
+            m_afterCR = false;
+            ++m_offset;
+            continue;
+        }
+        byte(c);
+    }
 }
 
 void EncodingSniffer::utf8Error()

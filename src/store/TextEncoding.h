@@ -103,6 +103,8 @@ public:
     };
     Verdict verdict() const;
 
+    // Line ends seen (at most one line more follows).
+    int64_t lineEnds() const { return m_line - 1; }
     Spot utf8Bad() const { return m_utf8Bad; }
     Spot gbkBad() const { return m_gbkBad; }
     int64_t firstUtf8Line() const { return m_firstUtf8Line; }
