@@ -383,6 +383,11 @@ TEST(Import, SummarySaysWhatArrivedAndWhereItStopped)
          "共导入1个地区，新建1个目录。\n第2行在文件结束标记（0x1A）之前不足四个字段，导入在这一行停止，"
          "这一行在标记之后的部分和其后的2行没有读取。"},
         {"d,a,1,2\r\n\x1A\r\n\x1A\x1A", "共导入1个地区，新建1个目录。"},
+        // Counting goes on across reads: a CR at the end of one, its LF at the start of the next.
+        {"d,a,1,2\ne\n" + std::string((1 << 20) - 11, 'x') + "\r\ny\r\nz",
+         "共导入1个地区，新建1个目录。\n第2行不足四个字段，导入在这一行停止，其后的3行没有读取。"},
+        {"d,a,1,2\n" + std::string((1 << 20) + 5, ' ') + ",b,3,4\x1A\n\nz\n",
+         "共导入2个地区，新建2个目录。\n第2行有文件结束标记（0x1A），导入在这一行停止，其后的2行没有读取。"},
         {"d,a,1,2\ne\nf,b,1,2\x1Ag\nh\n",
          "共导入1个地区，新建1个目录。\n第2行不足四个字段，导入在这一行停止，其后的2行没有读取。"},
         {"\"地区名称\",\"所属\",\"邮政编码\",\"电话区号\"\n东城,北京,1,2\n\"西城,北京,3,4\n朝阳,北京,5,6\n海淀,北京,7,8\n",
@@ -392,7 +397,7 @@ TEST(Import, SummarySaysWhatArrivedAndWhereItStopped)
     for (const auto& c : cases) {
         Database db;
         loadBase(db);
-        EXPECT_EQ(qv::importSummary(importBytes(db, c.input)), QString::fromUtf8(c.summary)) << c.input;
+        EXPECT_EQ(qv::importSummary(importBytes(db, c.input)).toStdString(), c.summary) << c.input.substr(0, 60);
     }
 }
 
@@ -451,11 +456,25 @@ TEST(Import, LongUtf8FilesAreConvertedInPiecesWithTheirLineNumbers)
         EXPECT_EQ(db.image.readEntry(db.image.entrySectionStart() + 48 * 77777).name, gbk("东城区77777"));
 
         const size_t at = lines.find("东城区90000,");
-        Database same;
-        loadBase(same);
-        r = importBytes(same, lines.substr(0, at) + "東城区😀" + lines.substr(at + 9));
-        EXPECT_EQ(r.stop, ImportResult::Unconvertible);
-        EXPECT_TRUE(r.message.startsWith(QStringLiteral("第90000行的“😀”"))) << r.message.toStdString();
-        EXPECT_EQ(same.image.entryCount(), 1);
+        // A character GBK lacks, a cut UTF-8 sequence, and in the same file
+        // as GBK a stray byte, each megabytes in: named on their own line.
+        const std::string gbkLines = gbk(lines.c_str());
+        const size_t gbkAt = gbkLines.find(gbk("东城区90000,"));
+        const struct {
+            std::string input;
+            const char* message;
+        } faults[] = {
+            {lines.substr(0, at) + "東城区😀" + lines.substr(at + 9), "第90000行的“😀”"},
+            {lines.substr(0, at) + "东城\xE5\x8C" + lines.substr(at + 9), "文件是UTF-8编码，但第90000行不是有效的UTF-8文本（字节 E5 8C）"},
+            {gbkLines.substr(0, gbkAt) + "\xFF" + gbkLines.substr(gbkAt), "第90000行的字节“FF”不是GBK字符"},
+        };
+        for (const auto& f : faults) {
+            Database same;
+            loadBase(same);
+            r = importBytes(same, f.input);
+            EXPECT_EQ(r.stop, ImportResult::Unconvertible);
+            EXPECT_TRUE(r.message.startsWith(QString::fromUtf8(f.message))) << r.message.toStdString();
+            EXPECT_EQ(same.image.entryCount(), 1);
+        }
     }
 }
