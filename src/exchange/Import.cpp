@@ -542,11 +542,14 @@ QString refusal(const text::EncodingSniffer& sniff, bool utf8Mark, QIODevice& in
                unchanged;
     }
     switch (sniff.verdict()) {
-    case text::EncodingSniffer::Mixed:
-        return QStringLiteral("文件混用了两种编码：第%1行是UTF-8，第%2行是GBK。请把文件统一存为一种编码后再导入")
-                   .arg(sniff.firstUtf8Line())
-                   .arg(sniff.firstGbkLine()) +
-               QStringLiteral("；数据库没有改变");
+    case text::EncodingSniffer::Mixed: {
+        // One line of each, in the order they come.
+        const QString utf8 = QStringLiteral("第%1行是UTF-8").arg(sniff.firstUtf8Line());
+        const QString gbk = QStringLiteral("第%1行是GBK").arg(sniff.firstGbkLine());
+        const bool gbkFirst = sniff.firstGbkLine() < sniff.firstUtf8Line();
+        return QStringLiteral("文件混用了两种编码：%1，%2。请把文件统一存为一种编码后再导入；数据库没有改变")
+            .arg(gbkFirst ? gbk : utf8, gbkFirst ? utf8 : gbk);
+    }
     case text::EncodingSniffer::GbkWithBad: {
         const auto bad = sniff.gbkBad();
         const std::string bytes = badBytes(in, textStart, bad.offset, false);

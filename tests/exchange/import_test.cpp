@@ -285,7 +285,7 @@ TEST(Import, EncodingIsSettledBeforeAnythingChanges)
         {"one bad sequence in UTF-8", "甲,北京,010,1\n乙,上海\xE6\xB5,021,2\n丙,广州,020,3\n", "", ImportResult::Utf8,
          "文件是UTF-8编码，但第2行不是有效的UTF-8文本（字节 E6 B5）" + no},
         {"GBK and UTF-8 lines mixed", gbk("甲,北京,010,1\r\n甲,东城,010,2\r\n") + "乙,上海,021,2\r\n", "", ImportResult::Gbk,
-         "文件混用了两种编码：第3行是UTF-8，第1行是GBK。请把文件统一存为一种编码后再导入；数据库没有改变"},
+         "文件混用了两种编码：第1行是GBK，第3行是UTF-8。请把文件统一存为一种编码后再导入；数据库没有改变"},
         {"GB18030 four-byte characters", gb18030("甲,𠀾村,010,1\r\n乙,𠀀区,010,2\r\n"), "", ImportResult::Gbk,
          "第1行的字节“95 32 88 38”（GB18030编码的“𠀾”，U+2003E）不是GBK字符" + no},
         {"a GB18030 two-byte character", gb18030("甲,北京,010,1\r\n乙,䶮镇,010,2\r\n"), "", ImportResult::Gbk,
