@@ -611,11 +611,9 @@ Scan scan(QIODevice& in, const std::atomic<bool>* cancel)
     }
     sniff.finish();
     s.lines = sniff.lineEnds();
-    if (s.bom == 0 && sniff.verdict() != text::EncodingSniffer::Gbk)
+    if (s.bom == 0 && (sniff.verdict() == text::EncodingSniffer::Utf8 ||
+                       sniff.verdict() == text::EncodingSniffer::Utf8WithBad))
         s.encoding = ImportResult::Utf8;
-    if (s.bom == 0 &&
-        (sniff.verdict() == text::EncodingSniffer::GbkWithBad || sniff.verdict() == text::EncodingSniffer::Mixed))
-        s.encoding = ImportResult::Gbk;
     if (s.bom == 0 || sniff.utf8Bad().line)
         s.refusal = refusal(sniff, s.bom != 0, in, start + s.bom);
     return s;
@@ -627,7 +625,7 @@ class GbkWriter {
 public:
     explicit GbkWriter(QByteArray& out) : m_out(out) {}
 
-    // `text` ends at a line end or at the end of the file.
+    // `piece` ends at a line end or at the end of the file.
     bool add(const QString& piece, ImportResult& r)
     {
         const text::GbkBytes gbk = text::toGbk(piece);
