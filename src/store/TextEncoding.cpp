@@ -179,20 +179,32 @@ GbkBytes toGbk(QStringView text)
         out.bytes.assign(bytes.constData(), size_t(bytes.size()));
         return out;
     }
-    // Find the character, one at a time.
-    for (qsizetype i = 0; i < text.size();) {
-        const qsizetype n = text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate() ? 2 : 1;
-        const QStringView one = text.mid(i, n);
-        const char32_t c = n == 2 ? QChar::surrogateToUcs4(one[0], one[1]) : one[0].unicode();
-        QStringEncoder single("GBK", QStringConverter::Flag::Stateless);
-        const QByteArray encoded = single.encode(one);
-        if (single.hasError() || isPrivateUse(c) || (n == 1 && one[0].isSurrogate())) {
-            out.badAt = i;
-            return out;
+    // Find the line, then the character in it. A converter's error stays
+    // once seen, so each piece gets a fresh one.
+    auto fails = [](QStringView piece) {
+        QStringEncoder one("GBK", QStringConverter::Flag::Stateless);
+        const QByteArray converted = one.encode(piece);
+        return one.hasError() ||
+               std::any_of(piece.begin(), piece.end(), [](QChar c) { return isPrivateUse(c.unicode()); });
+    };
+    for (qsizetype from = 0; from < text.size();) {
+        qsizetype to = from;
+        while (to < text.size() && text[to] != u'\n' && text[to] != u'\r')
+            ++to;
+        to = std::min(to + 1, text.size());
+        if (fails(text.mid(from, to - from))) {
+            for (qsizetype i = from; i < to;) {
+                const qsizetype n = text[i].isHighSurrogate() && i + 1 < to && text[i + 1].isLowSurrogate() ? 2 : 1;
+                if (fails(text.mid(i, n))) {
+                    out.badAt = i;
+                    return out;
+                }
+                i += n;
+            }
         }
-        i += n;
+        from = to;
     }
-    out.badAt = 0;  // not reached: the encoder failed on some character
+    out.badAt = 0;  // not reached: some line failed
     return out;
 }
 
