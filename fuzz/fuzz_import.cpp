@@ -1,11 +1,13 @@
-// Text import of any bytes: every accepted line is one place in a new
-// directory, fields are cut on character boundaries, and what was imported
-// exports and imports again as the same places.
+// Text import of any bytes: a refusal changes nothing; every accepted line
+// is one place in a new directory, every stored text is GBK cut on character
+// boundaries, and what was imported exports and imports again as the same
+// places, as GBK and as UTF-8.
 #include "FuzzChecks.h"
 
 #include "exchange/Export.h"
 #include "exchange/Import.h"
 #include "store/GbkText.h"
+#include "store/TextEncoding.h"
 
 #include <QBuffer>
 
@@ -47,9 +49,22 @@ std::vector<Place> placesFrom(const qv::Database& db, size_t first, qv::EntryRow
     return out;
 }
 
-bool cutOnBoundary(std::string_view text, int capacity)
+// Within its field and GBK text throughout, so never cut inside a character.
+bool storedText(std::string_view text, int capacity)
 {
-    return text.size() <= size_t(capacity) && qv::gbk::fitToBytes(text, text.size()) == text.size();
+    return text.size() <= size_t(capacity) && qv::text::firstBadGbk(text) == qv::text::npos &&
+           qv::gbk::fitToBytes(text, text.size()) == text.size();
+}
+
+// The places an import of `bytes` into an empty database gives, and its result.
+std::pair<qv::ImportResult, std::vector<Place>> importAlone(const QByteArray& bytes)
+{
+    qv::Database back;
+    std::vector<uint8_t> empty(qv::kEmptyImageSize, 0);
+    qv::DirectoryRecord{"", -1, 0}.encodeInto(empty.data());
+    back.loadImage(std::move(empty));
+    const qv::ImportResult r = importBytes(back, bytes.constData(), size_t(bytes.size()));
+    return {r, placesFrom(back, 0)};
 }
 
 }  // namespace
@@ -70,12 +85,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const std::vector<uint8_t> saved = db.buildImage();
     const qv::ImportResult r = importBytes(db, reinterpret_cast<const char*>(data), size);
     if (r.stop == qv::ImportResult::Unconvertible) {
-        // UTF-8 or UTF-16 holding a character GBK lacks: said, and nothing changed.
+        // No text in its encoding, or a character GBK lacks: said, and nothing changed.
         QV_FUZZ_CHECK(!r.message.isEmpty() && !db.ModifiedFlag && db.buildImage() == saved);
+        QV_FUZZ_CHECK(db.image.bytes() == before);
         return 0;
     }
     QV_FUZZ_CHECK(db.ModifiedFlag && r.message.isEmpty());
-    QV_FUZZ_CHECK(r.stop == qv::ImportResult::EndOfFile || r.stop == qv::ImportResult::ShortLine);
+    QV_FUZZ_CHECK(r.stop == qv::ImportResult::EndOfFile || r.stop == qv::ImportResult::ShortLine ||
+                  r.stop == qv::ImportResult::UnclosedQuote);
     // Earlier records stay byte for byte; one record per accepted line follows.
     QV_FUZZ_CHECK(std::equal(before.begin(), before.end(), db.image.bytes().begin()));
     QV_FUZZ_CHECK(db.image.entryCount() == 1 + r.entries);
@@ -88,8 +105,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const std::vector<Place> places = placesFrom(db, 1, &rows);
     QV_FUZZ_CHECK(int64_t(places.size()) == r.entries);
     for (const auto& [dir, name, area, post] : places) {
-        QV_FUZZ_CHECK(cutOnBoundary(dir, qv::kNameCapacity) && cutOnBoundary(name, qv::kNameCapacity));
-        QV_FUZZ_CHECK(cutOnBoundary(area, qv::kAreaCodeCapacity) && cutOnBoundary(post, qv::kPostcodeCapacity));
+        QV_FUZZ_CHECK(storedText(dir, qv::kNameCapacity) && storedText(name, qv::kNameCapacity));
+        QV_FUZZ_CHECK(storedText(area, qv::kAreaCodeCapacity) && storedText(post, qv::kPostcodeCapacity));
     }
     qvfuzz::checkListingAndSearch(db, places.empty() ? std::string() : std::get<1>(places.front()));
 
@@ -100,14 +117,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const qv::ExportResult written = qv::writeText(qv::ExportSource::currentList(rows), out);
     QV_FUZZ_CHECK(written.ok() || (rows.rows.empty() && written.status == qv::ExportResult::NothingToExport));
     QV_FUZZ_CHECK(written.rows == r.entries);
-    qv::Database back;
-    std::vector<uint8_t> empty(qv::kEmptyImageSize, 0);
-    qv::DirectoryRecord{"", -1, 0}.encodeInto(empty.data());
-    back.loadImage(std::move(empty));
-    // Unless the GBK bytes happen to form valid UTF-8 as a whole, which is
-    // then read as UTF-8.
-    if (importBytes(back, text.constData(), size_t(text.size())).encoding == qv::ImportResult::Gbk)
-        QV_FUZZ_CHECK(placesFrom(back, 0) == places);
+    // Read back as GBK it is the same places; text without a byte-order mark
+    // may also be taken for UTF-8 (when its bytes happen to be that too) or
+    // be refused as mixed, but never taken as other places in GBK.
+    const auto [asGbk, gbkPlaces] = importAlone(text);
+    if (asGbk.encoding == qv::ImportResult::Gbk && asGbk.stop != qv::ImportResult::Unconvertible)
+        QV_FUZZ_CHECK(gbkPlaces == places);
+    // In UTF-8 with its mark there is no doubt: every GBK character converts
+    // there and back.
+    const auto [asUtf8, utf8Places] =
+        importAlone("\xEF\xBB\xBF" + qv::gbk::toUtf8(std::string_view(text.constData(), size_t(text.size()))));
+    QV_FUZZ_CHECK(asUtf8.stop != qv::ImportResult::Unconvertible && utf8Places == places);
 
     qv::Database reloaded;
     qvfuzz::rebuildAndReload(db, reloaded);

@@ -1,8 +1,7 @@
 #include "cli/TextOutput.h"
 
 #include "store/GbkText.h"
-
-#include <QStringEncoder>
+#include "store/TextEncoding.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -134,8 +133,7 @@ void Output::pass(bool all)
         const QByteArray utf8 = gbk::toUtf8(piece);
         put(std::string_view(utf8.constData(), size_t(utf8.size())));
     } else {
-        const QByteArray bytes = QStringEncoder("GBK").encode(QString::fromUtf8(piece.data(), qsizetype(piece.size())));
-        put(std::string_view(bytes.constData(), size_t(bytes.size())));
+        put(text::utf8ToGbkLossy(piece));
     }
     m_buffer.erase(0, end);
 }

@@ -11,9 +11,9 @@
 #include "store/Database.h"
 #include "store/DatabaseLocation.h"
 #include "store/GbkText.h"
+#include "store/TextEncoding.h"
 
 #include <QFile>
-#include <QStringEncoder>
 
 #include <algorithm>
 #include <cerrno>
@@ -35,29 +35,19 @@ bool g_gbk = false;  // the terminal reads and writes GBK
 // Which line of standard input a message is about (0: none).
 int64_t g_line = 0;
 
-std::string toGbkLossy(std::string_view utf8Text)
-{
-    if (std::all_of(utf8Text.begin(), utf8Text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
-        return std::string(utf8Text);
-    // Made once: finding the converter costs more than a line's conversion.
-    static QStringEncoder encoder("GBK", QStringConverter::Flag::Stateless);
-    const QByteArray bytes = encoder.encode(QString::fromUtf8(utf8Text.data(), qsizetype(utf8Text.size())));
-    return std::string(bytes.constData(), size_t(bytes.size()));
-}
-
 void say(const Message& m)
 {
     std::string line = g_chinese ? "qarvenda-cli：" : "qarvenda-cli: ";
     if (g_line > 0)
         line += g_chinese ? "第 " + std::to_string(g_line) + " 行：" : "line " + std::to_string(g_line) + ": ";
     // What the user typed may hold control characters: they go out as blanks.
-    std::string text = m.text(g_chinese);
-    for (char& c : text)
+    std::string body = m.text(g_chinese);
+    for (char& c : body)
         if ((static_cast<unsigned char>(c) < 0x20 && c != '\n') || c == 0x7F)
             c = ' ';
-    line += text + "\n";
+    line += body + "\n";
     if (g_gbk)
-        line = toGbkLossy(line);
+        line = text::utf8ToGbkLossy(line);
     [[maybe_unused]] const ssize_t n = ::write(2, line.data(), line.size());
 }
 
@@ -79,62 +69,27 @@ std::string utf8(const QString& text)
     return std::string(bytes.constData(), size_t(bytes.size()));
 }
 
-// Well-formed UTF-8: no overlong form, no surrogate, nothing above U+10FFFF.
-bool validUtf8(std::string_view s)
-{
-    for (size_t i = 0; i < s.size();) {
-        const unsigned char c = static_cast<unsigned char>(s[i]);
-        if (c < 0x80) {
-            ++i;
-            continue;
-        }
-        const int len = (c >= 0xC2 && c <= 0xDF) ? 2 : (c >> 4) == 0xE ? 3 : (c >= 0xF0 && c <= 0xF4) ? 4 : 0;
-        if (len == 0 || i + size_t(len) > s.size())
-            return false;
-        // The second byte's range depends on the first.
-        const unsigned char t = static_cast<unsigned char>(s[i + 1]);
-        const unsigned char low = c == 0xE0 ? 0xA0 : c == 0xF0 ? 0x90 : 0x80;
-        const unsigned char high = c == 0xED ? 0x9F : c == 0xF4 ? 0x8F : 0xBF;
-        if (t < low || t > high)
-            return false;
-        for (int k = 2; k < len; ++k)
-            if ((static_cast<unsigned char>(s[i + size_t(k)]) & 0xC0) != 0x80)
-                return false;
-        i += size_t(len);
-    }
-    return true;
-}
-
-bool validGbk(std::string_view s)
-{
-    for (size_t i = 0; i < s.size(); ++i) {
-        if (!gbk::isLeadByte(static_cast<unsigned char>(s[i])))
-            continue;
-        const unsigned char t = i + 1 < s.size() ? static_cast<unsigned char>(s[i + 1]) : 0;
-        if (t < 0x40 || t == 0x7F || t == 0xFF)
-            return false;
-        ++i;
-    }
-    return true;
-}
-
 // Text from the command line or standard input as UTF-8, read in the
 // terminal's encoding; nullopt (with the error reported) when it is not
 // valid there.
 std::optional<std::string> decodeInput(std::string_view bytes)
 {
-    if (g_gbk) {
-        if (validGbk(bytes))
-            return utf8(bytes);
-        report({"输入不是有效的 GBK 文本（区域设置是 GBK，终端却可能用了别的编码）。",
-                "the input is not valid GBK text (the locale says GBK; the terminal may use another encoding)"});
-        return std::nullopt;
-    }
-    if (validUtf8(bytes))
-        return std::string(bytes);
-    report({"输入不是有效的 UTF-8 文本（终端可能用了别的编码，如 GBK：可设 LANG=zh_CN.GBK）。",
-            "the input is not valid UTF-8 text (the terminal may use another encoding, such as GBK: "
-            "set LANG=zh_CN.GBK)"});
+    const size_t bad = g_gbk ? text::firstBadGbk(bytes) : text::firstBadUtf8(bytes);
+    if (bad == text::npos)
+        return g_gbk ? utf8(bytes) : std::string(bytes);
+    // Where it went wrong: the byte's place (from 1) and the bytes there.
+    const std::string at = std::to_string(bad + 1);
+    const std::string shown =
+        utf8(text::hexBytes(bytes.substr(bad, g_gbk ? text::badGbkLength(bytes, bad) : text::badUtf8Length(bytes, bad))));
+    if (g_gbk)
+        report({"输入不是有效的 GBK 文本（第 " + at + " 个字节起的 " + shown + "；区域设置是 GBK，终端却可能用了别的编码）。",
+                "the input is not valid GBK text (byte " + at + ": " + shown +
+                    "; the locale says GBK; the terminal may use another encoding)"});
+    else
+        report({"输入不是有效的 UTF-8 文本（第 " + at + " 个字节起的 " + shown +
+                    "；终端可能用了别的编码，如 GBK：可设 LANG=zh_CN.GBK）。",
+                "the input is not valid UTF-8 text (byte " + at + ": " + shown +
+                    "; the terminal may use another encoding, such as GBK: set LANG=zh_CN.GBK)"});
     return std::nullopt;
 }
 
@@ -267,7 +222,7 @@ public:
 
 private:
     std::string caption(const char* zh) const { return m_gbkCells ? *gbk::fromUtf8(zh) : std::string(zh); }
-    std::string inputCell(const std::string& input) const { return m_gbkCells ? toGbkLossy(input) : input; }
+    std::string inputCell(const std::string& input) const { return m_gbkCells ? text::utf8ToGbkLossy(input) : input; }
 
     bool m_gbkCells;
     bool m_withInput;

@@ -2,12 +2,12 @@
 
 #include "exchange/ProgressSteps.h"
 #include "store/GbkText.h"
+#include "store/TextEncoding.h"
 
 #include <QBuffer>
 #include <QFileInfo>
 #include <QIODevice>
 #include <QStringDecoder>
-#include <QStringEncoder>
 
 #include <climits>
 #include <cstring>
@@ -119,8 +119,14 @@ public:
     void feed(const char* p, size_t n)
     {
         m_lineBytes += int64_t(n);
+        m_lineOpen = true;
         if (m_counting) {
-            m_result.textNotRead = m_result.textNotRead || n > 0;
+            // Further end-of-file marks (a file padded with them) are no text.
+            const bool text = std::any_of(p, p + n, [](char c) { return c != 0x1A; });
+            if (m_inMarkLine)
+                m_result.markRest = m_result.markRest || text;
+            else
+                m_result.textNotRead = m_result.textNotRead || text;
             return;
         }
         if (m_done)
@@ -142,8 +148,12 @@ public:
         ++m_line;
         const int64_t lineBytes = m_lineBytes;
         m_lineBytes = 0;
+        m_lineOpen = false;
         if (m_counting) {
-            ++m_result.linesNotRead;
+            if (m_inMarkLine)
+                m_inMarkLine = false;  // the rest of the line that held the mark
+            else
+                ++m_result.linesNotRead;
             return;
         }
         if (m_done)
@@ -153,6 +163,7 @@ public:
             if (isCaptionRow(m_first)) {
                 m_workbook = true;
                 m_result.workbookLayout = true;
+                m_recordLine = m_line + 1;
                 return;
             }
             const std::string first = std::move(m_first);
@@ -162,6 +173,45 @@ public:
             endWorkbookLine(lineBytes);
         else
             endTextLine(lineBytes);
+    }
+
+    // A 0x1A byte: the text before it is the last line; what follows is
+    // only counted, for the summary.
+    void mark()
+    {
+        const bool before = m_lineOpen;
+        if (before)
+            endLine();
+        if (m_counting && m_result.stopLine == m_line) {
+            // The text before the mark was the line that stopped the import.
+            m_result.endMark = true;
+            m_inMarkLine = true;
+            return;
+        }
+        if (m_done)
+            return;
+        endOfText();
+        if (m_done)
+            return;
+        m_result.endMark = true;
+        m_result.stopLine = before ? m_line : m_line + 1;
+        m_inMarkLine = true;
+        m_done = m_counting = true;
+    }
+
+    // The end of the file (or of the text, at a mark).
+    void endOfText()
+    {
+        if (m_lineOpen)
+            endLine();
+        if (m_done || !m_workbook || m_quote != Quoted)
+            return;
+        // A quote opened and never closed: the lines after it went into one cell.
+        stop(ImportResult::UnclosedQuote, QString());
+        m_result.stopLine = m_recordLine;
+        m_result.linesNotRead = m_line - m_recordLine;
+        m_result.textNotRead = m_result.linesNotRead > 0;
+        m_counting = true;
     }
 
     void stop(ImportResult::Stop why, const QString& message)
@@ -269,6 +319,7 @@ private:
             addEntry();
         m_cell = 0;
         m_quote = CellStart;
+        m_recordLine = m_line + 1;
     }
 
     Field* workbookCell()
@@ -386,24 +437,25 @@ private:
     enum Quote { CellStart, Plain, Quoted, QuoteSeen } m_quote = CellStart;
     int m_cell = 0;
 
+    int64_t m_recordLine = 1;  // where the workbook row being read began
     int64_t m_line = 0;
     int64_t m_lineBytes = 0;
+    bool m_lineOpen = false;
+    bool m_inMarkLine = false;  // counting the rest of the line that held the 0x1A mark
     bool m_done = false;
     bool m_counting = false;
     ImportResult m_result;
 };
 
 // Feeds `in` to the importer line by line: CR LF, LF and a lone CR each end
-// a line; a 0x1A byte ends the file.
+// a line; a 0x1A byte ends the text, and what follows it is only counted.
 void readLines(Importer& importer, QIODevice& in, const ProgressFn& progress)
 {
     ProgressSteps steps(progress, in.isSequential() ? 0 : in.size() - in.pos());
     std::vector<char> buffer(static_cast<size_t>(kChunk));
     int64_t consumed = 0;
     bool afterCR = false;  // the last chunk ended with a CR: an LF next belongs to it
-    bool lineOpen = false;
-    bool end = false;
-    while (!end && !importer.finished()) {
+    while (!importer.finished()) {
         const qint64 n = in.read(buffer.data(), kChunk);
         if (n < 0) {
             if (importer.counting())
@@ -416,31 +468,30 @@ void readLines(Importer& importer, QIODevice& in, const ProgressFn& progress)
         if (n == 0)
             break;
         const char* p = buffer.data();
-        const char* stopAt = p + n;
-        // 0x1A is the end-of-file mark of text files; no GBK trail byte has this value.
-        if (const void* mark = std::memchr(p, 0x1A, size_t(n))) {
-            stopAt = static_cast<const char*>(mark);
-            end = true;
-        }
-        if (afterCR && p < stopAt && *p == '\n')
+        const char* end = p + n;
+        if (afterCR && *p == '\n')
             ++p;
         afterCR = false;
-        while (p < stopAt && !importer.finished()) {
+        while (p < end && !importer.finished()) {
+            // No GBK trail byte is 0x1A, CR or LF.
+            const bool marks = !importer.counting();
             const char* q = p;
-            while (q < stopAt && *q != '\n' && *q != '\r')
+            while (q < end && *q != '\n' && *q != '\r' && !(marks && *q == 0x1A))
                 ++q;
-            if (q > p) {
+            if (q > p)
                 importer.feed(p, size_t(q - p));
-                lineOpen = true;
-            }
-            if (q == stopAt)
+            if (q == end)
                 break;
+            if (*q == 0x1A) {
+                importer.mark();
+                p = q + 1;
+                continue;
+            }
             importer.endLine();
-            lineOpen = false;
             if (*q == '\r') {
-                if (q + 1 < stopAt && q[1] == '\n')
+                if (q + 1 < end && q[1] == '\n')
                     ++q;
-                else if (q + 1 == stopAt)
+                else if (q + 1 == end)
                     afterCR = true;
             }
             p = q + 1;
@@ -448,8 +499,8 @@ void readLines(Importer& importer, QIODevice& in, const ProgressFn& progress)
         consumed += n;
         steps(consumed);
     }
-    if (lineOpen && !importer.finished())
-        importer.endLine();  // the last line without a line end
+    if (!importer.finished())
+        importer.endOfText();
 }
 
 // What the whole file says about itself before anything is read as lines.
@@ -459,114 +510,113 @@ struct Scan {
     bool bigEndian = false;
     int64_t lines = 0;   // line ends (at most one line more follows)
     int64_t length = 0;  // bytes up to the end-of-file mark
-    QString readError;
+    QString refusal;     // why the text cannot be taken; nothing changes
     bool cancelled = false;
 };
 
-// Checks UTF-8 in pieces; a character cut at a piece's end waits for the next.
-class Utf8Check {
-public:
-    // Returns false at the first byte that cannot be UTF-8.
-    bool take(const uint8_t* p, size_t n)
-    {
-        for (size_t i = 0; i < n; ++i) {
-            const uint8_t c = p[i];
-            if (m_need) {
-                if (c < m_low || c > m_high)
-                    return false;
-                m_low = 0x80;
-                m_high = 0xBF;
-                --m_need;
-                continue;
-            }
-            if (c < 0x80)
-                continue;
-            m_nonAscii = true;
-            if (c >= 0xC2 && c <= 0xDF)
-                m_need = 1;
-            else if (c >= 0xE0 && c <= 0xEF) {
-                m_need = 2;
-                m_low = c == 0xE0 ? 0xA0 : 0x80;   // no overlong forms
-                m_high = c == 0xED ? 0x9F : 0xBF;  // no surrogates
-            } else if (c >= 0xF0 && c <= 0xF4) {
-                m_need = 3;
-                m_low = c == 0xF0 ? 0x90 : 0x80;
-                m_high = c == 0xF4 ? 0x8F : 0xBF;  // nothing above U+10FFFF
-            } else
-                return false;
-        }
-        return true;
-    }
-    bool complete() const { return m_need == 0; }
-    bool nonAscii() const { return m_nonAscii; }
+constexpr const char* kUnchanged = "，无法导入；数据库没有改变";
 
-private:
-    int m_need = 0;
-    uint8_t m_low = 0x80, m_high = 0xBF;
-    bool m_nonAscii = false;
-};
+// The bytes at `offset` (from the start of the text) that a message shows.
+std::string badBytes(QIODevice& in, qint64 textStart, int64_t offset, bool utf8)
+{
+    const qint64 back = in.pos();
+    in.seek(textStart + offset);
+    const QByteArray got = in.read(4);
+    in.seek(back);
+    const std::string_view b(got.constData(), size_t(got.size()));
+    if (b.empty())
+        return {};
+    return std::string(b.substr(0, utf8 ? text::badUtf8Length(b, 0) : text::badGbkLength(b, 0)));
+}
+
+QString refusal(const text::EncodingSniffer& sniff, bool utf8Mark, QIODevice& in, qint64 textStart)
+{
+    const QString unchanged = QString::fromUtf8(kUnchanged);
+    if (utf8Mark || sniff.verdict() == text::EncodingSniffer::Utf8WithBad) {
+        const auto bad = sniff.utf8Bad();
+        const QString bytes = text::hexBytes(badBytes(in, textStart, bad.offset, true));
+        return (utf8Mark ? QStringLiteral("文件以UTF-8标记开头，但第%1行不是有效的UTF-8文本（字节 %2）")
+                         : QStringLiteral("文件是UTF-8编码，但第%1行不是有效的UTF-8文本（字节 %2）"))
+                   .arg(bad.line)
+                   .arg(bytes) +
+               unchanged;
+    }
+    switch (sniff.verdict()) {
+    case text::EncodingSniffer::Mixed: {
+        // One line of each, in the order they come.
+        const QString utf8 = QStringLiteral("第%1行是UTF-8").arg(sniff.firstUtf8Line());
+        const QString gbk = QStringLiteral("第%1行是GBK").arg(sniff.firstGbkLine());
+        const bool gbkFirst = sniff.firstGbkLine() < sniff.firstUtf8Line();
+        return QStringLiteral("文件混用了两种编码：%1，%2。请把文件统一存为一种编码后再导入；数据库没有改变")
+            .arg(gbkFirst ? gbk : utf8, gbkFirst ? utf8 : gbk);
+    }
+    case text::EncodingSniffer::GbkWithBad: {
+        const auto bad = sniff.gbkBad();
+        const std::string bytes = badBytes(in, textStart, bad.offset, false);
+        const QString c = text::gb18030Character(bytes);
+        const QString what = c.isEmpty() ? QString()
+                                         : QStringLiteral("（GB18030编码的“%1”，%2）").arg(c, text::codePoint(c));
+        return QStringLiteral("第%1行的字节“%2”%3不是GBK字符").arg(bad.line).arg(text::hexBytes(bytes), what) +
+               unchanged;
+    }
+    default:
+        return {};
+    }
+}
 
 Scan scan(QIODevice& in, const std::atomic<bool>* cancel)
 {
     Scan s;
+    const qint64 start = in.pos();
     std::vector<char> buffer(static_cast<size_t>(kChunk));
-    Utf8Check utf8;
-    bool valid = true;
+    text::EncodingSniffer sniff;
     bool first = true;
-    bool afterCR = false;
     for (;;) {
         if (cancel && cancel->load(std::memory_order_relaxed)) {
             s.cancelled = true;
             return s;
         }
         const qint64 n = in.read(buffer.data(), kChunk);
-        if (n < 0) {
-            s.readError = in.errorString();
-            valid = false;
-            break;
-        }
-        if (n == 0)
-            break;
-        const auto* p = reinterpret_cast<const uint8_t*>(buffer.data());
+        if (n <= 0)
+            break;  // a read error is met again when the lines are read
+        const char* p = buffer.data();
         size_t len = size_t(n);
         if (first) {
             first = false;
-            if (len >= 3 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF) {
+            const auto* u = reinterpret_cast<const uint8_t*>(p);
+            if (len >= 3 && u[0] == 0xEF && u[1] == 0xBB && u[2] == 0xBF) {
                 s.encoding = ImportResult::Utf8;
                 s.bom = 3;
-            } else if (len >= 2 && ((p[0] == 0xFF && p[1] == 0xFE) || (p[0] == 0xFE && p[1] == 0xFF))) {
+                p += 3;
+                len -= 3;
+            } else if (len >= 2 && ((u[0] == 0xFF && u[1] == 0xFE) || (u[0] == 0xFE && u[1] == 0xFF))) {
                 s.encoding = ImportResult::Utf16;
                 s.bom = 2;
-                s.bigEndian = p[0] == 0xFE;
+                s.bigEndian = u[0] == 0xFE;
                 return s;  // lines are counted once decoded
+            } else if (text::looksLikeUtf16(std::string_view(p, len), s.bigEndian)) {
+                s.encoding = ImportResult::Utf16;
+                return s;
             }
         }
         bool end = false;
         if (const void* mark = std::memchr(p, 0x1A, len)) {
-            len = size_t(static_cast<const uint8_t*>(mark) - p);
+            len = size_t(static_cast<const char*>(mark) - p);
             end = true;
         }
-        for (size_t i = 0; i < len; ++i) {
-            if (p[i] == '\n')
-                s.lines += !afterCR;
-            else if (p[i] == '\r')
-                ++s.lines;
-            afterCR = p[i] == '\r';
-        }
-        if (valid && s.bom == 0)
-            valid = utf8.take(p, len);
+        sniff.take(std::string_view(p, len));
         s.length += int64_t(len);
         if (end)
             break;
     }
-    if (s.bom == 0 && valid && utf8.complete() && utf8.nonAscii())
+    sniff.finish();
+    s.lines = sniff.lineEnds();
+    if (s.bom == 0 && (sniff.verdict() == text::EncodingSniffer::Utf8 ||
+                       sniff.verdict() == text::EncodingSniffer::Utf8WithBad))
         s.encoding = ImportResult::Utf8;
+    if (s.bom == 0 || sniff.utf8Bad().line)
+        s.refusal = refusal(sniff, s.bom != 0, in, start + s.bom);
     return s;
-}
-
-QString codePoint(const QString& ch)
-{
-    return QStringLiteral("U+%1").arg(ch.toUcs4().value(0), 4, 16, QLatin1Char('0')).toUpper();
 }
 
 // Converts decoded text to GBK, line ends kept as they are. A character GBK
@@ -575,36 +625,23 @@ class GbkWriter {
 public:
     explicit GbkWriter(QByteArray& out) : m_out(out) {}
 
-    // `text` ends at a line end or at the end of the file.
-    bool add(const QString& text, ImportResult& r)
+    // `piece` ends at a line end or at the end of the file.
+    bool add(const QString& piece, ImportResult& r)
     {
-        m_encoder.resetState();
-        const QByteArray bytes = m_encoder.encode(text);
-        if (!m_encoder.hasError()) {
-            m_out.append(bytes);
-            m_line += lineEnds(text);
-            return true;
+        const text::GbkBytes gbk = text::toGbk(piece);
+        if (!gbk.ok()) {
+            const qsizetype at = gbk.badAt;
+            const QString bad = piece.mid(at, piece.at(at).isHighSurrogate() ? 2 : 1);
+            r.stop = ImportResult::Unconvertible;
+            r.message = QStringLiteral("第%1行的“%2”（%3）在GBK编码中没有对应的字")
+                            .arg(m_line + lineEnds(QStringView(piece).left(at)) + 1)
+                            .arg(bad, text::codePoint(bad)) +
+                        QString::fromUtf8(kUnchanged);
+            return false;
         }
-        // Find the line and the character.
-        qsizetype from = 0;
-        while (from < text.size()) {
-            qsizetype to = from;
-            while (to < text.size() && text.at(to) != u'\n' && text.at(to) != u'\r')
-                ++to;
-            const QString bad = gbk::firstUnencodable(text.mid(from, to - from));
-            if (!bad.isEmpty()) {
-                r.stop = ImportResult::Unconvertible;
-                r.message = QStringLiteral("第%1行的“%2”（%3）在GBK编码中没有对应的字，无法导入；数据库没有改变")
-                                .arg(m_line + 1)
-                                .arg(bad, codePoint(bad));
-                return false;
-            }
-            if (to < text.size() && text.at(to) == u'\r' && to + 1 < text.size() && text.at(to + 1) == u'\n')
-                ++to;
-            ++m_line;
-            from = to + 1;
-        }
-        return true;  // not reached: some line held the character
+        m_out.append(gbk.bytes.data(), qsizetype(gbk.bytes.size()));
+        m_line += lineEnds(piece);
+        return true;
     }
     int64_t line() const { return m_line; }
 
@@ -619,7 +656,6 @@ public:
 
 private:
     QByteArray& m_out;
-    QStringEncoder m_encoder{"GBK", QStringConverter::Flag::Stateless};
     int64_t m_line = 0;
 };
 
@@ -636,11 +672,18 @@ qsizetype nextLineEnd(const char* p, qsizetype from, qsizetype size)
     return size;
 }
 
+bool refuse(ImportResult& r, const QString& why)
+{
+    r.stop = ImportResult::Unconvertible;
+    r.message = why + QString::fromUtf8(kUnchanged);
+    return false;
+}
+
 // Reads the rest of `in` as UTF-8 or UTF-16 into GBK text; `lines` gets the
 // number of line ends.
 bool convertToGbk(QIODevice& in, const Scan& s, QByteArray& out, int64_t& lines, ImportResult& r)
 {
-    const qint64 expected = s.encoding == ImportResult::Utf16 ? in.size() - in.pos() : s.length - s.bom;
+    const qint64 expected = s.encoding == ImportResult::Utf16 ? in.size() - in.pos() : s.length;
     QByteArray raw = in.readAll();
     if (raw.size() < expected) {
         r.stop = ImportResult::ReadFailed;
@@ -649,24 +692,31 @@ bool convertToGbk(QIODevice& in, const Scan& s, QByteArray& out, int64_t& lines,
     }
     GbkWriter writer(out);
     if (s.encoding == ImportResult::Utf16) {
+        const QString name = s.bom ? QStringLiteral("UTF-16") : QStringLiteral("UTF-16（没有字节顺序标记，由其中的零字节判断）");
+        if (raw.size() % 2)
+            return refuse(r, QStringLiteral("文件按%1读取，但末尾多出一个字节：文件不完整，可能在保存或复制时被截断")
+                                 .arg(name));
         QStringDecoder decoder(s.bigEndian ? QStringConverter::Utf16BE : QStringConverter::Utf16LE,
                                QStringConverter::Flag::Stateless);
-        QString text = decoder.decode(raw);
+        QString decoded = decoder.decode(raw);
         raw = QByteArray();
-        if (decoder.hasError()) {
-            r.stop = ImportResult::Unconvertible;
-            r.message = QStringLiteral("文件以UTF-16标记开头，但内容不是有效的UTF-16文本，无法导入；数据库没有改变");
-            return false;
-        }
-        const qsizetype mark = text.indexOf(QChar(0x1A));
+        const qsizetype mark = decoded.indexOf(QChar(0x1A));
         if (mark >= 0)
-            text.truncate(mark);
-        out.reserve(text.size() * 2);
-        for (qsizetype from = 0; from < text.size();) {
-            qsizetype to = std::min(text.size(), from + kChunk);
-            while (to < text.size() && text.at(to - 1) != u'\n')
+            decoded.truncate(mark);
+        const qsizetype lone = text::firstLoneSurrogate(decoded);
+        if (lone >= 0 || decoder.hasError()) {
+            const qsizetype at = lone >= 0 ? lone : 0;
+            return refuse(r, QStringLiteral("文件按%1读取，但第%2行有不成对的代理项%3，不是有效的UTF-16文本")
+                                 .arg(name)
+                                 .arg(GbkWriter::lineEnds(QStringView(decoded).left(at)) + 1)
+                                 .arg(text::codePoint(QStringView(decoded).mid(at, 1))));
+        }
+        out.reserve(decoded.size() * 2);
+        for (qsizetype from = 0; from < decoded.size();) {
+            qsizetype to = std::min(decoded.size(), from + kChunk);
+            while (to < decoded.size() && decoded.at(to - 1) != u'\n')
                 ++to;
-            if (!writer.add(text.mid(from, to - from), r))
+            if (!writer.add(decoded.mid(from, to - from), r))
                 return false;
             from = to;
         }
@@ -679,26 +729,10 @@ bool convertToGbk(QIODevice& in, const Scan& s, QByteArray& out, int64_t& lines,
     const char* data = raw.constData();
     for (qsizetype from = 0; from < raw.size();) {
         const qsizetype to = nextLineEnd(data, std::min(raw.size(), from + kChunk) - 1, raw.size());
-        decoder.resetState();
-        const QString text = decoder.decode(QByteArrayView(data + from, to - from));
-        if (decoder.hasError()) {
-            // Only with a byte-order mark: without one the scan found valid UTF-8.
-            int64_t line = writer.line();
-            for (qsizetype i = from; i < to;) {
-                const qsizetype end = nextLineEnd(data, i, to);
-                decoder.resetState();
-                (void)decoder.decode(QByteArrayView(data + i, end - i));
-                ++line;
-                if (decoder.hasError())
-                    break;
-                i = end;
-            }
-            r.stop = ImportResult::Unconvertible;
-            r.message =
-                QStringLiteral("文件以UTF-8标记开头，但第%1行不是有效的UTF-8文本，无法导入；数据库没有改变").arg(line);
-            return false;
-        }
-        if (!writer.add(text, r))
+        const QString decoded = decoder.decode(QByteArrayView(data + from, to - from));
+        if (decoder.hasError())  // the scan found every line well-formed
+            return refuse(r, QStringLiteral("文件不是有效的UTF-8文本"));
+        if (!writer.add(decoded, r))
             return false;
         from = to;
     }
@@ -712,10 +746,15 @@ QString importSummary(const ImportResult& r)
 {
     QString text = QStringLiteral("共导入%1个地区，新建%2个目录。").arg(r.entries).arg(r.directories);
     if (r.stoppedEarly()) {
-        const QString why = r.blankStop ? QStringLiteral("是空行") : QStringLiteral("不足四个字段");
-        text += QStringLiteral("\n第%1行%2，导入在这一行停止，其后的%3行没有读取。")
+        QString why = r.stop == ImportResult::UnclosedQuote ? QStringLiteral("的引号没有闭合")
+                      : r.stop != ImportResult::ShortLine  ? QStringLiteral("有文件结束标记（0x1A）")
+                      : r.blankStop                        ? QStringLiteral("是空行")
+                                                           : QStringLiteral("不足四个字段");
+        if (r.stop == ImportResult::ShortLine && r.endMark)
+            why = QStringLiteral("在文件结束标记（0x1A）之前") + why;
+        text += QStringLiteral("\n第%1行%2，导入在这一行停止，%3其后的%4行没有读取。")
                     .arg(r.stopLine)
-                    .arg(why)
+                    .arg(why, r.markRest ? QStringLiteral("这一行在标记之后的部分和") : QString())
                     .arg(r.linesNotRead);
     }
     if (r.controlFields > 0)
@@ -745,6 +784,12 @@ ImportResult readImport(const Database& db, QIODevice& in, const AskInitialFn& a
     ImportResult failed;
     if (s.cancelled) {
         failed.stop = ImportResult::Cancelled;
+        return failed;
+    }
+    if (!s.refusal.isEmpty()) {
+        failed.stop = ImportResult::Unconvertible;
+        failed.encoding = s.encoding;
+        failed.message = s.refusal;
         return failed;
     }
     source->seek(start + s.bom);

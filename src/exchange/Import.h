@@ -28,11 +28,12 @@ struct ImportResult {
     enum Stop {
         EndOfFile,      // every line read (a 0x1A byte also ends the file)
         ShortLine,      // a line with fewer than three commas ended the import
+        UnclosedQuote,  // a workbook cell's quote never closed: its row and the rest were not taken
         CannotOpen,     // the file could not be opened; nothing changed
         ReadFailed,     // reading failed part-way; the entries read so far stay
         NoDirectoryId,  // no directory id left
         ImageFull,      // the database cannot grow any further
-        Unconvertible,  // UTF-8 / UTF-16 text GBK cannot hold; nothing changed
+        Unconvertible,  // no text in the encoding it was taken for, or text GBK cannot hold; nothing changed
         Cancelled       // the user stopped it; nothing changed
     };
     enum Encoding { Gbk, Utf8, Utf16 };
@@ -44,11 +45,15 @@ struct ImportResult {
     Encoding encoding = Gbk;
     bool workbookLayout = false;  // the first line was the workbook's caption row
     int64_t controlFields = 0;    // fields whose control characters became blanks
-    // Where a ShortLine stop happened (lines counted from 1), whether that
-    // line was empty, how many lines after it were not read, and whether any
-    // of those held more than nothing.
+    // Where reading stopped early (lines counted from 1): at a short line, an
+    // unclosed quote's row, or the line holding a 0x1A byte (endMark);
+    // whether that line was empty, whether it went on after the mark, how
+    // many lines after it were not read, and whether any of those held more
+    // than nothing.
     int64_t stopLine = 0;
     bool blankStop = false;
+    bool endMark = false;
+    bool markRest = false;
     int64_t linesNotRead = 0;
     bool textNotRead = false;
 
@@ -57,8 +62,12 @@ struct ImportResult {
     bool changedNothing() const { return stop == CannotOpen || stop == Unconvertible || stop == Cancelled; }
     // Stopped at a line while something that could be data followed or the
     // line itself held text; an empty last line (or only empty lines after
-    // it) is the usual end of a file.
-    bool stoppedEarly() const { return stop == ShortLine && (!blankStop || textNotRead); }
+    // it), like a 0x1A byte at the very end, is the usual end of a file.
+    bool stoppedEarly() const
+    {
+        return stop == UnclosedQuote || (stop == ShortLine && (!blankStop || textNotRead || markRest)) ||
+               (endMark && (markRest || textNotRead));
+    }
 };
 
 // The one message after an import: how many places went into how many new
@@ -75,7 +84,10 @@ struct ImportBatch {
 // Reads `in` (open for reading, from its start) into `batch` and leaves `db`
 // alone, so that it may run on another thread while nothing else changes
 // `db`. Reads to the end, the first 0x1A byte or the first line with fewer
-// than three commas (fewer than four cells in the workbook's layout). `ask`
+// than three commas (fewer than four cells in the workbook's layout); the
+// lines after a stop are counted. A file that is not wholly text in the
+// encoding it is taken for (GBK checked character by character, UTF-8,
+// UTF-16 with or without a byte-order mark) is refused before any line. `ask`
 // is LearnInitials' question for each place name; `cancel`, when set, stops
 // the import at the next line or answer. `progress` gets 0..100 now and then.
 ImportResult readImport(const Database& db, QIODevice& in, const AskInitialFn& ask, ImportBatch& batch,

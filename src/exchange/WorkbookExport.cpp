@@ -139,13 +139,17 @@ ExportResult writeWorkbook(const ExportSource& source, const QString& path, cons
         return result;
     }
 
-    lxw_error error = LXW_NO_ERROR;
+    // Every cell is a text cell in the text format ("@"): postcodes and area
+    // codes keep their leading zeros, and a name such as "1-2" does not turn
+    // into a date, also when the user types into a cell or a new row later.
+    lxw_format* text = workbook_add_format(workbook);
+    if (text)
+        format_set_num_format(text, "@");
+    lxw_error error = text ? worksheet_set_column(sheet, 0, 3, LXW_DEF_COL_WIDTH, text) : LXW_ERROR_MEMORY_MALLOC_FAILED;
     const char* captions[] = {"地区名称", "所属", "邮政编码", "电话区号"};
     for (lxw_col_t c = 0; c < 4 && !error; ++c)
-        error = worksheet_write_string(sheet, 0, c, captions[c], nullptr);
+        error = worksheet_write_string(sheet, 0, c, captions[c], text);
 
-    // Every cell is a text cell: postcodes and area codes keep their leading
-    // zeros, and a name such as "1-2" does not turn into a date.
     CellTexts texts;
     lxw_row_t row = 0;
     ProgressSteps steps(progress, source.stepCount());
@@ -157,13 +161,13 @@ ExportResult writeWorkbook(const ExportSource& source, const QString& path, cons
             const QByteArray name = CellTexts::utf8(r.name);
             const QByteArray post = CellTexts::utf8(r.postcode);
             const QByteArray area = CellTexts::utf8(r.areaCode);
-            error = worksheet_write_string(sheet, row, 0, name.constData(), nullptr);
+            error = worksheet_write_string(sheet, row, 0, name.constData(), text);
             if (!error)
-                error = worksheet_write_string(sheet, row, 1, texts.owner(r).constData(), nullptr);
+                error = worksheet_write_string(sheet, row, 1, texts.owner(r).constData(), text);
             if (!error)
-                error = worksheet_write_string(sheet, row, 2, post.constData(), nullptr);
+                error = worksheet_write_string(sheet, row, 2, post.constData(), text);
             if (!error)
-                error = worksheet_write_string(sheet, row, 3, area.constData(), nullptr);
+                error = worksheet_write_string(sheet, row, 3, area.constData(), text);
             return !error;
         },
         steps);

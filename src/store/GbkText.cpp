@@ -1,5 +1,7 @@
 #include "store/GbkText.h"
 
+#include "store/TextEncoding.h"
+
 #include <QList>
 #include <QStringDecoder>
 #include <QStringEncoder>
@@ -166,23 +168,18 @@ QByteArray toUtf8(std::string_view gbk)
 
 std::optional<std::string> fromQString(const QString& text)
 {
-    QStringEncoder encoder("GBK", QStringConverter::Flag::Stateless);
-    QByteArray bytes = encoder.encode(text);
-    if (encoder.hasError())
+    text::GbkBytes bytes = text::toGbk(text);
+    if (!bytes.ok())
         return std::nullopt;
-    return std::string(bytes.constData(), size_t(bytes.size()));
+    return std::move(bytes.bytes);
 }
 
 QString firstUnencodable(const QString& text)
 {
-    for (qsizetype i = 0; i < text.size();) {
-        qsizetype n = (text.at(i).isHighSurrogate() && i + 1 < text.size()) ? 2 : 1;
-        QString one = text.mid(i, n);
-        if (!fromQString(one))
-            return one;
-        i += n;
-    }
-    return {};
+    const qsizetype at = text::toGbk(text).badAt;
+    if (at < 0)
+        return {};
+    return text.mid(at, text.at(at).isHighSurrogate() && at + 1 < text.size() ? 2 : 1);
 }
 
 int byteLength(const QString& text)

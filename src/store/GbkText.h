@@ -1,6 +1,7 @@
 #pragma once
-// The one place where GBK bytes meet Qt strings. Everything stored or compared
-// inside the program is GBK bytes; the widgets see QString.
+// The one place where GBK bytes meet Qt strings, together with TextEncoding,
+// which says what GBK text is and converts Unicode to it. Everything stored
+// or compared inside the program is GBK bytes; the widgets see QString.
 #include <QString>
 #include <optional>
 #include <string>
@@ -23,7 +24,8 @@ QByteArray toUtf8(std::string_view gbk);
 // widened and two-byte characters come from a table made once.
 size_t decodeInto(std::string_view gbk, char16_t* out);
 
-// Encodes for storage; nullopt when some character has no GBK form.
+// Encodes for storage; nullopt when some character has no GBK form (private
+// use included: see TextEncoding, which does the conversion).
 std::optional<std::string> fromQString(const QString& text);
 
 // The first character of `text` that has no GBK form, or an empty string.

@@ -648,7 +648,7 @@ TEST_F(CliWorkTest, MessagesGiveTheirReasonInBothLanguagesAndFollowAGbkLocale)
                                                           : "qarvenda-cli：输入不是有效的 UTF-8 文本"));
     }
     const Result line = work({"find", "-"}, "C", "\xff\xfe\n");
-    EXPECT_TRUE(line.err.contains("line 1: the input is not valid UTF-8 text")) << line.err.toStdString();
+    EXPECT_TRUE(line.err.contains("line 1: the input is not valid UTF-8 text (byte 1: FF;")) << line.err.toStdString();
     // Overlong forms, a surrogate and a code point above U+10FFFF are not UTF-8 either.
     const Result forms = work({"find", "-"}, "C", "\xc0\xaf\n\xe0\x80\xaf\n\xed\xa0\x80\n\xf4\x90\x80\x80\n海口\n");
     for (const char* n : {"line 1: the input is not", "line 2: the input is not", "line 3: the input is not",
@@ -674,8 +674,11 @@ TEST_F(CliWorkTest, MessagesGiveTheirReasonInBothLanguagesAndFollowAGbkLocale)
         work({"--format", "table", "find", "-"}, "zh_CN.GBK", QByteArray::fromStdString(qvtest::gbk("海口\n")));
     EXPECT_TRUE(gbkTable.out.startsWith(QByteArray::fromStdString(qvtest::gbk("输入  所属"))))
         << gbkTable.out.toStdString();
-    const Result invalidGbk = work({"find", "-"}, "zh_CN.GBK", "\x81\n");
-    EXPECT_TRUE(invalidGbk.err.contains(QByteArray::fromStdString(qvtest::gbk("不是有效的 GBK 文本"))));
+    // A lead byte alone, and a pair GBK gives to private use, are no GBK text.
+    const Result invalidGbk = work({"find", "-"}, "zh_CN.GBK", "\x81\n\xB1\xB1\xFE\x80\n");
+    EXPECT_TRUE(invalidGbk.err.contains(QByteArray::fromStdString(qvtest::gbk("第 1 行：输入不是有效的 GBK 文本（第 1 个字节起的 81；"))));
+    EXPECT_TRUE(invalidGbk.err.contains(QByteArray::fromStdString(qvtest::gbk("第 2 行：输入不是有效的 GBK 文本（第 3 个字节起的 FE 80；"))))
+        << invalidGbk.err.toStdString();
 }
 
 TEST(CliText, ReasonsInEnglishAndHelpWithinEightyColumns)

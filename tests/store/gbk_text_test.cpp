@@ -1,4 +1,5 @@
 #include "store/GbkText.h"
+#include "store/TextEncoding.h"
 
 #include <gtest/gtest.h>
 
@@ -61,4 +62,26 @@ TEST(GbkText, Utf8AgreesWithTheDecoderForEveryPair)
         ASSERT_EQ(qv::gbk::toUtf8(soup), qv::gbk::toQString(soup).toUtf8()) << round;
         ASSERT_EQ(viaDecodeInto(soup), qv::gbk::toQString(soup)) << round;
     }
+}
+
+// What counts as a GBK character is what converts to Unicode and back to the
+// same bytes without private use; everything else is refused both ways.
+TEST(GbkText, CharactersAreExactlyThePairsThatComeBack)
+{
+    int characters = 0;
+    for (int lead = 0x80; lead <= 0xFF; ++lead)
+        for (int trail = 0x00; trail <= 0xFF; ++trail) {
+            const std::string pair{char(lead), char(trail)};
+            const QString shown = qv::gbk::toQString(pair);
+            const std::optional<std::string> back = qv::gbk::fromQString(shown);
+            const bool isPrivate = !shown.isEmpty() && shown[0].unicode() >= 0xE000 && shown[0].unicode() <= 0xF8FF;
+            const bool one = qv::text::gbkCharAt(pair, 0) == 2;
+            ASSERT_EQ(one, lead != 0x80 && back == pair && !isPrivate) << lead << ' ' << trail;
+            ASSERT_EQ(qv::text::firstBadGbk(pair) == qv::text::npos, one || (lead == 0x80 && trail < 0x81))
+                << lead << ' ' << trail;
+            characters += one;
+        }
+    // GBK's 21886 two-byte characters but the 95 that code page 936 gives to
+    // private use (vertical forms, a few radicals, ḿ and ǹ).
+    EXPECT_EQ(characters, 21791);
 }

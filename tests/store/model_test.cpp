@@ -6,6 +6,7 @@
 // (or --ops=N) its length; a failure names both.
 #include "entries/EntryEditing.h"
 #include "exchange/Import.h"
+#include "store/TextEncoding.h"
 #include "lookup/EntryRows.h"
 #include "store/Maintenance.h"
 #include "tree/DirectoryCommands.h"
@@ -187,6 +188,10 @@ struct Model {
         // is only U+0621 (the bytes D8 A1), which GBK lacks: nothing changes.
         if (QString::fromUtf8(text.data(), qsizetype(text.size())).toStdString() == text &&
             std::any_of(text.begin(), text.end(), [](char c) { return uint8_t(c) >= 0x80; }))
+            return;
+        // Otherwise it is GBK, and bytes that are no GBK character (a lone
+        // lead byte before a comma or a line end) change nothing either.
+        if (text::firstBadGbk(text) != text::npos)
             return;
         MDir* parent = selected ? selected->parent : &root;
         std::optional<std::string> prev;
@@ -491,6 +496,10 @@ public:
             }
             if (chance(30))
                 lines.pop_back();
+            // The model reads GBK and UTF-8; enough NUL bytes on one side
+            // would make the file UTF-16.
+            if (bool bigEndian = false; text::looksLikeUtf16(lines, bigEndian))
+                break;
             QByteArray bytes = QByteArray::fromStdString(lines);
             QBuffer in(&bytes);
             in.open(QIODevice::ReadOnly);

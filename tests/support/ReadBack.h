@@ -7,9 +7,11 @@
 
 namespace qvtest {
 
-// The worksheets of a workbook read back with openpyxl: their number, then
-// one line per row of the first, cells joined by "|"; a cell that is not text
-// shows as "#<type>:<value>"; control characters stored as "_xHHHH_" are
+// The worksheets of a workbook read back with openpyxl: their number (then
+// " columns:" and the formats of columns A to D unless all four are the text
+// format "@"), then one line per row of the first, cells joined by "|"; a
+// cell that is not text shows as "#<type>:<value>", one not in the text
+// format gets "#format:<format>"; control characters stored as "_xHHHH_" are
 // decoded, as a spreadsheet application shows them. nullopt when openpyxl
 // is missing.
 std::optional<std::string> readSheet(const QString& path);
