@@ -78,6 +78,7 @@ Tmainform::Tmainform(const QString& databasePath, QWidget* parent) : QMainWindow
     // Both move and purge records: the list shows the chosen directory again.
     connect(m_databaseCommands, &DatabaseCommands::entriesRearranged, this,
             [this] { m_searchCommands->TreeView1Change(m_tree->currentNode()); });
+    connect(m_databaseCommands, &DatabaseCommands::readOnlyChanged, this, &Tmainform::showReadOnly);
     connect(m_menus.MainMenuTools, &QMenu::aboutToShow, this, &Tmainform::MainMenuToolsClick);
     connect(m_tree, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& p) { m_menus.PopupMenu1->popup(m_tree->viewport()->mapToGlobal(p)); });
@@ -210,10 +211,27 @@ void Tmainform::buildCentre()
     statusBar()->addPermanentWidget(m_statusCount);
 }
 
-void Tmainform::FormCreate()
+void Tmainform::openReadOnly(const QString& why) { m_databaseCommands->setReadOnly(why); }
+
+void Tmainform::showReadOnly(const QString& why)
 {
+    // Always in sight: the title and the status bar say that saving goes elsewhere.
+    const bool readOnly = !why.isEmpty();
+    setWindowTitle(readOnly ? QStringLiteral("Tolmerix V2.0.0（只读）") : QStringLiteral("Tolmerix V2.0.0"));
+    m_statusText->setText(readOnly ? QStringLiteral("只读：修改只能另存为另一个文件")
+                                   : QStringLiteral("全国邮政编码、电话区号查询"));
+    m_statusText->setToolTip(why);
+}
+
+void Tmainform::FormCreate(const QString& startProblem)
+{
+    if (!startProblem.isEmpty())
+        showError(this, startProblem);
+    m_databaseCommands->claimDatabase();
     const LoadReport report = LoadDatabase();
-    if (!report.ok())
+    // One message for a start without a database of its own: the first
+    // says why, and a save cannot create the file the load would promise.
+    if (!report.ok() && !(report.status == FileReadResult::Missing && !startProblem.isEmpty()))
         showError(this, report.message);
     // The about box, the add dialog and the export dialog are kept, hidden,
     // for the whole run (the pinyin dialog is made with the window).

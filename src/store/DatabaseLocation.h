@@ -18,6 +18,9 @@ struct DatabaseLocation {
     QString folder;       // the folder to work in: the one that holds `file`
     bool copied = false;  // the bundled database was copied there just now
     QString problem;      // in Chinese: why the data folder has no database; empty when all went well
+    // The data folder cannot take the copy: `file` is the bundled database
+    // itself, to be opened read-only, and `problem` says why.
+    bool readOnly = false;
 };
 
 // QARVENDA_HOME when set, else $XDG_DATA_HOME/qarvenda, else
@@ -42,7 +45,8 @@ DatabaseLocation locateDatabase(const QString& given);
 // Copies `source` to `target` (whose folder exists) under a temporary name in
 // the target's folder, then gives it the target's name only when no file of
 // that name has appeared meanwhile: an existing file is never replaced.
-// Empty on success, else why not, in Chinese.
-QString copyWithoutReplacing(const QString& source, const QString& target);
+// Empty on success, else why not, in Chinese, naming the cause; `err` then
+// holds the errno when there was one.
+QString copyWithoutReplacing(const QString& source, const QString& target, int* err = nullptr);
 
 }  // namespace qv
