@@ -155,9 +155,12 @@ std::optional<std::string> gbkArgument(const std::string& argument)
 bool loadDatabase(Database& db, std::string given)
 {
     const DatabaseLocation location = locateDatabase(QFile::decodeName(given.c_str()));
-    if (!location.problem.isEmpty())
-        report({utf8(location.problem),
-                "cannot copy the bundled database to " + std::string(QFile::encodeName(location.folder).constData())});
+    if (!location.problem.isEmpty()) {
+        std::string english;
+        for (const QString& line : location.problem.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+            english += (english.empty() ? "" : "; ") + englishReason(utf8(line));
+        report({utf8(location.problem), english});
+    }
     const QString path = location.file;
     if (given.empty())
         given = QFile::encodeName(path).toStdString();
