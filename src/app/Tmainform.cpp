@@ -275,7 +275,11 @@ void Tmainform::closeEvent(QCloseEvent* event)
     FormClose();
 }
 
-void Tmainform::FormClose() { m_db.image.clear(); }
+void Tmainform::FormClose()
+{
+    m_db.image.clear();
+    m_databaseCommands->releaseDatabase();
+}
 
 void Tmainform::MainMenuToolsClick()
 {

@@ -244,8 +244,12 @@ std::vector<uint8_t> Database::buildImage(int32_t* newEntryStart) const
 bool Database::changedOnDisk() const
 {
     const WriteTarget target = resolveWriteTarget(m_path);
-    // A link that leads nowhere is never saved through; the save says so.
-    return target.problem.isEmpty() && stampFile(target.file) != m_stamp;
+    // Only a file holds what a save could overwrite. A link that leads
+    // nowhere, or a folder in the file's place, is never saved over (the
+    // save says so); a file removed meanwhile loses nothing.
+    if (!target.problem.isEmpty() || !QFileInfo(target.file).isFile())
+        return false;
+    return stampFile(target.file) != m_stamp;
 }
 
 SaveReport Database::saveAs(const QString& path, const ProgressFn& progress)

@@ -82,9 +82,9 @@ public:
     // Writes the database under another name and works on that file from
     // then on (no longer read-only); on failure nothing changes.
     SaveReport saveAs(const QString& path, const ProgressFn& progress = {});
-    // True when the file is no longer the one loaded or last saved (another
-    // program wrote, replaced, created or removed it): a save would overwrite
-    // what is there.
+    // True when the file there is no longer the one loaded or last saved
+    // (another program wrote, replaced or created it): a save would
+    // overwrite what someone else wrote.
     bool changedOnDisk() const;
 
     // Why this database must not be written to its file; empty when it may.

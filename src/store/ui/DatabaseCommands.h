@@ -21,6 +21,8 @@ public:
     // has the file open, asks whether to open it read-only (the default) or
     // anyway. Temporary files that killed saves left beside it are removed.
     void claimDatabase();
+    // Gives the file's lock up when the window has closed.
+    void releaseDatabase() { m_lock.release(); }
     // Opens the database read-only from the start, for this reason.
     void setReadOnly(const QString& why);
     bool isReadOnly() const;
