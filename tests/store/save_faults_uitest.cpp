@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QLabel>
+#include <QMessageBox>
 #include <QFile>
 #include <QFileInfo>
 #include <QTest>
@@ -151,12 +152,23 @@ private slots:
         QVERIFY(!QFile::exists(d.filePath("kvrn.dat.0a1b2c")));
         QVERIFY(QFile::exists(d.filePath("kvrn.dat.lock")));
 
+        // Pictures of the question and the read-only window, when asked for.
+        const QString shots = qEnvironmentVariable("QV_SCREENSHOT_DIR");
+        auto shoot = [&](QWidget* w, const QString& name) {
+            if (!shots.isEmpty())
+                w->grab().save(shots + QLatin1Char('/') + name);
+        };
         ModalScript script;
-        script.click(QStringLiteral("只读打开"));
+        QString asked;
+        script.then([&](QWidget* m) {
+            asked = qobject_cast<QMessageBox*>(m)->text();
+            shoot(m, QStringLiteral("second-window-question.png"));
+            clickButton(m, QStringLiteral("只读打开"));
+        });
         auto second = openMainWindow(db.path());
         QVERIFY(script.finished());
-        QVERIFY2(script.texts.value(0).contains(QStringLiteral("已在另一个窗口中打开（进程 %1").arg(getpid())),
-                 qPrintable(script.texts.value(0)));
+        QVERIFY2(asked.contains(QStringLiteral("已在另一个窗口中打开（进程 %1").arg(getpid())), qPrintable(asked));
+        shoot(second.get(), QStringLiteral("read-only-window.png"));
         QCOMPARE(second->windowTitle(), QStringLiteral("Tolmerix V2.0.0（只读）"));
         QVERIFY(second->findChild<QLabel*>(QStringLiteral("StatusPanel0"))->text().startsWith(QStringLiteral("只读")));
         QCOMPARE(first->windowTitle(), QStringLiteral("Tolmerix V2.0.0"));
@@ -166,9 +178,9 @@ private slots:
         script.click(QStringLiteral("取消"));
         action(*second, "mmsave")->trigger();
         QVERIFY(script.finished());
-        QVERIFY2(script.texts.value(1).contains(QStringLiteral("只读")) &&
-                     script.texts.value(1).contains(QStringLiteral("另一个窗口")),
-                 qPrintable(script.texts.value(1)));
+        QVERIFY2(script.texts.value(0).contains(QStringLiteral("只读")) &&
+                     script.texts.value(0).contains(QStringLiteral("另一个窗口")),
+                 qPrintable(script.texts.value(0)));
         QCOMPARE(readFile(db.path()), good);
         QVERIFY(second->database().ModifiedFlag);
 
@@ -228,7 +240,14 @@ private slots:
             action(*second, "mmnewnode")->trigger();
             action(*second, "mmnewnode")->trigger();
             const int seconds = second->database().tree.count();
-            script.click(choice);
+            QString warned;
+            script.then([&](QWidget* m) {
+                auto* box = qobject_cast<QMessageBox*>(m);
+                warned = box && box->icon() == QMessageBox::Warning ? box->text() : QString();
+                if (const QString shots = qEnvironmentVariable("QV_SCREENSHOT_DIR"); !shots.isEmpty())
+                    m->grab().save(shots + QStringLiteral("/changed-on-disk.png"));
+                clickButton(m, choice);
+            });
             if (c.savedElsewhere) {
                 script.then([&](QWidget* m) {
                     qobject_cast<QFileDialog*>(m)->selectFile(other);
@@ -237,8 +256,7 @@ private slots:
             }
             action(*second, "mmsave")->trigger();
             QVERIFY2(script.finished(), c.choice);
-            QCOMPARE(script.icons.value(1), QStringLiteral("warning"));
-            QVERIFY2(script.texts.value(1).contains(QStringLiteral("已被改过")), qPrintable(script.texts.value(1)));
+            QVERIFY2(warned.contains(QStringLiteral("已被改过")), qPrintable(warned));
             qv::Database file;
             QVERIFY(file.load(db.path()).ok());
             QCOMPARE(file.tree.count(), c.fileIsSecondWindows ? seconds : firsts);
