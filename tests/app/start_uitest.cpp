@@ -71,6 +71,11 @@ private slots:
         QVERIFY2(r.said.contains(QStringLiteral(" top-level directories from ") + data), qPrintable(r.said));
         QVERIFY(!r.said.contains(QStringLiteral("; 0 top-level")));
         QVERIFY(QFile::exists(data));
+        // That run was killed and left its lock: the next start takes it
+        // over without a question (which would keep the window from coming up).
+        QVERIFY(QFile::exists(data + QStringLiteral(".lock")));
+        r = start(root.filePath(QStringLiteral("work")), root.filePath(QStringLiteral("home")), {});
+        QVERIFY2(r.said.contains(QStringLiteral(" top-level directories from ") + data), qPrintable(r.said));
 
         // --db without a file name is refused before any window.
         r = start(root.filePath(QStringLiteral("work")), root.filePath(QStringLiteral("home")),
