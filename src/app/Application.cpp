@@ -133,9 +133,14 @@ int runApplication(int argc, char** argv)
 
     Tmainform window(location.file);
     window.setBundledDatabase(location.bundled, location.from == DatabaseLocation::From::DataFolder);
-    if (!location.problem.isEmpty())
-        showError(&window, location.problem);
-    window.FormCreate();
+    if (location.readOnly) {
+        // The first line says why the data folder has no copy; a save repeats it.
+        QString why = location.problem.section(QLatin1Char('\n'), 0, 0);
+        if (why.endsWith(QStringLiteral("。")))
+            why.chop(1);
+        window.openReadOnly(why);
+    }
+    window.FormCreate(location.problem);
     window.restoreWindowState();
     window.show();
     // For checking an installed program where nobody looks at the screen:

@@ -66,7 +66,8 @@ Tmainform::Tmainform(const QString& databasePath, QWidget* parent) : QMainWindow
     m_updateCommands = new UpdateCommands(m_db, *m_databaseCommands, this);
     // While a newer bundle waits for 更新数据 the status bar says so.
     connect(m_updateCommands, &UpdateCommands::noteChanged, m_statusText, [this](const QString& note) {
-        m_statusText->setText(note.isEmpty() ? QStringLiteral("全国邮政编码、电话区号查询") : note);
+        m_updateNote = note;
+        showStatusText();
     });
     buildCommands({this, m_treeCommands, m_entryCommands, m_searchCommands, m_databaseCommands, m_exchangeCommands,
                    m_printCommands, m_shellCommands, m_updateCommands, m_listModel},
@@ -86,6 +87,7 @@ Tmainform::Tmainform(const QString& databasePath, QWidget* parent) : QMainWindow
             [this] { m_searchCommands->TreeView1Change(m_tree->currentNode()); });
     connect(m_updateCommands, &UpdateCommands::entriesRearranged, this,
             [this] { m_searchCommands->TreeView1Change(m_tree->currentNode()); });
+    connect(m_databaseCommands, &DatabaseCommands::readOnlyChanged, this, &Tmainform::showReadOnly);
     connect(m_menus.MainMenuTools, &QMenu::aboutToShow, this, &Tmainform::MainMenuToolsClick);
     connect(m_tree, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& p) { m_menus.PopupMenu1->popup(m_tree->viewport()->mapToGlobal(p)); });
@@ -225,11 +227,41 @@ void Tmainform::setBundledDatabase(const QString& bundled, bool madeFromBundle)
 
 QString Tmainform::statusText() const { return m_statusText->text(); }
 
-void Tmainform::FormCreate()
+void Tmainform::openReadOnly(const QString& why) { m_databaseCommands->setReadOnly(why); }
+
+void Tmainform::showReadOnly(const QString& why)
 {
-    m_updateCommands->beforeLoad();
+    // Always in sight: the title and the status bar say that saving goes elsewhere.
+    const bool readOnly = !why.isEmpty();
+    setWindowTitle(readOnly ? QStringLiteral("Tolmerix V2.0.0（只读）") : QStringLiteral("Tolmerix V2.0.0"));
+    m_statusText->setToolTip(why);
+    showStatusText();
+}
+
+void Tmainform::showStatusText()
+{
+    // Read-only matters most: it says where a save can go.
+    if (m_databaseCommands->isReadOnly())
+        m_statusText->setText(QStringLiteral("只读：修改只能另存为另一个文件"));
+    else if (!m_updateNote.isEmpty())
+        m_statusText->setText(m_updateNote);
+    else
+        m_statusText->setText(QStringLiteral("全国邮政编码、电话区号查询"));
+}
+
+void Tmainform::FormCreate(const QString& startProblem)
+{
+    if (!startProblem.isEmpty())
+        showError(this, startProblem);
+    m_databaseCommands->claimDatabase();
+    // Replacing an unedited copy with newer bundled data writes the file:
+    // only the window that holds it may.
+    if (m_databaseCommands->holdsLock())
+        m_updateCommands->beforeLoad();
     const LoadReport report = LoadDatabase();
-    if (!report.ok())
+    // One message for a start without a database of its own: the first
+    // says why, and a save cannot create the file the load would promise.
+    if (!report.ok() && !(report.status == FileReadResult::Missing && !startProblem.isEmpty()))
         showError(this, report.message);
     m_updateCommands->afterLoad();
     // The about box, the add dialog and the export dialog are kept, hidden,
@@ -274,7 +306,11 @@ void Tmainform::closeEvent(QCloseEvent* event)
     FormClose();
 }
 
-void Tmainform::FormClose() { m_db.image.clear(); }
+void Tmainform::FormClose()
+{
+    m_db.image.clear();
+    m_databaseCommands->releaseDatabase();
+}
 
 void Tmainform::MainMenuToolsClick()
 {

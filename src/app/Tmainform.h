@@ -35,9 +35,14 @@ public:
                        QWidget* parent = nullptr);
     ~Tmainform() override;
 
-    // Loads the database and builds the tree; a failure is shown in the
-    // general error box and the window opens on an empty database.
-    void FormCreate();
+    // Takes the database file's lock (asking what to do when another window
+    // has it), loads the database and builds the tree; a failure is shown in
+    // the general error box and the window opens on an empty database.
+    // `startProblem`, when given, is what went wrong in finding the database:
+    // shown first, in place of the load's own message about a missing file.
+    void FormCreate(const QString& startProblem = QString());
+    // The database is to be opened read-only, for this reason (before FormCreate).
+    void openReadOnly(const QString& why);
     // Reads the database file into the image and builds the tree.
     LoadReport LoadDatabase();
     // Releases the image when the window has closed.
@@ -82,6 +87,8 @@ private:
     void MainMenuToolsClick();
     void showCount();
     void nameControls();
+    void showReadOnly(const QString& why);
+    void showStatusText();
 
     Database m_db;
     DirectoryTreeModel* m_treeModel = nullptr;
@@ -91,6 +98,7 @@ private:
     QSplitter* m_splitter = nullptr;
     EntryListView* m_list = nullptr;
     QLabel* m_statusText = nullptr;
+    QString m_updateNote;  // newer bundled data waits for 更新数据
     QLabel* m_statusCount = nullptr;
     Tfrminputpy* m_pinyinDialog = nullptr;
     DatabaseCommands* m_databaseCommands = nullptr;

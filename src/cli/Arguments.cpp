@@ -1,6 +1,7 @@
 #include "cli/Arguments.h"
 
 #include "lookup/EntryRows.h"
+#include "store/DatabaseFile.h"
 
 #include <QRegularExpression>
 #include <QString>
@@ -153,6 +154,18 @@ std::string englishReason(const std::string& chinese)
          "the database file '\\1' is a symbolic link to '\\2', which does not exist"},
         {"数据库文件“(.*)”是指向“(.*)”的符号链接，而“.*”不是普通文件",
          "the database file '\\1' is a symbolic link to '\\2', which is not a regular file"},
+        // Finding the database and making the first copy of the bundled one.
+        {"无法建立数据文件夹“(.*)”（“(.*)”）：(.*)。", "cannot create the data folder '\\1' ('\\2': \\3)"},
+        {"无法建立数据文件夹“(.*)”：(.*)。", "cannot create the data folder '\\1': \\2"},
+        {"找不到随程序附带的数据库，无法复制到“(.*)”。", "the bundled database is missing, so nothing can be copied to '\\1'"},
+        {"无法把随程序附带的数据库复制到数据文件夹：(.*?)。?", "cannot copy the bundled database to the data folder: \\1"},
+        {"随程序附带的数据库“(.*)”以只读方式打开；要保存修改，请用“另存为”存到可以写入的地方。",
+         "reading the bundled database '\\1' instead"},
+        {"无法读取“(.*)”：(.*)", "cannot read '\\1': \\2"},
+        {"无法在“(.*)”中建立文件：(.*)", "cannot create a file in '\\1': \\2"},
+        {"无法写入“(.*)”：(.*)", "cannot write '\\1': \\2"},
+        {"无法建立“(.*)”：(.*)", "cannot create '\\1': \\2"},
+        {"“(.*)”已经存在，没有覆盖它。", "'\\1' exists already and was not replaced"},
     };
     const QString text = QString::fromUtf8(chinese.data(), qsizetype(chinese.size()));
     for (const auto& r : reasons) {
@@ -161,8 +174,13 @@ std::string englishReason(const std::string& chinese)
         if (!m.hasMatch())
             continue;
         QString english = QString::fromUtf8(r.en);
-        for (int i = m.lastCapturedIndex(); i >= 1; --i)
-            english.replace(QStringLiteral("\\") + QString::number(i), m.captured(i));
+        for (int i = m.lastCapturedIndex(); i >= 1; --i) {
+            // A part may be a cause of the core's, or a reason of its own.
+            const QString part = m.captured(i);
+            const QString cause = englishFileError(part);
+            english.replace(QStringLiteral("\\") + QString::number(i),
+                            !cause.isEmpty() ? cause : QString::fromStdString(englishReason(part.toStdString())));
+        }
         return english.toStdString();
     }
     return chinese;

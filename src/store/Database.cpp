@@ -72,6 +72,7 @@ LoadReport Database::load(const QString& path)
     reset();
     m_path = path;
     m_preserveAs.clear();
+    m_stamp = FileStamp();
     LoadReport report;
     const QString name = QFileInfo(path).fileName();
     const WriteTarget target = resolveWriteTarget(path);
@@ -83,6 +84,7 @@ LoadReport Database::load(const QString& path)
         return report;
     }
     FileReadResult read = readDatabaseFile(path);
+    m_stamp = read.stamp.exists ? read.stamp : stampFile(target.file);
     if (read.status == FileReadResult::Ok || read.status == FileReadResult::Excess) {
         const QString bad = badDirectoryId(read.image);
         if (!bad.isEmpty()) {
@@ -239,9 +241,42 @@ std::vector<uint8_t> Database::buildImage(int32_t* newEntryStart) const
     return out;
 }
 
+bool Database::changedOnDisk() const
+{
+    const WriteTarget target = resolveWriteTarget(m_path);
+    // Only a file holds what a save could overwrite. A link that leads
+    // nowhere, or a folder in the file's place, is never saved over (the
+    // save says so); a file removed meanwhile loses nothing.
+    if (!target.problem.isEmpty() || !QFileInfo(target.file).isFile())
+        return false;
+    return stampFile(target.file) != m_stamp;
+}
+
+SaveReport Database::saveAs(const QString& path, const ProgressFn& progress)
+{
+    const QString path0 = m_path, preserve0 = m_preserveAs, readOnly0 = m_readOnly;
+    const FileStamp stamp0 = m_stamp;
+    m_path = path;
+    m_preserveAs.clear();
+    m_readOnly.clear();
+    SaveReport report = save(progress);
+    if (!report.ok) {
+        m_path = path0;
+        m_preserveAs = preserve0;
+        m_readOnly = readOnly0;
+        m_stamp = stamp0;
+    }
+    return report;
+}
+
 SaveReport Database::save(const ProgressFn& progress)
 {
     SaveReport report;
+    if (!m_readOnly.isEmpty()) {
+        report.message = m_readOnly;
+        return report;
+    }
+    const bool wasModified = ModifiedFlag;
     const size_t front = frontSize();
     if (image.size() > 0 && front == size_t(image.entrySectionStart())) {
         // The usual save: no directory or learned initial more or less than
@@ -262,13 +297,15 @@ SaveReport Database::save(const ProgressFn& progress)
     report.ok = written.ok;
     report.message = written.error;
     if (report.ok) {
+        m_stamp = written.stamp;
         report.preservedAs = written.keptAs;
         if (!written.keptAs.isEmpty())
             report.preservedShown = shownName(written.keptAs, m_path);
         m_preserveAs.clear();
     } else {
-        // The edits are still only in memory: the exit question must go on protecting them.
-        ModifiedFlag = true;
+        // Edits are still only in memory and the exit question must go on
+        // protecting them; without edits it has nothing to ask about.
+        ModifiedFlag = wasModified;
     }
     return report;
 }

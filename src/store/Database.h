@@ -76,8 +76,20 @@ public:
     void writeFront(uint8_t* p) const;
 
     // Re-bases the image onto a new front and writes the file. ModifiedFlag is
-    // clear afterwards only when the file was written.
+    // clear afterwards when the file was written; a failed save leaves it as
+    // it was. A database opened read-only is not written at all.
     SaveReport save(const ProgressFn& progress = {});
+    // Writes the database under another name and works on that file from
+    // then on (no longer read-only); on failure nothing changes.
+    SaveReport saveAs(const QString& path, const ProgressFn& progress = {});
+    // True when the file there is no longer the one loaded or last saved
+    // (another program wrote, replaced or created it): a save would
+    // overwrite what someone else wrote.
+    bool changedOnDisk() const;
+
+    // Why this database must not be written to its file; empty when it may.
+    const QString& readOnlyReason() const { return m_readOnly; }
+    void setReadOnly(const QString& why) { m_readOnly = why; }
 
     void addObserver(EntryObserver* observer) { m_observers.push_back(observer); }
     void removeObserver(EntryObserver* observer);
@@ -95,6 +107,8 @@ public:
 private:
     QString m_path = QString::fromLatin1(kFileName);
     QString m_preserveAs;
+    QString m_readOnly;
+    FileStamp m_stamp;  // the file as loaded or last saved
     std::vector<EntryObserver*> m_observers;
 };
 

@@ -22,7 +22,9 @@
 #include <system_error>
 #include <thread>
 #include <new>
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -53,6 +55,66 @@ void allocateImage(std::vector<uint8_t>& out, size_t n)
     out.resize(n);
 }
 }  // namespace
+
+bool FileStamp::operator==(const FileStamp& o) const
+{
+    if (exists != o.exists)
+        return false;
+    if (!exists)
+        return true;
+    return device == o.device && inode == o.inode && size == o.size && modifiedNs == o.modifiedNs &&
+           (!hashed || !o.hashed || hash == o.hash);
+}
+
+namespace {
+
+void stampStat(FileStamp& s, const struct stat& st)
+{
+    s.exists = true;
+    s.device = uint64_t(st.st_dev);
+    s.inode = uint64_t(st.st_ino);
+    s.size = int64_t(st.st_size);
+    s.modifiedNs = int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+}
+
+}  // namespace
+
+FileStamp stampFile(const QString& path)
+{
+    FileStamp s;
+    const int fd = open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    struct stat st;
+    if (fd < 0) {
+        if (stat(QFile::encodeName(path).constData(), &st) == 0 && S_ISREG(st.st_mode))
+            stampStat(s, st);  // there, but its bytes cannot be read
+        return s;
+    }
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        return s;
+    }
+    stampStat(s, st);
+    // Read in pieces: the hash needs no copy of a whole file in memory.
+    std::vector<uint8_t> piece(size_t(1) << 20);
+    uint32_t crc = 0;
+    for (off_t at = 0;;) {
+        const ssize_t n = pread(fd, piece.data(), piece.size(), at);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            close(fd);
+            return s;
+        }
+        if (n == 0)
+            break;
+        crc = uint32_t(libdeflate_crc32(crc, piece.data(), size_t(n)));
+        at += n;
+    }
+    close(fd);
+    s.hashed = true;
+    s.hash = crc;
+    return s;
+}
 
 bool inflateImageZlib(const uint8_t* stream, size_t streamSize, int64_t length, std::vector<uint8_t>& out,
                       QString* why, QString* surplus)
@@ -298,6 +360,8 @@ FileReadResult readNow(const QString& path)
         result.detail = QStringLiteral("无法读取数据库文件“%1”：%2").arg(QFileInfo(path).absoluteFilePath(), file.errorString());
         return result;
     }
+    struct stat opened;
+    const bool stamped = fstat(file.handle(), &opened) == 0;
     const qint64 size = file.size();
     if (size > kMaxFileSize) {
         result.status = FileReadResult::Damaged;
@@ -350,6 +414,12 @@ FileReadResult readNow(const QString& path)
         grown.insert(grown.end(), rest.begin(), rest.end());
         bytes = grown.data();
         fileSize = grown.size();
+    }
+    if (stamped) {
+        // What a save later compares with: the file as opened, and the bytes read.
+        stampStat(result.stamp, opened);
+        result.stamp.hashed = true;
+        result.stamp.hash = uint32_t(libdeflate_crc32(0, bytes, fileSize));
     }
     if (fileSize < 4) {
         result.status = FileReadResult::Damaged;
@@ -416,37 +486,14 @@ int writeAll(int fd, const std::vector<uint8_t>& data, const ProgressFn& progres
 {
     constexpr size_t kPiece = 4 << 20;  // so that the progress moves
     for (size_t done = 0; done < data.size();) {
-        const ssize_t w = pwrite(fd, data.data() + done, std::min(kPiece, data.size() - done), off_t(done));
-        if (w < 0 && errno == EINTR)
-            continue;
-        if (w < 0)
-            return errno;
-        if (w == 0)
-            return EIO;
-        done += size_t(w);
+        const size_t n = std::min(kPiece, data.size() - done);
+        if (const int err = writeFully(fd, data.data() + done, n, off_t(done)))
+            return err;
+        done += n;
         if (progress)
             progress(kCompressPercent + int(done * (100 - kCompressPercent) / data.size()));
     }
     return 0;
-}
-
-// A new file beside `file` with the usual permissions (0666 less the umask);
-// -1 and the errno when none can be made.
-int createBeside(const QString& file, QString* name, int* err)
-{
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        const quint32 tag = QRandomGenerator::global()->generate() & 0xFFFFFF;
-        *name = file + QStringLiteral(".%1").arg(tag, 6, 16, QLatin1Char('0'));
-        const int fd = open(nativePath(*name).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0)
-            return fd;
-        if (errno != EEXIST && errno != EINTR) {
-            *err = errno;
-            return -1;
-        }
-    }
-    *err = EEXIST;
-    return -1;
 }
 
 // Makes a rename in the folder of `file` durable; where that cannot be
@@ -466,6 +513,20 @@ QString withOldFile(const QString& what, bool existed, bool intact)
     if (!existed)
         return what;
     return what + (intact ? QStringLiteral("。原来的文件保持不变") : QStringLiteral("。原来的文件可能已不完整"));
+}
+
+// The file just written, as the next save will find it unless someone else
+// writes it meanwhile.
+FileStamp writtenStamp(const QString& file, const std::vector<uint8_t>& bytes)
+{
+    FileStamp s;
+    struct stat st;
+    if (stat(nativePath(file).constData(), &st) != 0)
+        return s;
+    stampStat(s, st);
+    s.hashed = true;
+    s.hash = uint32_t(libdeflate_crc32(0, bytes.data(), bytes.size()));
+    return s;
 }
 
 bool putBack(int fd, const std::vector<uint8_t>& old)
@@ -541,28 +602,182 @@ WriteResult overwriteCompressed(const QString& file, const std::vector<uint8_t>&
     if (err)
         return fail(QStringLiteral("写入数据库文件“%1”失败：%2").arg(file, describeFileError(err)), intact);
     r.ok = true;
+    r.stamp = writtenStamp(file, bytes);
     return r;
 }
 
 }  // namespace
 
+namespace {
+
+// The causes a failure is told by, in both languages.
+struct Cause {
+    int err;
+    const char* zh;
+    const char* en;
+};
+constexpr Cause kCauses[] = {
+    {ENOSPC, "磁盘空间不足", "no space left on the disk"},
+    {EACCES, "没有写入权限", "permission denied"},
+    {EPERM, "没有写入权限", "permission denied"},
+    {EFBIG, "文件过大", "the file is too large"},
+    {EROFS, "文件系统只读", "the file system is read-only"},
+    {EDQUOT, "超出磁盘配额", "the disk quota is exceeded"},
+    {ENOENT, "文件或文件夹不存在", "no such file or folder"},
+    {ENOTDIR, "该位置已有同名文件/目录", "a file or folder of that name is in the way"},
+    {EEXIST, "该位置已有同名文件/目录", "a file or folder of that name is in the way"},
+    {EISDIR, "该位置已有同名文件/目录", "a file or folder of that name is in the way"},
+    {ELOOP, "符号链接循环", "the symbolic links loop"},
+    {ENAMETOOLONG, "文件名过长", "the file name is too long"},
+    {EIO, "读写设备出错", "input/output error on the device"},
+    {ENOMEM, "内存不足", "not enough memory"},
+    {EMFILE, "打开的文件过多", "too many open files"},
+    {ENFILE, "打开的文件过多", "too many open files"},
+};
+const char* const kDanglingZh = "链接指向不存在的文件";
+const char* const kDanglingEn = "the link points to a file that does not exist";
+
+const Cause* causeOf(int err)
+{
+    for (const Cause& c : kCauses)
+        if (c.err == err)
+            return &c;
+    return nullptr;
+}
+
+bool danglingLink(const QString& path, int err)
+{
+    struct stat st;
+    return (err == ENOENT || err == EEXIST) && lstat(QFile::encodeName(path).constData(), &st) == 0 &&
+           S_ISLNK(st.st_mode) && stat(QFile::encodeName(path).constData(), &st) != 0;
+}
+
+WriteCall g_writeCall = nullptr;
+
+}  // namespace
+
 QString describeFileError(int err)
 {
-    switch (err) {
-    case ENOSPC:
-        return QStringLiteral("磁盘空间不足");
-    case EACCES:
-    case EPERM:
-        return QStringLiteral("没有写入权限");
-    case EFBIG:
-        return QStringLiteral("文件过大");
-    case EROFS:
-        return QStringLiteral("文件系统只读");
-    case EDQUOT:
-        return QStringLiteral("超出磁盘配额");
-    default:
-        return QStringLiteral("%1（错误代码 %2）").arg(QString::fromLocal8Bit(std::strerror(err))).arg(err);
+    if (const Cause* c = causeOf(err))
+        return QString::fromUtf8(c->zh);
+    return QStringLiteral("%1（错误代码 %2）").arg(QString::fromLocal8Bit(std::strerror(err))).arg(err);
+}
+
+QString describeFileErrorInEnglish(int err)
+{
+    if (const Cause* c = causeOf(err))
+        return QString::fromUtf8(c->en);
+    return QStringLiteral("%1 (error %2)").arg(QString::fromLocal8Bit(std::strerror(err))).arg(err);
+}
+
+QString describePathError(const QString& path, int err)
+{
+    return danglingLink(path, err) ? QString::fromUtf8(kDanglingZh) : describeFileError(err);
+}
+
+QString describePathErrorInEnglish(const QString& path, int err)
+{
+    return danglingLink(path, err) ? QString::fromUtf8(kDanglingEn) : describeFileErrorInEnglish(err);
+}
+
+QString englishFileError(const QString& chinese)
+{
+    if (chinese == QString::fromUtf8(kDanglingZh))
+        return QString::fromUtf8(kDanglingEn);
+    for (const Cause& c : kCauses)
+        if (chinese == QString::fromUtf8(c.zh))
+            return QString::fromUtf8(c.en);
+    return QString();
+}
+
+void setWriteCall(WriteCall call) { g_writeCall = call; }
+
+int writeFully(int fd, const void* data, size_t size, off_t offset)
+{
+    const auto* p = static_cast<const uint8_t*>(data);
+    for (size_t done = 0; done < size;) {
+        const ssize_t w = g_writeCall ? g_writeCall(fd, p + done, size - done, offset + off_t(done))
+                                      : pwrite(fd, p + done, size - done, offset + off_t(done));
+        if (w < 0 && errno == EINTR)
+            continue;
+        if (w < 0)
+            return errno;
+        if (w == 0)
+            return EIO;
+        done += size_t(w);
     }
+    return 0;
+}
+
+int createTemporaryBeside(const QString& file, QString* name, int* err)
+{
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const quint32 tag = QRandomGenerator::global()->generate() & 0xFFFFFF;
+        *name = file + QStringLiteral(".%1").arg(tag, 6, 16, QLatin1Char('0'));
+        const int fd = open(nativePath(*name).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            // The mark of a save in progress: a later start or save leaves
+            // alone what a running save holds. The kernel drops it when the
+            // program ends, however it ends.
+            flock(fd, LOCK_EX | LOCK_NB);
+            return fd;
+        }
+        if (errno != EEXIST && errno != EINTR) {
+            *err = errno;
+            return -1;
+        }
+    }
+    *err = EEXIST;
+    return -1;
+}
+
+int removeStaleTemporaries(const QString& file)
+{
+    const QFileInfo info(file);
+    const QByteArray folder = nativePath(info.absolutePath());
+    const QByteArray base = nativePath(info.fileName());
+    // "<name>.xxxxxx" (six hex digits) from a save or first copy, and
+    // ".<name>.XXXXXX" from the first copy of earlier versions.
+    auto ours = [&](const char* entry) {
+        const size_t n = std::strlen(entry);
+        const bool hidden = entry[0] == '.';
+        const size_t head = base.size() + 1 + (hidden ? 1 : 0);
+        if (n != head + 6 || std::memcmp(entry + (hidden ? 1 : 0), base.constData(), size_t(base.size())) != 0 ||
+            entry[head - 1] != '.')
+            return false;
+        for (size_t i = head; i < n; ++i) {
+            const char c = entry[i];
+            const bool hex = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
+            const bool alnum = hex || (c >= 'A' && c <= 'Z') || (c >= 'g' && c <= 'z');
+            if (!(hidden ? alnum : hex))
+                return false;
+        }
+        return true;
+    };
+    DIR* dir = opendir(folder.constData());
+    if (!dir)
+        return 0;
+    int removed = 0;
+    while (const dirent* e = readdir(dir)) {
+        if (!ours(e->d_name))
+            continue;
+        const QByteArray path = folder + '/' + e->d_name;
+        int fd = open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0 && errno == EACCES)
+            fd = open(path.constData(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        struct stat held, now;
+        // Free to lock: no running save holds it. It must still be the file
+        // of that name when it goes.
+        if (fstat(fd, &held) == 0 && S_ISREG(held.st_mode) && flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+            lstat(path.constData(), &now) == 0 && now.st_dev == held.st_dev && now.st_ino == held.st_ino &&
+            unlink(path.constData()) == 0)
+            ++removed;
+        close(fd);
+    }
+    closedir(dir);
+    return removed;
 }
 
 WriteTarget resolveWriteTarget(const QString& path)
@@ -645,10 +860,12 @@ WriteResult writeDatabaseFile(const QString& path, const std::vector<uint8_t>& i
     QString why;
     if (!compressFile(image, bytes, progress, &why))
         return fail(why);
+    // What killed saves left here goes first: it may be what fills the disk.
+    removeStaleTemporaries(file);
 
     QString temp;
     int err = 0;
-    const int fd = createBeside(file, &temp, &err);
+    const int fd = createTemporaryBeside(file, &temp, &err);
     if (fd < 0) {
         // A folder that takes no new file (shared, or handed over read-only)
         // may still hold a file that may be written: write that in place.
@@ -671,16 +888,25 @@ WriteResult writeDatabaseFile(const QString& path, const std::vector<uint8_t>& i
     }
     if (!err && fsync(fd) != 0)
         err = errno;
+    // A second descriptor keeps the file marked as a save's own until it
+    // has its name, so that no other start or save takes it for a leftover.
+    const int mark = dup(fd);
     if (close(fd) != 0 && !err)
         err = errno;
+    auto unmark = [mark] {
+        if (mark >= 0)
+            close(mark);
+    };
     if (err) {
         unlink(nativeTemp.constData());
+        unmark();
         return fail(QStringLiteral("写入数据库文件“%1”失败：%2").arg(file, describeFileError(err)));
     }
     const QString keptAs = keep ? keptFileName(file) : QString();
     if (keep && rename(native.constData(), nativePath(keptAs).constData()) != 0) {
         err = errno;
         unlink(nativeTemp.constData());
+        unmark();
         return fail(QStringLiteral("无法把原来的数据库文件改名为“%1”：%2。为保护它，本次没有保存")
                         .arg(keptAs, describeFileError(err)));
     }
@@ -689,11 +915,14 @@ WriteResult writeDatabaseFile(const QString& path, const std::vector<uint8_t>& i
         if (keep)
             rename(nativePath(keptAs).constData(), native.constData());
         unlink(nativeTemp.constData());
+        unmark();
         return fail(QStringLiteral("无法用新文件替换“%1”：%2").arg(file, describeFileError(err)));
     }
+    unmark();
     syncFolder(file);
     r.ok = true;
     r.keptAs = keptAs;
+    r.stamp = writtenStamp(file, bytes);
     return r;
 }
 

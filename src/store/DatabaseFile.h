@@ -9,6 +9,8 @@
 #include <functional>
 #include <vector>
 
+#include <sys/types.h>
+
 namespace qv {
 
 // Called now and then while a long save compresses, with 0..100.
@@ -19,6 +21,23 @@ constexpr int kCompressPercent = 80;
 // The image of an empty database: the end marker and a zero LearnedCount.
 constexpr int kEmptyImageSize = kDirectoryRecordSize + 4;
 
+// A file as it was read or written: which file it is, its size and time,
+// and a hash of its bytes. Two stamps that differ mean that somebody else
+// has written or replaced the file meanwhile.
+struct FileStamp {
+    bool exists = false;
+    uint64_t device = 0;
+    uint64_t inode = 0;
+    int64_t size = 0;
+    int64_t modifiedNs = 0;
+    bool hashed = false;  // false when the bytes could not be read
+    uint32_t hash = 0;    // CRC-32 of the whole file
+    bool operator==(const FileStamp& o) const;
+    bool operator!=(const FileStamp& o) const { return !(*this == o); }
+};
+// The regular file at `path` (followed through links) now, its bytes hashed.
+FileStamp stampFile(const QString& path);
+
 struct FileReadResult {
     // Excess: the file holds more than the image its header announces; the
     // announced bytes were read (image is set) and the rest was not.
@@ -26,6 +45,7 @@ struct FileReadResult {
     Status status = Missing;
     std::vector<uint8_t> image;
     QString detail;  // what went wrong, in Chinese, for the error box
+    FileStamp stamp; // the file whose bytes were read; !exists when none were
 };
 
 FileReadResult readDatabaseFile(const QString& path);
@@ -67,6 +87,7 @@ struct WriteResult {
     QString error;
     bool oldFileIntact = true;  // false only when an in-place write failed and could not be undone
     QString keptAs;             // where the previous file was kept (keepOld), when it was
+    FileStamp stamp;            // the file as written, when ok
 };
 
 // Writes the file for `path` (through a link, see WriteTarget): a new file in
@@ -84,8 +105,33 @@ WriteResult writeDatabaseFile(const QString& path, const std::vector<uint8_t>& i
 // failure puts the old bytes back where it can read them.
 WriteResult overwriteDatabaseFile(const QString& file, const std::vector<uint8_t>& image, const ProgressFn& progress);
 
-// What an errno means for a save, in Chinese.
+// What an errno means, in Chinese for the window and in English for the
+// command line: one table for both.
 QString describeFileError(int err);
+QString describeFileErrorInEnglish(int err);
+// The same for a failure at `path`: a link that leads nowhere or a file in
+// the way is named as such.
+QString describePathError(const QString& path, int err);
+QString describePathErrorInEnglish(const QString& path, int err);
+// The English of a cause the two functions above give in Chinese; empty when
+// `chinese` is none of them.
+QString englishFileError(const QString& chinese);
+
+// Every write of a database or its first copy goes through this call
+// (pwrite unless told otherwise): tests see a full disk without filling one.
+using WriteCall = ssize_t (*)(int fd, const void* data, size_t size, off_t offset);
+void setWriteCall(WriteCall call);  // nullptr: pwrite again
+// Writes `data` at `offset`; 0, or the errno of the write that failed.
+int writeFully(int fd, const void* data, size_t size, off_t offset);
+
+// A new, empty temporary file "<file>.xxxxxx" (six hex digits) beside `file`,
+// open for writing and marked as in use for as long as the descriptor is
+// open; -1 with the errno in `err` when none can be made.
+int createTemporaryBeside(const QString& file, QString* name, int* err);
+// Removes the temporary files that saves or first copies of `file` left
+// when they were killed: only names of their own pattern, and only those no
+// running save holds. The number removed.
+int removeStaleTemporaries(const QString& file);
 
 // Largest output a deflate stream of `n` bytes can produce.
 inline int64_t maxInflatedSize(size_t n) { return int64_t(n) * 1032 + 1024; }

@@ -2,15 +2,18 @@
 
 #include "store/DataUpdate.h"
 #include "store/Database.h"
+#include "store/DatabaseFile.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QTemporaryFile>
 
 #include <cerrno>
 #include <cstring>
+#include <vector>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace qv {
@@ -63,46 +66,80 @@ QStringList bundledDatabaseCandidates(const QString& programDir)
     return candidates;
 }
 
-QString copyWithoutReplacing(const QString& source, const QString& target)
+QString copyWithoutReplacing(const QString& source, const QString& target, int* err)
 {
-    QFile in(source);
-    if (!QFileInfo(source).isFile() || !in.open(QIODevice::ReadOnly))
-        return QStringLiteral("无法读取“%1”：%2").arg(QDir::toNativeSeparators(source), in.errorString());
-    // A name of its own in the same folder, so that an interrupted copy never
-    // looks like a database and the final step is a link, not a copy.
-    QTemporaryFile out(QFileInfo(target).absolutePath() + QStringLiteral("/.kvrn.dat.XXXXXX"));
-    if (!out.open())
-        return QStringLiteral("无法在“%1”中建立文件：%2")
-            .arg(QDir::toNativeSeparators(QFileInfo(target).absolutePath()), out.errorString());
-    QByteArray chunk;
-    while (!(chunk = in.read(1 << 20)).isEmpty()) {
-        if (out.write(chunk) != chunk.size())
-            return QStringLiteral("无法写入“%1”：%2").arg(QDir::toNativeSeparators(target), out.errorString());
+    int dummy = 0;
+    int& e = err ? *err : dummy;
+    e = 0;
+    const QString shownSource = QDir::toNativeSeparators(source);
+    const QString shownTarget = QDir::toNativeSeparators(target);
+    const int in = ::open(QFile::encodeName(source).constData(), O_RDONLY | O_CLOEXEC);
+    struct stat st;
+    if (in < 0 || fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
+        e = in < 0 ? errno : EISDIR;
+        if (in >= 0)
+            ::close(in);
+        return QStringLiteral("无法读取“%1”：%2").arg(shownSource, describePathError(source, e));
     }
-    if (in.error() != QFileDevice::NoError)
-        return QStringLiteral("无法读取“%1”：%2").arg(QDir::toNativeSeparators(source), in.errorString());
-    if (!out.flush() || ::fsync(out.handle()) != 0)
-        return QStringLiteral("无法写入“%1”：%2").arg(QDir::toNativeSeparators(target), out.errorString());
-    out.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
-                       QFileDevice::ReadOther);
+    // A name of its own in the same folder, so that an interrupted copy never
+    // looks like a database and the final step is a link, not a copy. It is
+    // marked as in use, so that a later start removes it only once this
+    // copy has ended (or was killed).
+    QString temp;
+    const int out = createTemporaryBeside(target, &temp, &e);
+    if (out < 0) {
+        ::close(in);
+        const QString folder = QFileInfo(target).absolutePath();
+        return QStringLiteral("无法在“%1”中建立文件：%2")
+            .arg(QDir::toNativeSeparators(folder), describePathError(folder, e));
+    }
+    const QByteArray nativeTemp = QFile::encodeName(temp);
+    auto fail = [&](const QString& why) {
+        ::unlink(nativeTemp.constData());
+        ::close(out);
+        ::close(in);
+        return why;
+    };
+    std::vector<char> chunk(size_t(1) << 20);
+    for (off_t at = 0;;) {
+        const ssize_t n = ::read(in, chunk.data(), chunk.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            e = errno;
+            return fail(QStringLiteral("无法读取“%1”：%2").arg(shownSource, describeFileError(e)));
+        }
+        if (n == 0)
+            break;
+        if ((e = writeFully(out, chunk.data(), size_t(n), at)) != 0)
+            return fail(QStringLiteral("无法写入“%1”：%2").arg(shownTarget, describeFileError(e)));
+        at += n;
+    }
+    if (::fsync(out) != 0) {
+        e = errno;
+        return fail(QStringLiteral("无法写入“%1”：%2").arg(shownTarget, describeFileError(e)));
+    }
+    if (::fchmod(out, 0644) != 0) {
+        // Stays with the usual permissions.
+    }
     // link() refuses an existing name in one step, so nothing that appeared
     // since the check is ever replaced. Folders that take no hard links get a
-    // rename, which Qt refuses too when the name is taken.
-    const QByteArray from = QFile::encodeName(out.fileName());
+    // rename, which is refused too when the name is taken.
     const QByteArray to = QFile::encodeName(target);
-    if (::link(from.constData(), to.constData()) == 0)
+    if (::link(nativeTemp.constData(), to.constData()) == 0) {
+        fail(QString());
         return QString();
-    const int linkError = errno;
-    if (linkError == EEXIST)
-        return QStringLiteral("“%1”已经存在，没有覆盖它。").arg(QDir::toNativeSeparators(target));
-    const QString why = QString::fromLocal8Bit(std::strerror(linkError));
-    if (linkError == EPERM || linkError == EOPNOTSUPP || linkError == EXDEV) {
-        if (!nameTaken(target) && out.rename(target)) {
-            out.setAutoRemove(false);
-            return QString();
-        }
     }
-    return QStringLiteral("无法建立“%1”：%2").arg(QDir::toNativeSeparators(target), why);
+    e = errno;
+    if (e == EEXIST)
+        return fail(QStringLiteral("“%1”已经存在，没有覆盖它。").arg(shownTarget));
+    if ((e == EPERM || e == EOPNOTSUPP || e == EXDEV) && !nameTaken(target) &&
+        ::rename(nativeTemp.constData(), to.constData()) == 0) {
+        ::close(out);
+        ::close(in);
+        return QString();
+    }
+    return fail(QStringLiteral("无法建立“%1”：%2").arg(shownTarget, describePathError(target, e)));
 }
 
 QString findBundledDatabase(const QStringList& candidates)
@@ -114,6 +151,33 @@ QString findBundledDatabase(const QStringList& candidates)
 }
 
 namespace {
+
+// Makes `folder` and the folders above it; 0, or the errno and the folder
+// that could not be made. A link that leads nowhere or a file where a
+// folder should be is found as such.
+int makeFolders(const QString& folder, QString* failedAt)
+{
+    const QString clean = QDir::cleanPath(QDir(folder).absolutePath());
+    QString path;
+    for (const QString& part : clean.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+        path += QLatin1Char('/') + part;
+        const QByteArray native = QFile::encodeName(path);
+        if (::mkdir(native.constData(), 0777) == 0)
+            continue;
+        const int made = errno;
+        struct stat st;
+        if (::stat(native.constData(), &st) == 0) {
+            if (S_ISDIR(st.st_mode))
+                continue;
+            *failedAt = path;
+            return ENOTDIR;
+        }
+        *failedAt = path;
+        // Exists, yet no folder behind it: a link that leads nowhere or loops.
+        return made == EEXIST ? errno : made;
+    }
+    return 0;
+}
 
 // Steps 1 and 2 of the rule, and the data folder's file name for step 3;
 // nothing is created.
@@ -170,11 +234,28 @@ DatabaseLocation locateDatabase(const QString& given, const QString& workingFold
     loc.bundled = findBundledDatabase(bundled);
     if (loc.from != DatabaseLocation::From::DataFolder || nameTaken(loc.file))
         return loc;
-    if (!QDir().mkpath(loc.folder) || !QFileInfo(loc.folder).isDir()) {
-        loc.problem = QStringLiteral("无法建立数据文件夹“%1”。").arg(QDir::toNativeSeparators(loc.folder));
+    const QString source = loc.bundled;
+    // Without a copy of its own, the bundled database is still there to read:
+    // it is opened read-only and the message says why and what to do.
+    auto readBundled = [&](const QString& why) {
+        loc.problem = why.endsWith(QStringLiteral("。")) ? why : why + QStringLiteral("。");
+        if (source.isEmpty())
+            return;
+        loc.problem += QStringLiteral("\n随程序附带的数据库“%1”以只读方式打开；要保存修改，请用“另存为”存到可以写入的地方。")
+                           .arg(QDir::toNativeSeparators(source));
+        loc.file = QDir::cleanPath(QFileInfo(source).absoluteFilePath());
+        loc.folder = QDir(workingFolder).absolutePath();
+        loc.readOnly = true;
+        loc.from = DatabaseLocation::From::Bundled;
+    };
+    QString failedAt;
+    if (const int err = makeFolders(loc.folder, &failedAt)) {
+        const QString at = failedAt == loc.folder ? QString()
+                                                  : QStringLiteral("（“%1”）").arg(QDir::toNativeSeparators(failedAt));
+        readBundled(QStringLiteral("无法建立数据文件夹“%1”%2：%3。")
+                        .arg(QDir::toNativeSeparators(loc.folder), at, describePathError(failedAt, err)));
         return loc;
     }
-    const QString source = loc.bundled;
     if (source.isEmpty()) {
         loc.problem =
             QStringLiteral("找不到随程序附带的数据库，无法复制到“%1”。").arg(QDir::toNativeSeparators(loc.file));
@@ -189,7 +270,7 @@ DatabaseLocation locateDatabase(const QString& given, const QString& workingFold
     }
     // Another run may have put its copy there first; that one is used.
     else if (!nameTaken(loc.file))
-        loc.problem = QStringLiteral("无法把随程序附带的数据库复制到数据文件夹：") + why;
+        readBundled(QStringLiteral("无法把随程序附带的数据库复制到数据文件夹：") + why);
     return loc;
 }
 

@@ -22,6 +22,9 @@ struct DatabaseLocation {
     bool copied = false;  // the bundled database was copied there just now
     QString problem;      // in Chinese: why the data folder has no database; empty when all went well
     QString bundled;      // the bundled database found, if any (the source of the copy and of updates)
+    // The data folder cannot take the copy: `file` is the bundled database
+    // itself, to be opened read-only, and `problem` says why.
+    bool readOnly = false;
 };
 
 // QARVENDA_HOME when set, else $XDG_DATA_HOME/qarvenda, else
@@ -58,7 +61,8 @@ QString findBundledDatabase(const QStringList& candidates);
 // Copies `source` to `target` (whose folder exists) under a temporary name in
 // the target's folder, then gives it the target's name only when no file of
 // that name has appeared meanwhile: an existing file is never replaced.
-// Empty on success, else why not, in Chinese.
-QString copyWithoutReplacing(const QString& source, const QString& target);
+// Empty on success, else why not, in Chinese, naming the cause; `err` then
+// holds the errno when there was one.
+QString copyWithoutReplacing(const QString& source, const QString& target, int* err = nullptr);
 
 }  // namespace qv

@@ -12,4 +12,9 @@ namespace qv {
 QString chooseFileToOpen(QWidget* parent, const QString& caption, const QStringList& filters,
                          const QString& folder = QString());
 
+// The save-file dialog: the chosen file or an empty string. An existing
+// file is not asked about here.
+QString chooseFileToSave(QWidget* parent, const QString& caption, const QStringList& filters,
+                         const QString& suggested);
+
 }  // namespace qv

@@ -57,6 +57,22 @@ bool confirm(QWidget* parent, const QString& text)
     return box.clickedButton() == ok;
 }
 
+int askChoice(QWidget* parent, const QString& text, const QStringList& buttons, bool warning)
+{
+    QMessageBox box(warning ? QMessageBox::Warning : QMessageBox::Question,
+                    warning ? QStringLiteral("警告") : QStringLiteral("确认"), text, QMessageBox::NoButton, parent);
+    QList<QPushButton*> added;
+    for (const QString& caption : buttons)
+        added << box.addButton(caption, QMessageBox::AcceptRole);
+    if (!added.isEmpty()) {
+        box.setDefaultButton(added.first());
+        box.setEscapeButton(added.last());
+    }
+    run(box);
+    const int chosen = int(added.indexOf(static_cast<QPushButton*>(box.clickedButton())));
+    return chosen < 0 ? int(added.size()) - 1 : chosen;
+}
+
 SaveAnswer askSaveChanges(QWidget* parent)
 {
     QMessageBox box(QMessageBox::Question, QStringLiteral("确认"), QStringLiteral("数据库已修改,是否保存?"),

@@ -2,6 +2,7 @@
 // The program's message boxes: plain messages, confirmations, the save
 // question at exit and the general error box.
 #include <QString>
+#include <QStringList>
 
 class QWidget;
 
@@ -14,6 +15,11 @@ void showMessage(QWidget* parent, const QString& text);
 
 // Caption "确认", question icon, "确定" and "放弃"; true for 确定.
 bool confirm(QWidget* parent, const QString& text);
+
+// A question with buttons of its own, the first the default and the last the
+// one Esc chooses: caption "确认" with the question icon, or "警告" with the
+// warning icon. The index of the button chosen.
+int askChoice(QWidget* parent, const QString& text, const QStringList& buttons, bool warning = false);
 
 enum class SaveAnswer { Yes, No, Cancel };
 // "数据库已修改,是否保存?" with "(&Y)是", "(&N)否" and "放弃".

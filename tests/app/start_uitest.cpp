@@ -75,6 +75,11 @@ private slots:
         // The bundled version it came from is kept beside it.
         QVERIFY(QFile::exists(data + QStringLiteral(".bundled")));
         QCOMPARE(QFile(data + QStringLiteral(".bundled")).size(), QFile(bundled).size());
+        // That run was killed and left its lock: the next start takes it
+        // over without a question (which would keep the window from coming up).
+        QVERIFY(QFile::exists(data + QStringLiteral(".lock")));
+        r = start(root.filePath(QStringLiteral("work")), root.filePath(QStringLiteral("home")), {});
+        QVERIFY2(r.said.contains(QStringLiteral(" top-level directories from ") + data), qPrintable(r.said));
 
         // --db without a file name is refused before any window.
         r = start(root.filePath(QStringLiteral("work")), root.filePath(QStringLiteral("home")),

@@ -191,6 +191,7 @@ TEST_F(CliTest, WithoutADatabaseHereItReadsTheDataFoldersOrTheBundledOneAndWrite
     before = everything();
     r = cli({"find", "--exact", "深圳市"});
     EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out.toStdString(), "广东省\t深圳市\t0755\t518000\n");
     EXPECT_TRUE(r.err.isEmpty()) << r.err.toStdString();
     EXPECT_EQ(everything(), before);
 }
@@ -698,6 +699,15 @@ TEST(CliText, ReasonsInEnglishAndHelpWithinEightyColumns)
         {"数据库文件“/tmp/a”是符号链接，它指向的“/tmp/b”不存在",
          "the database file '/tmp/a' is a symbolic link to '/tmp/b', which does not exist"},
         {"从未见过的原因", "从未见过的原因"},  // an unknown reason keeps its words
+        // The first copy's failures, each with its cause.
+        {"无法建立数据文件夹“/h/q”：该位置已有同名文件/目录。",
+         "cannot create the data folder '/h/q': a file or folder of that name is in the way"},
+        {"无法建立数据文件夹“/h/a/q”（“/h/a”）：链接指向不存在的文件。",
+         "cannot create the data folder '/h/a/q' ('/h/a': the link points to a file that does not exist)"},
+        {"无法把随程序附带的数据库复制到数据文件夹：无法写入“/h/q/kvrn.dat”：磁盘空间不足。",
+         "cannot copy the bundled database to the data folder: cannot write '/h/q/kvrn.dat': no space left on the disk"},
+        {"无法把随程序附带的数据库复制到数据文件夹：无法在“/h/q”中建立文件：没有写入权限",
+         "cannot copy the bundled database to the data folder: cannot create a file in '/h/q': permission denied"},
     };
     for (const auto& r : reasons)
         EXPECT_EQ(cli::englishReason(r.zh), r.en);

@@ -747,6 +747,7 @@ private slots:
         QCOMPARE(w->countText(), QStringLiteral("共1个"));
         // Gone after a save and a new start.
         qvtest::action(*w, "mmsave")->trigger();
+        w.reset();  // the next start comes once this window has closed
         auto again = qvtest::openMainWindow(m_db->path());
         clickNode(*again, findNode(*again, "深圳市"));
         QCOMPARE(names(*again), QStringList({"福田区"}));
@@ -867,6 +868,7 @@ private slots:
                                                     {g("越秀"), 3, "510030", "0201"},
                                                     {g("东城区"), 4, "100010", "010"},
                                                     {g("西城区"), 4, "100032", "011"}}));
+        w.reset();  // the next start comes once this window has closed
         auto again = qvtest::openMainWindow(m_db->path());
         clickNode(*again, findNode(*again, "广州市"));
         QCOMPARE(names(*again), QStringList({"天河区", "越秀"}));
@@ -919,6 +921,7 @@ private slots:
         QVERIFY(f.ok);
         QCOMPARE(f.entries.size(), size_t(7));
         QCOMPARE(f.entries[6].owner, -4);
+        w.reset();  // the next start comes once this window has closed
         auto again = qvtest::openMainWindow(m_db->path());
         QCOMPARE(again->database().image.entryCount(), 7);
         ModalScript script;
@@ -1057,6 +1060,7 @@ private slots:
         QCOMPARE(f.entryBytes[2][47], uint8_t(0xEE));
 
         // And the program reads it back the same.
+        w.reset();  // the next start comes once this window has closed
         auto again = qvtest::openMainWindow(m_db->path());
         QVERIFY(!again->database().ModifiedFlag);
         clickNode(*again, findNode(*again, "广州市"));

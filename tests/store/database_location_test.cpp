@@ -3,6 +3,7 @@
 #include "TestImages.h"
 #include "store/DataUpdate.h"
 #include "store/Database.h"
+#include "store/DatabaseFile.h"
 #include "store/DatabaseLocation.h"
 #include "store/GbkText.h"
 
@@ -15,6 +16,9 @@
 #include <map>
 #include <memory>
 #include <tuple>
+#include <cerrno>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace qv;
 using From = DatabaseLocation::From;
@@ -103,24 +107,61 @@ TEST_F(LocationTest, DataFolderIsMadeAndGetsOneCopyThatIsNeverReplaced)
     EXPECT_EQ(entriesOf(path("work")), QStringList{"taken.dat"});
 }
 
+namespace {
+// A disk that fills after the first 1000 bytes of a file.
+ssize_t fullDisk(int fd, const void* data, size_t size, off_t offset)
+{
+    if (offset + off_t(size) > 1000) {
+        errno = ENOSPC;
+        return -1;
+    }
+    return pwrite(fd, data, size, offset);
+}
+}  // namespace
+
 TEST_F(LocationTest, AFailedCopyIsReportedAndLeavesNoDatabase)
 {
     ASSERT_TRUE(qvtest::writeFile(path("file"), "x"));
+    ASSERT_TRUE(qvtest::writeFile(bundled(), QByteArray(5000, 'b')));
+    ASSERT_TRUE(QDir(root.path()).mkpath("locked"));
+    ASSERT_TRUE(QFile::link(path("gone"), path("dangling")));
+    const bool asRoot = geteuid() == 0;
     const struct {
         const char* name;
         QString data;
         QStringList bundle;
+        const char* cause;
+        WriteCall write;
+        bool needsNonRoot;  // root writes in any folder
     } cases[] = {
-        {"no bundled database", path("data1"), {path("nowhere/kvrn.dat"), path("prefix/share/qarvenda")}},
-        {"data folder under a file", path("file/qarvenda"), candidates()},
+        {"no bundled database", path("data1"), {path("nowhere/kvrn.dat"), path("prefix/share/qarvenda")},
+         "找不到随程序附带的数据库", nullptr, false},
+        {"data folder under a file", path("file/qarvenda"), candidates(), "该位置已有同名文件/目录", nullptr, false},
+        {"a file in the data folder's place", path("file"), candidates(), "该位置已有同名文件/目录", nullptr, false},
+        {"data folder through a link to nowhere", path("dangling/qarvenda"), candidates(), "链接指向不存在的文件",
+         nullptr, false},
+        {"a full disk", path("data2"), candidates(), "磁盘空间不足", fullDisk, false},
+        {"a data folder that cannot be written", path("locked"), candidates(), "没有写入权限", nullptr, true},
     };
     for (const auto& c : cases) {
+        if (c.needsNonRoot && asRoot)
+            continue;
+        ASSERT_EQ(chmod(QFile::encodeName(path("locked")).constData(), 0555), 0);
+        setWriteCall(c.write);
         const DatabaseLocation loc = locateDatabase(QString(), path("empty"), c.data, c.bundle);
-        EXPECT_EQ(loc.from, From::DataFolder) << c.name;
+        setWriteCall(nullptr);
+        chmod(QFile::encodeName(path("locked")).constData(), 0755);
         EXPECT_FALSE(loc.copied) << c.name;
-        EXPECT_FALSE(loc.problem.isEmpty()) << c.name;
-        EXPECT_FALSE(QFileInfo::exists(loc.file)) << c.name;
-        EXPECT_EQ(loc.file, c.data + "/kvrn.dat");
+        EXPECT_TRUE(loc.problem.contains(QString::fromUtf8(c.cause))) << c.name << ": " << loc.problem.toStdString();
+        EXPECT_FALSE(QFileInfo::exists(c.data + "/kvrn.dat")) << c.name;
+        EXPECT_TRUE(!QFileInfo(c.data).isDir() || entriesOf(c.data).isEmpty()) << c.name << ": nothing half-copied";
+        // The bundled database is there to read: it is opened read-only,
+        // and the one message says so.
+        const bool bundle = c.bundle == candidates();
+        EXPECT_EQ(loc.readOnly, bundle) << c.name;
+        EXPECT_EQ(loc.from, bundle ? From::Bundled : From::DataFolder) << c.name;
+        EXPECT_EQ(loc.file, bundle ? bundled() : c.data + "/kvrn.dat") << c.name;
+        EXPECT_EQ(loc.problem.contains("只读"), bundle) << c.name;
     }
     // Copying into a folder that is not there says so and creates nothing.
     EXPECT_TRUE(copyWithoutReplacing(bundled(), path("missing/kvrn.dat")).contains("missing"));

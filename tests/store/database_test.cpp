@@ -1,5 +1,6 @@
 #include "entries/EntryEditing.h"
 #include "store/Database.h"
+#include "store/FileLock.h"
 #include "store/Maintenance.h"
 #include "tree/DirectoryCommands.h"
 #include "FaultDevices.h"
@@ -26,6 +27,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <fcntl.h>
 #include <tuple>
 #include <unistd.h>
 #include <vector>
@@ -511,6 +513,11 @@ TEST(SaveFailure, UnwritablePlaceKeepsEditsPending)
         EXPECT_TRUE(db.save().ok);
         EXPECT_FALSE(db.ModifiedFlag);
     }
+    // Without edits a failed save leaves nothing pending for the exit question.
+    Database db;
+    db.load(paths[0]);
+    EXPECT_FALSE(db.save().ok);
+    EXPECT_FALSE(db.ModifiedFlag);
 }
 
 TEST(SaveFailure, FolderInTheWayIsNotReplaced)
@@ -844,12 +851,32 @@ TEST(SaveFailure, FileSizeLimitIsAFailedSaveSaidInChinese)
 
 TEST(SaveFailure, ErrorCodesAreSaidInChinese)
 {
-    const std::pair<int, const char*> cases[] = {{ENOSPC, "磁盘空间不足"}, {EACCES, "没有写入权限"},
-                                                 {EPERM, "没有写入权限"},  {EFBIG, "文件过大"},
-                                                 {EROFS, "文件系统只读"},  {EDQUOT, "超出磁盘配额"}};
-    for (const auto& [err, text] : cases)
-        EXPECT_EQ(describeFileError(err).toStdString(), text) << err;
-    EXPECT_TRUE(describeFileError(EIO).contains(QString::fromLocal8Bit(std::strerror(EIO))));
+    const std::tuple<int, const char*, const char*> cases[] = {
+        {ENOSPC, "磁盘空间不足", "no space left on the disk"},
+        {EACCES, "没有写入权限", "permission denied"},
+        {EPERM, "没有写入权限", "permission denied"},
+        {EFBIG, "文件过大", "the file is too large"},
+        {EROFS, "文件系统只读", "the file system is read-only"},
+        {EDQUOT, "超出磁盘配额", "the disk quota is exceeded"},
+        {ENOTDIR, "该位置已有同名文件/目录", "a file or folder of that name is in the way"},
+        {EEXIST, "该位置已有同名文件/目录", "a file or folder of that name is in the way"},
+    };
+    for (const auto& [err, zh, en] : cases) {
+        EXPECT_EQ(describeFileError(err).toStdString(), zh) << err;
+        EXPECT_EQ(describeFileErrorInEnglish(err).toStdString(), en) << err;
+        EXPECT_EQ(englishFileError(describeFileError(err)).toStdString(), en) << err;
+    }
+    const int unknown = 1234;
+    EXPECT_TRUE(describeFileError(unknown).contains(QString::fromLocal8Bit(std::strerror(unknown))));
+    EXPECT_TRUE(englishFileError(describeFileError(unknown)).isEmpty());
+
+    // A link that leads nowhere is named as such, in both languages.
+    TempDb t;
+    ASSERT_TRUE(QFile::link(t.dir.filePath("gone"), t.path()));
+    EXPECT_EQ(describePathError(t.path(), ENOENT).toStdString(), "链接指向不存在的文件");
+    EXPECT_EQ(describePathErrorInEnglish(t.path(), ENOENT).toStdString(),
+              "the link points to a file that does not exist");
+    EXPECT_EQ(describePathError(t.dir.filePath("plain"), ENOENT), describeFileError(ENOENT));
 }
 
 TEST(Preload, TheLoadReadsTheFileAsItIsThen)
@@ -928,10 +955,219 @@ TEST(SaveFailure, KillAtAnyMomentLeavesTheOldOrTheNewFile)
         EXPECT_TRUE(now == oldFile || now == newFile) << "trial " << i << ": " << now.size() << " bytes";
         (now == oldFile ? old : fresh) += 1;
         // A killed save may leave its unfinished temporary file beside it, never under the name itself.
-        for (const QString& f : QDir(t.dir.path()).entryList(QDir::Files | QDir::Hidden))
-            if (f != "kvrn.dat")
-                leftovers += QFile::remove(t.dir.filePath(f));
+        leftovers = int(QDir(t.dir.path()).entryList(QDir::Files | QDir::Hidden).size()) - 1;
     }
     std::printf("kill -9 during a %lld ms save: %d trials, %d old files, %d new files, %d temporary files left\n",
                 static_cast<long long>(saveUs / 1000), trials, old, fresh, leftovers);
+    // The next save removes what the killed ones left.
+    ASSERT_EQ(saveInChild(-1), 0);
+    EXPECT_EQ(QDir(t.dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"kvrn.dat"});
+}
+
+// ---- One writer per file ---------------------------------------------------
+
+TEST(OneWriter, TheLockIsTakenHeldOrTakenOverWhenItsOwnerIsGone)
+{
+    // A process that ended, for a lock that names it.
+    const pid_t gone = fork();
+    if (gone == 0)
+        _exit(0);
+    waitpid(gone, nullptr, 0);
+    const QString host = FileLock::thisHost();
+    const struct {
+        const char* what;
+        QByteArray content;     // of a lock file left there; none when empty
+        bool heldByAnother;     // a running process holds the lock
+        FileLock::State state;
+        bool tookOver;
+        const char* ownerHost;  // when Held
+    } cases[] = {
+        {"no lock yet", {}, false, FileLock::State::Taken, false, nullptr},
+        {"left by a killed program on this host", QByteArray::number(gone) + "\n" + host.toUtf8() + "\n", false,
+         FileLock::State::Taken, true, nullptr},
+        {"held by a running program", {}, true, FileLock::State::Held, false, ""},
+        {"named by a program on another host", "4242\nelsewhere\n", false, FileLock::State::Held, false,
+         "elsewhere"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDb t;
+        const QString lockFile = FileLock::lockFileName(t.path());
+        if (!c.content.isEmpty()) {
+            ASSERT_TRUE(qvtest::writeFile(lockFile, c.content));
+        }
+        int ready[2], done[2];
+        ASSERT_EQ(pipe(ready), 0);
+        ASSERT_EQ(pipe(done), 0);
+        pid_t holder = -1;
+        if (c.heldByAnother) {
+            holder = fork();
+            if (holder == 0) {
+                close(done[1]);  // so that the parent's close ends the read below
+                FileLock lock;
+                const char ok = lock.acquire(t.path()) == FileLock::State::Taken ? 'y' : 'n';
+                char wait = 0;
+                const bool waited = write(ready[1], &ok, 1) == 1 && read(done[0], &wait, 1) >= 0;
+                lock.release();  // as the window does when it closes
+                _exit(waited ? 0 : 1);
+            }
+            char ok = 0;
+            ASSERT_EQ(read(ready[0], &ok, 1), 1);
+            ASSERT_EQ(ok, 'y');
+        }
+        {
+            FileLock lock;
+            EXPECT_EQ(lock.acquire(t.path()), c.state);
+            EXPECT_EQ(lock.tookOver(), c.tookOver);
+            if (c.state == FileLock::State::Taken) {
+                EXPECT_EQ(qvtest::readFile(lockFile), QByteArray::number(getpid()) + "\n" + host.toUtf8() + "\n");
+                // A second window of this same program is told, with who holds it.
+                FileLock second;
+                EXPECT_EQ(second.acquire(t.path()), FileLock::State::Held);
+                EXPECT_EQ(second.owner().pid, getpid());
+                EXPECT_EQ(second.owner().host, host);
+            } else {
+                EXPECT_EQ(lock.owner().pid, c.heldByAnother ? holder : 4242);
+                EXPECT_EQ(lock.owner().host, c.heldByAnother ? host : QString::fromUtf8(c.ownerHost));
+            }
+        }
+        if (c.heldByAnother) {
+            close(done[1]);
+            waitpid(holder, nullptr, 0);
+        }
+        for (int fd : {ready[0], ready[1], done[0], done[1]})
+            close(fd);
+        // A lock given up goes; one held elsewhere stays as it was.
+        EXPECT_EQ(QFile::exists(lockFile), c.state == FileLock::State::Held && !c.heldByAnother) << c.what;
+    }
+}
+
+TEST(OneWriter, ASaveFindsTheFileChangedSinceItWasRead)
+{
+    const QByteArray original = qvtest::makeFile(sampleImage().bytes);
+    const struct {
+        const char* what;
+        std::function<void(const QString& path)> meanwhile;
+        bool changed;
+    } cases[] = {
+        {"untouched", [](const QString&) {}, false},
+        {"saved by another window",
+         [](const QString& path) {
+             Database other;
+             other.load(path);
+             createDirectory(other, nullptr, NewDirectoryPlace::LastSibling);
+             other.save();
+         },
+         true},
+        {"rewritten in place with its size and time kept",
+         [](const QString& path) {
+             const struct stat before = statOf(path);
+             QFile f(path);
+             if (!f.open(QIODevice::ReadWrite))
+                 return;
+             QByteArray bytes = f.readAll();
+             bytes[bytes.size() - 1] = char(bytes[bytes.size() - 1] ^ 1);
+             f.seek(0);
+             f.write(bytes);
+             f.close();
+             const timespec times[2] = {before.st_atim, before.st_mtim};
+             utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0);
+         },
+         true},
+        {"removed: nothing there to overwrite", [](const QString& path) { QFile::remove(path); }, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDb t;
+        ASSERT_TRUE(qvtest::writeFile(t.path(), original));
+        Database db;
+        ASSERT_TRUE(db.load(t.path()).ok());
+        c.meanwhile(t.path());
+        EXPECT_EQ(db.changedOnDisk(), c.changed);
+        // What this window saved is its own again.
+        createDirectory(db, nullptr, NewDirectoryPlace::LastSibling);
+        ASSERT_TRUE(db.save().ok);
+        EXPECT_FALSE(db.changedOnDisk());
+    }
+    // A file created where there was none when the window started.
+    TempDb t;
+    Database db;
+    EXPECT_EQ(db.load(t.path()).status, FileReadResult::Missing);
+    EXPECT_FALSE(db.changedOnDisk());
+    ASSERT_TRUE(qvtest::writeFile(t.path(), original));
+    EXPECT_TRUE(db.changedOnDisk());
+}
+
+TEST(OneWriter, AReadOnlyDatabaseIsNeverWrittenButSavesUnderAnotherName)
+{
+    TempDb t;
+    const QByteArray original = qvtest::makeFile(sampleImage().bytes);
+    ASSERT_TRUE(qvtest::writeFile(t.path(), original));
+    Database db;
+    ASSERT_TRUE(db.load(t.path()).ok());
+    db.setReadOnly("已在另一个窗口中打开");
+    // Nothing changed: a refused save leaves nothing to ask about at exit.
+    SaveReport r = db.save();
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.message.toStdString(), "已在另一个窗口中打开");
+    EXPECT_FALSE(db.ModifiedFlag);
+    createDirectory(db, nullptr, NewDirectoryPlace::LastSibling);
+    EXPECT_FALSE(db.save().ok);
+    EXPECT_TRUE(db.ModifiedFlag);
+    EXPECT_EQ(qvtest::readFile(t.path()), original);
+
+    // A name that cannot be written changes nothing; one that can is the file from then on.
+    EXPECT_FALSE(db.saveAs(t.dir.filePath("missing/other.dat")).ok);
+    EXPECT_EQ(db.path(), t.path());
+    EXPECT_FALSE(db.readOnlyReason().isEmpty());
+    EXPECT_TRUE(db.ModifiedFlag);
+    const QString other = t.dir.filePath("other.dat");
+    ASSERT_TRUE(db.saveAs(other).ok);
+    EXPECT_EQ(db.path(), other);
+    EXPECT_TRUE(db.readOnlyReason().isEmpty());
+    EXPECT_FALSE(db.ModifiedFlag);
+    EXPECT_FALSE(db.changedOnDisk());
+    EXPECT_EQ(qvtest::readFile(t.path()), original);
+    Database again;
+    ASSERT_TRUE(again.load(other).ok());
+    EXPECT_EQ(again.tree.count(), db.tree.count());
+}
+
+TEST(OneWriter, TemporaryFilesOfKilledSavesGoThoseInUseStay)
+{
+    TempDb t;
+    const QDir d(t.dir.path());
+    ASSERT_TRUE(qvtest::writeFile(t.path(), qvtest::makeFile(sampleImage().bytes)));
+    // A save in progress: its temporary file, made as a save makes it, still open.
+    QString live;
+    int err = 0;
+    const int fd = createTemporaryBeside(t.path(), &live, &err);
+    ASSERT_GE(fd, 0) << err;
+    const struct {
+        const char* name;
+        bool removed;
+    } cases[] = {
+        {"kvrn.dat.0a1b2c", true},    // a save's, killed
+        {".kvrn.dat.aZ09xQ", true},   // an earlier version's first copy, killed
+        {"kvrn.dat.0A1B2C", false},   // not a name a save makes
+        {"kvrn.dat.0a1b2c3", false},
+        {"kvrn.dat.damaged", false},
+        {"kvrn.dat.lock", false},
+        {"other.dat.0a1b2c", false},
+    };
+    for (const auto& c : cases)
+        ASSERT_TRUE(qvtest::writeFile(d.filePath(c.name), "partial"));
+    ASSERT_TRUE(d.mkdir("kvrn.dat.abcdef"));  // a folder of that pattern is no file of ours
+    Database db;
+    ASSERT_TRUE(db.load(t.path()).ok());
+    createDirectory(db, nullptr, NewDirectoryPlace::LastSibling);
+    ASSERT_TRUE(db.save().ok);
+    for (const auto& c : cases)
+        EXPECT_EQ(QFile::exists(d.filePath(c.name)), !c.removed) << c.name;
+    EXPECT_TRUE(QFile::exists(live)) << "a running save's file stays";
+    EXPECT_TRUE(QFileInfo(d.filePath("kvrn.dat.abcdef")).isDir());
+    close(fd);
+    // Once its save has ended (or was killed), it goes too.
+    EXPECT_EQ(removeStaleTemporaries(t.path()), 1);
+    EXPECT_FALSE(QFile::exists(live));
 }

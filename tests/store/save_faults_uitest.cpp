@@ -9,6 +9,9 @@
 #include "UiHelpers.h"
 
 #include <QDir>
+#include <QFileDialog>
+#include <QLabel>
+#include <QMessageBox>
 #include <QFile>
 #include <QFileInfo>
 #include <QTest>
@@ -134,6 +137,177 @@ private slots:
             QVERIFY2(again.load(db.path()).ok(), f.what);
             QCOMPARE(again.tree.count(), edited);
         }
+    }
+
+    // Two windows on one file: the second is told and opens read-only; its
+    // save says why it cannot write and goes to another name instead.
+    void aSecondWindowIsToldAndOpensReadOnly()
+    {
+        TempDatabase db;
+        const QDir d(db.dir.path());
+        const QByteArray good = makeFile(sampleImage());
+        QVERIFY(writeFile(db.path(), good));
+        QVERIFY(writeFile(d.filePath("kvrn.dat.0a1b2c"), "left by a killed save"));
+        auto first = openMainWindow(db.path());
+        QVERIFY(!QFile::exists(d.filePath("kvrn.dat.0a1b2c")));
+        QVERIFY(QFile::exists(d.filePath("kvrn.dat.lock")));
+
+        // Pictures of the question and the read-only window, when asked for.
+        const QString shots = qEnvironmentVariable("QV_SCREENSHOT_DIR");
+        auto shoot = [&](QWidget* w, const QString& name) {
+            if (!shots.isEmpty())
+                w->grab().save(shots + QLatin1Char('/') + name);
+        };
+        ModalScript script;
+        QString asked;
+        script.then([&](QWidget* m) {
+            asked = qobject_cast<QMessageBox*>(m)->text();
+            shoot(m, QStringLiteral("second-window-question.png"));
+            clickButton(m, QStringLiteral("只读打开"));
+        });
+        auto second = openMainWindow(db.path());
+        QVERIFY(script.finished());
+        QVERIFY2(asked.contains(QStringLiteral("已在另一个窗口中打开（进程 %1").arg(getpid())), qPrintable(asked));
+        shoot(second.get(), QStringLiteral("read-only-window.png"));
+        QCOMPARE(second->windowTitle(), QStringLiteral("Tolmerix V2.0.0（只读）"));
+        QVERIFY(second->findChild<QLabel*>(QStringLiteral("StatusPanel0"))->text().startsWith(QStringLiteral("只读")));
+        QCOMPARE(first->windowTitle(), QStringLiteral("Tolmerix V2.0.0"));
+
+        action(*second, "mmnewnode")->trigger();
+        const int edited = second->database().tree.count();
+        script.click(QStringLiteral("取消"));
+        action(*second, "mmsave")->trigger();
+        QVERIFY(script.finished());
+        QVERIFY2(script.texts.value(0).contains(QStringLiteral("只读")) &&
+                     script.texts.value(0).contains(QStringLiteral("另一个窗口")),
+                 qPrintable(script.texts.value(0)));
+        QCOMPARE(readFile(db.path()), good);
+        QVERIFY(second->database().ModifiedFlag);
+
+        const QString other = d.filePath("mine.dat");
+        script.click(QStringLiteral("另存为…")).then([&](QWidget* m) {
+            auto* dialog = qobject_cast<QFileDialog*>(m);
+            QVERIFY(dialog);
+            dialog->selectFile(other);
+            static_cast<QDialog*>(dialog)->accept();
+        });
+        action(*second, "mmsave")->trigger();
+        QVERIFY(script.finished());
+        QCOMPARE(readFile(db.path()), good);
+        qv::Database saved;
+        QVERIFY(saved.load(other).ok());
+        QCOMPARE(saved.tree.count(), edited);
+        // From then on the window works on its own file, writable.
+        QCOMPARE(second->database().path(), other);
+        QCOMPARE(second->windowTitle(), QStringLiteral("Tolmerix V2.0.0"));
+        QVERIFY(!second->database().ModifiedFlag);
+        QVERIFY(QFile::exists(other + ".lock"));
+        second->close();
+        QVERIFY(!second->isVisible());
+        QVERIFY(!QFile::exists(other + ".lock"));
+        first.reset();
+        QVERIFY(!QFile::exists(d.filePath("kvrn.dat.lock")));
+    }
+
+    // A window opened anyway finds the file saved by the other one: 另存为,
+    // 覆盖 and 取消 each lose nothing that was not meant to go.
+    void aFileChangedSinceItWasReadIsNotOverwrittenUnasked()
+    {
+        const struct {
+            const char* choice;
+            bool fileIsSecondWindows;  // else the first window's save stays
+            bool savedElsewhere;
+            bool stillModified;
+        } cases[] = {
+            {"另存为…", false, true, false},
+            {"覆盖", true, false, false},
+            {"取消", false, false, true},
+        };
+        for (const auto& c : cases) {
+            const QString choice = QString::fromUtf8(c.choice);
+            TempDatabase db;
+            QVERIFY(writeFile(db.path(), makeFile(sampleImage())));
+            const QString other = db.dir.filePath(QStringLiteral("second.dat"));
+            auto first = openMainWindow(db.path());
+            ModalScript script;
+            script.click(QStringLiteral("仍然打开"));
+            auto second = openMainWindow(db.path());
+            QCOMPARE(second->windowTitle(), QStringLiteral("Tolmerix V2.0.0"));
+
+            action(*first, "mmnewnode")->trigger();
+            action(*first, "mmsave")->trigger();  // its own file, unchanged: no question
+            const int firsts = first->database().tree.count();
+            action(*second, "mmnewnode")->trigger();
+            action(*second, "mmnewnode")->trigger();
+            const int seconds = second->database().tree.count();
+            QString warned;
+            script.then([&](QWidget* m) {
+                auto* box = qobject_cast<QMessageBox*>(m);
+                warned = box && box->icon() == QMessageBox::Warning ? box->text() : QString();
+                if (const QString shots = qEnvironmentVariable("QV_SCREENSHOT_DIR"); !shots.isEmpty())
+                    m->grab().save(shots + QStringLiteral("/changed-on-disk.png"));
+                clickButton(m, choice);
+            });
+            if (c.savedElsewhere) {
+                script.then([&](QWidget* m) {
+                    qobject_cast<QFileDialog*>(m)->selectFile(other);
+                    static_cast<QDialog*>(m)->accept();
+                });
+            }
+            action(*second, "mmsave")->trigger();
+            QVERIFY2(script.finished(), c.choice);
+            QVERIFY2(warned.contains(QStringLiteral("已被改过")), qPrintable(warned));
+            qv::Database file;
+            QVERIFY(file.load(db.path()).ok());
+            QCOMPARE(file.tree.count(), c.fileIsSecondWindows ? seconds : firsts);
+            qv::Database elsewhere;
+            QCOMPARE(elsewhere.load(other).ok(), c.savedElsewhere);
+            QVERIFY(!c.savedElsewhere || elsewhere.tree.count() == seconds);
+            QCOMPARE(second->database().ModifiedFlag, c.stillModified);
+            QCOMPARE(second->database().tree.count(), seconds);
+            second->database().ModifiedFlag = false;
+        }
+    }
+
+    // The data folder cannot be written: one message says why, the bundled
+    // data opens read-only, a save says why it cannot write and where it
+    // could, and with nothing changed closing asks nothing.
+    void anUnwritableHomeGivesOneMessageAndTheBundledDataReadOnly()
+    {
+        TempDatabase bundled;  // stands for /usr/share/qarvenda/kvrn.dat
+        const QByteArray good = makeFile(sampleImage());
+        QVERIFY(writeFile(bundled.path(), good));
+        const QString why = QStringLiteral("无法建立数据文件夹“/home/u/.local/share/qarvenda”：没有写入权限");
+        ModalScript script;
+        script.click(QStringLiteral("确定"));
+        auto w = std::make_unique<qv::Tmainform>(bundled.path());
+        w->openReadOnly(why);
+        w->FormCreate(why + QStringLiteral("。\n随程序附带的数据库以只读方式打开。"));
+        w->show();
+        QVERIFY(script.finished());
+        QCOMPARE(script.texts.size(), 1);
+        QCOMPARE(w->windowTitle(), QStringLiteral("Tolmerix V2.0.0（只读）"));
+        QCOMPARE(w->database().tree.count(), 2);
+        QVERIFY(!QFile::exists(bundled.path() + ".lock"));
+
+        script.click(QStringLiteral("取消"));
+        action(*w, "mmsave")->trigger();
+        QVERIFY(script.finished());
+        QVERIFY2(script.texts.value(1).contains(why) && script.texts.value(1).contains(QStringLiteral("另存为")),
+                 qPrintable(script.texts.value(1)));
+        QCOMPARE(readFile(bundled.path()), good);
+        w->close();
+        QVERIFY(!w->isVisible());
+        QCOMPARE(script.texts.size(), 2);
+
+        // No bundled data either: still one message, and no promise of a
+        // file that a save could not make.
+        TempDatabase none;
+        script.click(QStringLiteral("确定"));
+        auto empty = std::make_unique<qv::Tmainform>(none.path());
+        empty->FormCreate(QStringLiteral("找不到随程序附带的数据库，无法复制到“%1”。").arg(none.path()));
+        QVERIFY(script.finished());
+        QCOMPARE(script.texts.size(), 3);
     }
 };
 
