@@ -84,22 +84,85 @@ size_t readingTableBytes()
            baseInitials().size() * sizeof(uint32_t);
 }
 
+namespace {
+
+// The simplified forms of a code, the preferred first; empty when it has none.
+std::pair<const uint16_t (*)[2], const uint16_t (*)[2]> simplifiedForms(uint16_t code)
+{
+    const auto* end = pd::kSimplified + pd::kSimplifiedCount;
+    const auto* from =
+        std::lower_bound(pd::kSimplified, end, code, [](const uint16_t* pair, uint16_t c) { return pair[0] < c; });
+    const auto* to = from;
+    while (to != end && (*to)[0] == code)
+        ++to;
+    return {from, to};
+}
+
+}  // namespace
+
 std::string simplifiedText(std::string_view text)
 {
     std::string out(text);
     for (size_t i = 0; i < out.size(); i += gbk::charSize(out, i)) {
         if (gbk::charSize(out, i) != 2)
             continue;
-        const uint16_t code = uint16_t(uint8_t(out[i]) << 8 | uint8_t(out[i + 1]));
-        const auto* end = pd::kSimplified + pd::kSimplifiedCount;
-        const auto* it =
-            std::lower_bound(pd::kSimplified, end, code, [](const uint16_t* pair, uint16_t c) { return pair[0] < c; });
-        if (it != end && (*it)[0] == code) {
-            out[i] = char((*it)[1] >> 8);
-            out[i + 1] = char((*it)[1] & 0xFF);
+        const auto [from, to] = simplifiedForms(uint16_t(uint8_t(out[i]) << 8 | uint8_t(out[i + 1])));
+        if (from != to) {
+            out[i] = char((*from)[1] >> 8);
+            out[i + 1] = char((*from)[1] & 0xFF);
         }
     }
     return out;
+}
+
+TraditionalQuery::TraditionalQuery(std::string_view query)
+{
+    for (size_t i = 0; i < query.size(); i += gbk::charSize(query, i)) {
+        if (gbk::charSize(query, i) != 2) {
+            m_forms.push_back({uint16_t(uint8_t(query[i]))});
+            continue;
+        }
+        const auto code = uint16_t(uint8_t(query[i]) << 8 | uint8_t(query[i + 1]));
+        std::vector<uint16_t> forms;
+        const auto [from, to] = simplifiedForms(code);
+        for (const auto* it = from; it != to; ++it)
+            forms.push_back((*it)[1]);
+        // A name may hold the character itself as well (乾安).
+        if (std::find(forms.begin(), forms.end(), code) == forms.end())
+            forms.push_back(code);
+        m_differs = m_differs || forms.size() > 1;
+        m_forms.push_back(std::move(forms));
+    }
+}
+
+bool TraditionalQuery::matchesAt(const uint8_t* s, const uint8_t* end, const uint8_t** after) const
+{
+    for (const std::vector<uint16_t>& forms : m_forms) {
+        if (s >= end)
+            return false;
+        const bool two = gbk::isLeadByte(*s) && s + 1 < end;
+        const uint16_t code = two ? uint16_t(s[0] << 8 | s[1]) : uint16_t(*s);
+        if (std::find(forms.begin(), forms.end(), code) == forms.end())
+            return false;
+        s += two ? 2 : 1;
+    }
+    *after = s;
+    return true;
+}
+
+bool TraditionalQuery::matches(std::string_view name, bool exact) const
+{
+    const auto* s = reinterpret_cast<const uint8_t*>(name.data());
+    const auto* end = s + name.size();
+    const uint8_t* after = nullptr;
+    if (exact)
+        return matchesAt(s, end, &after) && after == end;
+    if (m_forms.empty())
+        return true;
+    for (; s < end; s += gbk::isLeadByte(*s) && s + 1 < end ? 2 : 1)
+        if (matchesAt(s, end, &after))
+            return true;
+    return false;
 }
 
 PinyinQuery::PinyinQuery(std::string_view query, bool exact, const std::vector<LearnedInitial>& learned)

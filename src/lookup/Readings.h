@@ -25,9 +25,29 @@ std::vector<std::string_view> charReadings(uint8_t lead, uint8_t trail);
 // sets worked out from them once per process.
 size_t readingTableBytes();
 
-// `text` with each traditional character that has a simplified form in GBK
-// replaced by it; other bytes stay as they are.
+// `text` with each traditional or variant character that has a simplified
+// form in GBK replaced by its preferred one; other bytes stay as they are.
 std::string simplifiedText(std::string_view text);
+
+// A query of the 地区名称 option with its traditional and variant characters
+// read as simplified: a name matches when it holds the query with each such
+// character replaced by one of its forms (乾 is 干 or 乾, 鉅 巨 or 钜).
+class TraditionalQuery {
+public:
+    explicit TraditionalQuery(std::string_view query);
+    // Whether some character of the query has another form.
+    bool differs() const { return m_differs; }
+    // Fuzzy: the query occurs in the name from a character boundary on;
+    // exact: it is the whole name.
+    bool matches(std::string_view name, bool exact) const;
+
+private:
+    bool matchesAt(const uint8_t* s, const uint8_t* end, const uint8_t** after) const;
+    // Per character of the query, the codes it may stand for (a one-byte
+    // character: its byte).
+    std::vector<std::vector<uint16_t>> m_forms;
+    bool m_differs = false;
+};
 
 // The query of the 地区拼音 option, set up once per search. A name matches
 // when some choice of one reading per character matches; the range

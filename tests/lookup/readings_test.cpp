@@ -83,6 +83,18 @@ const Place kPlaces[] = {
     {"朝阳", "chao yang"},
     {"会稽山", "kuai ji shan"},
     {"蓟州", "ji zhou"},
+    // Official readings of place names that the characters lack elsewhere.
+    {"乐亭", "lao ting"},
+    {"宕昌", "tan chang"},
+    {"六合", "lu he"},
+    {"召陵", "shao ling"},
+    {"泌阳", "bi yang"},
+    {"湾仔", "wan zai"},
+    {"喀什", "ka shi"},
+    {"佛山", "fo shan"},
+    {"西藏", "xi zang"},
+    {"库尔勒", "ku er le"},
+    {"吴堡", "wu bu"},
 };
 
 class PlaceNames : public ::testing::Test {
@@ -196,7 +208,9 @@ TEST(TraditionalQuery, ReadsAsSimplified)
 {
     ImageBuilder b;
     b.dir(gb("各地"), 0, 1).end(1).learnedCount(0);
-    for (const char* n : {"广州市", "台北市", "郑州市", "乾县", "干县"})
+    for (const char* n : {"广州市", "台北市", "郑州市", "乾县", "干县", "复兴区", "仪征市", "湖里区", "游仙区", "卧龙区",
+                          "龙岩市", "昆山市", "赤峰市", "岳麓区", "慈溪市", "穆棱市", "启东市", "卫辉市", "巨野县",
+                          "呼和浩特市", "群英乡", "台湾省", "温岭市", "铁岭市"})
         b.entry(gb(n), 1, "100000", "010");
     Database db;
     db.loadImage(b.bytes);
@@ -209,8 +223,15 @@ TEST(TraditionalQuery, ReadsAsSimplified)
     };
     const Case cases[] = {
         {"廣州", {"广州市"}},   {"臺北", {"台北市"}},
-        {"鄭州市", {"郑州市"}}, {"乾县", {"乾县"}},  // a stored name is never changed, and still found as typed
+        {"鄭州市", {"郑州市"}}, {"乾县", {"乾县", "干县"}},  // 乾 is 干 or itself; a name is found as typed too
         {"廣東", {}},
+        // Taiwan, Hong Kong and older variants, each to its simplified form.
+        {"復興", {"复兴区"}}, {"儀徵", {"仪征市"}}, {"湖裡", {"湖里区"}}, {"湖裏", {"湖里区"}},
+        {"遊仙", {"游仙区"}}, {"臥龍", {"卧龙区"}}, {"龍巖", {"龙岩市"}}, {"崑山", {"昆山市"}},
+        {"赤峯", {"赤峰市"}}, {"嶽麓", {"岳麓区"}}, {"慈谿", {"慈溪市"}}, {"穆稜", {"穆棱市"}},
+        {"啓東", {"启东市"}}, {"啟東", {"启东市"}}, {"衞輝", {"卫辉市"}}, {"衛輝", {"卫辉市"}},
+        {"鉅野", {"巨野县"}}, {"羣英", {"群英乡"}}, {"臺灣", {"台湾省"}}, {"溫嶺", {"温岭市"}},
+        {"鐵嶺市", {"铁岭市"}}, {"呼和浩特", {"呼和浩特市"}},
     };
     for (const Case& c : cases) {
         std::set<std::string> want, got;
@@ -232,7 +253,8 @@ TEST(CharReadings, PolyphonicCharactersHaveEveryReading)
     };
     const Case cases[] = {
         {"重", {"zhong", "chong"}}, {"厦", {"xia", "sha"}},          {"乐", {"le", "yue"}},
-        {"绿", {"lv", "lu"}},       {"单", {"dan", "shan", "chan"}}, {"亳", {"bo"}},
+        {"绿", {"lv"}},             {"单", {"dan", "shan"}},         {"亳", {"bo"}},
+        {"佛", {"fo", "fu"}},       {"藏", {"cang", "zang"}},        {"勒", {"le", "lei"}},
     };
     for (const Case& c : cases) {
         const std::string g = gb(c.ch);
@@ -244,9 +266,12 @@ TEST(CharReadings, PolyphonicCharactersHaveEveryReading)
     }
     EXPECT_TRUE(charReadings(0xA1, 0xA1).empty());  // the full-width blank
 
-    // Readings only a historical dictionary gives stay out, so that sz does
-    // not find 台州 or 邓州.
-    const Case historicalOnly[] = {{"台", {"si"}}, {"邓", {"shan"}}, {"儋", {"shan"}}, {"霍", {"suo"}}};
+    // Readings only a historical dictionary gives, lookalikes, surnames and
+    // rare words stay out, so that sz does not find 台州, nor fu every "…市".
+    const Case historicalOnly[] = {{"台", {"si"}},  {"邓", {"shan"}}, {"儋", {"shan"}}, {"霍", {"suo"}},
+                                   {"市", {"fu"}},  {"区", {"ou"}},   {"石", {"dan"}},  {"大", {"dai"}},
+                                   {"南", {"na"}},  {"和", {"huo"}},  {"广", {"an"}},   {"红", {"gong"}},
+                                   {"单", {"chan"}}, {"绿", {"lu"}},  {"家", {"jie"}},  {"塔", {"da"}}};
     for (const Case& c : historicalOnly) {
         const std::string g = gb(c.ch);
         for (std::string_view r : charReadings(uint8_t(g[0]), uint8_t(g[1])))
