@@ -11,9 +11,13 @@ counts only where people use it for that character:
   3. for a character kHanyuPinlu does not count: the readings of kTGHZ2013
      (通用规范汉字字典, 2013), else those of kXHC1983 (现代汉语词典), else
      those of kHanyuPinyin (汉语大字典);
-  4. the readings of the place-name words of data/place-readings.csv
-     (official readings the rules above miss, 乐亭 lào, 厦门 xià, each with
-     its source), given to the characters of those words.
+  4. the hand-reviewed readings of data/place-readings.csv, each with its
+     source: a single character's line gives it a reading that the counts
+     of rule 2 miss although place names use it widely (佛 fó, 藏 zàng);
+     a word's line gives the official reading of a place name (乐亭 lào,
+     厦门 xià), which full pinyin takes only inside that word (lao finds
+     乐亭, never 乐山). The initials letter of a word's reading counts for
+     its character everywhere, as the range letter does.
 
 So 市 is shì and never fú (a lookalike of 巿 that the 1983 dictionary lists),
 区 never ōu, 石 never dàn, 大 never dài: readings of surnames, old measures and
@@ -115,19 +119,21 @@ def used_readings(byfield):
     return out
 
 
-def place_readings(path):
-    """Character -> syllables from the place-name words."""
-    extra = {}
+def place_words(path):
+    """(word, syllables) of the place-name words."""
+    words = []
     with open(path, encoding="utf-8", newline="") as f:
         for row in csv.DictReader(f):
             word, syllables = row["word"], row["pinyin"].split()
-            if len(word) != len(syllables) or not row["source"].strip():
-                sys.exit("pinyintable: %s: %s needs one syllable per character and a source" % (path, word))
-            for ch, s in zip(word, syllables):
-                extra.setdefault(ord(ch), [])
-                if s not in extra[ord(ch)]:
-                    extra[ord(ch)].append(s)
-    return extra
+            if len(word) != len(syllables) or not (row["source"] or "").strip() or None in row:
+                sys.exit("pinyintable: %s: %s needs one syllable per character and a source (no comma in it)" % (path, word))
+            try:
+                if len(word.encode("gbk")) != 2 * len(word):
+                    raise UnicodeEncodeError("gbk", word, 0, 1, "")
+            except UnicodeEncodeError:
+                sys.exit("pinyintable: %s: %s is not GBK Chinese characters" % (path, word))
+            words.append((word, syllables))
+    return words
 
 
 def opencc_table(tool, folder, name):
@@ -177,23 +183,33 @@ def simplified_forms(folder, variants_path, tool, opencc_dir):
     return forms
 
 
+def gbk(cp):
+    try:
+        b = chr(cp).encode("gbk")
+    except UnicodeEncodeError:
+        return None
+    return b[0] << 8 | b[1] if len(b) == 2 else None
+
+
 def main():
     folder, places, variants, tool, opencc_dir, output = sys.argv[1:7]
     byfield = {}
     for cp, field, value in fields(folder, "Unihan_Readings.txt", FIELDS):
         byfield.setdefault(cp, {})[field] = value
     readings = {cp: used_readings(f) for cp, f in byfield.items()}
-    for cp, extra in place_readings(places).items():
-        readings.setdefault(cp, [])
-        readings[cp] += [s for s in extra if s not in readings[cp]]
+    words = []
+    for word, syllables in place_words(places):
+        if len(word) == 1:
+            readings.setdefault(ord(word), [])
+            readings[ord(word)] += [s for s in syllables if s not in readings[ord(word)]]
+        else:
+            words.append((word, syllables))
+    # The initials letter of a word's reading, for each of its characters.
+    letters = {}
+    for word, syllables in words:
+        for ch, s in zip(word, syllables):
+            letters.setdefault(gbk(ord(ch)), set()).add(s[0])
     forms = simplified_forms(folder, variants, tool, opencc_dir)
-
-    def gbk(cp):
-        try:
-            b = chr(cp).encode("gbk")
-        except UnicodeEncodeError:
-            return None
-        return b[0] << 8 | b[1] if len(b) == 2 else None
 
     syllables = []
     ids = {}
@@ -223,6 +239,19 @@ def main():
         if any(t != code for t in targets):
             pairs += [(code, t) for t in targets]
     starts[0x7F00] = len(pool)
+
+    def syllable_id(s):
+        if s not in ids:
+            ids[s] = len(syllables)
+            syllables.append(s)
+        return ids[s]
+
+    word_text, word_starts, word_syllables = [], [0], []
+    for word, syls in words:
+        word_text.append(word.encode("gbk"))
+        word_starts.append(word_starts[-1] + len(word_text[-1]))
+        word_syllables += [syllable_id(s) for s in syls]
+    extra_letters = sorted((code, "".join(sorted(ls))) for code, ls in letters.items())
     assert len(pool) < 65536 and len(syllables) < 65536
 
     def rows(values, per_line=24):
@@ -240,6 +269,15 @@ def main():
         f.write("const uint16_t kSyllableStart[] = {\n%s};\n" % rows(str(o) for o in text_offsets))
         f.write("const uint16_t kReadingStart[] = {\n%s};\n" % rows(str(o) for o in starts))
         f.write("const uint16_t kReadings[] = {\n%s};\n" % rows(str(r) for r in pool or [0]))
+        f.write("const int kWordCount = %d;\n" % len(words))
+        f.write("const char kWordText[] = \"%s\";\n" % "".join("\\x%02X" % b for w in word_text for b in w))
+        f.write("const uint16_t kWordStart[] = {\n%s};\n" % rows(str(o) for o in word_starts))
+        f.write("const uint16_t kWordSyllables[] = {\n%s};\n" % rows(str(i) for i in word_syllables or [0]))
+        f.write("const int kWordLetterCount = %d;\n" % len(extra_letters))
+        f.write("const uint16_t kWordLetterCode[] = {\n%s};\n" %
+                rows("0x%04X" % c for c, _ in extra_letters or [(0, "")]))
+        f.write("const char* const kWordLetters[] = {\n%s};\n" %
+                rows('"%s"' % ls for _, ls in extra_letters or [(0, "")]))
         f.write("const int kSimplifiedCount = %d;\n" % len(pairs))
         f.write("const uint16_t kSimplified[][2] = {\n%s};\n" %
                 rows(("{0x%04X, 0x%04X}" % p for p in pairs or [(0, 0)]), 8))

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #if defined(__SSE2__)
@@ -20,6 +21,22 @@ namespace qv {
 // The syllables of a two-byte character (no tones, ü as v); empty for a
 // code with no known reading.
 std::vector<std::string_view> charReadings(uint8_t lead, uint8_t trail);
+
+// A place-name word with an official reading of its own (厦门 xià mén,
+// 乐亭 lào tíng): full pinyin takes it only inside the word.
+struct PlaceWord {
+    std::string_view text;                    // GBK
+    std::vector<std::string_view> syllables;  // one per character
+};
+const std::vector<PlaceWord>& placeWords();
+
+// The initials letters ('a' to 'z') that place-name words give a two-byte
+// character beyond its own readings (番 p): they count everywhere.
+std::string_view wordLetters(uint8_t lead, uint8_t trail);
+
+// The simplified codes a traditional or variant character stands for, the
+// preferred first (乾: 干, then 乾 itself); empty for a character with none.
+std::vector<uint16_t> simplifiedForms(uint8_t lead, uint8_t trail);
 
 // Bytes of the reading tables built into the program, with the initials
 // sets worked out from them once per process.
@@ -111,6 +128,16 @@ private:
     std::vector<uint8_t> m_learnedLetter;  // per code: a learned 'a'-'z', or 0
     std::vector<uint8_t> m_syllableLength;
     std::vector<uint8_t> m_startable;  // per code: 1 when a reading can begin the query
+    // Readings of place-name words the query holds: ids from m_firstPart on
+    // in the lists above stand for m_wordParts[id - m_firstPart].
+    struct WordPart {
+        uint16_t word;
+        uint8_t offset;  // the character's place in the word
+        uint16_t syllable;
+    };
+    uint16_t m_firstPart = 0;
+    std::vector<WordPart> m_wordParts;
+    std::vector<std::pair<uint16_t, uint16_t>> m_partsByCode;  // with m_kindOverflow: code index, part
     std::vector<uint64_t> m_a64, m_p64;
     std::vector<unsigned __int128> m_a128, m_p128;
 };

@@ -192,6 +192,44 @@ TEST_F(PlaceNames, FullPinyinStartsAtASyllable)
         EXPECT_EQ(found(c.query, c.exact), c.names) << c.query << (c.exact ? " exact" : " fuzzy");
 }
 
+TEST(PlaceWords, OfficialReadingsCountOnlyInsideTheWord)
+{
+    ImageBuilder b;
+    b.dir(gb("各地"), 0, 1).end(1).learnedCount(0);
+    for (const char* n : {"厦门市", "大厦", "乐亭县", "乐山市", "单县", "简单", "番禺区", "吐鲁番市", "思明区厦门"})
+        b.entry(gb(n), 1, "100000", "010");
+    Database db;
+    db.loadImage(b.bytes);
+    struct Case {
+        const char* query;
+        bool exact;
+        std::set<std::string> names;
+    };
+    const Case cases[] = {
+        {"xiamen", false, {"厦门市", "思明区厦门"}},  // the word anywhere in the name
+        {"xiamenshi", true, {"厦门市"}},              //
+        {"daxia", false, {}},                         // 大厦 is dà shà
+        {"dasha", false, {"大厦"}},                   //
+        {"lao", false, {"乐亭县"}},                   // not 乐山
+        {"laoshan", false, {}},                       //
+        {"leshan", false, {"乐山市"}},                //
+        {"shanxian", true, {"单县"}},                 //
+        {"jianshan", false, {}},                      // 简单 is jiǎn dān
+        {"panyu", false, {"番禺区"}},                 //
+        {"tulupan", false, {}},                       // 吐鲁番 is Tǔlǔfān
+        {"tulufan", false, {"吐鲁番市"}},             //
+        {"py", false, {"番禺区"}},                    // initials: the letter counts
+    };
+    for (const Case& c : cases) {
+        std::set<std::string> want, got;
+        for (const std::string& n : c.names)
+            want.insert(gb(n.c_str()));
+        for (const EntryRow& r : searchEntries(db, c.query, initialsOnly(c.exact)).rows)
+            got.insert(std::string(r.nameText()));
+        EXPECT_EQ(got, want) << c.query << (c.exact ? " exact" : " fuzzy");
+    }
+}
+
 TEST(PinyinQuery, FullPinyinOnlyWithAWholeSyllable)
 {
     // A query of initials only is matched by initials alone, so its rows do not grow.
@@ -252,8 +290,8 @@ TEST(CharReadings, PolyphonicCharactersHaveEveryReading)
         std::vector<std::string> some;
     };
     const Case cases[] = {
-        {"重", {"zhong", "chong"}}, {"厦", {"xia", "sha"}},          {"乐", {"le", "yue"}},
-        {"绿", {"lv"}},             {"单", {"dan", "shan"}},         {"亳", {"bo"}},
+        {"重", {"zhong", "chong"}}, {"厦", {"sha"}},                 {"乐", {"le", "yue"}},
+        {"绿", {"lv"}},             {"单", {"dan"}},                 {"亳", {"bo"}},
         {"佛", {"fo", "fu"}},       {"藏", {"cang", "zang"}},        {"勒", {"le", "lei"}},
     };
     for (const Case& c : cases) {
@@ -271,7 +309,9 @@ TEST(CharReadings, PolyphonicCharactersHaveEveryReading)
     const Case historicalOnly[] = {{"台", {"si"}},  {"邓", {"shan"}}, {"儋", {"shan"}}, {"霍", {"suo"}},
                                    {"市", {"fu"}},  {"区", {"ou"}},   {"石", {"dan"}},  {"大", {"dai"}},
                                    {"南", {"na"}},  {"和", {"huo"}},  {"广", {"an"}},   {"红", {"gong"}},
-                                   {"单", {"chan"}}, {"绿", {"lu"}},  {"家", {"jie"}},  {"塔", {"da"}}};
+                                   {"单", {"chan"}}, {"绿", {"lu"}},  {"家", {"jie"}},  {"塔", {"da"}},
+                                   // official in one place name only: a reading of that word
+                                   {"单", {"shan"}}, {"厦", {"xia"}}, {"乐", {"lao"}},  {"番", {"pan"}}};
     for (const Case& c : historicalOnly) {
         const std::string g = gb(c.ch);
         for (std::string_view r : charReadings(uint8_t(g[0]), uint8_t(g[1])))
