@@ -119,7 +119,8 @@ const std::vector<PlaceWord>& placeWords()
         std::vector<PlaceWord> out;
         for (int w = 0; w < pd::kWordCount; ++w) {
             PlaceWord word;
-            word.text = std::string_view(pd::kWordText + pd::kWordStart[w], size_t(pd::kWordStart[w + 1] - pd::kWordStart[w]));
+            word.text = std::string_view(pd::kWordText + pd::kWordStart[w],
+                                         size_t(pd::kWordStart[w + 1] - pd::kWordStart[w]));
             for (size_t j = 0; 2 * j < word.text.size(); ++j)
                 word.syllables.push_back(syllable(pd::kWordSyllables[pd::kWordStart[w] / 2 + j]));
             out.push_back(std::move(word));
@@ -389,7 +390,8 @@ PinyinQuery::PinyinQuery(std::string_view query, bool exact, const std::vector<L
                 ids.push_back(pd::kReadings[r]);
         if (learnedLetter[i] && relevant(uint16_t(count + learnedLetter[i] - 'a')))
             ids.push_back(uint16_t(count + learnedLetter[i] - 'a'));
-        for (auto it = std::lower_bound(partsByCode.begin(), partsByCode.end(), std::make_pair(uint16_t(i), uint16_t(0)));
+        const auto firstPart = std::make_pair(uint16_t(i), uint16_t(0));
+        for (auto it = std::lower_bound(partsByCode.begin(), partsByCode.end(), firstPart);
              it != partsByCode.end() && it->first == i; ++it)
             ids.push_back(uint16_t(m_firstPart + it->second));
         if (ids.empty())
@@ -461,9 +463,10 @@ template <class Mask> bool PinyinQuery::spell(std::string_view name, const Mask*
         auto wordStep = [&](size_t part) {
             const WordPart& w = m_wordParts[part];
             const size_t length = size_t(pd::kWordStart[w.word + 1] - pd::kWordStart[w.word]);
+            if (s - begin < 2 * std::ptrdiff_t(w.offset))
+                return;
             const uint8_t* at = s - 2 * size_t(w.offset);
-            if (s - begin < 2 * std::ptrdiff_t(w.offset) || size_t(end - at) < length ||
-                std::memcmp(at, pd::kWordText + pd::kWordStart[w.word], length) != 0 ||
+            if (size_t(end - at) < length || std::memcmp(at, pd::kWordText + pd::kWordStart[w.word], length) != 0 ||
                 !startsCharacterAt(begin, end, at))
                 return;
             step(w.syllable);

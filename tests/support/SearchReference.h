@@ -225,10 +225,11 @@ inline bool traditionalMatches(const std::string& name, const std::string& q, bo
             return false;
         bool all = true;
         for (size_t k = 0; k < query.size() && all; ++k) {
-            bool same = n[start + k] == query[k];
-            if (query[k].size() == 2)
+            const std::string& c = n[start + k];
+            bool same = c == query[k];
+            if (query[k].size() == 2 && c.size() == 2)
                 for (uint16_t f : simplifiedForms(uint8_t(query[k][0]), uint8_t(query[k][1])))
-                    same = same || (n[start + k].size() == 2 && uint16_t(uint8_t(n[start + k][0]) << 8 | uint8_t(n[start + k][1])) == f);
+                    same = same || uint16_t(uint8_t(c[0]) << 8 | uint8_t(c[1])) == f;
             all = same;
         }
         if (all)
