@@ -166,7 +166,8 @@ TraditionalQuery::TraditionalQuery(std::string_view query)
 {
     for (size_t i = 0; i < query.size(); i += gbk::charSize(query, i)) {
         if (gbk::charSize(query, i) != 2) {
-            m_forms.push_back({uint16_t(uint8_t(query[i]))});
+            m_forms.push_back(Forms{});
+            m_forms.back().fill(uint16_t(uint8_t(query[i])));
             continue;
         }
         const auto code = uint16_t(uint8_t(query[i]) << 8 | uint8_t(query[i + 1]));
@@ -175,18 +176,20 @@ TraditionalQuery::TraditionalQuery(std::string_view query)
         if (std::find(forms.begin(), forms.end(), code) == forms.end())
             forms.push_back(code);
         m_differs = m_differs || forms.size() > 1;
-        m_forms.push_back(std::move(forms));
+        Forms f;
+        f.fill(forms[0]);
+        std::copy_n(forms.begin(), std::min(forms.size(), f.size()), f.begin());
+        m_forms.push_back(f);
     }
 }
 
 bool TraditionalQuery::matchesAt(const uint8_t* s, const uint8_t* end, const uint8_t** after) const
 {
-    for (const std::vector<uint16_t>& forms : m_forms) {
+    for (const Forms& forms : m_forms) {
         if (s >= end)
             return false;
         const bool two = gbk::isLeadByte(*s) && s + 1 < end;
-        const uint16_t code = two ? uint16_t(s[0] << 8 | s[1]) : uint16_t(*s);
-        if (std::find(forms.begin(), forms.end(), code) == forms.end())
+        if (!holds(forms, two ? uint16_t(s[0] << 8 | s[1]) : uint16_t(*s)))
             return false;
         s += two ? 2 : 1;
     }
@@ -203,9 +206,14 @@ bool TraditionalQuery::matches(std::string_view name, bool exact) const
         return matchesAt(s, end, &after) && after == end;
     if (m_forms.empty())
         return true;
-    for (; s < end; s += gbk::isLeadByte(*s) && s + 1 < end ? 2 : 1)
-        if (matchesAt(s, end, &after))
+    // The rest of the query is tried only where its first character stands.
+    const Forms& first = m_forms[0];
+    while (s < end) {
+        const bool two = gbk::isLeadByte(*s) && s + 1 < end;
+        if (holds(first, two ? uint16_t(s[0] << 8 | s[1]) : uint16_t(*s)) && matchesAt(s, end, &after))
             return true;
+        s += two ? 2 : 1;
+    }
     return false;
 }
 

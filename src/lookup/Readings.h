@@ -6,6 +6,7 @@
 #include "store/Records.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -61,8 +62,14 @@ public:
 private:
     bool matchesAt(const uint8_t* s, const uint8_t* end, const uint8_t** after) const;
     // Per character of the query, the codes it may stand for (a one-byte
-    // character: its byte).
-    std::vector<std::vector<uint16_t>> m_forms;
+    // character: its byte); no character has more than three simplified
+    // forms, and the slots left over repeat the first.
+    using Forms = std::array<uint16_t, 4>;
+    static bool holds(const Forms& f, uint16_t code)
+    {
+        return (f[0] == code) | (f[1] == code) | (f[2] == code) | (f[3] == code);
+    }
+    std::vector<Forms> m_forms;
     bool m_differs = false;
 };
 
