@@ -180,7 +180,10 @@ TraditionalQuery::TraditionalQuery(std::string_view query)
         f.fill(forms[0]);
         std::copy_n(forms.begin(), std::min(forms.size(), f.size()), f.begin());
         m_forms.push_back(f);
+        if (m_forms.size() == 1)
+            m_firstForms = std::min(forms.size(), f.size());
     }
+    m_firstTwoByte = !query.empty() && gbk::charSize(query, 0) == 2;
 }
 
 bool TraditionalQuery::matchesAt(const uint8_t* s, const uint8_t* end, const uint8_t** after) const

@@ -58,6 +58,9 @@ public:
     // Fuzzy: the query occurs in the name from a character boundary on;
     // exact: it is the whole name.
     bool matches(std::string_view name, bool exact) const;
+    // The same for the name of a 48-byte entry record (its length byte at
+    // rec[0]), which may read the whole name field at once.
+    bool recordMatches(const uint8_t* rec, bool exact) const;
 
 private:
     bool matchesAt(const uint8_t* s, const uint8_t* end, const uint8_t** after) const;
@@ -71,7 +74,33 @@ private:
     }
     std::vector<Forms> m_forms;
     bool m_differs = false;
+    bool m_firstTwoByte = false;  // the first character is a two-byte one
+    size_t m_firstForms = 0;      // its distinct forms, in the first slots
 };
+
+inline bool TraditionalQuery::recordMatches(const uint8_t* rec, bool exact) const
+{
+    const size_t length = std::min<size_t>(rec[0], size_t(kNameCapacity));
+#if defined(__SSE2__)
+    if (!exact && m_firstTwoByte) {
+        // Where in the name a form of the first character may start, sixteen
+        // bytes at a time: most names hold none.
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rec + 1));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rec + 17));
+        auto at = [&](uint8_t byte) {
+            const __m128i v = _mm_set1_epi8(char(byte));
+            return uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(a, v))) |
+                   uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(b, v))) << 16;
+        };
+        uint32_t starts = 0;
+        for (size_t f = 0; f < m_firstForms; ++f)
+            starts |= at(uint8_t(m_forms[0][f] >> 8)) & (at(uint8_t(m_forms[0][f] & 0xFF)) >> 1);
+        if (!(starts & ((uint32_t(1) << length) - 1)))
+            return false;
+    }
+#endif
+    return matches(std::string_view(reinterpret_cast<const char*>(rec + 1), length), exact);
+}
 
 // The query of the 地区拼音 option, set up once per search. A name matches
 // when some choice of one reading per character matches; the range

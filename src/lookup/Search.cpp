@@ -137,7 +137,7 @@ public:
         if (!m_initialsPossible && !m_pinyinOn && !m_traditional)
             return false;
         const std::string_view name = readField(rec + entry_field::kNameLen, kNameCapacity);
-        if (m_traditional && m_simplified.matches(name, !m_fuzzy))
+        if (m_traditional && m_simplified.recordMatches(rec, !m_fuzzy))
             return true;
         if (m_pinyinOn && (m_pinyin.recordMatchesInitials(rec) || m_pinyin.recordMatchesSpelling(rec)))
             return true;
