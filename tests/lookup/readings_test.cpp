@@ -248,7 +248,8 @@ TEST(TraditionalQuery, ReadsAsSimplified)
     b.dir(gb("各地"), 0, 1).end(1).learnedCount(0);
     for (const char* n : {"广州市", "台北市", "郑州市", "乾县", "干县", "复兴区", "仪征市", "湖里区", "游仙区", "卧龙区",
                           "龙岩市", "昆山市", "赤峰市", "岳麓区", "慈溪市", "穆棱市", "启东市", "卫辉市", "巨野县",
-                          "呼和浩特市", "群英乡", "台湾省", "温岭市", "铁岭市"})
+                          "呼和浩特市", "群英乡", "台湾省", "温岭市", "铁岭市", "a广州", "乾安县",
+                          "abc内蒙古呼和浩特市赛罕区", "x钟"})
         b.entry(gb(n), 1, "100000", "010");
     Database db;
     db.loadImage(b.bytes);
@@ -258,9 +259,11 @@ TEST(TraditionalQuery, ReadsAsSimplified)
     struct Case {
         const char* query;
         std::set<std::string> names;
+        bool exact = false;
     };
     const Case cases[] = {
-        {"廣州", {"广州市"}},   {"臺北", {"台北市"}},
+        {"廣州", {"广州市", "a广州"}},  // after a one-byte character too
+        {"臺北", {"台北市"}},
         {"鄭州市", {"郑州市"}}, {"乾县", {"乾县", "干县"}},  // 乾 is 干 or itself; a name is found as typed too
         {"廣東", {}},
         // Taiwan, Hong Kong and older variants, each to its simplified form.
@@ -269,15 +272,25 @@ TEST(TraditionalQuery, ReadsAsSimplified)
         {"赤峯", {"赤峰市"}}, {"嶽麓", {"岳麓区"}}, {"慈谿", {"慈溪市"}}, {"穆稜", {"穆棱市"}},
         {"啓東", {"启东市"}}, {"啟東", {"启东市"}}, {"衞輝", {"卫辉市"}}, {"衛輝", {"卫辉市"}},
         {"鉅野", {"巨野县"}}, {"羣英", {"群英乡"}}, {"臺灣", {"台湾省"}}, {"溫嶺", {"温岭市"}},
-        {"鐵嶺市", {"铁岭市"}}, {"呼和浩特", {"呼和浩特市"}},
+        {"鐵嶺市", {"铁岭市"}}, {"呼和浩特", {"呼和浩特市", "abc内蒙古呼和浩特市赛罕区"}},
+        {"乾安縣", {"乾安县"}},  // one character kept, one simplified
+        {"賽罕區", {"abc内蒙古呼和浩特市赛罕区"}},     // at the end of a full 25-byte name
+        {"鍾", {"x钟"}}, {"鐘", {"x钟"}},               // two traditional forms of one character
+        {"州", {"广州市", "郑州市", "a广州"}},          // nothing traditional: the name alone
+        // Exact: the whole name, each character in one of its forms.
+        {"廣州市", {"广州市"}, true}, {"a廣州", {"a广州"}, true},
+        {"乾縣", {"乾县", "干县"}, true}, {"廣州", {}, true},
     };
     for (const Case& c : cases) {
         std::set<std::string> want, got;
         for (const std::string& n : c.names)
             want.insert(gb(n.c_str()));
-        for (const EntryRow& r : searchEntries(db, gb(c.query), nameOnly).rows)
+        QueryOptions o = nameOnly;
+        o.exact = c.exact;
+        o.fuzzy = !c.exact;
+        for (const EntryRow& r : searchEntries(db, gb(c.query), o).rows)
             got.insert(std::string(r.nameText()));
-        EXPECT_EQ(got, want) << c.query;
+        EXPECT_EQ(got, want) << c.query << (c.exact ? " exact" : " fuzzy");
     }
     EXPECT_EQ(simplifiedText(gb("廣州 abc")), gb("广州 abc"));
     EXPECT_EQ(simplifiedText(gb("广州")), gb("广州"));
