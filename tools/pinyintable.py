@@ -23,8 +23,12 @@ So 市 is shì and never fú (a lookalike of 巿 that the 1983 dictionary lists)
 区 never ōu, 石 never dàn, 大 never dài: readings of surnames, old measures and
 rare words that would make every "…市" name turn up for fu.
 
+Every reading that rules 1 to 3 drop was reviewed by hand for the characters
+of the bundled place names; rule 4 gives back what those names use (see
+data/README.md).
+
 Traditional and variant characters come from OpenCC's dictionaries (Debian's
-opencc: libopencc-data, Apache-2.0), dumped to text with opencc_dict:
+opencc and libopencc1.1, Apache-2.0), dumped to text with opencc_dict:
 TSCharacters (traditional to simplified, every candidate: 乾 is 干 or 乾),
 the Taiwan, Hong Kong and Japanese variant tables reversed (峯, 啓, 衞 first
 to their traditional form, then to simplified), and STCharacters reversed
