@@ -18,7 +18,7 @@ done
 PACKAGES=(
   build-essential cmake pkg-config git
   qt6-base-dev qt6-svg-dev libqt6svg6 qt6-translations-l10n qt6-qpa-plugins
-  zlib1g-dev libdeflate-dev libicu-dev libxlsxwriter-dev unicode-data
+  zlib1g-dev libdeflate-dev libicu-dev libxlsxwriter-dev unicode-data opencc
   libgtest-dev googletest
   fonts-arphic-uming fonts-arphic-ukai fonts-wqy-microhei fontconfig
   xvfb xauth poppler-utils python3-openpyxl

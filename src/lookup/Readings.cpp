@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cstring>
 #include <map>
 
 namespace qv {
@@ -48,9 +49,21 @@ const std::vector<uint32_t>& baseInitials()
             for (int r = pd::kReadingStart[i]; r < pd::kReadingStart[i + 1]; ++r)
                 s[i] |= 1u << (syllable(pd::kReadings[r])[0] - 'a');
         }
+        for (int w = 0; w < pd::kWordLetterCount; ++w)
+            for (const char* c = pd::kWordLetters[w]; *c; ++c)
+                s[pd::kWordLetterCode[w] - kFirstCode] |= 1u << (*c - 'a');
         return s;
     }();
     return sets;
+}
+
+// Whether `at` starts a character of the name that begins at `begin`.
+bool startsCharacterAt(const uint8_t* begin, const uint8_t* end, const uint8_t* at)
+{
+    const uint8_t* s = begin;
+    while (s < at)
+        s += gbk::isLeadByte(*s) && s + 1 < end ? 2 : 1;
+    return s == at;
 }
 
 // The symbol rows of GB2312 (blanks and punctuation), passed over in full pinyin.
@@ -84,22 +97,127 @@ size_t readingTableBytes()
            baseInitials().size() * sizeof(uint32_t);
 }
 
+namespace {
+
+// The simplified forms of a code, the preferred first; empty when it has none.
+std::pair<const uint16_t (*)[2], const uint16_t (*)[2]> formsOf(uint16_t code)
+{
+    const auto* end = pd::kSimplified + pd::kSimplifiedCount;
+    const auto* from =
+        std::lower_bound(pd::kSimplified, end, code, [](const uint16_t* pair, uint16_t c) { return pair[0] < c; });
+    const auto* to = from;
+    while (to != end && (*to)[0] == code)
+        ++to;
+    return {from, to};
+}
+
+}  // namespace
+
+const std::vector<PlaceWord>& placeWords()
+{
+    static const std::vector<PlaceWord> words = [] {
+        std::vector<PlaceWord> out;
+        for (int w = 0; w < pd::kWordCount; ++w) {
+            PlaceWord word;
+            word.text = std::string_view(pd::kWordText + pd::kWordStart[w],
+                                         size_t(pd::kWordStart[w + 1] - pd::kWordStart[w]));
+            for (size_t j = 0; 2 * j < word.text.size(); ++j)
+                word.syllables.push_back(syllable(pd::kWordSyllables[pd::kWordStart[w] / 2 + j]));
+            out.push_back(std::move(word));
+        }
+        return out;
+    }();
+    return words;
+}
+
+std::string_view wordLetters(uint8_t lead, uint8_t trail)
+{
+    const auto code = uint16_t(lead << 8 | trail);
+    const auto* end = pd::kWordLetterCode + pd::kWordLetterCount;
+    const auto* it = std::lower_bound(pd::kWordLetterCode, end, code);
+    return it != end && *it == code ? std::string_view(pd::kWordLetters[it - pd::kWordLetterCode]) : std::string_view();
+}
+
+std::vector<uint16_t> simplifiedForms(uint8_t lead, uint8_t trail)
+{
+    std::vector<uint16_t> out;
+    const auto [from, to] = formsOf(uint16_t(lead << 8 | trail));
+    for (const auto* it = from; it != to; ++it)
+        out.push_back((*it)[1]);
+    return out;
+}
+
 std::string simplifiedText(std::string_view text)
 {
     std::string out(text);
     for (size_t i = 0; i < out.size(); i += gbk::charSize(out, i)) {
         if (gbk::charSize(out, i) != 2)
             continue;
-        const uint16_t code = uint16_t(uint8_t(out[i]) << 8 | uint8_t(out[i + 1]));
-        const auto* end = pd::kSimplified + pd::kSimplifiedCount;
-        const auto* it =
-            std::lower_bound(pd::kSimplified, end, code, [](const uint16_t* pair, uint16_t c) { return pair[0] < c; });
-        if (it != end && (*it)[0] == code) {
-            out[i] = char((*it)[1] >> 8);
-            out[i + 1] = char((*it)[1] & 0xFF);
+        const auto [from, to] = formsOf(uint16_t(uint8_t(out[i]) << 8 | uint8_t(out[i + 1])));
+        if (from != to) {
+            out[i] = char((*from)[1] >> 8);
+            out[i + 1] = char((*from)[1] & 0xFF);
         }
     }
     return out;
+}
+
+TraditionalQuery::TraditionalQuery(std::string_view query)
+{
+    for (size_t i = 0; i < query.size(); i += gbk::charSize(query, i)) {
+        if (gbk::charSize(query, i) != 2) {
+            m_forms.push_back(Forms{});
+            m_forms.back().fill(uint16_t(uint8_t(query[i])));
+            continue;
+        }
+        const auto code = uint16_t(uint8_t(query[i]) << 8 | uint8_t(query[i + 1]));
+        std::vector<uint16_t> forms = simplifiedForms(uint8_t(query[i]), uint8_t(query[i + 1]));
+        // A name may hold the character itself as well (乾安).
+        if (std::find(forms.begin(), forms.end(), code) == forms.end())
+            forms.push_back(code);
+        m_differs = m_differs || forms.size() > 1;
+        Forms f;
+        f.fill(forms[0]);
+        std::copy_n(forms.begin(), std::min(forms.size(), f.size()), f.begin());
+        m_forms.push_back(f);
+        if (m_forms.size() == 1)
+            m_firstForms = std::min(forms.size(), f.size());
+    }
+    m_firstTwoByte = !query.empty() && gbk::charSize(query, 0) == 2;
+}
+
+bool TraditionalQuery::matchesAt(const uint8_t* s, const uint8_t* end, const uint8_t** after) const
+{
+    for (const Forms& forms : m_forms) {
+        if (s >= end)
+            return false;
+        const bool two = gbk::isLeadByte(*s) && s + 1 < end;
+        if (!holds(forms, two ? uint16_t(s[0] << 8 | s[1]) : uint16_t(*s)))
+            return false;
+        s += two ? 2 : 1;
+    }
+    *after = s;
+    return true;
+}
+
+bool TraditionalQuery::matches(std::string_view name, bool exact) const
+{
+    const auto* s = reinterpret_cast<const uint8_t*>(name.data());
+    const auto* end = s + name.size();
+    const uint8_t* after = nullptr;
+    if (exact)
+        return matchesAt(s, end, &after) && after == end;
+    if (m_forms.empty())
+        return true;
+    // The rest of the query is tried only where its first character stands.
+    const Forms& first = m_forms[0];
+    while (s < end) {
+        const bool two = gbk::isLeadByte(*s) && s + 1 < end;
+        if (holds(first, two ? uint16_t(s[0] << 8 | s[1]) : uint16_t(*s)) && matchesAt(s, end, &after))
+            return true;
+        s += two ? 2 : 1;
+    }
+    return false;
 }
 
 PinyinQuery::PinyinQuery(std::string_view query, bool exact, const std::vector<LearnedInitial>& learned)
@@ -247,6 +365,24 @@ PinyinQuery::PinyinQuery(std::string_view query, bool exact, const std::vector<L
     // Per code, the readings that occur in the query (most codes have none),
     // as one of a few distinct lists; and whether one can begin it.
     const auto relevant = [&](uint16_t id) { return (a[id] | p[id]) != 0; };
+    // A place-name word's reading that the query holds and its character
+    // lacks: a step of its own, taken only inside the word.
+    m_firstPart = uint16_t(total);
+    std::vector<std::pair<uint16_t, uint16_t>> partsByCode;  // code index, part
+    for (int w = 0; w < pd::kWordCount; ++w) {
+        for (int j = 0; 2 * j < pd::kWordStart[w + 1] - pd::kWordStart[w]; ++j) {
+            const char* c = pd::kWordText + pd::kWordStart[w] + 2 * j;
+            const uint32_t i = uint32_t(uint8_t(c[0]) << 8 | uint8_t(c[1])) - kFirstCode;
+            const uint16_t id = pd::kWordSyllables[pd::kWordStart[w] / 2 + j];
+            const bool own = std::find(pd::kReadings + pd::kReadingStart[i], pd::kReadings + pd::kReadingStart[i + 1],
+                                       id) != pd::kReadings + pd::kReadingStart[i + 1];
+            if (own || !relevant(id) || m_firstPart + m_wordParts.size() >= kPassOver)
+                continue;
+            partsByCode.emplace_back(uint16_t(i), uint16_t(m_wordParts.size()));
+            m_wordParts.push_back({uint16_t(w), uint8_t(j), id});
+        }
+    }
+    std::sort(partsByCode.begin(), partsByCode.end());
     std::map<std::vector<uint16_t>, uint16_t> lists;
     std::vector<uint16_t> ids;
     m_startable.assign(kCodes, 0);
@@ -265,10 +401,16 @@ PinyinQuery::PinyinQuery(std::string_view query, bool exact, const std::vector<L
                 ids.push_back(pd::kReadings[r]);
         if (learnedLetter[i] && relevant(uint16_t(count + learnedLetter[i] - 'a')))
             ids.push_back(uint16_t(count + learnedLetter[i] - 'a'));
+        const auto firstPart = std::make_pair(uint16_t(i), uint16_t(0));
+        for (auto it = std::lower_bound(partsByCode.begin(), partsByCode.end(), firstPart);
+             it != partsByCode.end() && it->first == i; ++it)
+            ids.push_back(uint16_t(m_firstPart + it->second));
         if (ids.empty())
             continue;
-        for (uint16_t id : ids)
-            m_startable[i] |= uint8_t((a[id] | p[id]) & 1);
+        for (uint16_t id : ids) {
+            const uint16_t own = id < m_firstPart ? id : m_wordParts[id - m_firstPart].syllable;
+            m_startable[i] |= uint8_t((a[own] | p[own]) & 1);
+        }
         auto [it, added] = lists.emplace(ids, uint16_t(m_kindStart.size() - 1));
         if (added) {
             if (m_kindStart.size() - 1 >= kPassOver) {
@@ -284,6 +426,7 @@ PinyinQuery::PinyinQuery(std::string_view query, bool exact, const std::vector<L
         // Too many distinct lists: every code keeps all of its readings.
         m_startable.assign(kCodes, 1);
         m_learnedLetter = std::move(learnedLetter);
+        m_partsByCode = std::move(partsByCode);
     }
     if (m_wide) {
         m_a128 = std::move(a);
@@ -303,6 +446,7 @@ size_t PinyinQuery::tableBytes() const
     return m_positions.capacity() * sizeof(uint32_t) + m_positions8.capacity() + m_startable.capacity() +
            m_kind.capacity() * sizeof(uint16_t) + m_kindStart.capacity() * sizeof(uint32_t) +
            m_kindReadings.capacity() * sizeof(uint16_t) + m_learnedLetter.capacity() + m_syllableLength.capacity() +
+           m_wordParts.capacity() * sizeof(WordPart) + m_partsByCode.capacity() * sizeof(m_partsByCode[0]) +
            (m_a64.capacity() + m_p64.capacity()) * sizeof(uint64_t) +
            (m_a128.capacity() + m_p128.capacity()) * sizeof(unsigned __int128);
 }
@@ -314,6 +458,7 @@ template <class Mask> bool PinyinQuery::spell(std::string_view name, const Mask*
     const Mask done = Mask(1) << m_letters;
     const int letterBase = pd::kSyllableCount;
     const auto* s = reinterpret_cast<const uint8_t*>(name.data());
+    const auto* begin = s;
     const auto* end = s + name.size();
     Mask reached = 1;
     while (s < end) {
@@ -324,6 +469,18 @@ template <class Mask> bool PinyinQuery::spell(std::string_view name, const Mask*
             next |= (reached & a[id]) << m_syllableLength[size_t(id)];
             if (reached & p[id])
                 next |= done;
+        };
+        // A word's reading where the name holds the whole word around this character.
+        auto wordStep = [&](size_t part) {
+            const WordPart& w = m_wordParts[part];
+            const size_t length = size_t(pd::kWordStart[w.word + 1] - pd::kWordStart[w.word]);
+            if (s - begin < 2 * std::ptrdiff_t(w.offset))
+                return;
+            const uint8_t* at = s - 2 * size_t(w.offset);
+            if (size_t(end - at) < length || std::memcmp(at, pd::kWordText + pd::kWordStart[w.word], length) != 0 ||
+                !startsCharacterAt(begin, end, at))
+                return;
+            step(w.syllable);
         };
         // Blanks and punctuation (GB2312's symbol rows) are passed over, as
         // blanks and apostrophes in the query are.
@@ -338,9 +495,18 @@ template <class Mask> bool PinyinQuery::spell(std::string_view name, const Mask*
                     step(pd::kReadings[r]);
                 if (m_learnedLetter[i])
                     step(letterBase + m_learnedLetter[i] - 'a');
+                for (auto it = std::lower_bound(m_partsByCode.begin(), m_partsByCode.end(),
+                                                std::make_pair(uint16_t(i), uint16_t(0)));
+                     it != m_partsByCode.end() && it->first == i; ++it)
+                    wordStep(it->second);
             } else {
-                for (uint32_t r = m_kindStart[m_kind[i]]; r < m_kindStart[m_kind[i] + 1u]; ++r)
-                    step(m_kindReadings[r]);
+                for (uint32_t r = m_kindStart[m_kind[i]]; r < m_kindStart[m_kind[i] + 1u]; ++r) {
+                    const uint16_t id = m_kindReadings[r];
+                    if (id < m_firstPart)
+                        step(id);
+                    else
+                        wordStep(id - m_firstPart);
+                }
             }
             s += 2;
         } else {

@@ -6,9 +6,11 @@
 #include "store/Records.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #if defined(__SSE2__)
@@ -21,13 +23,84 @@ namespace qv {
 // code with no known reading.
 std::vector<std::string_view> charReadings(uint8_t lead, uint8_t trail);
 
+// A place-name word with an official reading of its own (厦门 xià mén,
+// 乐亭 lào tíng): full pinyin takes it only inside the word.
+struct PlaceWord {
+    std::string_view text;                    // GBK
+    std::vector<std::string_view> syllables;  // one per character
+};
+const std::vector<PlaceWord>& placeWords();
+
+// The initials letters ('a' to 'z') that place-name words give a two-byte
+// character beyond its own readings (番 p): they count everywhere.
+std::string_view wordLetters(uint8_t lead, uint8_t trail);
+
+// The simplified codes a traditional or variant character stands for, the
+// preferred first (乾: 干, then 乾 itself); empty for a character with none.
+std::vector<uint16_t> simplifiedForms(uint8_t lead, uint8_t trail);
+
 // Bytes of the reading tables built into the program, with the initials
 // sets worked out from them once per process.
 size_t readingTableBytes();
 
-// `text` with each traditional character that has a simplified form in GBK
-// replaced by it; other bytes stay as they are.
+// `text` with each traditional or variant character that has a simplified
+// form in GBK replaced by its preferred one; other bytes stay as they are.
 std::string simplifiedText(std::string_view text);
+
+// A query of the 地区名称 option with its traditional and variant characters
+// read as simplified: a name matches when it holds the query with each such
+// character replaced by one of its forms (乾 is 干 or 乾, 鉅 巨 or 钜).
+class TraditionalQuery {
+public:
+    explicit TraditionalQuery(std::string_view query);
+    // Whether some character of the query has another form.
+    bool differs() const { return m_differs; }
+    // Fuzzy: the query occurs in the name from a character boundary on;
+    // exact: it is the whole name.
+    bool matches(std::string_view name, bool exact) const;
+    // The same for the name of a 48-byte entry record (its length byte at
+    // rec[0]), which may read the whole name field at once.
+    bool recordMatches(const uint8_t* rec, bool exact) const;
+
+private:
+    bool matchesAt(const uint8_t* s, const uint8_t* end, const uint8_t** after) const;
+    // Per character of the query, the codes it may stand for (a one-byte
+    // character: its byte); no character has more than three simplified
+    // forms, and the slots left over repeat the first.
+    using Forms = std::array<uint16_t, 4>;
+    static bool holds(const Forms& f, uint16_t code)
+    {
+        return (f[0] == code) | (f[1] == code) | (f[2] == code) | (f[3] == code);
+    }
+    std::vector<Forms> m_forms;
+    bool m_differs = false;
+    bool m_firstTwoByte = false;  // the first character is a two-byte one
+    size_t m_firstForms = 0;      // its distinct forms, in the first slots
+};
+
+inline bool TraditionalQuery::recordMatches(const uint8_t* rec, bool exact) const
+{
+    const size_t length = std::min<size_t>(rec[0], size_t(kNameCapacity));
+#if defined(__SSE2__)
+    if (!exact && m_firstTwoByte) {
+        // Where in the name a form of the first character may start, sixteen
+        // bytes at a time: most names hold none.
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rec + 1));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rec + 17));
+        auto at = [&](uint8_t byte) {
+            const __m128i v = _mm_set1_epi8(char(byte));
+            return uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(a, v))) |
+                   uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(b, v))) << 16;
+        };
+        uint32_t starts = 0;
+        for (size_t f = 0; f < m_firstForms; ++f)
+            starts |= at(uint8_t(m_forms[0][f] >> 8)) & (at(uint8_t(m_forms[0][f] & 0xFF)) >> 1);
+        if (!(starts & ((uint32_t(1) << length) - 1)))
+            return false;
+    }
+#endif
+    return matches(std::string_view(reinterpret_cast<const char*>(rec + 1), length), exact);
+}
 
 // The query of the 地区拼音 option, set up once per search. A name matches
 // when some choice of one reading per character matches; the range
@@ -91,6 +164,16 @@ private:
     std::vector<uint8_t> m_learnedLetter;  // per code: a learned 'a'-'z', or 0
     std::vector<uint8_t> m_syllableLength;
     std::vector<uint8_t> m_startable;  // per code: 1 when a reading can begin the query
+    // Readings of place-name words the query holds: ids from m_firstPart on
+    // in the lists above stand for m_wordParts[id - m_firstPart].
+    struct WordPart {
+        uint16_t word;
+        uint8_t offset;  // the character's place in the word
+        uint16_t syllable;
+    };
+    uint16_t m_firstPart = 0;
+    std::vector<WordPart> m_wordParts;
+    std::vector<std::pair<uint16_t, uint16_t>> m_partsByCode;  // with m_kindOverflow: code index, part
     std::vector<uint64_t> m_a64, m_p64;
     std::vector<unsigned __int128> m_a128, m_p128;
 };

@@ -79,11 +79,10 @@ class RecordTest {
 public:
     RecordTest(std::string_view query, const QueryOptions& options, const std::vector<LearnedInitial>& learned)
         : m_query(query), m_fuzzy(options.fuzzy), m_options(options), m_initials(learned),
-          m_pinyin(query, !options.fuzzy, learned)
+          m_pinyin(query, !options.fuzzy, learned), m_simplified(query)
     {
-        // Traditional characters of the query read as simplified in the name.
-        m_simplified = simplifiedText(query);
-        m_traditional = options.byName && m_simplified != query;
+        // Traditional and variant characters of the query read as simplified in the name.
+        m_traditional = options.byName && m_simplified.differs();
         m_pinyinOn = options.byInitials && m_pinyin.possible();
         m_upper.assign(query);
         for (char& c : m_upper)
@@ -138,8 +137,7 @@ public:
         if (!m_initialsPossible && !m_pinyinOn && !m_traditional)
             return false;
         const std::string_view name = readField(rec + entry_field::kNameLen, kNameCapacity);
-        if (m_traditional &&
-            (m_fuzzy ? nameContainsAtBoundary(name, m_simplified) : name == std::string_view(m_simplified)))
+        if (m_traditional && m_simplified.recordMatches(rec, !m_fuzzy))
             return true;
         if (m_pinyinOn && (m_pinyin.recordMatchesInitials(rec) || m_pinyin.recordMatchesSpelling(rec)))
             return true;
@@ -270,7 +268,7 @@ private:
     InitialsTable m_initials;
     PinyinQuery m_pinyin;
     bool m_pinyinOn = false;
-    std::string m_simplified;
+    TraditionalQuery m_simplified;
     bool m_traditional = false;
     bool m_initialsPossible = false;
     // Per letter of the query, the runs [first, last] of lead bytes of the characters with that initial.

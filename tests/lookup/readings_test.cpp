@@ -83,6 +83,18 @@ const Place kPlaces[] = {
     {"朝阳", "chao yang"},
     {"会稽山", "kuai ji shan"},
     {"蓟州", "ji zhou"},
+    // Official readings of place names that the characters lack elsewhere.
+    {"乐亭", "lao ting"},
+    {"宕昌", "tan chang"},
+    {"六合", "lu he"},
+    {"召陵", "shao ling"},
+    {"泌阳", "bi yang"},
+    {"湾仔", "wan zai"},
+    {"喀什", "ka shi"},
+    {"佛山", "fo shan"},
+    {"西藏", "xi zang"},
+    {"库尔勒", "ku er le"},
+    {"吴堡", "wu bu"},
 };
 
 class PlaceNames : public ::testing::Test {
@@ -180,6 +192,44 @@ TEST_F(PlaceNames, FullPinyinStartsAtASyllable)
         EXPECT_EQ(found(c.query, c.exact), c.names) << c.query << (c.exact ? " exact" : " fuzzy");
 }
 
+TEST(PlaceWords, OfficialReadingsCountOnlyInsideTheWord)
+{
+    ImageBuilder b;
+    b.dir(gb("各地"), 0, 1).end(1).learnedCount(0);
+    for (const char* n : {"厦门市", "大厦", "乐亭县", "乐山市", "单县", "简单", "番禺区", "吐鲁番市", "思明区厦门"})
+        b.entry(gb(n), 1, "100000", "010");
+    Database db;
+    db.loadImage(b.bytes);
+    struct Case {
+        const char* query;
+        bool exact;
+        std::set<std::string> names;
+    };
+    const Case cases[] = {
+        {"xiamen", false, {"厦门市", "思明区厦门"}},  // the word anywhere in the name
+        {"xiamenshi", true, {"厦门市"}},              //
+        {"daxia", false, {}},                         // 大厦 is dà shà
+        {"dasha", false, {"大厦"}},                   //
+        {"lao", false, {"乐亭县"}},                   // not 乐山
+        {"laoshan", false, {}},                       //
+        {"leshan", false, {"乐山市"}},                //
+        {"shanxian", true, {"单县"}},                 //
+        {"jianshan", false, {}},                      // 简单 is jiǎn dān
+        {"panyu", false, {"番禺区"}},                 //
+        {"tulupan", false, {}},                       // 吐鲁番 is Tǔlǔfān
+        {"tulufan", false, {"吐鲁番市"}},             //
+        {"py", false, {"番禺区"}},                    // initials: the letter counts
+    };
+    for (const Case& c : cases) {
+        std::set<std::string> want, got;
+        for (const std::string& n : c.names)
+            want.insert(gb(n.c_str()));
+        for (const EntryRow& r : searchEntries(db, c.query, initialsOnly(c.exact)).rows)
+            got.insert(std::string(r.nameText()));
+        EXPECT_EQ(got, want) << c.query << (c.exact ? " exact" : " fuzzy");
+    }
+}
+
 TEST(PinyinQuery, FullPinyinOnlyWithAWholeSyllable)
 {
     // A query of initials only is matched by initials alone, so its rows do not grow.
@@ -196,7 +246,10 @@ TEST(TraditionalQuery, ReadsAsSimplified)
 {
     ImageBuilder b;
     b.dir(gb("各地"), 0, 1).end(1).learnedCount(0);
-    for (const char* n : {"广州市", "台北市", "郑州市", "乾县", "干县"})
+    for (const char* n : {"广州市", "台北市", "郑州市", "乾县", "干县", "复兴区", "仪征市", "湖里区", "游仙区", "卧龙区",
+                          "龙岩市", "昆山市", "赤峰市", "岳麓区", "慈溪市", "穆棱市", "启东市", "卫辉市", "巨野县",
+                          "呼和浩特市", "群英乡", "台湾省", "温岭市", "铁岭市", "a广州", "乾安县",
+                          "abc内蒙古呼和浩特市赛罕区", "x钟"})
         b.entry(gb(n), 1, "100000", "010");
     Database db;
     db.loadImage(b.bytes);
@@ -206,19 +259,38 @@ TEST(TraditionalQuery, ReadsAsSimplified)
     struct Case {
         const char* query;
         std::set<std::string> names;
+        bool exact = false;
     };
     const Case cases[] = {
-        {"廣州", {"广州市"}},   {"臺北", {"台北市"}},
-        {"鄭州市", {"郑州市"}}, {"乾县", {"乾县"}},  // a stored name is never changed, and still found as typed
+        {"廣州", {"广州市", "a广州"}},  // after a one-byte character too
+        {"臺北", {"台北市"}},
+        {"鄭州市", {"郑州市"}}, {"乾县", {"乾县", "干县"}},  // 乾 is 干 or itself; a name is found as typed too
         {"廣東", {}},
+        // Taiwan, Hong Kong and older variants, each to its simplified form.
+        {"復興", {"复兴区"}}, {"儀徵", {"仪征市"}}, {"湖裡", {"湖里区"}}, {"湖裏", {"湖里区"}},
+        {"遊仙", {"游仙区"}}, {"臥龍", {"卧龙区"}}, {"龍巖", {"龙岩市"}}, {"崑山", {"昆山市"}},
+        {"赤峯", {"赤峰市"}}, {"嶽麓", {"岳麓区"}}, {"慈谿", {"慈溪市"}}, {"穆稜", {"穆棱市"}},
+        {"啓東", {"启东市"}}, {"啟東", {"启东市"}}, {"衞輝", {"卫辉市"}}, {"衛輝", {"卫辉市"}},
+        {"鉅野", {"巨野县"}}, {"羣英", {"群英乡"}}, {"臺灣", {"台湾省"}}, {"溫嶺", {"温岭市"}},
+        {"鐵嶺市", {"铁岭市"}}, {"呼和浩特", {"呼和浩特市", "abc内蒙古呼和浩特市赛罕区"}},
+        {"乾安縣", {"乾安县"}},  // one character kept, one simplified
+        {"賽罕區", {"abc内蒙古呼和浩特市赛罕区"}},     // at the end of a full 25-byte name
+        {"鍾", {"x钟"}}, {"鐘", {"x钟"}},               // two traditional forms of one character
+        {"州", {"广州市", "郑州市", "a广州"}},          // nothing traditional: the name alone
+        // Exact: the whole name, each character in one of its forms.
+        {"廣州市", {"广州市"}, true}, {"a廣州", {"a广州"}, true},
+        {"乾縣", {"乾县", "干县"}, true}, {"廣州", {}, true},
     };
     for (const Case& c : cases) {
         std::set<std::string> want, got;
         for (const std::string& n : c.names)
             want.insert(gb(n.c_str()));
-        for (const EntryRow& r : searchEntries(db, gb(c.query), nameOnly).rows)
+        QueryOptions o = nameOnly;
+        o.exact = c.exact;
+        o.fuzzy = !c.exact;
+        for (const EntryRow& r : searchEntries(db, gb(c.query), o).rows)
             got.insert(std::string(r.nameText()));
-        EXPECT_EQ(got, want) << c.query;
+        EXPECT_EQ(got, want) << c.query << (c.exact ? " exact" : " fuzzy");
     }
     EXPECT_EQ(simplifiedText(gb("廣州 abc")), gb("广州 abc"));
     EXPECT_EQ(simplifiedText(gb("广州")), gb("广州"));
@@ -231,8 +303,9 @@ TEST(CharReadings, PolyphonicCharactersHaveEveryReading)
         std::vector<std::string> some;
     };
     const Case cases[] = {
-        {"重", {"zhong", "chong"}}, {"厦", {"xia", "sha"}},          {"乐", {"le", "yue"}},
-        {"绿", {"lv", "lu"}},       {"单", {"dan", "shan", "chan"}}, {"亳", {"bo"}},
+        {"重", {"zhong", "chong"}}, {"厦", {"sha"}},                 {"乐", {"le", "yue"}},
+        {"绿", {"lv"}},             {"单", {"dan"}},                 {"亳", {"bo"}},
+        {"佛", {"fo", "fu"}},       {"藏", {"cang", "zang"}},        {"勒", {"le", "lei"}},
     };
     for (const Case& c : cases) {
         const std::string g = gb(c.ch);
@@ -244,9 +317,14 @@ TEST(CharReadings, PolyphonicCharactersHaveEveryReading)
     }
     EXPECT_TRUE(charReadings(0xA1, 0xA1).empty());  // the full-width blank
 
-    // Readings only a historical dictionary gives stay out, so that sz does
-    // not find 台州 or 邓州.
-    const Case historicalOnly[] = {{"台", {"si"}}, {"邓", {"shan"}}, {"儋", {"shan"}}, {"霍", {"suo"}}};
+    // Readings only a historical dictionary gives, lookalikes, surnames and
+    // rare words stay out, so that sz does not find 台州, nor fu every "…市".
+    const Case historicalOnly[] = {{"台", {"si"}},  {"邓", {"shan"}}, {"儋", {"shan"}}, {"霍", {"suo"}},
+                                   {"市", {"fu"}},  {"区", {"ou"}},   {"石", {"dan"}},  {"大", {"dai"}},
+                                   {"南", {"na"}},  {"和", {"huo"}},  {"广", {"an"}},   {"红", {"gong"}},
+                                   {"单", {"chan"}}, {"绿", {"lu"}},  {"家", {"jie"}},  {"塔", {"da"}},
+                                   // official in one place name only: a reading of that word
+                                   {"单", {"shan"}}, {"厦", {"xia"}}, {"乐", {"lao"}},  {"番", {"pan"}}};
     for (const Case& c : historicalOnly) {
         const std::string g = gb(c.ch);
         for (std::string_view r : charReadings(uint8_t(g[0]), uint8_t(g[1])))

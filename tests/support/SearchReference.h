@@ -68,6 +68,8 @@ inline std::string initialChoices(const Database& db, const std::string& c)
     std::string out = CharInitial(uint8_t(c[0]), uint8_t(c[1]), db.learned) + firstLearned(db, c);
     for (std::string_view r : charReadings(uint8_t(c[0]), uint8_t(c[1])))
         out += char(r[0] - 'a' + 'A');
+    for (char l : wordLetters(uint8_t(c[0]), uint8_t(c[1])))
+        out += char(l - 'a' + 'A');
     return out;
 }
 
@@ -117,6 +119,17 @@ struct Spelling {
         }
         for (std::string_view r : charReadings(uint8_t(c[0]), uint8_t(c[1])))
             out.emplace_back(r);
+        // A place-name word's reading where the name holds the whole word.
+        for (const PlaceWord& w : placeWords())
+            for (size_t t = 0; t < w.syllables.size(); ++t) {
+                if (t > i || i - t + w.syllables.size() > chars.size())
+                    continue;
+                std::string text;
+                for (size_t k = i - t; k < i - t + w.syllables.size(); ++k)
+                    text += chars[k];
+                if (text == w.text)
+                    out.emplace_back(w.syllables[t]);
+            }
         const std::string learned = firstLearned(db, c);
         if (learned.size() == 1 && learned[0] >= 'A' && learned[0] <= 'Z')
             out.push_back(std::string(1, char(learned[0] - 'A' + 'a')));
@@ -166,6 +179,8 @@ inline const std::set<std::string>& allSyllables()
             for (int trail = 0x40; trail <= 0xFE; ++trail)
                 for (std::string_view r : charReadings(uint8_t(lead), uint8_t(trail)))
                     s.emplace(r);
+        for (const PlaceWord& w : placeWords())
+            s.insert(w.syllables.begin(), w.syllables.end());
         return s;
     }();
     return all;
@@ -200,6 +215,29 @@ inline bool spellingMatches(const Database& db, const std::string& name, const s
     return false;
 }
 
+// The query with each character that has simplified forms read as any of
+// them or itself, from a character of the name on (fuzzy) or as the whole name.
+inline bool traditionalMatches(const std::string& name, const std::string& q, bool fuzzy)
+{
+    const std::vector<std::string> n = charsOf(name), query = charsOf(q);
+    for (size_t start = 0; start + query.size() <= n.size() && (fuzzy || start == 0); ++start) {
+        if (!fuzzy && query.size() != n.size())
+            return false;
+        bool all = true;
+        for (size_t k = 0; k < query.size() && all; ++k) {
+            const std::string& c = n[start + k];
+            bool same = c == query[k];
+            if (query[k].size() == 2 && c.size() == 2)
+                for (uint16_t f : simplifiedForms(uint8_t(query[k][0]), uint8_t(query[k][1])))
+                    same = same || uint16_t(uint8_t(c[0]) << 8 | uint8_t(c[1])) == f;
+            all = same;
+        }
+        if (all)
+            return true;
+    }
+    return false;
+}
+
 // Whether a record matches the query under the options, field by field.
 inline bool matches(const Database& db, const EntryRecord& e, const std::string& q, const QueryOptions& o)
 {
@@ -208,9 +246,8 @@ inline bool matches(const Database& db, const EntryRecord& e, const std::string&
     auto test = [&](const std::string& field, const std::string& query) {
         return o.fuzzy ? field.find(query) != std::string::npos : field == query;
     };
-    const std::string simple = simplifiedText(q);
     return (o.byName && (o.fuzzy ? nameHas(e.name, q) : e.name == q)) ||
-           (o.byName && (o.fuzzy ? nameHas(e.name, simple) : e.name == simple)) ||
+           (o.byName && traditionalMatches(e.name, q, o.fuzzy)) ||
            (o.byInitials && test(NameInitials(e.name, db.learned), upper(q))) ||
            (o.byInitials && initialsByReadings(db, e.name, upper(q), !o.fuzzy)) ||
            (o.byInitials && spellingMatches(db, e.name, q, !o.fuzzy)) || (o.byPostcode && test(e.postcode, q)) ||
