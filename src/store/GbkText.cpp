@@ -2,7 +2,6 @@
 
 #include "store/TextEncoding.h"
 
-#include <QList>
 #include <QStringDecoder>
 #include <QStringEncoder>
 
@@ -35,71 +34,28 @@ QString decode(std::string_view gbk)
     return text;
 }
 
-constexpr int kTrailCount = 0xFE - 0x40 + 1;
-constexpr size_t kPairCount = size_t(0xFE - 0x81 + 1) * kTrailCount;
-
-// Calls `take(i, c)` for every two-byte GBK character, pair i (lead-major)
-// decoding to the one UTF-16 unit c; pairs that are no character are left
-// out. Decoded once per table; when the decoder answers with anything but
-// one piece per pair, nothing is taken and every text then goes through the
-// decoder.
-template <class Take>
-void forEveryPair(Take take)
-{
-    QByteArray pairs;
-    pairs.reserve(qsizetype(kPairCount) * 3);
-    for (int lead = 0x81; lead <= 0xFE; ++lead)
-        for (int trail = 0x40; trail <= 0xFE; ++trail) {
-            pairs += char(lead);
-            pairs += char(trail);
-            pairs += '\n';
-        }
-    QStringDecoder decoder("GBK", QStringConverter::Flag::Stateless);
-    const QString text = decoder.decode(pairs);
-    const QList<QStringView> pieces = QStringView(text).split(u'\n');
-    if (size_t(pieces.size()) != kPairCount + 1)  // an empty piece follows the last line feed
-        return;
-    for (size_t i = 0; i < kPairCount; ++i) {
-        const QStringView piece = pieces[qsizetype(i)];
-        if (piece.size() == 1 && piece[0] != QChar::ReplacementCharacter && !piece[0].isSurrogate())
-            take(i, piece[0]);
-    }
-}
-
 // UTF-8 of every two-byte GBK character, so that long texts (a million rows
 // on their way to a terminal or a workbook) need not go through UTF-16: each
 // entry holds the length in its low byte and up to three UTF-8 bytes above
 // it; 0 where the pair is no character.
 struct Utf8Table {
-    std::array<uint32_t, kPairCount> code{};
+    std::array<uint32_t, text::kGbkPairCount> code{};
 };
 
 const Utf8Table& utf8Table()
 {
     static const Utf8Table table = [] {
         Utf8Table t;
-        forEveryPair([&t](size_t i, QChar c) {
-            const QByteArray utf8 = QString(c).toUtf8();
+        const auto& units = text::gbkPairUnits();
+        for (size_t i = 0; i < text::kGbkPairCount; ++i) {
+            if (units[i] == 0)
+                continue;
+            const QByteArray utf8 = QString(QChar(units[i])).toUtf8();
             uint32_t packed = uint32_t(utf8.size());
             for (qsizetype k = 0; k < utf8.size(); ++k)
                 packed |= uint32_t(uint8_t(utf8[k])) << (8 * (k + 1));
             t.code[i] = packed;
-        });
-        return t;
-    }();
-    return table;
-}
-
-// UTF-16 of every two-byte GBK character; 0 where the pair is no character.
-struct Utf16Table {
-    std::array<char16_t, kPairCount> code{};
-};
-
-const Utf16Table& utf16Table()
-{
-    static const Utf16Table table = [] {
-        Utf16Table t;
-        forEveryPair([&t](size_t i, QChar c) { t.code[i] = c.unicode(); });
+        }
         return t;
     }();
     return table;
@@ -111,7 +67,7 @@ QString toQString(std::string_view gbk) { return decode(gbk); }
 
 size_t decodeInto(std::string_view gbk, char16_t* out)
 {
-    const Utf16Table& table = utf16Table();
+    const auto& units = text::gbkPairUnits();
     const auto* p = reinterpret_cast<const uint8_t*>(gbk.data());
     const size_t n = gbk.size();
     char16_t* o = out;
@@ -121,7 +77,7 @@ size_t decodeInto(std::string_view gbk, char16_t* out)
             continue;
         }
         const char16_t code = (p[i] >= 0x81 && p[i] <= 0xFE && i + 1 < n && p[i + 1] >= 0x40 && p[i + 1] <= 0xFE)
-                                  ? table.code[size_t(p[i] - 0x81) * kTrailCount + size_t(p[i + 1] - 0x40)]
+                                  ? units[text::gbkPairIndex(p[i], p[i + 1])]
                                   : 0;
         if (code == 0) {
             // Not a whole character: the decoder says what it is, for the whole text.
@@ -151,7 +107,7 @@ QByteArray toUtf8(std::string_view gbk)
             continue;
         }
         const uint32_t packed = (p[i] >= 0x81 && p[i] <= 0xFE && i + 1 < n && p[i + 1] >= 0x40 && p[i + 1] <= 0xFE)
-                                    ? table.code[size_t(p[i] - 0x81) * kTrailCount + size_t(p[i + 1] - 0x40)]
+                                    ? table.code[text::gbkPairIndex(p[i], p[i + 1])]
                                     : 0;
         if (packed == 0) {
             // Not a whole character (a cut field, a damaged record, the euro

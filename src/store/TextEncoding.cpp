@@ -11,35 +11,17 @@ namespace qv::text {
 
 namespace {
 
-constexpr int kTrailCount = 0xFE - 0x40 + 1;
-constexpr size_t kPairCount = size_t(0xFE - 0x81 + 1) * kTrailCount;
-
 bool isPrivateUse(char32_t c) { return (c >= 0xE000 && c <= 0xF8FF) || c >= 0xF0000; }
 
-// Which lead and trail pairs are characters: every pair decoded once, with a
-// line feed after each so that one that the decoder swallows or splits shows.
-const std::bitset<kPairCount>& assignedPairs()
+// Which lead and trail pairs are characters.
+const std::bitset<kGbkPairCount>& assignedPairs()
 {
-    static const std::bitset<kPairCount> table = [] {
-        QByteArray pairs;
-        pairs.reserve(qsizetype(kPairCount) * 3);
-        for (int lead = 0x81; lead <= 0xFE; ++lead)
-            for (int trail = 0x40; trail <= 0xFE; ++trail) {
-                pairs += char(lead);
-                pairs += char(trail);
-                pairs += '\n';
-            }
-        QStringDecoder decoder("GBK", QStringConverter::Flag::Stateless);
-        const QString decoded = decoder.decode(pairs);
-        const QList<QStringView> pieces = QStringView(decoded).split(u'\n');
-        std::bitset<kPairCount> t;
-        if (size_t(pieces.size()) != kPairCount + 1)
-            return t;
-        for (size_t i = 0; i < kPairCount; ++i) {
-            const QStringView piece = pieces[qsizetype(i)];
-            const bool trailOk = (i % kTrailCount) != size_t(0x7F - 0x40);
-            t[i] = trailOk && piece.size() == 1 && piece[0] != QChar::ReplacementCharacter && !piece[0].isSurrogate() &&
-                   !isPrivateUse(piece[0].unicode());
+    static const std::bitset<kGbkPairCount> table = [] {
+        const auto& units = gbkPairUnits();
+        std::bitset<kGbkPairCount> t;
+        for (size_t i = 0; i < kGbkPairCount; ++i) {
+            const bool trailOk = (i % kGbkTrailCount) != size_t(0x7F - 0x40);
+            t[i] = trailOk && units[i] != 0 && !isPrivateUse(units[i]);
         }
         return t;
     }();
@@ -50,12 +32,42 @@ bool isPair(uint8_t lead, uint8_t trail)
 {
     if (lead < 0x81 || lead > 0xFE || trail < 0x40 || trail > 0xFE)
         return false;
-    return assignedPairs()[size_t(lead - 0x81) * kTrailCount + size_t(trail - 0x40)];
+    return assignedPairs()[gbkPairIndex(lead, trail)];
 }
 
 bool isDigit(uint8_t c) { return c >= 0x30 && c <= 0x39; }
 
 }  // namespace
+
+const std::array<char16_t, kGbkPairCount>& gbkPairUnits()
+{
+    // Every pair decoded in one call, with a line feed after each so that one
+    // the decoder swallows or splits shows; when the answer is not one piece
+    // per pair, the table stays empty and every text goes through the decoder.
+    static const std::array<char16_t, kGbkPairCount> table = [] {
+        QByteArray pairs;
+        pairs.reserve(qsizetype(kGbkPairCount) * 3);
+        for (int lead = 0x81; lead <= 0xFE; ++lead)
+            for (int trail = 0x40; trail <= 0xFE; ++trail) {
+                pairs += char(lead);
+                pairs += char(trail);
+                pairs += '\n';
+            }
+        QStringDecoder decoder("GBK", QStringConverter::Flag::Stateless);
+        const QString decoded = decoder.decode(pairs);
+        const QList<QStringView> pieces = QStringView(decoded).split(u'\n');
+        std::array<char16_t, kGbkPairCount> t{};
+        if (size_t(pieces.size()) != kGbkPairCount + 1)  // an empty piece follows the last line feed
+            return t;
+        for (size_t i = 0; i < kGbkPairCount; ++i) {
+            const QStringView piece = pieces[qsizetype(i)];
+            if (piece.size() == 1 && piece[0] != QChar::ReplacementCharacter && !piece[0].isSurrogate())
+                t[i] = piece[0].unicode();
+        }
+        return t;
+    }();
+    return table;
+}
 
 size_t gbkCharAt(std::string_view bytes, size_t i)
 {

@@ -12,6 +12,7 @@
 // them.
 #include <QString>
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -20,6 +21,18 @@
 namespace qv::text {
 
 inline constexpr size_t npos = std::string_view::npos;
+
+// Two-byte GBK pairs, lead-major from 0x81 0x40.
+inline constexpr size_t kGbkTrailCount = 0xFE - 0x40 + 1;
+inline constexpr size_t kGbkPairCount = (0xFE - 0x81 + 1) * kGbkTrailCount;
+inline size_t gbkPairIndex(uint8_t lead, uint8_t trail)
+{
+    return size_t(lead - 0x81) * kGbkTrailCount + size_t(trail - 0x40);
+}
+// The UTF-16 unit the code page's decoder gives each pair, decoded once; 0
+// where it gives no single character (private use included: the callers
+// decide about that).
+const std::array<char16_t, kGbkPairCount>& gbkPairUnits();
 
 // Length (1 or 2) of the GBK character at `i`, or 0 when the bytes there
 // are none: 0xFF, a lead byte at the end or before a byte that cannot
