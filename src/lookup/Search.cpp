@@ -5,10 +5,15 @@
 #include "store/Database.h"
 #include "store/GbkText.h"
 
+#include <QString>
+
 #include <array>
+#include <bitset>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -339,8 +344,13 @@ EntryRowSet searchEntries(const Database& db, std::string_view query, const Quer
     if ((!options.exact && !options.fuzzy) || !anyField)
         return set;
     const DirectorySlots slotOf(db.tree, set);
-    // With both modes set (impossible in the bar), fuzzy wins.
+    // With both modes set (impossible in the bar), fuzzy wins. The query is
+    // tried as typed and, when it reads differently, in its typed form.
     const RecordTest test(query, options, db.learned);
+    const std::string typed = typedQueryForm(query);
+    std::optional<RecordTest> typedTest;
+    if (typed != query && !isBlankQuery(typed))
+        typedTest.emplace(typed, options, db.learned);
 
     // Room for every record costs address space only until rows are written.
     set.rows.reserve(size_t(std::max<int64_t>(db.image.entryCount(), 0)));
@@ -349,7 +359,7 @@ EntryRowSet searchEntries(const Database& db, std::string_view query, const Quer
     db.image.forEachEntry([&](int32_t pos, const uint8_t* rec) {
         if (rec[entry_field::kOwner + 3] & 0x80)  // a negative owner: deleted
             return;
-        if (!test.matches(rec))
+        if (!test.matches(rec) && !(typedTest && typedTest->matches(rec)))
             return;
         const int32_t owner = entryOwner(rec);
         if (owner != lastOwner) {
@@ -360,6 +370,203 @@ EntryRowSet searchEntries(const Database& db, std::string_view query, const Quer
     });
     set.rows.shrinkIfSparse();
     return set;
+}
+
+std::string typedQueryForm(std::string_view query)
+{
+    const QString given = gbk::toQString(query);
+    // Decomposed, a tone mark is a combining character of its own.
+    const QString split = given.normalized(QString::NormalizationForm_KC).normalized(QString::NormalizationForm_D);
+    QString out;
+    out.reserve(split.size());
+    for (const QChar c : split) {
+        const char16_t u = c.unicode();
+        if (u >= 0x300 && u <= 0x36F) {
+            // A diaeresis makes ü of u, which pinyin keeps as v; tone marks go.
+            if (u == 0x308 && !out.isEmpty() && (out.back() == u'u' || out.back() == u'U'))
+                out.back() = out.back() == u'u' ? u'v' : u'V';
+            continue;
+        }
+        if (u == 0x2018 || u == 0x2019 || u == 0x2032 || u == 0x02BC)
+            out += u'\'';  // ’ ‘ ′ ʼ; the full-width ＇ is ' already
+        else if (u == u'-' || (u >= 0x2010 && u <= 0x2015) || u == 0x2212 || u == 0x00B7 || u == 0x30FB)
+            out += u' ';  // hyphens, dashes and middle dots part syllables
+        else
+            out += c;
+    }
+    // Tone numbers: one digit 0 to 5 right after a letter (xia4men2), when
+    // the query holds letters; area codes and postcodes hold none.
+    const auto isLatin = [](QChar c) { return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z'); };
+    QString toneless;
+    for (qsizetype i = 0; i < out.size(); ++i) {
+        const QChar c = out[i];
+        const bool tone = c >= u'0' && c <= u'5' && i > 0 && isLatin(out[i - 1]) &&
+                          (i + 1 == out.size() || !out[i + 1].isDigit());
+        if (!tone)
+            toneless += c;
+    }
+    if (toneless == given)
+        return std::string(query);
+    std::optional<std::string> gbkForm = gbk::fromQString(toneless);
+    return gbkForm ? *gbkForm : std::string(query);
+}
+
+namespace {
+
+// GBK bytes of the endings people leave off a name (厦门 for 厦门市).
+constexpr std::string_view kCity = "\xCA\xD0";  // 市
+bool endsWith(std::string_view text, std::string_view end)
+{
+    return text.size() >= end.size() && text.substr(text.size() - end.size()) == end;
+}
+std::string_view withoutEnding(std::string_view name)
+{
+    static constexpr std::string_view kEndings[] = {kCity, "\xCF\xD8", "\xC7\xF8", "\xCA\xA1"};  // 市 县 区 省
+    if (name.size() > 2 && (name.size() % 2) == 0)
+        for (std::string_view e : kEndings)
+            if (endsWith(name, e) && gbk::isLeadByte(uint8_t(name[name.size() - 2])))
+                return name.substr(0, name.size() - 2);
+    return name;
+}
+
+// The query's forms a name is compared with: as typed, in its typed form,
+// and both with traditional characters read as simplified.
+std::vector<std::string> queryForms(std::string_view query)
+{
+    std::vector<std::string> forms{std::string(query)};
+    const std::string typed = typedQueryForm(query);
+    for (const std::string& f : {simplifiedText(query), typed, simplifiedText(typed)})
+        if (!isBlankQuery(f) && std::find(forms.begin(), forms.end(), f) == forms.end())
+            forms.push_back(f);
+    return forms;
+}
+
+// How likely a person means a place, 0 most: the capital of a province or a
+// municipality; a city with districts of its own (a directory of its name)
+// or a city right under a province; a county-level city; the rest. Read off
+// the tree: a province's first sub-directory is its capital, as the national
+// code list puts capitals first.
+class Prominence {
+public:
+    explicit Prominence(const Database& db, const EntryRowSet& set)
+    {
+        db.tree.forEach([&](const DirectoryNode* node, int depth) {
+            Kind& k = m_byCaption[node->caption];
+            k.top = k.top || depth == 0;
+            k.city = k.city || depth > 0;
+            k.capital = k.capital || (depth == 1 && node->row() == 0);
+            if (node->caption.size() >= 2)
+                m_endings.set(size_t(uint8_t(node->caption[node->caption.size() - 2]) << 8 |
+                                     uint8_t(node->caption.back())));
+        });
+        for (const std::string& name : set.directoryNames) {
+            const auto it = m_byCaption.find(name);
+            m_slotTop.push_back(it != m_byCaption.end() && it->second.top);
+        }
+    }
+
+    int operator()(std::string_view name, std::string_view directory, uint32_t slot) const
+    {
+        if (name == directory)
+            return 0;  // 北京市 in 北京市
+        if (name.size() >= 2 &&
+            m_endings.test(size_t(uint8_t(name[name.size() - 2]) << 8 | uint8_t(name.back())))) {
+            const auto it = m_byCaption.find(std::string(name));
+            if (it != m_byCaption.end() && it->second.city)
+                return it->second.capital ? 0 : 1;
+        }
+        const bool top = slot < m_slotTop.size() && m_slotTop[slot];
+        if (endsWith(name, kCity))
+            return top ? 1 : 2;
+        return 3;
+    }
+
+private:
+    struct Kind {
+        bool top = false, city = false, capital = false;
+    };
+    std::unordered_map<std::string, Kind> m_byCaption;
+    std::bitset<65536> m_endings;  // last two bytes of some caption: most names need no look-up
+    std::vector<bool> m_slotTop;
+};
+
+}  // namespace
+
+void rankEntryRows(const Database& db, EntryRowSet& set, std::string_view query, const QueryOptions& options)
+{
+    // Area code ascending first; the buckets below keep that order within each.
+    sortEntryRows(set, kColumnAreaCode, +1, nullptr);
+    const size_t n = set.rows.size();
+    if (n < 2)
+        return;
+    const std::vector<std::string> forms = queryForms(query);
+    const std::string typed = typedQueryForm(query);
+    std::optional<PinyinQuery> whole, start;
+    if (options.byInitials) {
+        whole.emplace(typed, PinyinMatch::Whole, db.learned);
+        start.emplace(typed, PinyinMatch::Start, db.learned);
+    }
+    const Prominence prominence(db, set);
+    constexpr int kLengths = 32, kTiers = 4, kClasses = 3;
+    LargeVector<uint16_t> bucket(n);
+    std::vector<size_t> first(kClasses * kTiers * kLengths + 1, 0);
+    constexpr size_t kAhead = 16;
+    for (size_t i = 0; i < n; ++i) {
+        if (i + kAhead < n)
+            set.rows.prefetch(i + kAhead);
+        const EntryRow row = set.rows[i];
+        const std::string_view name = row.nameText(), bare = withoutEnding(name);
+        int cls = 2;
+        for (const std::string& f : forms) {
+            const auto equalOrStart = [&](bool on, std::string_view field) {
+                if (!on)
+                    return;
+                if (field == f)
+                    cls = 0;
+                else if (field.substr(0, f.size()) == f)
+                    cls = std::min(cls, 1);
+            };
+            equalOrStart(options.byName, name);
+            if (options.byName && bare == f)
+                cls = 0;
+            equalOrStart(options.byAreaCode, row.areaText());
+            equalOrStart(options.byPostcode, row.postText());
+        }
+        if (cls > 0 && whole && (whole->matchesSpelling(name) || (bare != name && whole->matchesSpelling(bare))))
+            cls = 0;
+        if (cls > 1 && start && (start->matchesInitials(name) || start->matchesSpelling(name)))
+            cls = 1;
+        const int tier = prominence(name, set.directoryText(row), row.directory);
+        const auto b = uint16_t((cls * kTiers + tier) * kLengths + int(std::min<size_t>(name.size(), kLengths - 1)));
+        bucket[i] = b;
+        ++first[size_t(b) + 1];
+    }
+    for (size_t k = 1; k < first.size(); ++k)
+        first[k] += first[k - 1];
+    set.rows.distribute(bucket, first, nullptr);
+}
+
+std::vector<const DirectoryNode*> searchDirectories(const Database& db, std::string_view query,
+                                                   const QueryOptions& options)
+{
+    std::vector<const DirectoryNode*> found;
+    if ((!options.exact && !options.fuzzy) || !(options.byName || options.byInitials) || isBlankQuery(query))
+        return found;
+    const std::vector<std::string> forms = queryForms(query);
+    std::optional<PinyinQuery> pinyin;
+    if (options.byInitials)
+        pinyin.emplace(typedQueryForm(query), options.fuzzy ? PinyinMatch::Start : PinyinMatch::Whole,
+                       db.learned);
+    db.tree.forEach([&](const DirectoryNode* node, int) {
+        const std::string& caption = node->caption;
+        bool hit = false;
+        for (const std::string& f : forms)
+            hit = hit || (options.byName && (options.fuzzy ? nameContainsAtBoundary(caption, f) : caption == f));
+        hit = hit || (pinyin && pinyin->matches(caption));
+        if (hit)
+            found.push_back(node);
+    });
+    return found;
 }
 
 }  // namespace qv
