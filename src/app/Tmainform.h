@@ -13,6 +13,7 @@ class QSplitter;
 namespace qv {
 
 class DatabaseCommands;
+class DirectoryHits;
 class DirectoryTreeModel;
 class DirectoryTreeView;
 class EntryCommands;
@@ -62,6 +63,9 @@ public:
     void saveWindowState() const;
     // Ctrl+F: the query box takes the focus with its text selected.
     void focusQueryBox();
+    // A directory a search found: opened in the tree and listed.
+    void openDirectory(int32_t id);
+    DirectoryHits* directoryHits() const { return m_directoryHits; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;    // FormCloseQuery, then FormClose
@@ -84,6 +88,7 @@ private:
     DirectoryTreeView* m_tree = nullptr;
     QSplitter* m_splitter = nullptr;
     EntryListView* m_list = nullptr;
+    DirectoryHits* m_directoryHits = nullptr;
     QLabel* m_statusText = nullptr;
     QLabel* m_statusCount = nullptr;
     Tfrminputpy* m_pinyinDialog = nullptr;

@@ -394,13 +394,17 @@ std::string typedQueryForm(std::string_view query)
         else
             out += c;
     }
-    // Tone numbers: one digit 0 to 5 right after a letter (xia4men2), when
-    // the query holds letters; area codes and postcodes hold none.
+    // Tone numbers: one digit 0 to 5 right after a syllable of two letters
+    // or more that ends as syllables do (xia4men2); p1 or a12 stay.
     const auto isLatin = [](QChar c) { return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z'); };
     QString toneless;
     for (qsizetype i = 0; i < out.size(); ++i) {
         const QChar c = out[i];
-        const bool tone = c >= u'0' && c <= u'5' && i > 0 && isLatin(out[i - 1]) &&
+        qsizetype run = 0;
+        while (run < i && isLatin(out[i - 1 - run]))
+            ++run;
+        const bool tone = c >= u'0' && c <= u'5' && run >= 2 &&
+                          QStringLiteral("aeiouvnrgAEIOUVNRG").contains(out[i - 1]) &&
                           (i + 1 == out.size() || !out[i + 1].isDigit());
         if (!tone)
             toneless += c;
