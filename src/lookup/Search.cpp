@@ -561,15 +561,25 @@ std::vector<const DirectoryNode*> searchDirectories(const Database& db, std::str
     if (options.byInitials)
         pinyin.emplace(typedQueryForm(query), options.fuzzy ? PinyinMatch::Start : PinyinMatch::Whole,
                        db.learned);
+    std::optional<PinyinQuery> whole;
+    if (options.byInitials)
+        whole.emplace(typedQueryForm(query), PinyinMatch::Whole, db.learned);
+    // Those the query names whole (广东 for 广东省) first, each part in tree order.
+    std::vector<const DirectoryNode*> later;
     db.tree.forEach([&](const DirectoryNode* node, int) {
         const std::string& caption = node->caption;
-        bool hit = false;
-        for (const std::string& f : forms)
+        const std::string_view bare = withoutEnding(caption);
+        bool hit = false, named = false;
+        for (const std::string& f : forms) {
             hit = hit || (options.byName && (options.fuzzy ? nameContainsAtBoundary(caption, f) : caption == f));
+            named = named || (options.byName && (caption == f || bare == f));
+        }
         hit = hit || (pinyin && pinyin->matches(caption));
+        named = named || (whole && (whole->matchesSpelling(caption) || whole->matchesSpelling(bare)));
         if (hit)
-            found.push_back(node);
+            (named ? found : later).push_back(node);
     });
+    found.insert(found.end(), later.begin(), later.end());
     return found;
 }
 

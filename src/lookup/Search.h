@@ -49,7 +49,8 @@ void rankEntryRows(const Database& db, EntryRowSet& set, std::string_view query,
 // The directories whose caption matches `query` as a name would under
 // `options` (by the characters, traditional ones read as simplified, or by
 // its pinyin, which must begin the caption: gd finds 广东省, not every
-// caption with a G and a D), in tree order. They are few: a search lists
+// caption with a G and a D): those it names whole (广东, guangdong for
+// 广东省) first, each part in tree order. They are few: a search lists
 // them apart from its rows of places.
 std::vector<const DirectoryNode*> searchDirectories(const Database& db, std::string_view query,
                                                    const QueryOptions& options);

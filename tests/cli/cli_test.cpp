@@ -793,6 +793,7 @@ TEST(CliManual, ExamplesFindWhatTheySay)
         std::vector<const char*> wanted;  // in standard output, or error for status 1
     } checks[] = {
         {"qarvenda-cli find 罗湖", "", 0, {"深圳市\t罗湖区\t0755\t518021\n"}},
+        {"qarvenda-cli find --sort relevance xian", "", 0, {"陕西省\t陕西省/西安市/\t\t\n", "\n陕西省\t西安市\t029\t"}},
         {"qarvenda-cli find --exact --fields initials bjs", "", 0, {"\t北京市\t", "\t宝鸡市\t", "\t毕节市\t"}},
         {"qarvenda-cli where '+86 (0)755-8888 8888 转 12'",
          "",
