@@ -459,9 +459,7 @@ public:
             k.top = k.top || depth == 0;
             k.city = k.city || depth > 0;
             k.capital = k.capital || (depth == 1 && node->row() == 0);
-            if (node->caption.size() >= 2)
-                m_endings.set(size_t(uint8_t(node->caption[node->caption.size() - 2]) << 8 |
-                                     uint8_t(node->caption.back())));
+            m_mayBeCaption.set(filterBit(node->caption));
         });
         for (const std::string& name : set.directoryNames) {
             const auto it = m_byCaption.find(name);
@@ -471,11 +469,10 @@ public:
 
     int operator()(std::string_view name, std::string_view directory, uint32_t slot) const
     {
-        if (name == directory)
+        if (name.size() == directory.size() && !name.empty() && name[0] == directory[0] && name == directory)
             return 0;  // 北京市 in 北京市
-        if (name.size() >= 2 &&
-            m_endings.test(size_t(uint8_t(name[name.size() - 2]) << 8 | uint8_t(name.back())))) {
-            const auto it = m_byCaption.find(std::string(name));
+        if (m_mayBeCaption.test(filterBit(name))) {
+            const auto it = m_byCaption.find(name);
             if (it != m_byCaption.end() && it->second.city)
                 return it->second.capital ? 0 : 1;
         }
@@ -489,20 +486,88 @@ private:
     struct Kind {
         bool top = false, city = false, capital = false;
     };
-    std::unordered_map<std::string, Kind> m_byCaption;
-    std::bitset<65536> m_endings;  // last two bytes of some caption: most names need no look-up
+    std::unordered_map<std::string_view, Kind> m_byCaption;  // views of the tree's captions
+    // One bit per caption, from its length and its first and last two bytes:
+    // most names need no look-up.
+    static constexpr size_t kFilterBits = size_t(1) << 18;
+    static size_t filterBit(std::string_view text)
+    {
+        if (text.size() < 2)
+            return text.size();
+        const uint32_t ends = uint32_t(uint8_t(text[0]) << 24 | uint8_t(text[1]) << 16 |
+                                       uint8_t(text[text.size() - 2]) << 8 | uint8_t(text.back()));
+        return size_t(((uint64_t(ends) ^ uint64_t(text.size()) << 32) * 0x9E3779B97F4A7C15ull) >> 46);
+    }
+    std::bitset<kFilterBits> m_mayBeCaption;
     std::vector<bool> m_slotTop;
+};
+
+// The distinct area codes of a result (48-bit keys), and the place of each
+// among them in ascending order. Open addressing: a look-up is a multiply.
+constexpr uint64_t kAreaBits = (uint64_t(1) << 48) - 1;
+class AreaCodes {
+public:
+    void add(uint64_t code)
+    {
+        if (m_values.size() * 2 >= m_slots.size())
+            grow();
+        size_t at = slotOf(code);
+        while (m_slots[at] != kEmpty && m_slots[at] != code)
+            at = (at + 1) & (m_slots.size() - 1);
+        if (m_slots[at] == kEmpty) {
+            m_slots[at] = code;
+            m_values.push_back(code);
+        }
+    }
+    // Sorts the codes; false when there are too many for 24 bits.
+    bool number()
+    {
+        if (m_values.size() >= (size_t(1) << 24))
+            return false;
+        std::sort(m_values.begin(), m_values.end());
+        m_place.assign(m_slots.size(), 0);
+        for (size_t i = 0; i < m_values.size(); ++i)
+            m_place[find(m_values[i])] = uint32_t(i);
+        return true;
+    }
+    uint64_t placeOf(uint64_t code) const { return m_place[find(code)]; }
+
+private:
+    static constexpr uint64_t kEmpty = ~uint64_t(0);
+    size_t slotOf(uint64_t code) const { return size_t((code * 0x9E3779B97F4A7C15ull) >> m_shift); }
+    size_t find(uint64_t code) const
+    {
+        size_t at = slotOf(code);
+        while (m_slots[at] != code)
+            at = (at + 1) & (m_slots.size() - 1);
+        return at;
+    }
+    void grow()
+    {
+        const size_t size = m_slots.empty() ? 1024 : m_slots.size() * 2;
+        m_shift = 64 - __builtin_ctzll(size);
+        m_slots.assign(size, kEmpty);
+        for (uint64_t v : m_values) {
+            size_t at = slotOf(v);
+            while (m_slots[at] != kEmpty)
+                at = (at + 1) & (size - 1);
+            m_slots[at] = v;
+        }
+    }
+    std::vector<uint64_t> m_slots, m_values;
+    std::vector<uint32_t> m_place;
+    int m_shift = 0;
 };
 
 }  // namespace
 
 void rankEntryRows(const Database& db, EntryRowSet& set, std::string_view query, const QueryOptions& options)
 {
-    // Area code ascending first; the buckets below keep that order within each.
-    sortEntryRows(set, kColumnAreaCode, +1, nullptr);
     const size_t n = set.rows.size();
-    if (n < 2)
+    if (n < 2) {
+        sortEntryRows(set, kColumnAreaCode, +1, nullptr);
         return;
+    }
     const std::vector<std::string> forms = queryForms(query);
     const std::string typed = typedQueryForm(query);
     std::optional<PinyinQuery> whole, start;
@@ -510,10 +575,14 @@ void rankEntryRows(const Database& db, EntryRowSet& set, std::string_view query,
         whole.emplace(typed, PinyinMatch::Whole, db.learned);
         start.emplace(typed, PinyinMatch::Start, db.learned);
     }
+    const bool wholeOn = whole && whole->possible(), startOn = start && start->possible();
     const Prominence prominence(db, set);
-    constexpr int kLengths = 32, kTiers = 4, kClasses = 3;
-    LargeVector<uint16_t> bucket(n);
-    std::vector<size_t> first(kClasses * kTiers * kLengths + 1, 0);
+    constexpr int kLengths = 32, kTiers = 4;
+    // Each row's key, worked out in the order the rows come (a search gives
+    // them in image order, so the records are read one after another): the
+    // rank in the top bytes, then the area code (at most five bytes, compared
+    // as the list compares texts), then its length.
+    LargeVector<uint64_t> keys(n);
     constexpr size_t kAhead = 16;
     for (size_t i = 0; i < n; ++i) {
         if (i + kAhead < n)
@@ -522,32 +591,45 @@ void rankEntryRows(const Database& db, EntryRowSet& set, std::string_view query,
         const std::string_view name = row.nameText(), bare = withoutEnding(name);
         int cls = 2;
         for (const std::string& f : forms) {
+            if (f.empty())
+                continue;
             const auto equalOrStart = [&](bool on, std::string_view field) {
-                if (!on)
+                // The first byte first: most fields differ there.
+                if (!on || field.size() < f.size() || field[0] != f[0] ||
+                    std::memcmp(field.data(), f.data(), f.size()) != 0)
                     return;
-                if (field == f)
-                    cls = 0;
-                else if (field.substr(0, f.size()) == f)
-                    cls = std::min(cls, 1);
+                cls = std::min(cls, field.size() == f.size() ? 0 : 1);
             };
             equalOrStart(options.byName, name);
-            if (options.byName && bare == f)
+            if (options.byName && bare.size() == f.size() && bare != name && bare == f)
                 cls = 0;
             equalOrStart(options.byAreaCode, row.areaText());
             equalOrStart(options.byPostcode, row.postText());
         }
-        if (cls > 0 && whole && (whole->matchesSpelling(name) || (bare != name && whole->matchesSpelling(bare))))
+        if (cls > 0 && wholeOn && (whole->matchesSpelling(name) || (bare != name && whole->matchesSpelling(bare))))
             cls = 0;
-        if (cls > 1 && start && (start->matchesInitials(name) || start->matchesSpelling(name)))
+        if (cls > 1 && startOn && (start->matchesInitials(name) || start->matchesSpelling(name)))
             cls = 1;
         const int tier = prominence(name, set.directoryText(row), row.directory);
-        const auto b = uint16_t((cls * kTiers + tier) * kLengths + int(std::min<size_t>(name.size(), kLengths - 1)));
-        bucket[i] = b;
-        ++first[size_t(b) + 1];
+        const uint64_t rank = uint64_t((cls * kTiers + tier) * kLengths + int(std::min<size_t>(name.size(), kLengths - 1)));
+        const std::string_view area = row.areaText().substr(0, kAreaCodeCapacity);
+        uint64_t code = 0;
+        for (size_t k = 0; k < size_t(kAreaCodeCapacity); ++k) {
+            const auto c = k < area.size() ? uint8_t(area[k]) : uint8_t(0);
+            code = code << 8 | (c >= 'a' && c <= 'z' ? uint8_t(c - 'a' + 'A') : c);
+        }
+        // The area code as the list compares texts: its bytes, then its length.
+        keys[i] = rank << 48 | code << 8 | area.size();
     }
-    for (size_t k = 1; k < first.size(); ++k)
-        first[k] += first[k - 1];
-    set.rows.distribute(bucket, first, nullptr);
+    // The area codes are few: each becomes its place among them, so that the
+    // keys vary in fewer bytes and sort in fewer passes.
+    AreaCodes codes;
+    for (uint64_t k : keys)
+        codes.add(k & kAreaBits);
+    if (codes.number())
+        for (uint64_t& k : keys)
+            k = (k >> 48) << 24 | codes.placeOf(k & kAreaBits);
+    sortEntryRowsByKey(set, keys);
 }
 
 std::vector<const DirectoryNode*> searchDirectories(const Database& db, std::string_view query,
