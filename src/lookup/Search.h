@@ -43,7 +43,7 @@ std::string typedQueryForm(std::string_view query);
 // a person most likely means (a province's capital or a municipality before
 // other cities with districts of their own, those before county-level
 // cities, those before the rest), then shorter names, then ascending area
-// code. Costs a pass over the rows and a sort by area code.
+// code. Costs a pass over the rows and one radix sort of a key per row.
 void rankEntryRows(const Database& db, EntryRowSet& set, std::string_view query, const QueryOptions& options);
 
 // The directories whose caption matches `query` as a name would under
