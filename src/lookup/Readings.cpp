@@ -103,7 +103,8 @@ std::string simplifiedText(std::string_view text)
 }
 
 PinyinQuery::PinyinQuery(std::string_view query, PinyinMatch match, const std::vector<LearnedInitial>& learned)
-    : m_exact(match == PinyinMatch::Whole), m_anchored(match == PinyinMatch::Start)
+    : m_exact(match == PinyinMatch::Whole || match == PinyinMatch::WholeSyllables),
+      m_anchored(match == PinyinMatch::Start), m_complete(match == PinyinMatch::WholeSyllables)
 {
     // The first learned record of a character is one more reading of it.
     std::array<int, 256> bitOf{};
@@ -357,7 +358,7 @@ template <class Mask> bool PinyinQuery::spell(std::string_view name, const Mask*
         Mask next = 0;
         auto step = [&](int id) {
             next |= (reached & a[id]) << m_syllableLength[size_t(id)];
-            if (reached & p[id])
+            if (!m_complete && (reached & p[id]))
                 next |= done;
         };
         // Blanks and punctuation (GB2312's symbol rows) are passed over, as

@@ -31,8 +31,9 @@ std::string simplifiedText(std::string_view text);
 
 // Where in a name the query of a PinyinQuery must lie: anywhere (the fuzzy
 // search), from the name's first character on (it may end inside the name),
-// or over the whole name (the exact search).
-enum class PinyinMatch { Anywhere, Start, Whole };
+// or over the whole name (the exact search, whose last syllable may be
+// unfinished), or over the whole name in complete syllables.
+enum class PinyinMatch { Anywhere, Start, Whole, WholeSyllables };
 
 // The query of the 地区拼音 option, set up once per search. A name matches
 // when some choice of one reading per character matches; the range
@@ -82,6 +83,7 @@ private:
 
     bool m_exact;
     bool m_anchored = false;  // PinyinMatch::Start
+    bool m_complete = false;  // PinyinMatch::WholeSyllables
     // Initials: for each code from 0x8100, the query positions whose letter
     // is one of its initials; one-byte characters give V.
     bool m_initialsOn = false;

@@ -571,7 +571,7 @@ void rankEntryRows(const Database& db, EntryRowSet& set, std::string_view query,
     const std::string typed = typedQueryForm(query);
     std::optional<PinyinQuery> whole, start;
     if (options.byInitials) {
-        whole.emplace(typed, PinyinMatch::Whole, db.learned);
+        whole.emplace(typed, PinyinMatch::WholeSyllables, db.learned);
         start.emplace(typed, PinyinMatch::Start, db.learned);
     }
     const bool wholeOn = whole && whole->possible(), startOn = start && start->possible();
@@ -644,7 +644,7 @@ std::vector<const DirectoryNode*> searchDirectories(const Database& db, std::str
                        db.learned);
     std::optional<PinyinQuery> whole;
     if (options.byInitials)
-        whole.emplace(typedQueryForm(query), PinyinMatch::Whole, db.learned);
+        whole.emplace(typedQueryForm(query), PinyinMatch::WholeSyllables, db.learned);
     // Those the query names whole (广东 for 广东省) first, each part in tree order.
     std::vector<const DirectoryNode*> later;
     db.tree.forEach([&](const DirectoryNode* node, int) {
