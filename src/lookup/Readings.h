@@ -66,6 +66,14 @@ public:
     bool recordMatchesInitials(const uint8_t* rec) const;
     bool recordMatchesSpelling(const uint8_t* rec) const;
     bool matchesSpelling(std::string_view name) const { return m_spellingOn && spellingMatches(name); }
+    // Whether the full pinyin of a name beginning with this two-byte
+    // character can match from its start: false rules out matchesSpelling
+    // in the Start and Whole modes.
+    bool mayBeginWith(uint8_t lead, uint8_t trail) const
+    {
+        const uint32_t code = uint32_t(lead << 8 | trail);
+        return m_spellingOn && code >= 0x8100 && code - 0x8100 < m_startable.size() && m_startable[code - 0x8100];
+    }
     // True when the plain initials string must be tested as well: learned
     // records whose letter this class cannot represent (an empty one drops
     // its character from the initials), or an empty or overlong query.

@@ -605,9 +605,16 @@ void rankEntryRows(const Database& db, EntryRowSet& set, std::string_view query,
             equalOrStart(options.byAreaCode, row.areaText());
             equalOrStart(options.byPostcode, row.postText());
         }
-        if (cls > 0 && wholeOn && (whole->matchesSpelling(name) || (bare != name && whole->matchesSpelling(bare))))
+        // A name whose first character cannot begin the query's pinyin is
+        // neither spelled whole nor from its start (most rows of a search
+        // that found them by a later syllable).
+        const bool twoByteFirst = name.size() >= 2 && gbk::isLeadByte(uint8_t(name[0]));
+        const bool mayBegin =
+            !twoByteFirst || (wholeOn && whole->mayBeginWith(uint8_t(name[0]), uint8_t(name[1])));
+        if (cls > 0 && wholeOn && mayBegin &&
+            (whole->matchesSpelling(name) || (bare != name && whole->matchesSpelling(bare))))
             cls = 0;
-        if (cls > 1 && startOn && (start->matchesInitials(name) || start->matchesSpelling(name)))
+        if (cls > 1 && startOn && (start->matchesInitials(name) || (mayBegin && start->matchesSpelling(name))))
             cls = 1;
         const int tier = prominence(name, set.directoryText(row), row.directory);
         const uint64_t rank = uint64_t((cls * kTiers + tier) * kLengths + int(std::min<size_t>(name.size(), kLengths - 1)));
