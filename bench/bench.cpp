@@ -2,11 +2,12 @@
 // the same data in the same run. Run by bench/run.sh, which makes the
 // databases with qv-gendb and installs sqlite3 when it is missing.
 //
-//   qv-bench [--reps R] [--tsv OUT] [--work DIR] [--only-long-actions] FILE...
+//   qv-bench [--reps R] [--tsv OUT] [--work DIR] [--only-long-actions|--only-search] FILE...
 //
 // --work keeps the files the peers read (text export, sqlite3 databases) in
 // DIR instead of a temporary folder. --only-long-actions measures only the
-// printing, copying and adding rows.
+// printing, copying and adding rows; --only-search only the searches (with
+// the export and the peer files they need).
 // For each database FILE every operation is timed in Qarvenda and in its
 // peers, R runs each; peers are processes of their own, timed from start to
 // end. Two tables are printed at the end, per operation and peer
@@ -257,6 +258,9 @@ std::string goalOf(const std::string& operation, const std::string& peer)
         {{"peak RSS importing every place into the database", "image size after"}, "≤ 2.5"},
         {{"start-up to a painted window", "Qt hello window"}, "≤ 4"},
         {{"search bj, 4 fields", "grep -iF, rows with initials"}, "≤ 0.7"},
+        {{"search xiamen, 4 fields", "grep -iF, rows with full pinyin"}, "≤ 1.0"},
+        {{"order the rows of xian by relevance", "by area code"}, "≤ 2"},
+        {{"order the rows of fu by relevance", "by area code"}, "≤ 2"},
         {{"longest the window waits while printing", ""}, "< 100 ms"},
         {{"longest the window waits during Ctrl+C", ""}, "< 100 ms"},
         {{"longest the window waits opening the preview", ""}, "< 100 ms"},
@@ -395,7 +399,41 @@ void runLongActions(const std::string& path, int reps, const std::string& uiBenc
     record("peak RSS growth adding one place (window)", {grownMb, grownMb}, "image size", {imageMb, imageMb}, "MB");
 }
 
-void runFile(const std::string& path, int reps, const std::string& uiBench, const std::string& work, bool onlyLong)
+// Times one step given what a setup (untimed) makes, `reps` times.
+template <class Setup, class Step> Time timeStep(int reps, Setup setup, Step step)
+{
+    std::vector<Time> runs;
+    for (int i = 0; i < reps; ++i) {
+        auto made = setup();
+        const double c0 = threadCpuMs();
+        const auto t0 = Clock::now();
+        step(made);
+        runs.push_back({msSince(t0), threadCpuMs() - c0});
+    }
+    return medianOf(runs);
+}
+
+// The full pinyin of a name as one reading per character gives it (the
+// first the table lists), letters of one-byte characters as they are.
+std::string fullPinyin(std::string_view name)
+{
+    std::string out;
+    for (size_t i = 0; i < name.size();) {
+        const size_t n = qv::gbk::charSize(name, i);
+        if (n == 2) {
+            const std::vector<std::string_view> r = qv::charReadings(uint8_t(name[i]), uint8_t(name[i + 1]));
+            if (!r.empty())
+                out += r.front();
+        } else if (std::isalpha(static_cast<unsigned char>(name[i]))) {
+            out += name[i];
+        }
+        i += n;
+    }
+    return out;
+}
+
+void runFile(const std::string& path, int reps, const std::string& uiBench, const std::string& work, bool onlyLong,
+             bool onlySearch)
 {
     QTemporaryDir scratch;
     if (!scratch.isValid())
@@ -420,7 +458,7 @@ void runFile(const std::string& path, int reps, const std::string& uiBench, cons
     }
 
     // Load against inflating the same stream alone, into a buffer already touched.
-    {
+    if (!onlySearch) {
         QFile f(QString::fromStdString(path));
         if (!f.open(QIODevice::ReadOnly))
             fail("cannot read " + path);
@@ -441,7 +479,7 @@ void runFile(const std::string& path, int reps, const std::string& uiBench, cons
     }
 
     // Save against compressing the same image alone.
-    {
+    if (!onlySearch) {
         qv::Database copy;
         copy.loadImage(db.image.bytes());
         copy.setPath(QString::fromStdString(in("saved.dat")));
@@ -476,7 +514,7 @@ void runFile(const std::string& path, int reps, const std::string& uiBench, cons
 
     // An import file grouped by directory, as a user's file would be.
     const std::string importFile = in("import.txt");
-    {
+    if (!onlySearch) {
         std::map<int32_t, std::string> names;
         db.tree.forEach([&](const qv::DirectoryNode* n, int) { names[n->id] = n->caption; });
         std::vector<std::pair<int32_t, int32_t>> byOwner;
@@ -495,7 +533,7 @@ void runFile(const std::string& path, int reps, const std::string& uiBench, cons
         if (!f.open(QIODevice::WriteOnly) || f.write(out.data(), qint64(out.size())) != qint64(out.size()))
             fail("cannot write the import file");
     }
-    const Time importMs = timeMedian(heavy, [&] {
+    const Time importMs = onlySearch ? Time() : timeMedian(heavy, [&] {
         qv::Database target;
         const qv::ImportResult r = qv::importTextFile(target, QString::fromStdString(importFile), nullptr, {});
         if (r.failed())
@@ -503,21 +541,23 @@ void runFile(const std::string& path, int reps, const std::string& uiBench, cons
     });
     const std::string imported = in("imported.sqlite");
     std::vector<Time> sqlImport;
-    for (int i = 0; i < heavy && sqlite; ++i) {
+    for (int i = 0; i < heavy && sqlite && !onlySearch; ++i) {
         QFile::remove(QString::fromStdString(imported));
         sqlImport.push_back(
             runTimed({"sqlite3", imported, "CREATE TABLE t(a,b,c,d);", ".mode csv", ".import " + importFile + " t"},
                      in("out.txt")));
     }
-    record("import", importMs, "sqlite3 .import", sqlite ? medianOf(sqlImport) : Time());
+    if (!onlySearch)
+        record("import", importMs, "sqlite3 .import", sqlite ? medianOf(sqlImport) : Time());
     const Time sqlExport =
-        sqlite ? runMedian(heavy, {"sqlite3", imported, ".mode csv", ".output " + in("t.csv"), "SELECT * FROM t;"},
+        sqlite && !onlySearch ? runMedian(heavy, {"sqlite3", imported, ".mode csv", ".output " + in("t.csv"), "SELECT * FROM t;"},
                            in("out.txt"))
                : Time();
-    record("text export, every record", exportMs, "sqlite3 CSV output", sqlExport);
+    if (!onlySearch)
+        record("text export, every record", exportMs, "sqlite3 CSV output", sqlExport);
 
     // Memory of an import as large as the database, into it, in a fresh process.
-    {
+    if (!onlySearch) {
         const std::string self = QCoreApplication::applicationFilePath().toStdString();
         const QStringList f =
             QString::fromStdString(runOutput({self, "--import-peak", path, importFile}, in("peak.txt")))
@@ -534,13 +574,14 @@ void runFile(const std::string& path, int reps, const std::string& uiBench, cons
     // and the directory with the most places.
     const std::string places = in("places.sqlite");
     const std::string initialsText = in("kvrn-initials.txt");  // the export, each line with the initials after
+    const std::string pinyinText = in("kvrn-pinyin.txt");      // the same with the full pinyin after
     int32_t bigId = 0;
     {
         std::map<int32_t, std::string> names;
         db.tree.forEach([&](const qv::DirectoryNode* n, int) { names[n->id] = n->caption; });
         std::map<int32_t, int64_t> count;
         const qv::InitialsTable initials(db.learned);
-        std::string csv, withInitials;
+        std::string csv, withInitials, withPinyin;
         db.image.forEachEntry([&](int32_t, const uint8_t* rec) {
             const int32_t owner = qv::entryOwner(rec);
             if (owner < 0)
@@ -551,6 +592,8 @@ void runFile(const std::string& path, int reps, const std::string& uiBench, cons
             const std::string_view post = qv::readField(rec + qv::entry_field::kPostLen, qv::kPostcodeCapacity);
             withInitials += names[owner] + "," + std::string(name) + "," + std::string(area) + "," + std::string(post) +
                             "," + initials.initials(name) + "\r\n";
+            withPinyin += names[owner] + "," + std::string(name) + "," + std::string(area) + "," + std::string(post) +
+                          "," + fullPinyin(name) + "\r\n";
             csv += csvField(qv::gbk::toUtf8(names[owner]).toStdString()) + "," +
                    csvField(qv::gbk::toUtf8(name).toStdString()) + "," + csvField(initials.initials(name)) + "," +
                    csvField(qv::readField(rec + qv::entry_field::kAreaLen, qv::kAreaCodeCapacity)) + "," +
@@ -567,6 +610,10 @@ void runFile(const std::string& path, int reps, const std::string& uiBench, cons
         if (!dump.open(QIODevice::WriteOnly) || dump.write(withInitials.data(), qint64(withInitials.size())) < 0)
             fail("cannot write " + initialsText);
         dump.close();
+        QFile pinyinDump(QString::fromStdString(pinyinText));
+        if (!pinyinDump.open(QIODevice::WriteOnly) || pinyinDump.write(withPinyin.data(), qint64(withPinyin.size())) < 0)
+            fail("cannot write " + pinyinText);
+        pinyinDump.close();
         QFile f(tmp.filePath(QStringLiteral("places.csv")));
         if (!f.open(QIODevice::WriteOnly) || f.write(csv.data(), qint64(csv.size())) != qint64(csv.size()))
             fail("cannot write places.csv");
@@ -590,6 +637,8 @@ void runFile(const std::string& path, int reps, const std::string& uiBench, cons
                    {"search xm, 4 fields", "xm"},
                    {"search cq, 4 fields", "cq"},
                    {"search xiamen, 4 fields", "xiamen"},
+                   {"search xian, 4 fields", "xian"},
+                   {"search fu, 4 fields", "fu"},
                    {"search xyzzy9 (no match), 4 fields", "xyzzy9"},
                    {"search 0 (every row), 4 fields", "0"}};
     const qv::QueryOptions fuzzy;
@@ -617,6 +666,10 @@ void runFile(const std::string& path, int reps, const std::string& uiBench, cons
             const Time withInitials = runMedian(reps, {"grep", "-a", "-i", "-F", "-f", in("pattern"), initialsText},
                                                 in("grep.txt"), nullptr, true);
             record(q.label, ms, "grep -iF, rows with initials", withInitials);
+            // The same for full pinyin: the rows with the full pinyin of their names.
+            const Time withPinyin = runMedian(reps, {"grep", "-a", "-i", "-F", "-f", in("pattern"), pinyinText},
+                                              in("grep.txt"), nullptr, true);
+            record(q.label, ms, "grep -iF, rows with full pinyin", withPinyin);
         }
         const std::string like = quotedText(std::string("%") + q.utf8 + "%", '\'');
         const Time sql =
@@ -630,6 +683,18 @@ void runFile(const std::string& path, int reps, const std::string& uiBench, cons
         std::fprintf(stderr, "    (%zu rows)\n", rows);
     }
 
+    // The order by relevance against the area-code order of the same rows:
+    // the ordering alone, on a fresh result each time.
+    for (const char* q : {"xian", "fu", "bj", "山", "0"}) {
+        const std::string gbkQuery = *qv::gbk::fromUtf8(q);
+        auto found = [&] { return qv::searchEntries(db, gbkQuery, fuzzy); };
+        const Time rank =
+            timeStep(reps, found, [&](qv::EntryRowSet& set) { qv::rankEntryRows(db, set, gbkQuery, fuzzy); });
+        const Time sort =
+            timeStep(reps, found, [&](qv::EntryRowSet& set) { qv::sortEntryRows(set, qv::kColumnAreaCode, -1); });
+        record(std::string("order the rows of ") + q + " by relevance", rank, "by area code", sort);
+    }
+
     // What the readings cost in memory: the tables built into the program
     // and those one search of bj / xiamen sets up.
     {
@@ -641,6 +706,8 @@ void runFile(const std::string& path, int reps, const std::string& uiBench, cons
             record(std::string("reading tables, one search of ") + q, {kb, kb}, "", {}, "KB");
         }
     }
+    if (onlySearch)
+        return;
 
     // Exact area code against an index.
     {
@@ -716,7 +783,7 @@ int main(int argc, char** argv)
         return importPeak(argv[2], argv[3]);
     int reps = 5;
     std::string tsv, work;
-    bool onlyLong = false;
+    bool onlyLong = false, onlySearch = false;
     std::vector<std::string> files;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -728,20 +795,22 @@ int main(int argc, char** argv)
             work = argv[++i];
         else if (a == "--only-long-actions")
             onlyLong = true;
+        else if (a == "--only-search")
+            onlySearch = true;
         else if (!a.empty() && a[0] != '-')
             files.push_back(a);
         else {
-            std::fprintf(stderr, "usage: qv-bench [--reps R] [--tsv OUT] [--work DIR] [--only-long-actions] FILE...\n");
+            std::fprintf(stderr, "usage: qv-bench [--reps R] [--tsv OUT] [--work DIR] [--only-long-actions|--only-search] FILE...\n");
             return 2;
         }
     }
     if (files.empty()) {
-        std::fprintf(stderr, "usage: qv-bench [--reps R] [--tsv OUT] [--work DIR] [--only-long-actions] FILE...\n");
+        std::fprintf(stderr, "usage: qv-bench [--reps R] [--tsv OUT] [--work DIR] [--only-long-actions|--only-search] FILE...\n");
         return 2;
     }
     const std::string uiBench = QDir(QCoreApplication::applicationDirPath()).filePath("qv-bench-ui").toStdString();
     for (const std::string& f : files)
-        runFile(f, reps, uiBench, work, onlyLong);
+        runFile(f, reps, uiBench, work, onlyLong, onlySearch);
     printTable(stdout, true);
     std::printf("\n");
     printTable(stdout, false);

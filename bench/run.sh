@@ -4,7 +4,7 @@
 # 100k, 1M and 3M places made by qv-gendb, one fifth of them in one directory.
 # Prints one Markdown table; BENCHMARKS.md shows a run and explains it.
 #
-#   bash bench/run.sh [--reps R] [--only-long-actions] [ENTRIES...]
+#   bash bench/run.sh [--reps R] [--only-long-actions|--only-search] [ENTRIES...]
 #                                           e.g. bash bench/run.sh 10000 100000
 #
 # Builds in Release into build-bench/; the databases and the files the peers
@@ -18,7 +18,7 @@ only=""
 while [ $# -gt 0 ]; do
   case "$1" in
     --reps) reps=$2; shift 2 ;;
-    --only-long-actions) only=$1; shift ;;
+    --only-long-actions | --only-search) only=$1; shift ;;
     *) sizes="$sizes $1"; shift ;;
   esac
 done

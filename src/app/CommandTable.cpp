@@ -116,6 +116,9 @@ void buildCommands(const CommandTargets& t, MenuActions& actions, Menus& menus)
              {&M::mmdqpy, "mmdqpy", "按地区拼音", call(search, &SC::mmdqpyClick), Kind::Check, kNoIcon, true},
              {&M::mmyzbm, "mmyzbm", "按邮政编码", call(search, &SC::mmyzbmClick), Kind::Check, kNoIcon, true},
              {&M::mmdhqh, "mmdhqh", "按电话区号", call(search, &SC::mmdhqhClick), Kind::Check, kNoIcon, true},
+             separator("N19"),
+             {&M::mmsortcode, "mmsortcode", "按区号排序", call(search, &SC::mmsortClick), Kind::Radio, kNoIcon, true},
+             {&M::mmsortrelevance, "mmsortrelevance", "按匹配程度排序", call(search, &SC::mmsortClick), Kind::Radio, kNoIcon, false},
          }},
         {&Menus::MainMenuTools, "MainMenuTools", "工具",
          {
@@ -173,8 +176,10 @@ void buildCommands(const CommandTargets& t, MenuActions& actions, Menus& menus)
             QAction* a =
                 c.kind == Kind::Separator ? menu->addSeparator() : menu->addAction(QString::fromUtf8(c.caption));
             a->setObjectName(QString::fromLatin1(c.name));
-            if (c.kind == Kind::Separator)
+            if (c.kind == Kind::Separator) {
+                radios = nullptr;  // the next radio items are a pair of their own
                 continue;
+            }
             actions.*c.slot = a;
             if (c.icon != kNoIcon && !popup)
                 a->setIcon(styleIcon(QStyle::StandardPixmap(c.icon)));
@@ -197,7 +202,8 @@ void buildCommands(const CommandTargets& t, MenuActions& actions, Menus& menus)
     // tick read as a ticked item), a printer for 打印.
     actions.mmemail->setIcon(mailIcon());
     actions.mmprintcurrent->setIcon(printerIcon());
-    search->bindMenu({actions.mmjq, actions.mmmh, actions.mmdqmc, actions.mmdqpy, actions.mmyzbm, actions.mmdhqh});
+    search->bindMenu({actions.mmjq, actions.mmmh, actions.mmdqmc, actions.mmdqpy, actions.mmyzbm, actions.mmdhqh,
+                      actions.mmsortcode, actions.mmsortrelevance});
 }
 
 void bindKeys(MenuActions& a, QWidget* tree, QWidget* list)

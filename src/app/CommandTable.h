@@ -28,7 +28,7 @@ struct MenuActions {
     QAction *mmsave = nullptr, *mmcompres = nullptr, *mmrecover = nullptr;
     // 搜索
     QAction *mmsearch = nullptr, *mmjq = nullptr, *mmmh = nullptr, *mmdqmc = nullptr, *mmdqpy = nullptr,
-            *mmyzbm = nullptr, *mmdhqh = nullptr;
+            *mmyzbm = nullptr, *mmdhqh = nullptr, *mmsortcode = nullptr, *mmsortrelevance = nullptr;
     // 工具
     QAction *mmprintset = nullptr, *mmfontset = nullptr, *mmprintcurrent = nullptr, *mmexport = nullptr,
             *mmimport = nullptr, *mmupdate = nullptr, *mmlink = nullptr, *mmpyszm = nullptr;

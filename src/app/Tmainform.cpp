@@ -4,6 +4,7 @@
 #include "entries/ui/EntryCommands.h"
 #include "exchange/ui/ExchangeCommands.h"
 #include "exchange/ui/PrintCommands.h"
+#include "lookup/ui/DirectoryHits.h"
 #include "lookup/ui/EntryListModel.h"
 #include "lookup/ui/EntryListView.h"
 #include "lookup/ui/SearchBar.h"
@@ -35,6 +36,7 @@
 #include <QSplitter>
 #include <QStatusBar>
 #include <QToolButton>
+#include <QVBoxLayout>
 
 #include <utility>
 
@@ -58,6 +60,7 @@ Tmainform::Tmainform(const QString& databasePath, QWidget* parent) : QMainWindow
     m_databaseCommands = new DatabaseCommands(m_db, this);
     m_treeCommands = new TreeCommands(m_db, *m_databaseCommands, m_tree, m_treeModel, this);
     m_searchCommands = new SearchCommands(m_db, m_listModel, m_searchBar, this);
+    m_searchCommands->setDirectoryHits(m_directoryHits);
     const AskInitialFn askInitial = [this](uint8_t lead, uint8_t trail) { return m_pinyinDialog->ask(lead, trail); };
     m_entryCommands = new EntryCommands(m_db, m_tree, m_list, m_listModel, askInitial, this);
     m_exchangeCommands = new ExchangeCommands(m_db, m_tree, m_listModel, askInitial, this);
@@ -80,6 +83,7 @@ Tmainform::Tmainform(const QString& databasePath, QWidget* parent) : QMainWindow
     addAction(findKey);
 
     connect(m_treeCommands, &TreeCommands::directoryChosen, m_searchCommands, &SearchCommands::TreeView1Change);
+    connect(m_directoryHits, &DirectoryHits::chosen, this, &Tmainform::openDirectory);
     connect(m_list->horizontalHeader(), &QHeaderView::sectionClicked, m_searchCommands,
             &SearchCommands::ListView1ColumnClick);
     // These move, purge and add records: the list shows the chosen directory again.
@@ -183,6 +187,21 @@ Tmainform::~Tmainform()
     m_listModel = nullptr;
 }
 
+void Tmainform::openDirectory(int32_t id)
+{
+    DirectoryNode* node = m_db.tree.findById(id);
+    if (!node)
+        return;
+    for (DirectoryNode* p = node->parent; p && p != m_db.tree.root(); p = p->parent)
+        m_tree->expand(m_treeModel->indexOf(p));
+    // Choosing the directory that is selected already lists it all the same.
+    const bool current = m_tree->currentNode() == node;
+    m_treeCommands->selectNode(node);
+    if (current)
+        m_searchCommands->TreeView1Change(node);
+    m_tree->scrollTo(m_treeModel->indexOf(node));
+}
+
 void Tmainform::buildCentre()
 {
     m_splitter = new QSplitter(Qt::Horizontal, this);
@@ -196,7 +215,16 @@ void Tmainform::buildCentre()
     m_tree->setFont(QFont(QStringLiteral("宋体"), 9));
     m_tree->setModel(m_treeModel);
 
-    m_list = new EntryListView(m_splitter);
+    // The list, with the directories a search found above it.
+    auto* results = new QWidget(m_splitter);
+    results->setObjectName(QStringLiteral("Results"));
+    auto* column = new QVBoxLayout(results);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    m_directoryHits = new DirectoryHits(results);
+    column->addWidget(m_directoryHits);
+    m_list = new EntryListView(results);
+    column->addWidget(m_list, 1);
     m_list->setObjectName(QStringLiteral("ListView1"));
     m_list->setAccessibleName(QStringLiteral("地区列表"));
     m_list->setModel(m_listModel);

@@ -13,6 +13,7 @@ class QSplitter;
 namespace qv {
 
 class DatabaseCommands;
+class DirectoryHits;
 class DirectoryTreeModel;
 class DirectoryTreeView;
 class EntryCommands;
@@ -73,6 +74,9 @@ public:
     void saveWindowState() const;
     // Ctrl+F: the query box takes the focus with its text selected.
     void focusQueryBox();
+    // A directory a search found: opened in the tree and listed.
+    void openDirectory(int32_t id);
+    DirectoryHits* directoryHits() const { return m_directoryHits; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;    // FormCloseQuery, then FormClose
@@ -97,6 +101,7 @@ private:
     DirectoryTreeView* m_tree = nullptr;
     QSplitter* m_splitter = nullptr;
     EntryListView* m_list = nullptr;
+    DirectoryHits* m_directoryHits = nullptr;
     QLabel* m_statusText = nullptr;
     QString m_updateNote;  // newer bundled data waits for 更新数据
     QLabel* m_statusCount = nullptr;

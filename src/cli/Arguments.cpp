@@ -78,6 +78,11 @@ bool setFields(std::string_view list, QueryOptions& q)
 
 bool setSort(std::string_view value, SortOrder& sort)
 {
+    if (value == "relevance") {
+        sort = SortOrder();
+        sort.relevance = true;
+        return true;
+    }
     const size_t colon = value.find(':');
     const std::string_view column = value.substr(0, colon);
     const std::string_view direction = colon == std::string_view::npos ? "asc" : value.substr(colon + 1);
@@ -90,6 +95,7 @@ bool setSort(std::string_view value, SortOrder& sort)
         return false;
     sort.column = it->second;
     sort.direction = direction == "asc" ? +1 : -1;
+    sort.relevance = false;
     return true;
 }
 
@@ -263,9 +269,9 @@ ParseResult parseArguments(const std::vector<std::string>& args)
         } else if (name == "--sort") {
             if (!setSort(value, inv.sort)) {
                 result.error = fail("选项“--sort”的值" + quotedZh(value) +
-                                        "无效：应为 owner、name、areacode 或 postcode，可加“:asc”或“:desc”。",
+                                        "无效：应为 relevance，或 owner、name、areacode 或 postcode，可加“:asc”或“:desc”。",
                                     "invalid value " + quotedEn(value) +
-                                        " for '--sort' (owner, name, areacode or postcode, then :asc or :desc)");
+                                        " for '--sort' (relevance, or owner, name, areacode or postcode, then :asc or :desc)");
                 return result;
             }
         } else if (name == "--db") {
@@ -441,7 +447,9 @@ std::string usageText(bool chinese)
 命令：
   find [--exact] [--fields 字段,...] 查询词
         按地区名称、地区拼音、邮政编码、电话区号查找，与窗口的“查找”相同：
-        默认模糊查询、四个字段全查；结果按区号从大到小排列。
+        默认模糊查询、四个字段全查；结果按区号从大到小排列（--sort relevance：
+        最匹配的在前）。名称或拼音相符的目录列在地区之前，地区名称栏为其路径
+        加“/”。
         --exact            精确查询
         --fields 字段,...  只查这些字段：name、initials、postcode、areacode
   where 电话号码
@@ -469,7 +477,8 @@ std::string usageText(bool chinese)
                      kvrn：窗口文本导出（kvrn.txt）的行，导入可读；
                      json：一个 JSON 数组；jsonl：每行一个 JSON 对象
   --header           tsv 和 csv 的第一行为各列标题
-  --sort 列[:asc|desc]  按 owner、name、areacode 或 postcode 排序
+  --sort 列[:asc|desc]  按 owner、name、areacode 或 postcode 排序；
+                     relevance（仅 find）：按匹配程度排序
   --count            只输出行数
   -h, --help         显示本帮助
   --version          显示版本
@@ -488,7 +497,9 @@ Commands:
   find [--exact] [--fields FIELD,...] QUERY
         Searches names, pinyin initials, postcodes and area codes as the
         window's search does: fuzzy on all four fields unless told otherwise;
-        results in descending order of area code.
+        results in descending order of area code (--sort relevance: best
+        match first). Directories whose name or pinyin matches come before
+        the places, their path and "/" in the name column.
         --exact            exact matching
         --fields FIELD,... search only these: name, initials, postcode,
                            areacode
@@ -523,7 +534,8 @@ General options:
                      JSON array; jsonl: one JSON object per line
   --header           a first line of column captions for tsv and csv
   --sort COLUMN[:asc|desc]
-                     sort by owner, name, areacode or postcode
+                     sort by owner, name, areacode or postcode;
+                     relevance (find only): best match first
   --count            print only the number of rows
   -h, --help         show this help
   --version          show the version

@@ -39,6 +39,7 @@ enum class Encoding { Utf8, Gbk };
 struct SortOrder {
     int column = -1;  // an EntryColumn; -1 for the command's own order
     int direction = +1;
+    bool relevance = false;  // find: best match first (column stays -1)
 };
 
 struct Invocation {

@@ -212,6 +212,17 @@ public:
         m_places += n > 0 ? 1 : 0;
     }
 
+    // Directories a search found: the parent's path as the owner, the
+    // directory's own path and "/" as the name, no codes.
+    void directories(const std::vector<const DirectoryNode*>& nodes)
+    {
+        for (const DirectoryNode* node : nodes) {
+            const std::string parent = node->depth() > 0 ? directoryPath(node->parent) : std::string();
+            const std::string path = directoryPath(node) + "/";
+            m_table->add({m_gbkCells ? parent : utf8(parent), m_gbkCells ? path : utf8(path), {}, {}});
+        }
+    }
+
     // Queries that found something.
     int64_t found() const { return m_places; }
     int64_t rows() const { return m_table->rows(); }
@@ -313,7 +324,10 @@ private:
             return std::nullopt;
         }
         EntryRowSet set = searchEntries(m_db, *query, m_inv.query);
-        sortEntryRows(set, kColumnAreaCode, -1, nullptr);  // as the window shows search results
+        if (m_inv.sort.relevance)
+            rankEntryRows(m_db, set, *query, m_inv.query);
+        else
+            sortEntryRows(set, kColumnAreaCode, -1, nullptr);  // as the window shows search results
         return set;
     }
 
@@ -570,6 +584,13 @@ int main(int argc, char** argv)
             if (inv.count) {
                 out.write(std::to_string(found) + "\n");
             } else {
+                // find alone: an export writes places only.
+                if (inv.command == Command::Find && layout != Layout::Kvrn) {
+                    const std::vector<const DirectoryNode*> dirs =
+                        searchDirectories(db, *gbkArgument(argument), inv.query);
+                    rows.directories(dirs);
+                    found += int64_t(dirs.size());
+                }
                 rows.places(argument, ExportSource::currentList(hit->set));
                 rows.finish(inv.command != Command::Export);
             }

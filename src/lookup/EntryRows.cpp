@@ -433,6 +433,49 @@ void sortEntryRows(EntryRowSet& set, int column, int direction, std::vector<int>
     RowSorter(set, column, direction).sort(applied);
 }
 
+void sortEntryRowsByKey(EntryRowSet& set, LargeVector<uint64_t>& keys)
+{
+    const size_t n = set.rows.size();
+    if (n < 2 || keys.size() != n)
+        return;
+    uint64_t orAll = 0, andAll = ~uint64_t(0);
+    for (uint64_t k : keys) {
+        orAll |= k;
+        andAll &= k;
+    }
+    std::vector<int> bytes;
+    for (int b = 0; b < 8; ++b)
+        if (((orAll ^ andAll) >> (8 * b)) & 0xFF)
+            bytes.push_back(b);
+    std::vector<int> result(n);
+    if (bytes.size() <= 4) {
+        // The varying bytes above each row's index in one number.
+        for (size_t i = 0; i < n; ++i) {
+            uint64_t packed = 0;
+            for (auto b = bytes.rbegin(); b != bytes.rend(); ++b)
+                packed = packed << 8 | ((keys[i] >> (8 * *b)) & 0xFF);
+            keys[i] = packed << 32 | i;
+        }
+        std::vector<int> packedBytes;
+        for (size_t b = 0; b < bytes.size(); ++b)
+            packedBytes.push_back(4 + int(b));
+        LargeVector<uint64_t> tmp;
+        lsdSort(keys, tmp, packedBytes, [](uint64_t x) { return x; });
+        for (size_t i = 0; i < n; ++i)
+            result[i] = int(uint32_t(keys[i]));
+    } else {
+        LargeVector<KeyedIndex> items(n);
+        for (size_t i = 0; i < n; ++i)
+            items[i] = {keys[i], uint32_t(i)};
+        LargeVector<KeyedIndex> tmp;
+        lsdSort(items, tmp, bytes, [](const KeyedIndex& x) { return x.key; });
+        for (size_t i = 0; i < n; ++i)
+            result[i] = int(items[i].index);
+    }
+    LargeVector<uint64_t>().swap(keys);
+    set.rows.permute(result);
+}
+
 std::vector<int> sortEntryRows(EntryRowSet& set, int column, int direction)
 {
     std::vector<int> order;

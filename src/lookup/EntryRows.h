@@ -253,6 +253,10 @@ std::vector<int> sortEntryRows(EntryRowSet& set, int column, int direction);
 // a long list sorts in less memory.
 void sortEntryRows(EntryRowSet& set, int column, int direction, std::vector<int>* applied);
 
+// Sorts the rows by a key per row (keys[i] for row i), ascending and stable;
+// the keys are used up.
+void sortEntryRowsByKey(EntryRowSet& set, LargeVector<uint64_t>& keys);
+
 // The rows of one directory, in image order.
 EntryRowSet listDirectory(const DatabaseImage& image, int32_t directoryId, const std::string& directoryName);
 

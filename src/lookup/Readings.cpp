@@ -220,8 +220,9 @@ bool TraditionalQuery::matches(std::string_view name, bool exact) const
     return false;
 }
 
-PinyinQuery::PinyinQuery(std::string_view query, bool exact, const std::vector<LearnedInitial>& learned)
-    : m_exact(exact)
+PinyinQuery::PinyinQuery(std::string_view query, PinyinMatch match, const std::vector<LearnedInitial>& learned)
+    : m_exact(match == PinyinMatch::Whole || match == PinyinMatch::WholeSyllables),
+      m_anchored(match == PinyinMatch::Start), m_complete(match == PinyinMatch::WholeSyllables)
 {
     // The first learned record of a character is one more reading of it.
     std::array<int, 256> bitOf{};
@@ -311,27 +312,51 @@ PinyinQuery::PinyinQuery(std::string_view query, bool exact, const std::vector<L
     }
 
     // Full pinyin: letters only once blanks and apostrophes are gone. They
-    // still part syllables: xi'an is 西安, never 县 (xian) alone.
+    // still part syllables: xi'an is 西安, never 县 (xian) alone. A Chinese
+    // character (read as simplified) takes one position of its own, which
+    // only that character fills.
     std::string letters;
     std::vector<bool> parted(query.size() + 1, false);  // a syllable must end before letter i
-    bool onlyLetters = true;
-    for (char c : query) {
-        if (c == ' ' || c == '\'') {
+    std::vector<std::pair<size_t, uint32_t>> hanzi;     // position in letters, code
+    bool spellable = true;
+    const std::string simple = simplifiedText(query);
+    for (size_t i = 0; i < simple.size();) {
+        const size_t n = gbk::charSize(simple, i);
+        const char c = simple[i];
+        if (n == 2) {
+            const uint32_t code = uint32_t(uint8_t(c) << 8 | uint8_t(simple[i + 1]));
+            if (isPassedOver(code)) {
+                parted[letters.size()] = true;
+            } else {
+                hanzi.emplace_back(letters.size(), code);
+                letters += '\x01';  // no syllable holds it
+            }
+        } else if (c == ' ' || c == '\'') {
             parted[letters.size()] = true;
-            continue;
+        } else {
+            spellable = spellable && isLetter(c);
+            letters += lower(c);
         }
-        onlyLetters = onlyLetters && isLetter(c);
-        letters += lower(c);
+        i += n;
     }
     m_letters = letters.size();
-    if (!onlyLetters || letters.empty() || m_letters > 127)
+    if (!spellable || letters.size() == hanzi.size() || m_letters > 127)
         return;
     const int count = pd::kSyllableCount;
+    m_spellingOn = !hanzi.empty();
     for (int id = 0; id < count && !m_spellingOn; ++id) {
         const std::string_view s = syllable(id);
         for (size_t at = 0; s.size() >= 2 && at + s.size() <= m_letters && !m_spellingOn; ++at)
             m_spellingOn = std::equal(s.begin(), s.end(), letters.begin() + long(at),
                                       [](char syl, char q) { return sameLetter(q, syl); });
+    }
+    // One unfinished syllable, typed past its initial (zhon, be; not zh,
+    // which reads as two initials).
+    const bool vowel = letters.find_first_of("aeiouv") != std::string::npos;
+    for (int id = 0; id < count && !m_spellingOn && vowel && m_letters >= 2 && hanzi.empty(); ++id) {
+        const std::string_view s = syllable(id);
+        m_spellingOn = s.size() > m_letters && std::equal(letters.begin(), letters.end(), s.begin(),
+                                                          [](char q, char syl) { return sameLetter(q, syl); });
     }
     if (!m_spellingOn)
         return;
@@ -341,10 +366,17 @@ PinyinQuery::PinyinQuery(std::string_view query, bool exact, const std::vector<L
     // Syllable ids: the table's, then a to z for a learned letter or a
     // one-byte letter of the name.
     m_wide = m_letters > 63;
-    const int total = count + 26;
+    const int letterIds = count + 26;
+    const int total = letterIds + int(hanzi.size());
     m_syllableLength.resize(size_t(total));
     std::vector<unsigned __int128> a(size_t(total), 0), p(size_t(total), 0);
-    for (int id = 0; id < total; ++id) {
+    for (size_t k = 0; k < hanzi.size(); ++k) {
+        const size_t id = size_t(letterIds) + k;
+        m_syllableLength[id] = 1;
+        a[id] = static_cast<unsigned __int128>(1) << hanzi[k].first;
+        m_hanziIds.emplace_back(hanzi[k].second, uint16_t(id));
+    }
+    for (int id = 0; id < letterIds; ++id) {
         const std::string s = id < count ? std::string(syllable(id)) : std::string(1, char('a' + id - count));
         m_syllableLength[size_t(id)] = uint8_t(s.size());
         for (size_t j = 0; j < m_letters; ++j) {
@@ -401,6 +433,9 @@ PinyinQuery::PinyinQuery(std::string_view query, bool exact, const std::vector<L
                 ids.push_back(pd::kReadings[r]);
         if (learnedLetter[i] && relevant(uint16_t(count + learnedLetter[i] - 'a')))
             ids.push_back(uint16_t(count + learnedLetter[i] - 'a'));
+        for (const auto& [code, id] : m_hanziIds)
+            if (code == kFirstCode + i)
+                ids.push_back(id);
         const auto firstPart = std::make_pair(uint16_t(i), uint16_t(0));
         for (auto it = std::lower_bound(partsByCode.begin(), partsByCode.end(), firstPart);
              it != partsByCode.end() && it->first == i; ++it)
@@ -447,6 +482,7 @@ size_t PinyinQuery::tableBytes() const
            m_kind.capacity() * sizeof(uint16_t) + m_kindStart.capacity() * sizeof(uint32_t) +
            m_kindReadings.capacity() * sizeof(uint16_t) + m_learnedLetter.capacity() + m_syllableLength.capacity() +
            m_wordParts.capacity() * sizeof(WordPart) + m_partsByCode.capacity() * sizeof(m_partsByCode[0]) +
+           m_hanziIds.capacity() * sizeof(m_hanziIds[0]) +
            (m_a64.capacity() + m_p64.capacity()) * sizeof(uint64_t) +
            (m_a128.capacity() + m_p128.capacity()) * sizeof(unsigned __int128);
 }
@@ -462,12 +498,12 @@ template <class Mask> bool PinyinQuery::spell(std::string_view name, const Mask*
     const auto* end = s + name.size();
     Mask reached = 1;
     while (s < end) {
-        if (!m_exact)
+        if (!m_exact && !m_anchored)
             reached |= 1;
         Mask next = 0;
         auto step = [&](int id) {
             next |= (reached & a[id]) << m_syllableLength[size_t(id)];
-            if (reached & p[id])
+            if (!m_complete && (reached & p[id]))
                 next |= done;
         };
         // A word's reading where the name holds the whole word around this character.
@@ -495,6 +531,9 @@ template <class Mask> bool PinyinQuery::spell(std::string_view name, const Mask*
                     step(pd::kReadings[r]);
                 if (m_learnedLetter[i])
                     step(letterBase + m_learnedLetter[i] - 'a');
+                for (const auto& [code, id] : m_hanziIds)
+                    if (code == kFirstCode + i)
+                        step(id);
                 for (auto it = std::lower_bound(m_partsByCode.begin(), m_partsByCode.end(),
                                                 std::make_pair(uint16_t(i), uint16_t(0)));
                      it != m_partsByCode.end() && it->first == i; ++it)
@@ -517,7 +556,7 @@ template <class Mask> bool PinyinQuery::spell(std::string_view name, const Mask*
         reached = next;
         if (!m_exact && (reached & done))
             return true;
-        if (m_exact && !reached)
+        if ((m_exact || m_anchored) && !reached)
             return false;
     }
     return m_exact && (reached & done);

@@ -102,12 +102,25 @@ inline bool TraditionalQuery::recordMatches(const uint8_t* rec, bool exact) cons
     return matches(std::string_view(reinterpret_cast<const char*>(rec + 1), length), exact);
 }
 
+// Where in a name the query of a PinyinQuery must lie: anywhere (the fuzzy
+// search), from the name's first character on (it may end inside the name),
+// or over the whole name (the exact search, whose last syllable may be
+// unfinished), or over the whole name in complete syllables.
+enum class PinyinMatch { Anywhere, Start, Whole, WholeSyllables };
+
 // The query of the 地区拼音 option, set up once per search. A name matches
 // when some choice of one reading per character matches; the range
 // letter and the first learned letter of a character count as readings too.
+// In full pinyin a Chinese character of the query stands for itself (深zhen),
+// and a query of one unfinished syllable (zhon, be) is read as the beginning
+// of a syllable.
 class PinyinQuery {
 public:
-    PinyinQuery(std::string_view query, bool exact, const std::vector<LearnedInitial>& learned);
+    PinyinQuery(std::string_view query, bool exact, const std::vector<LearnedInitial>& learned)
+        : PinyinQuery(query, exact ? PinyinMatch::Whole : PinyinMatch::Anywhere, learned)
+    {
+    }
+    PinyinQuery(std::string_view query, PinyinMatch match, const std::vector<LearnedInitial>& learned);
     ~PinyinQuery();
     PinyinQuery(const PinyinQuery&) = delete;
     PinyinQuery& operator=(const PinyinQuery&) = delete;
@@ -126,6 +139,14 @@ public:
     bool recordMatchesInitials(const uint8_t* rec) const;
     bool recordMatchesSpelling(const uint8_t* rec) const;
     bool matchesSpelling(std::string_view name) const { return m_spellingOn && spellingMatches(name); }
+    // Whether the full pinyin of a name beginning with this two-byte
+    // character can match from its start: false rules out matchesSpelling
+    // in the Start and Whole modes.
+    bool mayBeginWith(uint8_t lead, uint8_t trail) const
+    {
+        const uint32_t code = uint32_t(lead << 8 | trail);
+        return m_spellingOn && code >= 0x8100 && code - 0x8100 < m_startable.size() && m_startable[code - 0x8100];
+    }
     // True when the plain initials string must be tested as well: learned
     // records whose letter this class cannot represent (an empty one drops
     // its character from the initials), or an empty or overlong query.
@@ -142,6 +163,8 @@ private:
     template <class Mask> bool spell(std::string_view name, const Mask* a, const Mask* p) const;
 
     bool m_exact;
+    bool m_anchored = false;  // PinyinMatch::Start
+    bool m_complete = false;  // PinyinMatch::WholeSyllables
     // Initials: for each code from 0x8100, the query positions whose letter
     // is one of its initials; one-byte characters give V.
     bool m_initialsOn = false;
@@ -162,6 +185,7 @@ private:
     std::vector<uint16_t> m_kindReadings;
     bool m_kindOverflow = false;           // then the table's own readings and:
     std::vector<uint8_t> m_learnedLetter;  // per code: a learned 'a'-'z', or 0
+    std::vector<std::pair<uint32_t, uint16_t>> m_hanziIds;  // a character of the query: its code, its id
     std::vector<uint8_t> m_syllableLength;
     std::vector<uint8_t> m_startable;  // per code: 1 when a reading can begin the query
     // Readings of place-name words the query holds: ids from m_firstPart on
@@ -209,7 +233,7 @@ inline bool PinyinQuery::recordMatchesSpelling(const uint8_t* rec) const
         // walk through its readings.
         const uint8_t* startable = m_startable.data();
         const uint8_t* p = rec + 1;
-        const size_t chars = m_exact ? std::min<size_t>(length / 2, 1) : length / 2;
+        const size_t chars = (m_exact || m_anchored) ? std::min<size_t>(length / 2, 1) : length / 2;
         uint32_t any = 0;
         for (size_t j = 0; j < 4; ++j) {
             // Past the name the bytes may be anything: entry 0, masked off.
@@ -229,7 +253,7 @@ inline bool PinyinQuery::recordMatchesInitials(const uint8_t* rec) const
     const size_t length = std::min<size_t>(rec[0], size_t(kNameCapacity));
     if (!m_initialsOn || length < m_length)
         return false;
-    if (!m_exact && !m_positions8.empty() && twoByteOnly(rec, length)) {
+    if (!m_exact && !m_anchored && !m_positions8.empty() && twoByteOnly(rec, length)) {
         const uint8_t* positions = m_positions8.data();
         const uint8_t* p = rec + 1;
         // The first four characters without a branch (most names have
@@ -285,9 +309,11 @@ template <class Mask> inline bool PinyinQuery::initials(std::string_view name, c
     }
     // Shift-and over the characters: bit k of d is set when the query's
     // first k + 1 letters end at this character.
-    uint32_t d = 0, hit = 0;
+    // From the first character only, when anchored.
+    uint32_t d = 0, hit = 0, seed = 1u;
     while (s < end) {
-        d = ((d << 1) | 1u) & next();
+        d = ((d << 1) | seed) & next();
+        seed = m_anchored ? 0u : 1u;
         hit |= d;
     }
     return hit & (1u << (m_length - 1));

@@ -5,8 +5,12 @@
 #include "store/Database.h"
 #include "store/GbkText.h"
 
+#include <QString>
+
 #include <array>
+#include <bitset>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -337,8 +341,13 @@ EntryRowSet searchEntries(const Database& db, std::string_view query, const Quer
     if ((!options.exact && !options.fuzzy) || !anyField)
         return set;
     const DirectorySlots slotOf(db.tree, set);
-    // With both modes set (impossible in the bar), fuzzy wins.
+    // With both modes set (impossible in the bar), fuzzy wins. The query is
+    // tried as typed and, when it reads differently, in its typed form.
     const RecordTest test(query, options, db.learned);
+    const std::string typed = typedQueryForm(query);
+    std::optional<RecordTest> typedTest;
+    if (typed != query && !isBlankQuery(typed))
+        typedTest.emplace(typed, options, db.learned);
 
     // Room for every record costs address space only until rows are written.
     set.rows.reserve(size_t(std::max<int64_t>(db.image.entryCount(), 0)));
@@ -347,7 +356,7 @@ EntryRowSet searchEntries(const Database& db, std::string_view query, const Quer
     db.image.forEachEntry([&](int32_t pos, const uint8_t* rec) {
         if (rec[entry_field::kOwner + 3] & 0x80)  // a negative owner: deleted
             return;
-        if (!test.matches(rec))
+        if (!test.matches(rec) && !(typedTest && typedTest->matches(rec)))
             return;
         const int32_t owner = entryOwner(rec);
         if (owner != lastOwner) {
@@ -358,6 +367,306 @@ EntryRowSet searchEntries(const Database& db, std::string_view query, const Quer
     });
     set.rows.shrinkIfSparse();
     return set;
+}
+
+std::string typedQueryForm(std::string_view query)
+{
+    const QString given = gbk::toQString(query);
+    // Decomposed, a tone mark is a combining character of its own.
+    const QString split = given.normalized(QString::NormalizationForm_KC).normalized(QString::NormalizationForm_D);
+    QString out;
+    out.reserve(split.size());
+    for (const QChar c : split) {
+        const char16_t u = c.unicode();
+        if (u >= 0x300 && u <= 0x36F) {
+            // A diaeresis makes ü of u, which pinyin keeps as v; tone marks go.
+            if (u == 0x308 && !out.isEmpty() && (out.back() == u'u' || out.back() == u'U'))
+                out.back() = out.back() == u'u' ? u'v' : u'V';
+            continue;
+        }
+        if (u == 0x2018 || u == 0x2019 || u == 0x2032 || u == 0x02BC)
+            out += u'\'';  // ’ ‘ ′ ʼ; the full-width ＇ is ' already
+        else if (u == u'-' || (u >= 0x2010 && u <= 0x2015) || u == 0x2212 || u == 0x00B7 || u == 0x30FB)
+            out += u' ';  // hyphens, dashes and middle dots part syllables
+        else
+            out += c;
+    }
+    // Tone numbers: one digit 0 to 5 right after a syllable of two letters
+    // or more that ends as syllables do (xia4men2); p1 or a12 stay.
+    const auto isLatin = [](QChar c) { return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z'); };
+    QString toneless;
+    for (qsizetype i = 0; i < out.size(); ++i) {
+        const QChar c = out[i];
+        qsizetype run = 0;
+        while (run < i && isLatin(out[i - 1 - run]))
+            ++run;
+        const bool tone = c >= u'0' && c <= u'5' && run >= 2 &&
+                          QStringLiteral("aeiouvnrgAEIOUVNRG").contains(out[i - 1]) &&
+                          (i + 1 == out.size() || !out[i + 1].isDigit());
+        if (!tone)
+            toneless += c;
+    }
+    if (toneless == given)
+        return std::string(query);
+    std::optional<std::string> gbkForm = gbk::fromQString(toneless);
+    return gbkForm ? *gbkForm : std::string(query);
+}
+
+namespace {
+
+// GBK bytes of the endings people leave off a name (厦门 for 厦门市).
+constexpr std::string_view kCity = "\xCA\xD0";  // 市
+bool endsWith(std::string_view text, std::string_view end)
+{
+    return text.size() >= end.size() && text.substr(text.size() - end.size()) == end;
+}
+std::string_view withoutEnding(std::string_view name)
+{
+    static constexpr std::string_view kEndings[] = {kCity, "\xCF\xD8", "\xC7\xF8", "\xCA\xA1"};  // 市 县 区 省
+    if (name.size() > 2 && (name.size() % 2) == 0)
+        for (std::string_view e : kEndings)
+            if (endsWith(name, e) && gbk::isLeadByte(uint8_t(name[name.size() - 2])))
+                return name.substr(0, name.size() - 2);
+    return name;
+}
+
+// The query's forms a name is compared with: as typed, in its typed form,
+// and both with traditional characters read as simplified.
+std::vector<std::string> queryForms(std::string_view query)
+{
+    std::vector<std::string> forms{std::string(query)};
+    const std::string typed = typedQueryForm(query);
+    for (const std::string& f : {simplifiedText(query), typed, simplifiedText(typed)})
+        if (!isBlankQuery(f) && std::find(forms.begin(), forms.end(), f) == forms.end())
+            forms.push_back(f);
+    return forms;
+}
+
+// How likely a person means a place, 0 most: the capital of a province or a
+// municipality; a city with districts of its own (a directory of its name)
+// or a city right under a province; a county-level city; the rest. Read off
+// the tree: a province's first sub-directory is its capital, as the national
+// code list puts capitals first.
+class Prominence {
+public:
+    explicit Prominence(const Database& db, const EntryRowSet& set)
+    {
+        db.tree.forEach([&](const DirectoryNode* node, int depth) {
+            Kind& k = m_byCaption[node->caption];
+            k.top = k.top || depth == 0;
+            k.city = k.city || depth > 0;
+            k.capital = k.capital || (depth == 1 && node->row() == 0);
+            m_mayBeCaption.set(filterBit(node->caption));
+        });
+        for (const std::string& name : set.directoryNames) {
+            const auto it = m_byCaption.find(name);
+            m_slotTop.push_back(it != m_byCaption.end() && it->second.top);
+        }
+    }
+
+    int operator()(std::string_view name, std::string_view directory, uint32_t slot) const
+    {
+        if (name.size() == directory.size() && !name.empty() && name[0] == directory[0] && name == directory)
+            return 0;  // 北京市 in 北京市
+        if (m_mayBeCaption.test(filterBit(name))) {
+            const auto it = m_byCaption.find(name);
+            if (it != m_byCaption.end() && it->second.city)
+                return it->second.capital ? 0 : 1;
+        }
+        const bool top = slot < m_slotTop.size() && m_slotTop[slot];
+        if (endsWith(name, kCity))
+            return top ? 1 : 2;
+        return 3;
+    }
+
+private:
+    struct Kind {
+        bool top = false, city = false, capital = false;
+    };
+    std::unordered_map<std::string_view, Kind> m_byCaption;  // views of the tree's captions
+    // One bit per caption, from its length and its first and last two bytes:
+    // most names need no look-up.
+    static constexpr size_t kFilterBits = size_t(1) << 18;
+    static size_t filterBit(std::string_view text)
+    {
+        if (text.size() < 2)
+            return text.size();
+        const uint32_t ends = uint32_t(uint8_t(text[0]) << 24 | uint8_t(text[1]) << 16 |
+                                       uint8_t(text[text.size() - 2]) << 8 | uint8_t(text.back()));
+        return size_t(((uint64_t(ends) ^ uint64_t(text.size()) << 32) * 0x9E3779B97F4A7C15ull) >> 46);
+    }
+    std::bitset<kFilterBits> m_mayBeCaption;
+    std::vector<bool> m_slotTop;
+};
+
+// The distinct area codes of a result (48-bit keys), and the place of each
+// among them in ascending order. Open addressing: a look-up is a multiply.
+constexpr uint64_t kAreaBits = (uint64_t(1) << 48) - 1;
+class AreaCodes {
+public:
+    void add(uint64_t code)
+    {
+        if (m_values.size() * 2 >= m_slots.size())
+            grow();
+        size_t at = slotOf(code);
+        while (m_slots[at] != kEmpty && m_slots[at] != code)
+            at = (at + 1) & (m_slots.size() - 1);
+        if (m_slots[at] == kEmpty) {
+            m_slots[at] = code;
+            m_values.push_back(code);
+        }
+    }
+    // Sorts the codes; false when there are too many for 24 bits.
+    bool number()
+    {
+        if (m_values.size() >= (size_t(1) << 24))
+            return false;
+        std::sort(m_values.begin(), m_values.end());
+        m_place.assign(m_slots.size(), 0);
+        for (size_t i = 0; i < m_values.size(); ++i)
+            m_place[find(m_values[i])] = uint32_t(i);
+        return true;
+    }
+    uint64_t placeOf(uint64_t code) const { return m_place[find(code)]; }
+
+private:
+    static constexpr uint64_t kEmpty = ~uint64_t(0);
+    size_t slotOf(uint64_t code) const { return size_t((code * 0x9E3779B97F4A7C15ull) >> m_shift); }
+    size_t find(uint64_t code) const
+    {
+        size_t at = slotOf(code);
+        while (m_slots[at] != code)
+            at = (at + 1) & (m_slots.size() - 1);
+        return at;
+    }
+    void grow()
+    {
+        const size_t size = m_slots.empty() ? 1024 : m_slots.size() * 2;
+        m_shift = 64 - __builtin_ctzll(size);
+        m_slots.assign(size, kEmpty);
+        for (uint64_t v : m_values) {
+            size_t at = slotOf(v);
+            while (m_slots[at] != kEmpty)
+                at = (at + 1) & (size - 1);
+            m_slots[at] = v;
+        }
+    }
+    std::vector<uint64_t> m_slots, m_values;
+    std::vector<uint32_t> m_place;
+    int m_shift = 0;
+};
+
+}  // namespace
+
+void rankEntryRows(const Database& db, EntryRowSet& set, std::string_view query, const QueryOptions& options)
+{
+    const size_t n = set.rows.size();
+    if (n < 2) {
+        sortEntryRows(set, kColumnAreaCode, +1, nullptr);
+        return;
+    }
+    const std::vector<std::string> forms = queryForms(query);
+    const std::string typed = typedQueryForm(query);
+    std::optional<PinyinQuery> whole, start;
+    if (options.byInitials) {
+        whole.emplace(typed, PinyinMatch::WholeSyllables, db.learned);
+        start.emplace(typed, PinyinMatch::Start, db.learned);
+    }
+    const bool wholeOn = whole && whole->possible(), startOn = start && start->possible();
+    const Prominence prominence(db, set);
+    constexpr int kLengths = 32, kTiers = 4;
+    // Each row's key, worked out in the order the rows come (a search gives
+    // them in image order, so the records are read one after another): the
+    // rank in the top bytes, then the area code (at most five bytes, compared
+    // as the list compares texts), then its length.
+    LargeVector<uint64_t> keys(n);
+    constexpr size_t kAhead = 16;
+    for (size_t i = 0; i < n; ++i) {
+        if (i + kAhead < n)
+            set.rows.prefetch(i + kAhead);
+        const EntryRow row = set.rows[i];
+        const std::string_view name = row.nameText(), bare = withoutEnding(name);
+        int cls = 2;
+        for (const std::string& f : forms) {
+            if (f.empty())
+                continue;
+            const auto equalOrStart = [&](bool on, std::string_view field) {
+                // The first byte first: most fields differ there.
+                if (!on || field.size() < f.size() || field[0] != f[0] ||
+                    std::memcmp(field.data(), f.data(), f.size()) != 0)
+                    return;
+                cls = std::min(cls, field.size() == f.size() ? 0 : 1);
+            };
+            equalOrStart(options.byName, name);
+            if (options.byName && bare.size() == f.size() && bare != name && bare == f)
+                cls = 0;
+            equalOrStart(options.byAreaCode, row.areaText());
+            equalOrStart(options.byPostcode, row.postText());
+        }
+        // A name whose first character cannot begin the query's pinyin is
+        // neither spelled whole nor from its start (most rows of a search
+        // that found them by a later syllable).
+        const bool twoByteFirst = name.size() >= 2 && gbk::isLeadByte(uint8_t(name[0]));
+        const bool mayBegin =
+            !twoByteFirst || (wholeOn && whole->mayBeginWith(uint8_t(name[0]), uint8_t(name[1])));
+        if (cls > 0 && wholeOn && mayBegin &&
+            (whole->matchesSpelling(name) || (bare != name && whole->matchesSpelling(bare))))
+            cls = 0;
+        if (cls > 1 && startOn && (start->matchesInitials(name) || (mayBegin && start->matchesSpelling(name))))
+            cls = 1;
+        const int tier = prominence(name, set.directoryText(row), row.directory);
+        const uint64_t rank = uint64_t((cls * kTiers + tier) * kLengths + int(std::min<size_t>(name.size(), kLengths - 1)));
+        const std::string_view area = row.areaText().substr(0, kAreaCodeCapacity);
+        uint64_t code = 0;
+        for (size_t k = 0; k < size_t(kAreaCodeCapacity); ++k) {
+            const auto c = k < area.size() ? uint8_t(area[k]) : uint8_t(0);
+            code = code << 8 | (c >= 'a' && c <= 'z' ? uint8_t(c - 'a' + 'A') : c);
+        }
+        // The area code as the list compares texts: its bytes, then its length.
+        keys[i] = rank << 48 | code << 8 | area.size();
+    }
+    // The area codes are few: each becomes its place among them, so that the
+    // keys vary in fewer bytes and sort in fewer passes.
+    AreaCodes codes;
+    for (uint64_t k : keys)
+        codes.add(k & kAreaBits);
+    if (codes.number())
+        for (uint64_t& k : keys)
+            k = (k >> 48) << 24 | codes.placeOf(k & kAreaBits);
+    sortEntryRowsByKey(set, keys);
+}
+
+std::vector<const DirectoryNode*> searchDirectories(const Database& db, std::string_view query,
+                                                   const QueryOptions& options)
+{
+    std::vector<const DirectoryNode*> found;
+    if ((!options.exact && !options.fuzzy) || !(options.byName || options.byInitials) || isBlankQuery(query))
+        return found;
+    const std::vector<std::string> forms = queryForms(query);
+    std::optional<PinyinQuery> pinyin;
+    if (options.byInitials)
+        pinyin.emplace(typedQueryForm(query), options.fuzzy ? PinyinMatch::Start : PinyinMatch::Whole,
+                       db.learned);
+    std::optional<PinyinQuery> whole;
+    if (options.byInitials)
+        whole.emplace(typedQueryForm(query), PinyinMatch::WholeSyllables, db.learned);
+    // Those the query names whole (广东 for 广东省) first, each part in tree order.
+    std::vector<const DirectoryNode*> later;
+    db.tree.forEach([&](const DirectoryNode* node, int) {
+        const std::string& caption = node->caption;
+        const std::string_view bare = withoutEnding(caption);
+        bool hit = false, named = false;
+        for (const std::string& f : forms) {
+            hit = hit || (options.byName && (options.fuzzy ? nameContainsAtBoundary(caption, f) : caption == f));
+            named = named || (options.byName && (caption == f || bare == f));
+        }
+        hit = hit || (pinyin && pinyin->matches(caption));
+        named = named || (whole && (whole->matchesSpelling(caption) || whole->matchesSpelling(bare)));
+        if (hit)
+            (named ? found : later).push_back(node);
+    });
+    found.insert(found.end(), later.begin(), later.end());
+    return found;
 }
 
 }  // namespace qv

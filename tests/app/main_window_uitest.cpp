@@ -148,7 +148,8 @@ private slots:
         QCOMPARE(captions(qvtest::menu(*w, "MainMenukvrn")), QStringList({"修改信息", "新增信息", "删除信息", "-", "选择所有"}));
         QCOMPARE(captions(qvtest::menu(*w, "mmdata")), QStringList({"保存", "-", "压缩数据库", "恢复数据库"}));
         QCOMPARE(captions(qvtest::menu(*w, "MainMenuFind")),
-                 QStringList({"查找", "-", "精确查询", "模糊查询", "-", "按地区名称", "按地区拼音", "按邮政编码", "按电话区号"}));
+                 QStringList({"查找", "-", "精确查询", "模糊查询", "-", "按地区名称", "按地区拼音", "按邮政编码", "按电话区号", "-",
+                              "按区号排序", "按匹配程度排序"}));
         QCOMPARE(captions(qvtest::menu(*w, "PopupMenu1")),
                  QStringList({"修改目录", "-", "新增目录", "插入目录", "增子目录", "-", "删除目录", "-", "新增信息"}));
         QCOMPARE(captions(qvtest::menu(*w, "PopupMenu2")), QStringList({"修改信息", "新增信息", "删除信息", "-", "选择所有"}));

@@ -99,6 +99,16 @@ TEST_F(CliTest, CommandsPrintTheWindowsRowsInItsOrder)
         {{"--fields=initials", "find", "--exact", "zjk"}, 0, "张家口市\t张家口\t0313\t075000\n"},
         {{"find", "--fields", "name", "0755"}, 1, ""},
         {{"find", "福田"}, 1, ""},
+        // Best match first: shorter names first, then ascending area code.
+        {{"find", "--sort", "relevance", "07"}, 0,
+         "张家口市\t赤城\t075\t075500\n广东省\t深圳\t0755\t518000\n张家口市\t张家口\t0313\t075000\n"
+         "深圳市\t罗湖区\t0755\t518021\n"},
+        // Directories too, with their paths; an export writes places only.
+        {{"find", "--sort=relevance", "ｓｈｅｎ’ｚｈｅｎ"}, 0, "广东省\t广东省/深圳市/\t\t\n广东省\t深圳\t0755\t518000\n"},
+        {{"find", "廣東"}, 0, "\t广东省/\t\t\n"},
+        {{"find", "--format=json", "hebei"}, 0, "[\n{\"owner\":\"\",\"name\":\"河北省/\",\"areaCode\":\"\",\"postcode\":\"\"}\n]\n"},
+        {{"export", "find", "shen-zhen"}, 0, "广东省,深圳,0755,518000\r\n"},
+        {{"find", "--fields", "postcode", "广东"}, 1, ""},
         // The longest prefix: 0755 over 075; +86 and 0086 become 0.
         {{"where", "0755-8888 8888"}, 0, "广东省\t深圳\t0755\t518000\n深圳市\t罗湖区\t0755\t518021\n"},
         {{"where", "+86", "755", "8888"}, 0, "广东省\t深圳\t0755\t518000\n深圳市\t罗湖区\t0755\t518021\n"},
@@ -173,7 +183,7 @@ TEST_F(CliTest, WithoutADatabaseHereItReadsTheDataFoldersOrTheBundledOneAndWrite
     QStringList before = everything();
     Result r = cli({"find", "--exact", "深圳市"});
     EXPECT_EQ(r.code, 0) << r.err.toStdString();
-    EXPECT_EQ(r.out.toStdString(), "广东省\t深圳市\t0755\t518000\n");
+    EXPECT_EQ(r.out.toStdString(), "广东省\t广东省/深圳市/\t\t\n广东省\t深圳市\t0755\t518000\n");
     EXPECT_EQ(everything(), before);
     // The user's copy, once there, is what it reads.
     ASSERT_TRUE(QDir(dir.path()).mkdir("home"));
@@ -191,7 +201,7 @@ TEST_F(CliTest, WithoutADatabaseHereItReadsTheDataFoldersOrTheBundledOneAndWrite
     before = everything();
     r = cli({"find", "--exact", "深圳市"});
     EXPECT_EQ(r.code, 0) << r.err.toStdString();
-    EXPECT_EQ(r.out.toStdString(), "广东省\t深圳市\t0755\t518000\n");
+    EXPECT_EQ(r.out.toStdString(), "广东省\t广东省/深圳市/\t\t\n广东省\t深圳市\t0755\t518000\n");
     EXPECT_TRUE(r.err.isEmpty()) << r.err.toStdString();
     EXPECT_EQ(everything(), before);
 }
@@ -568,14 +578,19 @@ TEST_F(CliWorkTest, ListingsCountsSortingAndJsonLines)
         {{"find", "--count", "区"}, 0, "5\n"},
         {{"find", "--count", "--format=json", "不在"}, 1, "0\n"},
         {{"where", "--count", "0755"}, 0, "3\n"},
+        // The directories found come first, with their paths.
         {{"find", "--sort", "postcode:desc", "区"},
          0,
-         "深圳市\t龙岗区\t0755\t518172\n深圳市\t南山区\t0755\t518051\n市辖区\t和平区\t022\t300041\n"
+         "北京市\t北京市/市辖区/\t\t\n天津市\t天津市/市辖区/\t\t\n深圳市\t龙岗区\t0755\t518172\n深圳市\t南山区\t0755\t518051\n市辖区\t和平区\t022\t300041\n"
          "市辖区\t东城区\t010\t100010\n香港\t中西区\t00852\t+0\n"},
         {{"ls", "--sort=name", "深圳市"}, 0, "深圳市\t龙岗区\t0755\t518172\n深圳市\t南山区\t0755\t518051\n"},
-        {{"find", "--header", "海口"}, 0, "所属\t地区名称\t区号\t邮编(时差)\n海口市\t海口\t0898\t570000\n"},
+        {{"find", "--header", "海口"},
+         0,
+         "所属\t地区名称\t区号\t邮编(时差)\n海南省\t海南省/海口市/\t\t\n海口市\t海口\t0898\t570000\n"},
         {{"find", "--format", "jsonl", "--sort", "areacode", "区"},
          0,
+         "{\"owner\":\"北京市\",\"name\":\"北京市/市辖区/\",\"areaCode\":\"\",\"postcode\":\"\"}\n"
+         "{\"owner\":\"天津市\",\"name\":\"天津市/市辖区/\",\"areaCode\":\"\",\"postcode\":\"\"}\n"
          "{\"owner\":\"香港\",\"name\":\"中西区\",\"areaCode\":\"00852\",\"postcode\":\"+0\"}\n"
          "{\"owner\":\"市辖区\",\"name\":\"东城区\",\"areaCode\":\"010\",\"postcode\":\"100010\"}\n"
          "{\"owner\":\"市辖区\",\"name\":\"和平区\",\"areaCode\":\"022\",\"postcode\":\"300041\"}\n"
@@ -611,6 +626,7 @@ TEST_F(CliWorkTest, ListingsCountsSortingAndJsonLines)
 
     for (const QStringList& refused :
          {QStringList{"ls", "--sort", "name"}, QStringList{"ls", "--count"}, QStringList{"find", "--sort", "size", "x"},
+          QStringList{"find", "--sort", "relevance:desc", "x"},
           QStringList{"find", "--header", "--format", "json", "x"}, QStringList{"where", "--format", "kvrn", "-"},
           QStringList{"export", "--count", "find", "x"}}) {
         const Result r = work(refused);
@@ -802,6 +818,7 @@ TEST(CliManual, ExamplesFindWhatTheySay)
         std::vector<const char*> wanted;  // in standard output, or error for status 1
     } checks[] = {
         {"qarvenda-cli find 罗湖", "", 0, {"深圳市\t罗湖区\t0755\t518021\n"}},
+        {"qarvenda-cli find --sort relevance xian", "", 0, {"陕西省\t陕西省/西安市/\t\t\n", "\n陕西省\t西安市\t029\t"}},
         {"qarvenda-cli find --exact --fields initials bjs", "", 0, {"\t北京市\t", "\t宝鸡市\t", "\t毕节市\t"}},
         {"qarvenda-cli where '+86 (0)755-8888 8888 转 12'",
          "",

@@ -410,7 +410,8 @@ private slots:
             seen.asked = py->Label2->text();
             seen.rows = w->listModel()->rowCount();
             seen.imageSize = w->database().image.size();
-            // An empty answer is not taken.
+            // An empty answer is not taken (the field starts with the known reading's C).
+            py->Edit1->clear();
             qvtest::clickButton(py, QStringLiteral("确定"));
             seen.openAfterEmptyOk = py->isVisible();
             typeText(py->Edit1, QStringLiteral("x"));

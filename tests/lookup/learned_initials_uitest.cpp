@@ -4,9 +4,11 @@
 #include "UiHelpers.h"
 #include "app/Tmainform.h"
 #include "lookup/Search.h"
+#include "lookup/ui/Tfrminputpy.h"
 #include "lookup/ui/Tfrmpyszm.h"
 #include "store/Database.h"
 
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableWidget>
@@ -52,6 +54,45 @@ class LearnedInitialsUiTest : public QObject {
     Q_OBJECT
 
 private slots:
+    // The question shows the readings the program knows, the first one's
+    // initial filled in and selected: Enter takes it, typing replaces it.
+    void theQuestionOffersTheKnownReading_data()
+    {
+        QTest::addColumn<QByteArray>("character");
+        QTest::addColumn<QString>("filled");
+        QTest::addColumn<QString>("readings");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("answer");
+        const QByteArray zhen = QByteArray::fromStdString(g("圳"));
+        QTest::newRow("圳, Enter") << zhen << "Z" << "已知读音：zhen" << "" << "Z";
+        QTest::newRow("圳, typed over") << zhen << "Z" << "已知读音：zhen" << "s" << "S";
+        QTest::newRow("亍") << QByteArray::fromStdString(g("亍")) << "C" << "已知读音：chu" << "" << "C";
+        QTest::newRow("no reading known") << QByteArray("\xA1\xA2") << "" << "" << "q" << "Q";
+    }
+    void theQuestionOffersTheKnownReading()
+    {
+        QFETCH(QByteArray, character);
+        QFETCH(QString, filled);
+        QFETCH(QString, readings);
+        QFETCH(QString, typed);
+        QFETCH(QString, answer);
+        QWidget parent;
+        Tfrminputpy dialog(&parent);
+        ModalScript script;
+        script.then([&](QWidget* m) {
+            QCOMPARE(m, static_cast<QWidget*>(&dialog));
+            QCOMPARE(dialog.Edit1->text(), filled);
+            QCOMPARE(dialog.Edit1->selectedText(), filled);
+            QCOMPARE(dialog.Label3->text(), readings);
+            QCOMPARE(dialog.Label3->isVisibleTo(&dialog), !readings.isEmpty());
+            QTest::keyClicks(dialog.Edit1, typed);
+            QTest::keyClick(dialog.Edit1, Qt::Key_Return);
+        });
+        const std::optional<char> got = dialog.ask(uint8_t(character[0]), uint8_t(character[1]));
+        QVERIFY(script.finished());
+        QCOMPARE(got ? QString(QChar(*got)) : QString(), answer);
+    }
+
     void correctAndRemoveThenSave()
     {
         std::unique_ptr<TempDatabase> holder;

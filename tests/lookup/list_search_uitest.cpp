@@ -7,6 +7,7 @@
 #include "entries/ui/EntryCommands.h"
 #include "lookup/ui/EntryListView.h"
 #include "tree/ui/DirectoryTreeView.h"
+#include "lookup/ui/DirectoryHits.h"
 #include "lookup/ui/EntryListModel.h"
 #include "lookup/ui/EntryListView.h"
 #include "store/GbkText.h"
@@ -21,6 +22,8 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QSettings>
+#include <QStandardPaths>
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QTest>
@@ -131,6 +134,98 @@ class ListSearchTest : public QObject {
     }
 
 private slots:
+    void initTestCase()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        QSettings().clear();
+    }
+    void cleanupTestCase() { QSettings().clear(); }
+
+    // 按匹配程度排序: best match first, no header arrow, remembered for the
+    // next window; a header click still sorts by its column; 按区号排序 again
+    // gives the area-code order.
+    void theOrderByRelevanceIsChosenInTheMenuAndKept()
+    {
+        auto w = open();
+        QVERIFY(w);
+        QVERIFY(qvtest::action(*w, QStringLiteral("mmsortcode"))->isChecked());
+        qvtest::action(*w, QStringLiteral("mmsortrelevance"))->trigger();
+        QVERIFY(!qvtest::action(*w, QStringLiteral("mmsortcode"))->isChecked());
+        // The mode pair is a group of its own.
+        QVERIFY(qvtest::action(*w, QStringLiteral("mmmh"))->isChecked());
+        const struct {
+            const char* query;
+            QStringList names;
+        } cases[] = {
+            // The whole name first, then names that begin with the query, then the rest.
+            {"福田区", {"福田区"}},
+            {"nan", {"南山区"}},
+            {"区", {"东城区", "西城区", "天河区", "南山区", "福田区", "宝安区"}},
+            {"chengqu", {"东城区", "西城区"}},
+            {"ｄｏｎｇ　ｃｈｅｎｇ", {"东城区"}},
+        };
+        for (const auto& c : cases) {
+            search(*w, QString::fromUtf8(c.query));
+            QCOMPARE(names(*w), c.names);
+            QCOMPARE(indicators(*w), QList<int>({-1, -1, -1, -1}));
+        }
+        search(*w, QStringLiteral("0"));
+        QCOMPARE(names(*w).first(), QStringLiteral("孤岛"));  // the shortest name
+        clickHeader(*w, 2);
+        QCOMPARE(areas(*w).first(), QStringLiteral("010"));
+        QCOMPARE(indicators(*w).at(2), kImageSortUp);
+        clickHeader(*w, 2);
+        QCOMPARE(areas(*w).first(), QStringLiteral("0999"));
+
+        w.reset();
+        w = open();
+        QVERIFY(qvtest::action(*w, QStringLiteral("mmsortrelevance"))->isChecked());
+        qvtest::action(*w, QStringLiteral("mmsortcode"))->trigger();
+        search(*w, QStringLiteral("区"));
+        QCOMPARE(areas(*w).first(), QStringLiteral("0760"));
+        w.reset();
+        w = open();
+        QVERIFY(qvtest::action(*w, QStringLiteral("mmsortcode"))->isChecked());
+    }
+
+    // A search shows the directories it matches by name or pinyin above the
+    // list, apart from its rows; choosing one opens it in the tree and lists it.
+    void directoriesFoundAreOpenedWhenChosen()
+    {
+        auto w = open();
+        QVERIFY(w);
+        DirectoryHits* hits = w->directoryHits();
+        const struct {
+            const char* query;
+            QStringList directories;  // captions shown
+        } cases[] = {
+            {"广东", {"广东省"}},
+            {"guangdong", {"广东省"}},
+            {"廣東", {"广东省"}},
+            {"shenzhen", {"深圳市"}},
+            {"gz", {"广州市"}},
+            {"东城", {}},
+        };
+        for (const auto& c : cases) {
+            search(*w, QString::fromUtf8(c.query));
+            QStringList shown;
+            for (int32_t id : hits->ids())
+                shown << gbk::toQString(w->database().tree.findById(id)->caption);
+            QCOMPARE(shown, c.directories);
+            QCOMPARE(hits->isVisibleTo(w.get()), !c.directories.isEmpty());
+        }
+        search(*w, QStringLiteral("shenzhen"));
+        QVERIFY(!names(*w).contains(QStringLiteral("深圳市")));  // no place row for a directory
+        hits->choose(0);
+        QCOMPARE(w->treeView()->currentNode(), findNode(*w, "深圳市"));
+        QCOMPARE(names(*w), QStringList({"南山区", "福田区", "宝安区"}));
+        QVERIFY(!hits->isVisibleTo(w.get()));
+        // The directory selected already is listed all the same.
+        search(*w, QStringLiteral("shenzhen"));
+        hits->choose(0);
+        QCOMPARE(names(*w), QStringList({"南山区", "福田区", "宝安区"}));
+    }
+
     void ctrlCCopiesTheSelectedRowsAsATable()
     {
         auto w = open();

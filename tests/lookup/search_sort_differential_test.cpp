@@ -208,7 +208,22 @@ TEST(SearchAndSortAgainstReference, RandomDatabases)
                                             "xia",
                                             "lu",
                                             qvtest::gbk("廣"),
-                                            qvtest::gbk("北廣")};
+                                            qvtest::gbk("北廣"),
+                                            // As input methods type: characters and pinyin mixed, unfinished
+                                            // syllables, full-width forms, tones, hyphens.
+                                            qvtest::gbk("北jing"),
+                                            qvtest::gbk("bei京"),
+                                            qvtest::gbk("廣zhou"),
+                                            "be",
+                                            "zhon",
+                                            "zh",
+                                            qvtest::gbk("ｂｅｉｊｉｎｇ"),
+                                            qvtest::gbk("０１０"),
+                                            qvtest::gbk("běi　jīng"),
+                                            "bei3jing1",
+                                            "xi-an",
+                                            qvtest::gbk("xi’an"),
+                                            qvtest::gbk("lü")};
         for (int i = 0; i < 150; ++i) {
             const std::string t = rnd.text(6) + rnd.digits(3);
             queries.push_back(t.substr(size_t(rnd.below(int(t.size()) + 1))));

@@ -330,3 +330,94 @@ TEST(SearchLearnedInitials, LearnedLetterTakesPart)
 }
 
 }  // namespace
+
+// ---- ways of typing, order by relevance, directories ----
+
+TEST(TypedQueryForm, ReadsWhatInputMethodsType)
+{
+    const struct {
+        const char* typed;
+        const char* read;
+    } cases[] = {
+        {"ｘｉａｍｅｎ", "xiamen"}, {"０５９２", "0592"},      {"xi’an", "xi'an"},       {"xi＇an", "xi'an"},
+        {"xi-an", "xi an"},         {"xi－an", "xi an"},       {"bei　jing", "bei jing"}, {"xià mén", "xia men"},
+        {"xia4men2", "xiamen"},     {"XIA4 MEN2", "XIA MEN"},  {"lüliang", "lvliang"},    {"nǚ", "nv"},  
+        {"lǘ", "lv"},               {"p1", "p1"},              {"a12", "a12"},            {"0755", "0755"},
+        {"北京", "北京"},           {"深zhen", "深zhen"},      {"xi'an", "xi'an"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(typedQueryForm(gbk(c.typed)), gbk(c.read)) << c.typed;
+}
+
+TEST_F(SearchTest, EveryCommonWayOfTypingFindsThePlace)
+{
+    const std::vector<std::string> beijing = at({0, 1, 2});
+    const struct {
+        const char* query;
+        int fields;
+        std::vector<std::string> names;
+    } cases[] = {
+        {"beijing", kInitials, beijing},   {"ｂｅｉｊｉｎｇ", kInitials, beijing}, {"bei　jing", kInitials, beijing},
+        {"bei’jing", kInitials, beijing},  {"bei＇jing", kInitials, beijing},    {"bei-jing", kInitials, beijing},
+        {"běi jīng", kInitials, beijing},  {"bei3jing1", kInitials, beijing},    {"北jing", kInitials, beijing},
+        {"bei京", kInitials, beijing},     {"BEI京", kInitials, beijing},        {"北jing", kName, {}},
+        {"０１０", kAreaCode, at({0, 1, 2, 3})},
+        // An unfinished first syllable: 北 (bei) and 碚 (bei), never 薄 (bo).
+        {"be", kInitials, at({0, 1, 2, 3, 4, 8, 10, 11, 12})},
+        {"haiding", kInitials, {}},        {"bo", kInitials, at({7, 13})},       {"bozh", kInitials, at({13})},
+        {"bei3", kInitials, at({0, 1, 2, 3, 4, 8, 10, 11, 12})},
+        {"bei34", kInitials, {}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(found(gbk(c.query), fuzzyBy(c.fields)), c.names) << c.query;
+}
+
+TEST_F(SearchTest, RelevancePutsTheWholeNameFirst)
+{
+    const struct {
+        const char* query;
+        int fields;
+        std::vector<std::string> names;
+    } cases[] = {
+        // The name equal to its directory's, the city, then a name that begins so.
+        {"beijing", kAll, at({0, 1, 2})},
+        {"bj", kInitials, at({0, 1, 2})},
+        // Whole names, then beginnings, then later matches; shorter first.
+        {"北", kName, at({0, 1, 11, 10, 12, 2, 4, 8, 3})},
+        // Seats first (a name equal to its directory's), then by length and area code.
+        {"0", kAreaCode, at({0, 5, 1, 4, 7, 8, 11, 13, 10, 6, 12, 3, 2})},
+    };
+    for (const auto& c : cases) {
+        EntryRowSet set = searchEntries(db, gbk(c.query), fuzzyBy(c.fields));
+        rankEntryRows(db, set, gbk(c.query), fuzzyBy(c.fields));
+        std::vector<std::string> names;
+        for (const EntryRow& r : set.rows)
+            names.emplace_back(r.nameText());
+        EXPECT_EQ(names, c.names) << c.query;
+    }
+}
+
+TEST_F(SearchTest, DirectoriesAreFoundByNameAndPinyin)
+{
+    const struct {
+        const char* query;
+        QueryOptions options;
+        std::vector<std::string> captions;
+    } cases[] = {
+        {"北京", fuzzyBy(kAll), {gbk("北京")}},
+        {"beijing", fuzzyBy(kInitials), {gbk("北京")}},
+        {"ｓｈａｎｇｈａｉ", fuzzyBy(kAll), {gbk("上海")}},
+        {"hd", fuzzyBy(kAll), {gbk("海淀")}},
+        {"海", fuzzyBy(kName), {gbk("海淀"), gbk("上海")}},
+        {"hai", fuzzyBy(kAll), {gbk("海淀")}},  // pinyin begins the caption
+        {"北京", fuzzyBy(kPostcode | kAreaCode), {}},
+        {"北", exactBy(kAll), {}},
+        {"shanghai", exactBy(kAll), {gbk("上海")}},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> captions;
+        for (const DirectoryNode* n : searchDirectories(db, gbk(c.query), c.options))
+            captions.push_back(n->caption);
+        EXPECT_EQ(captions, c.captions) << c.query;
+    }
+}

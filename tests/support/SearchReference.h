@@ -92,9 +92,10 @@ inline bool initialsByReadings(const Database& db, const std::string& name, cons
 struct Spelling {
     const Database& db;
     std::vector<std::string> chars;
-    std::string letters;
+    std::string letters;       // a Chinese character of the query stands as 0x01
     std::vector<bool> parted;  // a blank or apostrophe came before letter i
     bool exact;
+    std::vector<std::string> hanzi;  // per position: the query's character there, or empty
 
     bool passedOver(size_t i) const
     {
@@ -156,6 +157,8 @@ struct Spelling {
             return false;
         if (passedOver(i))
             return from(i + 1, pos);
+        if (!hanzi[pos].empty())
+            return chars[i] == hanzi[pos] && from(i + 1, pos + 1);
         for (const std::string& r : readings(i)) {
             const size_t n = std::min(r.size(), letters.size() - pos);
             bool ok = true;
@@ -188,27 +191,42 @@ inline const std::set<std::string>& allSyllables()
 
 inline bool spellingMatches(const Database& db, const std::string& name, const std::string& q, bool exact)
 {
+    // Traditional characters read as simplified; symbols part syllables as blanks do.
     std::string letters;
     std::vector<bool> parted(q.size() + 1, false);
-    for (char c : q) {
-        if (c == ' ' || c == '\'') {
+    std::vector<std::string> hanzi(q.size() + 1);
+    for (const std::string& c : charsOf(simplifiedText(q))) {
+        const auto b = uint8_t(c[0]);
+        if (c == " " || c == "'" || (c.size() == 2 && b >= 0xA1 && b <= 0xA9)) {
             parted[letters.size()] = true;
-            continue;
-        }
-        if (!std::isalpha(uint8_t(c)))
+        } else if (c.size() == 2) {
+            hanzi[letters.size()] = c;
+            letters += '\x01';
+        } else if (!std::isalpha(b)) {
             return false;
-        letters += char(std::tolower(uint8_t(c)));
+        } else {
+            letters += char(std::tolower(b));
+        }
     }
-    bool holdsSyllable = false;
+    const size_t characters = size_t(std::count(letters.begin(), letters.end(), '\x01'));
+    if (characters == letters.size() || letters.size() > 127)
+        return false;
+    bool holdsSyllable = characters > 0;
     std::string asU = letters;
     std::replace(asU.begin(), asU.end(), 'v', 'u');
     for (std::string syl : allSyllables()) {
         std::replace(syl.begin(), syl.end(), 'v', 'u');
         holdsSyllable = holdsSyllable || (syl.size() >= 2 && asU.find(syl) != std::string::npos);
     }
-    if (!holdsSyllable || letters.size() > 127)
+    // One unfinished syllable, typed past its initial.
+    const bool vowel = letters.find_first_of("aeiouv") != std::string::npos;
+    for (const std::string& syl : allSyllables())
+        holdsSyllable = holdsSyllable || (characters == 0 && vowel && letters.size() >= 2 &&
+                                          syl.size() > letters.size() &&
+                                          std::equal(letters.begin(), letters.end(), syl.begin(), Spelling::same));
+    if (!holdsSyllable)
         return false;
-    const Spelling sp{db, charsOf(name), letters, parted, exact, {}};
+    const Spelling sp{db, charsOf(name), letters, parted, exact, hanzi, {}};
     for (size_t start = 0; start < sp.chars.size() && (!exact || start == 0); ++start)
         if (sp.from(start, 0))
             return true;
@@ -238,8 +256,8 @@ inline bool traditionalMatches(const std::string& name, const std::string& q, bo
     return false;
 }
 
-// Whether a record matches the query under the options, field by field.
-inline bool matches(const Database& db, const EntryRecord& e, const std::string& q, const QueryOptions& o)
+// Whether a record matches the query as given under the options, field by field.
+inline bool matchesAsGiven(const Database& db, const EntryRecord& e, const std::string& q, const QueryOptions& o)
 {
     if (!(o.exact || o.fuzzy))
         return false;
@@ -252,6 +270,16 @@ inline bool matches(const Database& db, const EntryRecord& e, const std::string&
            (o.byInitials && initialsByReadings(db, e.name, upper(q), !o.fuzzy)) ||
            (o.byInitials && spellingMatches(db, e.name, q, !o.fuzzy)) || (o.byPostcode && test(e.postcode, q)) ||
            (o.byAreaCode && test(e.areaCode, q));
+}
+
+// The query as given, or as people type it (full-width forms, tone marks and
+// numbers, apostrophes and hyphens: typedQueryForm, checked on its own).
+inline bool matches(const Database& db, const EntryRecord& e, const std::string& q, const QueryOptions& o)
+{
+    if (matchesAsGiven(db, e, q, o))
+        return true;
+    const std::string typed = typedQueryForm(q);
+    return typed != q && !isBlankQuery(typed) && matchesAsGiven(db, e, typed, o);
 }
 
 }  // namespace qvref

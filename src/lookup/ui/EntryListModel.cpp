@@ -50,6 +50,20 @@ void EntryListModel::setRows(EntryRowSet rows, int sortColumn, int sortDirection
         releaseFreedMemory();
 }
 
+void EntryListModel::setRankedRows(EntryRowSet rows)
+{
+    const bool large = rows.rows.size() >= kLargeList || m_set.rows.size() >= kLargeList;
+    beginResetModel();
+    m_set = std::move(rows);
+    m_sortColumn = -1;
+    m_sortDirection = 0;
+    m_indicator.fill(-1);
+    endResetModel();
+    emit headerDataChanged(Qt::Horizontal, 0, 3);
+    if (large)
+        releaseFreedMemory();
+}
+
 void EntryListModel::clear()
 {
     beginResetModel();

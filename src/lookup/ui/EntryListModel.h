@@ -19,6 +19,9 @@ public:
     // Replaces all rows (a listing or a search) and sorts them; the header
     // picture follows the new order.
     void setRows(EntryRowSet rows, int sortColumn, int sortDirection);
+    // Replaces all rows with rows already in their order (by relevance): no
+    // column orders them, no header shows an arrow, a new row goes last.
+    void setRankedRows(EntryRowSet rows);
     void clear();
     const EntryRowSet& rowSet() const { return m_set; }
     // A view of row i: its texts stay valid until the rows or the image change.

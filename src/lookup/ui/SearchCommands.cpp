@@ -1,6 +1,7 @@
 #include "lookup/ui/SearchCommands.h"
 
 #include "lookup/Search.h"
+#include "lookup/ui/DirectoryHits.h"
 #include "lookup/ui/EntryListModel.h"
 #include "lookup/ui/SearchBar.h"
 #include "lookup/ui/Tfrmpyszm.h"
@@ -13,10 +14,16 @@
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QSettings>
 #include <QToolButton>
 #include <QWidget>
 
 namespace qv {
+
+namespace {
+const QString kOrderKey = QStringLiteral("search/order");
+const QString kRelevance = QStringLiteral("relevance");
+}  // namespace
 
 SearchCommands::SearchCommands(Database& db, EntryListModel* list, SearchBar* bar, QWidget* window)
     : QObject(window), m_db(db), m_list(list), m_bar(bar), m_window(window)
@@ -31,8 +38,27 @@ SearchCommands::SearchCommands(Database& db, EntryListModel* list, SearchBar* ba
     connect(bar, &SearchBar::searchRequested, this, &SearchCommands::Button_searchClick);
 }
 
+void SearchCommands::bindMenu(const SearchMenuItems& items)
+{
+    m_menu = items;
+    if (m_menu.mmsortcode && m_menu.mmsortrelevance) {
+        const bool relevance = QSettings().value(kOrderKey).toString() == kRelevance;
+        m_menu.mmsortrelevance->setChecked(relevance);
+        m_menu.mmsortcode->setChecked(!relevance);
+    }
+}
+
+bool SearchCommands::byRelevance() const { return m_menu.mmsortrelevance && m_menu.mmsortrelevance->isChecked(); }
+
+void SearchCommands::mmsortClick()
+{
+    QSettings().setValue(kOrderKey, byRelevance() ? kRelevance : QStringLiteral("areacode"));
+}
+
 void SearchCommands::TreeView1Change(DirectoryNode* node)
 {
+    if (m_hits)
+        m_hits->showDirectories({});
     if (!node) {
         m_list->clear();
         return;
@@ -59,7 +85,16 @@ void SearchCommands::Button_searchClick()
     QApplication::setOverrideCursor(Qt::WaitCursor);
     // The old result goes first, so that two large results never live at once.
     m_list->clear();
-    m_list->setRows(searchEntries(m_db, *query, m_bar->queryOptions()), kColumnAreaCode, -1);
+    const QueryOptions options = m_bar->queryOptions();
+    if (byRelevance()) {
+        EntryRowSet rows = searchEntries(m_db, *query, options);
+        rankEntryRows(m_db, rows, *query, options);
+        m_list->setRankedRows(std::move(rows));
+    } else {
+        m_list->setRows(searchEntries(m_db, *query, options), kColumnAreaCode, -1);
+    }
+    if (m_hits)
+        m_hits->showDirectories(searchDirectories(m_db, *query, options));
     QApplication::restoreOverrideCursor();
 }
 

@@ -9,6 +9,7 @@ class QWidget;
 namespace qv {
 
 class Database;
+class DirectoryHits;
 class EntryListModel;
 class SearchBar;
 struct DirectoryNode;
@@ -21,13 +22,21 @@ struct SearchMenuItems {
     QAction* mmdqpy = nullptr;
     QAction* mmyzbm = nullptr;
     QAction* mmdhqh = nullptr;
+    QAction* mmsortcode = nullptr;       // 按区号排序
+    QAction* mmsortrelevance = nullptr;  // 按匹配程度排序
 };
 
 class SearchCommands : public QObject {
     Q_OBJECT
 public:
     SearchCommands(Database& db, EntryListModel* list, SearchBar* bar, QWidget* window);
-    void bindMenu(const SearchMenuItems& items) { m_menu = items; }
+    // Takes the menu's items; the order of results is the one chosen last
+    // time (remembered in the settings).
+    void bindMenu(const SearchMenuItems& items);
+    // Where a search shows the directories it found (none: not shown).
+    void setDirectoryHits(DirectoryHits* hits) { m_hits = hits; }
+    // Whether results come best match first (按匹配程度排序).
+    bool byRelevance() const;
 
     // Lists a directory's places (nothing when no directory is chosen).
     void TreeView1Change(DirectoryNode* node);
@@ -46,6 +55,8 @@ public:
     void mmdqpyClick();
     void mmyzbmClick();
     void mmdhqhClick();
+    // 按区号排序 / 按匹配程度排序: remembered for the next start.
+    void mmsortClick();
     // 工具 › 拼音首字母: the learned initials, to correct or remove.
     void mmpyszmClick();
 
@@ -55,6 +66,7 @@ private:
     SearchBar* m_bar;
     QWidget* m_window;
     SearchMenuItems m_menu;
+    DirectoryHits* m_hits = nullptr;
 };
 
 }  // namespace qv

@@ -1,6 +1,7 @@
 #include "lookup/ui/Tfrminputpy.h"
 
 #include "lookup/Pinyin.h"
+#include "lookup/Readings.h"
 #include "store/GbkText.h"
 #include "widgets/Modal.h"
 #include "widgets/Fonts.h"
@@ -29,6 +30,11 @@ Tfrminputpy::Tfrminputpy(QWidget* parent) : QDialog(parent)
     Label2->setFont(big);
     Label2->setStyleSheet(QStringLiteral("color: red;"));
     Label2->setAlignment(Qt::AlignCenter);
+    Label3 = new QLabel(this);
+    Label3->setObjectName(QStringLiteral("Label3"));
+    Label3->setAccessibleName(QStringLiteral("已知读音"));
+    Label3->setAlignment(Qt::AlignCenter);
+    Label3->hide();
     Edit1 = new QLineEdit(this);
     Edit1->setObjectName(QStringLiteral("Edit1"));
     Edit1->setAccessibleName(QStringLiteral("拼音首字母"));
@@ -53,7 +59,9 @@ Tfrminputpy::Tfrminputpy(QWidget* parent) : QDialog(parent)
     row->addWidget(Button1);
     row->addStretch();
     layout->addLayout(row);
+    layout->addWidget(Label3);
     setFixedSize(QSize(280, 118).expandedTo(layout->minimumSize()));
+    m_plainHeight = height();
 }
 
 std::optional<char> Tfrminputpy::ask(uint8_t lead, uint8_t trail)
@@ -61,6 +69,19 @@ std::optional<char> Tfrminputpy::ask(uint8_t lead, uint8_t trail)
     const char bytes[2] = {char(lead), char(trail)};
     Label2->setText(gbk::toQString(std::string_view(bytes, 2)));
     Edit1->clear();
+    // Readings the table knows whose initial is a letter the field takes
+    // (never I, U or V: the ranges name none).
+    QStringList readings;
+    for (std::string_view r : charReadings(lead, trail))
+        if (isAcceptableInitial(std::string(1, char(r[0] - 'a' + 'A'))))
+            readings << QString::fromLatin1(r.data(), qsizetype(r.size()));
+    Label3->setText(readings.isEmpty() ? QString() : QStringLiteral("已知读音：%1").arg(readings.join(QStringLiteral("、"))));
+    Label3->setVisible(!readings.isEmpty());
+    setFixedHeight(readings.isEmpty() ? m_plainHeight : m_plainHeight + Label3->sizeHint().height());
+    if (!readings.isEmpty()) {
+        Edit1->setText(readings.front().left(1).toUpper());
+        Edit1->selectAll();
+    }
     if (execModal(*this) != QDialog::Accepted)
         return std::nullopt;
     const QString text = Edit1->text().toUpper();
@@ -71,6 +92,13 @@ void Tfrminputpy::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
     Edit1->setFocus();
+}
+
+void Tfrminputpy::setVisible(bool visible)
+{
+    QDialog::setVisible(visible);
+    if (visible && !Edit1->text().isEmpty())
+        Edit1->selectAll();
 }
 
 void Tfrminputpy::Button1Click()
