@@ -13,6 +13,7 @@
 #include "widgets/Icons.h"
 #include "widgets/Modal.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -92,6 +93,20 @@ int main(int argc, char** argv)
     w.searchBar()->Edit1->setText(QStringLiteral("szs"));
     w.searchBar()->Button_search->click();
     ok &= save(&w, out, "search.png");
+
+    // Searching by full pinyin, best match first: the directory that matches
+    // shows as a link above the list. The order chosen is put back after.
+    auto* relevance = w.findChild<QAction*>(QStringLiteral("mmsortrelevance"));
+    auto* byCode = w.findChild<QAction*>(QStringLiteral("mmsortcode"));
+    if (!relevance || !byCode)
+        return 1;
+    const bool wasRelevance = relevance->isChecked();
+    relevance->trigger();
+    w.searchBar()->mh->click();
+    w.searchBar()->Edit1->setText(QStringLiteral("xian"));
+    w.searchBar()->Button_search->click();
+    ok &= save(&w, out, "relevance.png");
+    (wasRelevance ? relevance : byCode)->trigger();
 
     // The export dialog, after a text export of the list.
     TForm_export* dialog = w.exchangeCommands()->exportDialog();
