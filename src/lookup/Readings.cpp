@@ -221,8 +221,7 @@ bool TraditionalQuery::matches(std::string_view name, bool exact) const
 }
 
 PinyinQuery::PinyinQuery(std::string_view query, PinyinMatch match, const std::vector<LearnedInitial>& learned)
-    : m_exact(match == PinyinMatch::Whole || match == PinyinMatch::WholeSyllables),
-      m_anchored(match == PinyinMatch::Start), m_complete(match == PinyinMatch::WholeSyllables)
+    : m_mode(modeOf(match))
 {
     // The first learned record of a character is one more reading of it.
     std::array<int, 256> bitOf{};
@@ -487,7 +486,7 @@ size_t PinyinQuery::tableBytes() const
            (m_a128.capacity() + m_p128.capacity()) * sizeof(unsigned __int128);
 }
 
-template <class Mask> bool PinyinQuery::spell(std::string_view name, const Mask* a, const Mask* p) const
+template <class Mask> bool PinyinQuery::spell(std::string_view name, const Mask* a, const Mask* p, Mode mode) const
 {
     // The set of query positions reached at each character boundary, all
     // choices of readings at once.
@@ -498,12 +497,12 @@ template <class Mask> bool PinyinQuery::spell(std::string_view name, const Mask*
     const auto* end = s + name.size();
     Mask reached = 1;
     while (s < end) {
-        if (!m_exact && !m_anchored)
+        if (!mode.exact && !mode.anchored)
             reached |= 1;
         Mask next = 0;
         auto step = [&](int id) {
             next |= (reached & a[id]) << m_syllableLength[size_t(id)];
-            if (!m_complete && (reached & p[id]))
+            if (!mode.complete && (reached & p[id]))
                 next |= done;
         };
         // A word's reading where the name holds the whole word around this character.
@@ -554,17 +553,17 @@ template <class Mask> bool PinyinQuery::spell(std::string_view name, const Mask*
             ++s;
         }
         reached = next;
-        if (!m_exact && (reached & done))
+        if (!mode.exact && (reached & done))
             return true;
-        if ((m_exact || m_anchored) && !reached)
+        if ((mode.exact || mode.anchored) && !reached)
             return false;
     }
-    return m_exact && (reached & done);
+    return mode.exact && (reached & done);
 }
 
-bool PinyinQuery::spellingMatches(std::string_view name) const
+bool PinyinQuery::spellingMatches(std::string_view name, Mode mode) const
 {
-    return m_wide ? spell(name, m_a128.data(), m_p128.data()) : spell(name, m_a64.data(), m_p64.data());
+    return m_wide ? spell(name, m_a128.data(), m_p128.data(), mode) : spell(name, m_a64.data(), m_p64.data(), mode);
 }
 
 }  // namespace qv
