@@ -283,10 +283,19 @@ PinyinQuery::PinyinQuery(std::string_view query, PinyinMatch match, const std::v
             if (upper[k] == 'V')
                 m_oneByte |= 1u << k;
         }
+        // Per letter bit, the query positions holding that letter: a set's
+        // positions are those of its bits (one or two for most characters).
+        uint32_t atBit[32] = {};
+        for (size_t k = 0; k < m_length; ++k)
+            if (wanted[k])
+                atBit[__builtin_ctz(wanted[k])] |= 1u << k;
+        uint32_t inQuery = 0;
+        for (uint32_t w : wanted)
+            inQuery |= w;
         const auto positionsOf = [&](uint32_t set) {
             uint32_t out = 0;
-            for (size_t k = 0; k < m_length; ++k)
-                out |= uint32_t((set & wanted[k]) != 0) << k;
+            for (uint32_t bits = set & inQuery; bits; bits &= bits - 1)
+                out |= atBit[__builtin_ctz(bits)];
             return out;
         };
         m_positions.resize(kCodes);

@@ -421,7 +421,7 @@ inline uint32_t lastPair(std::string_view name)
     const size_t n = name.size();
     return n >= 2 ? uint32_t(uint8_t(name[n - 2]) << 8 | uint8_t(name[n - 1])) : 0;
 }
-std::string_view withoutEnding(std::string_view name)
+inline std::string_view withoutEnding(std::string_view name)
 {
     if (name.size() > 2 && (name.size() % 2) == 0) {
         const uint32_t end = lastPair(name);
@@ -449,7 +449,7 @@ std::vector<std::string> queryForms(std::string_view query)
 inline uint64_t nameHash(const uint8_t* p, size_t length)
 {
     uint64_t h = uint64_t(length) * 0x9E3779B97F4A7C15ull;
-    for (size_t k = 0; k < 4; ++k) {
+    const auto mix = [&](size_t k) {
         uint64_t w;
         std::memcpy(&w, p + 8 * k, 8);
         const size_t left = length > 8 * k ? length - 8 * k : 0;
@@ -459,6 +459,13 @@ inline uint64_t nameHash(const uint8_t* p, size_t length)
         const uint64_t mask = left >= 8 ? ~uint64_t(0) : (uint64_t(1) << (8 * left)) - 1;
 #endif
         h = (h ^ (w & mask)) * 0xFF51AFD7ED558CCDull;
+    };
+    // Most names fit in the first sixteen bytes.
+    mix(0);
+    mix(1);
+    if (length > 16) {
+        mix(2);
+        mix(3);
     }
     return h ^ (h >> 31);
 }
@@ -478,7 +485,7 @@ inline uint64_t nameHash(std::string_view text)
 // bytes read eight at a time: this runs for every row of a result.
 class Prominence {
 public:
-    explicit Prominence(const Database& db, const EntryRowSet& set)
+    explicit Prominence(const Database& db, const EntryRowSet& set) : m_names(set.directoryNames)
     {
         size_t nodes = 0;
         db.tree.forEach([&](const DirectoryNode*, int) { ++nodes; });
@@ -486,25 +493,34 @@ public:
         while (size < 2 * nodes)
             size *= 2;
         m_mask = size - 1;
-        m_table.assign(size, Caption{});
+        m_table.assign(size, Place{});
+        m_filter.assign(kFilterBits / 64, 0);
+        m_captions.reserve(nodes);
         db.tree.forEach([&](const DirectoryNode* node, int depth) {
             const std::string_view text = node->caption;
             const uint64_t h = nameHash(text);
-            size_t at = size_t(h) & m_mask;
-            while (m_table[at].used && !(m_table[at].hash == h && m_table[at].text == text))
-                at = (at + 1) & m_mask;
-            Caption& c = m_table[at];
-            c.used = true;
-            c.hash = h;
-            c.text = text;
-            c.top = c.top || depth == 0;
-            c.city = c.city || depth > 0;
-            c.capital = c.capital || (depth == 1 && node->row() == 0);
+            Caption* c = find(text, h);
+            if (!c) {
+                size_t at = size_t(h) & m_mask;
+                while (m_table[at].caption)
+                    at = (at + 1) & m_mask;
+                m_captions.push_back({text});
+                m_table[at] = {uint32_t(h >> 32), uint32_t(m_captions.size())};
+                c = &m_captions.back();
+                m_filter[filterBit(h) / 64] |= uint64_t(1) << (filterBit(h) % 64);
+            }
+            c->top = c->top || depth == 0;
+            c->city = c->city || depth > 0;
+            // The first child (row() would walk the siblings).
+            c->capital = c->capital || (depth == 1 && (!node->parent || node->parent->children.front().get() == node));
         });
-        for (const std::string& name : set.directoryNames) {
+        m_slotHash.reserve(m_names.size());
+        m_slotTop.reserve(m_names.size());
+        for (const std::string& name : m_names) {
             const uint64_t h = nameHash(name);
             const Caption* c = find(name, h);
-            m_slots.push_back({h, c && c->top, std::string_view(name)});
+            m_slotHash.push_back(h);
+            m_slotTop.push_back(c && c->top);
         }
     }
 
@@ -512,39 +528,50 @@ public:
     int operator()(std::string_view name, uint32_t slot) const
     {
         const uint64_t h = nameHash(reinterpret_cast<const uint8_t*>(name.data()), name.size());
-        const Slot* s = slot < m_slots.size() ? &m_slots[slot] : nullptr;
-        if (s && h == s->hash && !name.empty() && name == s->caption)
+        const bool inSlot = slot < m_slotHash.size();
+        if (inSlot && h == m_slotHash[slot] && !name.empty() && name == m_names[slot])
             return 0;  // 北京市 in 北京市
-        if (const Caption* c = find(name, h); c && c->city)
-            return c->capital ? 0 : 1;
+        if (m_filter[filterBit(h) / 64] >> (filterBit(h) % 64) & 1)
+            if (const Caption* c = find(name, h); c && c->city)
+                return c->capital ? 0 : 1;
         if (lastPair(name) == kCity)
-            return s && s->top ? 1 : 2;
+            return inSlot && m_slotTop[slot] ? 1 : 2;
         return 3;
     }
 
 private:
     // A caption of the tree and what its directories are.
     struct Caption {
-        bool used = false;
-        bool top = false, city = false, capital = false;
-        uint64_t hash = 0;
         std::string_view text;  // the tree's
+        bool top = false, city = false, capital = false;
     };
-    struct Slot {
-        uint64_t hash;
-        bool top;
-        std::string_view caption;
+    // A place of the table: the top half of a caption's hash, and which it is.
+    struct Place {
+        uint32_t tag = 0;
+        uint32_t caption = 0;  // 1 + its index in m_captions; 0 for none
     };
     const Caption* find(std::string_view text, uint64_t h) const
     {
-        for (size_t at = size_t(h) & m_mask; m_table[at].used; at = (at + 1) & m_mask)
-            if (m_table[at].hash == h && m_table[at].text == text)
-                return &m_table[at];
+        for (size_t at = size_t(h) & m_mask; m_table[at].caption; at = (at + 1) & m_mask)
+            if (m_table[at].tag == uint32_t(h >> 32) && m_captions[m_table[at].caption - 1].text == text)
+                return &m_captions[m_table[at].caption - 1];
         return nullptr;
     }
-    std::vector<Caption> m_table;  // open addressing
+    Caption* find(std::string_view text, uint64_t h)
+    {
+        return const_cast<Caption*>(static_cast<const Prominence*>(this)->find(text, h));
+    }
+    // One bit per caption, from bits of its hash that do not pick its place
+    // in the table: most names need no look-up there.
+    static constexpr size_t kFilterBits = size_t(1) << 17;
+    static size_t filterBit(uint64_t h) { return size_t(h >> (64 - 17)); }
+    std::vector<uint64_t> m_filter;
+    std::vector<Place> m_table;  // open addressing
     size_t m_mask = 0;
-    std::vector<Slot> m_slots;
+    std::vector<Caption> m_captions;
+    const std::vector<std::string>& m_names;  // the set's directory names, by slot
+    std::vector<uint64_t> m_slotHash;
+    std::vector<uint8_t> m_slotTop;
 };
 
 // The distinct area codes of a result (48-bit keys), and the place of each
@@ -681,12 +708,13 @@ void rankEntryRows(const Database& db, EntryRowSet& set, std::string_view query,
             const auto equalOrStart = [&](bool on, std::string_view field) {
                 // The first byte first: most fields differ there.
                 if (!on || field.size() < f.size() || field[0] != f[0] ||
-                    std::memcmp(field.data() + 1, f.data() + 1, f.size() - 1) != 0)
+                    (f.size() > 1 && std::memcmp(field.data() + 1, f.data() + 1, f.size() - 1) != 0))
                     return;
                 cls = std::min(cls, field.size() == f.size() ? 0 : 1);
             };
             equalOrStart(options.byName, name);
-            if (options.byName && bare.size() == f.size() && bare.size() != name.size() && bare == f)
+            if (options.byName && bare.size() == f.size() && bare.size() != name.size() && bare[0] == f[0] &&
+                bare == f)
                 cls = 0;
             equalOrStart(options.byAreaCode, area);
             equalOrStart(options.byPostcode, readField(rec + entry_field::kPostLen, kPostcodeCapacity));
@@ -695,16 +723,17 @@ void rankEntryRows(const Database& db, EntryRowSet& set, std::string_view query,
         // neither spelled whole nor from its start (most rows of a search
         // that found them by a later syllable); initials from the start stop
         // at the first character that does not fit.
-        if (cls > 0) {
+        if (cls > 0 && pinyinOn) {
             const bool twoByteFirst = name.size() >= 2 && gbk::isLeadByte(uint8_t(name[0]));
-            const bool mayBegin =
-                !twoByteFirst || (pinyinOn && pinyin->mayBeginWith(uint8_t(name[0]), uint8_t(name[1])));
-            if (pinyinOn && mayBegin &&
-                (pinyin->matchesSpelling(name) || (bare.size() != name.size() && pinyin->matchesSpelling(bare))))
-                cls = 0;
-            if (cls > 1 && pinyinOn &&
-                (pinyin->matchesInitials(name, PinyinMatch::Start) ||
-                 (mayBegin && pinyin->matchesSpelling(name, PinyinMatch::Start))))
+            // A name spelled whole (or without its ending) is spelled from
+            // its start too: most names fail that test alone.
+            if ((!twoByteFirst || pinyin->mayBeginWith(uint8_t(name[0]), uint8_t(name[1]))) &&
+                pinyin->matchesSpelling(name, PinyinMatch::Start)) {
+                const bool whole =
+                    pinyin->matchesSpelling(name) || (bare.size() != name.size() && pinyin->matchesSpelling(bare));
+                cls = whole ? 0 : std::min(cls, 1);
+            }
+            if (cls > 1 && pinyin->matchesInitials(name, PinyinMatch::Start))
                 cls = 1;
         }
         const int tier = prominence(name, set.rows.directory(i));
