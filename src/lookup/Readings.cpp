@@ -495,8 +495,13 @@ size_t PinyinQuery::tableBytes() const
            (m_a128.capacity() + m_p128.capacity()) * sizeof(unsigned __int128);
 }
 
-template <class Mask> bool PinyinQuery::spell(std::string_view name, const Mask* a, const Mask* p, Mode mode) const
+template <bool kFit, class Mask>
+int PinyinQuery::spell(std::string_view name, const Mask* a, const Mask* p, Mode mode) const
 {
+    // kFit: the walk of the whole name in complete syllables, noting on the
+    // way whether the query was spelled from the start (all of it reached,
+    // or ending inside a syllable): Start's positions are these and the end.
+    bool fromStart = false;
     // The set of query positions reached at each character boundary, all
     // choices of readings at once.
     const Mask done = Mask(1) << m_letters;
@@ -511,7 +516,9 @@ template <class Mask> bool PinyinQuery::spell(std::string_view name, const Mask*
         Mask next = 0;
         auto step = [&](int id) {
             next |= (reached & a[id]) << m_syllableLength[size_t(id)];
-            if (!mode.complete && (reached & p[id]))
+            if (kFit)
+                fromStart = fromStart || (reached & p[id]) != 0;
+            else if (!mode.complete && (reached & p[id]))
                 next |= done;
         };
         // A word's reading where the name holds the whole word around this character.
@@ -562,17 +569,35 @@ template <class Mask> bool PinyinQuery::spell(std::string_view name, const Mask*
             ++s;
         }
         reached = next;
+        if (kFit) {
+            fromStart = fromStart || (reached & done) != 0;
+            if (!reached)
+                return fromStart ? 1 : 0;
+            continue;
+        }
         if (!mode.exact && (reached & done))
-            return true;
+            return 1;
         if ((mode.exact || mode.anchored) && !reached)
-            return false;
+            return 0;
     }
-    return mode.exact && (reached & done);
+    if (kFit)
+        return fromStart ? ((reached & done) ? 2 : 1) : 0;
+    return mode.exact && (reached & done) ? 1 : 0;
 }
 
 bool PinyinQuery::spellingMatches(std::string_view name, Mode mode) const
 {
-    return m_wide ? spell(name, m_a128.data(), m_p128.data(), mode) : spell(name, m_a64.data(), m_p64.data(), mode);
+    return m_wide ? spell<false>(name, m_a128.data(), m_p128.data(), mode) != 0
+                  : spell<false>(name, m_a64.data(), m_p64.data(), mode) != 0;
+}
+
+int PinyinQuery::spellingFromStart(std::string_view name) const
+{
+    if (!m_spellingOn)
+        return 0;
+    const Mode whole = modeOf(PinyinMatch::WholeSyllables);
+    return m_wide ? spell<true>(name, m_a128.data(), m_p128.data(), whole)
+                  : spell<true>(name, m_a64.data(), m_p64.data(), whole);
 }
 
 }  // namespace qv

@@ -142,6 +142,11 @@ public:
     // The same two tests in another mode: the tables do not depend on it,
     // so that one query set up serves several.
     bool matchesInitials(std::string_view name, PinyinMatch match) const;
+    // How the name's full pinyin fits the query from the name's start, in
+    // one walk: 0 not at all; 1 the query begins it (PinyinMatch::Start);
+    // 2 the query is all of it in complete syllables (WholeSyllables, which
+    // implies Start).
+    int spellingFromStart(std::string_view name) const;
     bool matchesSpelling(std::string_view name, PinyinMatch match) const
     {
         return m_spellingOn && spellingMatches(name, modeOf(match));
@@ -177,7 +182,7 @@ private:
     bool spellingMatches(std::string_view name, Mode mode) const;
     // Whether bytes 1 to `length` of a record are all lead bytes.
     static bool twoByteOnly(const uint8_t* rec, size_t length);
-    template <class Mask> bool spell(std::string_view name, const Mask* a, const Mask* p, Mode mode) const;
+    template <bool kFit, class Mask> int spell(std::string_view name, const Mask* a, const Mask* p, Mode mode) const;
 
     Mode m_mode;
     // Initials: for each code from 0x8100, the query positions whose letter

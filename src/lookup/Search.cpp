@@ -725,12 +725,14 @@ void rankEntryRows(const Database& db, EntryRowSet& set, std::string_view query,
         // at the first character that does not fit.
         if (cls > 0 && pinyinOn) {
             const bool twoByteFirst = name.size() >= 2 && gbk::isLeadByte(uint8_t(name[0]));
-            // A name spelled whole (or without its ending) is spelled from
-            // its start too: most names fail that test alone.
-            if ((!twoByteFirst || pinyin->mayBeginWith(uint8_t(name[0]), uint8_t(name[1]))) &&
-                pinyin->matchesSpelling(name, PinyinMatch::Start)) {
-                const bool whole =
-                    pinyin->matchesSpelling(name) || (bare.size() != name.size() && pinyin->matchesSpelling(bare));
+            // One walk tells whether the name is spelled from its start and
+            // whole; one spelled whole without its ending is spelled from its
+            // start too, so only those need a second walk.
+            const int fit = !twoByteFirst || pinyin->mayBeginWith(uint8_t(name[0]), uint8_t(name[1]))
+                                ? pinyin->spellingFromStart(name)
+                                : 0;
+            if (fit > 0) {
+                const bool whole = fit == 2 || (bare.size() != name.size() && pinyin->matchesSpelling(bare));
                 cls = whole ? 0 : std::min(cls, 1);
             }
             if (cls > 1 && pinyin->matchesInitials(name, PinyinMatch::Start))
