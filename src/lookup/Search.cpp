@@ -443,11 +443,16 @@ std::vector<std::string> queryForms(std::string_view query)
     return forms;
 }
 
-// A name's hash from its bytes read eight at a time: `p` must have 32
-// readable bytes (a record's name field and what follows it), of which the
-// first `length` (at most 25) count.
-inline uint64_t nameHash(const uint8_t* p, size_t length)
+// A name's bytes as four words, zero past its end, and their hash, read
+// eight bytes at a time: `p` must have 32 readable bytes (a record's name
+// field and what follows it), of which the first `length` count.
+struct NameKey {
+    uint64_t words[4] = {};
+    uint64_t hash = 0;
+};
+inline NameKey nameKey(const uint8_t* p, size_t length)
 {
+    NameKey key;
     uint64_t h = uint64_t(length) * 0x9E3779B97F4A7C15ull;
     const auto mix = [&](size_t k) {
         uint64_t w;
@@ -458,7 +463,8 @@ inline uint64_t nameHash(const uint8_t* p, size_t length)
 #else
         const uint64_t mask = left >= 8 ? ~uint64_t(0) : (uint64_t(1) << (8 * left)) - 1;
 #endif
-        h = (h ^ (w & mask)) * 0xFF51AFD7ED558CCDull;
+        key.words[k] = w & mask;
+        h = (h ^ key.words[k]) * 0xFF51AFD7ED558CCDull;
     };
     // Most names fit in the first sixteen bytes.
     mix(0);
@@ -467,8 +473,10 @@ inline uint64_t nameHash(const uint8_t* p, size_t length)
         mix(2);
         mix(3);
     }
-    return h ^ (h >> 31);
+    key.hash = h ^ (h >> 31);
+    return key;
 }
+inline uint64_t nameHash(const uint8_t* p, size_t length) { return nameKey(p, length).hash; }
 inline uint64_t nameHash(std::string_view text)
 {
     uint8_t buffer[32] = {};
@@ -504,7 +512,8 @@ public:
                 size_t at = size_t(h) & m_mask;
                 while (m_table[at].caption)
                     at = (at + 1) & m_mask;
-                m_captions.push_back({text});
+                m_captions.push_back({uint32_t(m_text.size()), uint32_t(text.size())});
+                m_text += text;
                 m_table[at] = {uint32_t(h >> 32), uint32_t(m_captions.size())};
                 c = &m_captions.back();
                 m_filter[filterBit(h) / 64] |= uint64_t(1) << (filterBit(h) % 64);
@@ -514,35 +523,35 @@ public:
             // The first child (row() would walk the siblings).
             c->capital = c->capital || (depth == 1 && (!node->parent || node->parent->children.front().get() == node));
         });
-        m_slotHash.reserve(m_names.size());
-        m_slotTop.reserve(m_names.size());
-        for (const std::string& name : m_names) {
-            const uint64_t h = nameHash(name);
-            const Caption* c = find(name, h);
-            m_slotHash.push_back(h);
-            m_slotTop.push_back(c && c->top);
-        }
+        m_slotTop.assign(m_names.size(), -1);
     }
 
-    // `name` lies in a record (32 bytes readable from its start).
-    int operator()(std::string_view name, uint32_t slot) const
+    // What the name alone tells: 0 the caption of a capital, 1 of another
+    // city, -1 neither. `h` is its nameHash.
+    int cityTier(std::string_view name, uint64_t h) const
     {
-        const uint64_t h = nameHash(reinterpret_cast<const uint8_t*>(name.data()), name.size());
-        const bool inSlot = slot < m_slotHash.size();
-        if (inSlot && h == m_slotHash[slot] && !name.empty() && name == m_names[slot])
-            return 0;  // 北京市 in 北京市
         if (m_filter[filterBit(h) / 64] >> (filterBit(h) % 64) & 1)
             if (const Caption* c = find(name, h); c && c->city)
                 return c->capital ? 0 : 1;
+        return -1;
+    }
+    int operator()(std::string_view name, uint32_t slot, int cityTier) const
+    {
+        const bool inSlot = slot < m_names.size();
+        if (inSlot && name.size() == m_names[slot].size() && !name.empty() &&
+            std::memcmp(name.data(), m_names[slot].data(), name.size()) == 0)
+            return 0;  // 北京市 in 北京市
+        if (cityTier >= 0)
+            return cityTier;
         if (lastPair(name) == kCity)
-            return inSlot && m_slotTop[slot] ? 1 : 2;
+            return inSlot && slotIsTop(slot) ? 1 : 2;
         return 3;
     }
 
 private:
     // A caption of the tree and what its directories are.
     struct Caption {
-        std::string_view text;  // the tree's
+        uint32_t at = 0, length = 0;  // its text in m_text
         bool top = false, city = false, capital = false;
     };
     // A place of the table: the top half of a caption's hash, and which it is.
@@ -553,8 +562,11 @@ private:
     const Caption* find(std::string_view text, uint64_t h) const
     {
         for (size_t at = size_t(h) & m_mask; m_table[at].caption; at = (at + 1) & m_mask)
-            if (m_table[at].tag == uint32_t(h >> 32) && m_captions[m_table[at].caption - 1].text == text)
-                return &m_captions[m_table[at].caption - 1];
+            if (m_table[at].tag == uint32_t(h >> 32)) {
+                const Caption& c = m_captions[m_table[at].caption - 1];
+                if (c.length == text.size() && std::memcmp(m_text.data() + c.at, text.data(), text.size()) == 0)
+                    return &c;
+            }
         return nullptr;
     }
     Caption* find(std::string_view text, uint64_t h)
@@ -569,9 +581,19 @@ private:
     std::vector<Place> m_table;  // open addressing
     size_t m_mask = 0;
     std::vector<Caption> m_captions;
+    std::string m_text;  // the captions one after another: the tree's lie all over memory
     const std::vector<std::string>& m_names;  // the set's directory names, by slot
-    std::vector<uint64_t> m_slotHash;
-    std::vector<uint8_t> m_slotTop;
+    // Per slot, whether its name is a top-level directory's caption: -1
+    // until asked (few rows ask).
+    mutable std::vector<int8_t> m_slotTop;
+    bool slotIsTop(uint32_t slot) const
+    {
+        if (m_slotTop[slot] < 0) {
+            const Caption* c = find(m_names[slot], nameHash(m_names[slot]));
+            m_slotTop[slot] = c && c->top;
+        }
+        return m_slotTop[slot] != 0;
+    }
 };
 
 // The distinct area codes of a result (48-bit keys), and the place of each
@@ -693,6 +715,37 @@ void rankEntryRows(const Database& db, EntryRowSet& set, std::string_view query,
     uint64_t seen[kAreaKeyBytes][4] = {};
     std::array<bool, kRanks> rankSeen{};
     static const uint8_t kNoRecord[kEntryRecordSize] = {};
+    // The class the pinyin gives a name: 0 spelled whole (or without its
+    // ending), 1 spelled or its initials from its start, 2 neither. A name
+    // whose first character cannot begin the query's pinyin is neither
+    // spelled whole nor from its start (most rows of a search that found
+    // them by a later syllable); initials from the start stop at the first
+    // character that does not fit.
+    const auto pinyinClass = [&](std::string_view name, std::string_view bare) {
+        const bool twoByteFirst = name.size() >= 2 && gbk::isLeadByte(uint8_t(name[0]));
+        // One walk tells whether the name is spelled from its start and
+        // whole; one spelled whole without its ending is spelled from its
+        // start too, so only those need a second walk.
+        const int fit = !twoByteFirst || pinyin->mayBeginWith(uint8_t(name[0]), uint8_t(name[1]))
+                            ? pinyin->spellingFromStart(name)
+                            : 0;
+        if (fit > 0)
+            return fit == 2 || (bare.size() != name.size() && pinyin->matchesSpelling(bare)) ? 0 : 1;
+        return pinyin->matchesInitials(name, PinyinMatch::Start) ? 1 : 2;
+    };
+    // What the name alone decides, kept for the names met last by their
+    // hash: names repeat (城关镇 in hundreds of counties).
+    struct NameFacts {
+        uint64_t words[4];
+        uint8_t length = 0xFF;  // none yet
+        int8_t city = -1;       // Prominence::cityTier
+        int8_t pinyin = -1;     // pinyinClass, -1 not yet worked out
+    };
+    size_t memoSize = 64;
+    while (memoSize < 4096 && memoSize * 8 < n)
+        memoSize *= 2;
+    std::vector<NameFacts> memo(memoSize);
+    const size_t memoMask = memoSize - 1;
     constexpr size_t kAhead = 16;
     for (size_t i = 0; i < n; ++i) {
         if (i + kAhead < n)
@@ -719,26 +772,20 @@ void rankEntryRows(const Database& db, EntryRowSet& set, std::string_view query,
             equalOrStart(options.byAreaCode, area);
             equalOrStart(options.byPostcode, readField(rec + entry_field::kPostLen, kPostcodeCapacity));
         }
-        // A name whose first character cannot begin the query's pinyin is
-        // neither spelled whole nor from its start (most rows of a search
-        // that found them by a later syllable); initials from the start stop
-        // at the first character that does not fit.
-        if (cls > 0 && pinyinOn) {
-            const bool twoByteFirst = name.size() >= 2 && gbk::isLeadByte(uint8_t(name[0]));
-            // One walk tells whether the name is spelled from its start and
-            // whole; one spelled whole without its ending is spelled from its
-            // start too, so only those need a second walk.
-            const int fit = !twoByteFirst || pinyin->mayBeginWith(uint8_t(name[0]), uint8_t(name[1]))
-                                ? pinyin->spellingFromStart(name)
-                                : 0;
-            if (fit > 0) {
-                const bool whole = fit == 2 || (bare.size() != name.size() && pinyin->matchesSpelling(bare));
-                cls = whole ? 0 : std::min(cls, 1);
-            }
-            if (cls > 1 && pinyin->matchesInitials(name, PinyinMatch::Start))
-                cls = 1;
+        const NameKey key = nameKey(rec + entry_field::kName, name.size());
+        NameFacts& facts = memo[key.hash & memoMask];
+        if (facts.length != name.size() || std::memcmp(facts.words, key.words, sizeof key.words) != 0) {
+            std::memcpy(facts.words, key.words, sizeof key.words);
+            facts.length = uint8_t(name.size());
+            facts.city = int8_t(prominence.cityTier(name, key.hash));
+            facts.pinyin = -1;
         }
-        const int tier = prominence(name, set.rows.directory(i));
+        if (cls > 0 && pinyinOn) {
+            if (facts.pinyin < 0)
+                facts.pinyin = int8_t(pinyinClass(name, bare));
+            cls = std::min(cls, int(facts.pinyin));
+        }
+        const int tier = prominence(name, set.rows.directory(i), facts.city);
         const int rank = (cls * kTiers + tier) * kLengths + int(std::min<size_t>(name.size(), kLengths - 1));
         rankSeen[size_t(rank)] = true;
         uint64_t areaKey = 0;
