@@ -524,6 +524,10 @@ public:
             c->capital = c->capital || (depth == 1 && (!node->parent || node->parent->children.front().get() == node));
         });
         m_slotTop.assign(m_names.size(), -1);
+        // In one pass: the names lie one after another.
+        m_slotHash.reserve(m_names.size());
+        for (const std::string& name : m_names)
+            m_slotHash.push_back(nameHash(name));
     }
 
     // What the name alone tells: 0 the caption of a capital, 1 of another
@@ -535,11 +539,11 @@ public:
                 return c->capital ? 0 : 1;
         return -1;
     }
-    int operator()(std::string_view name, uint32_t slot, int cityTier) const
+    // `h` is the name's nameHash.
+    int operator()(std::string_view name, uint64_t h, uint32_t slot, int cityTier) const
     {
         const bool inSlot = slot < m_names.size();
-        if (inSlot && name.size() == m_names[slot].size() && !name.empty() &&
-            std::memcmp(name.data(), m_names[slot].data(), name.size()) == 0)
+        if (inSlot && h == m_slotHash[slot] && !name.empty() && name == m_names[slot])
             return 0;  // 北京市 in 北京市
         if (cityTier >= 0)
             return cityTier;
@@ -583,8 +587,9 @@ private:
     std::vector<Caption> m_captions;
     std::string m_text;  // the captions one after another: the tree's lie all over memory
     const std::vector<std::string>& m_names;  // the set's directory names, by slot
-    // Per slot, whether its name is a top-level directory's caption: -1
-    // until asked (few rows ask).
+    // Per slot, its name's hash, and whether its name is a top-level
+    // directory's caption (-1 until asked: few rows ask).
+    std::vector<uint64_t> m_slotHash;
     mutable std::vector<int8_t> m_slotTop;
     bool slotIsTop(uint32_t slot) const
     {
@@ -734,7 +739,8 @@ void rankEntryRows(const Database& db, EntryRowSet& set, std::string_view query,
         return pinyin->matchesInitials(name, PinyinMatch::Start) ? 1 : 2;
     };
     // What the name alone decides, kept for the names met last by their
-    // hash: names repeat (城关镇 in hundreds of counties).
+    // hash when the pinyin is tried: names repeat (城关镇 in hundreds of
+    // counties), and walking their readings costs more than the look-up.
     struct NameFacts {
         uint64_t words[4];
         uint8_t length = 0xFF;  // none yet
@@ -742,9 +748,9 @@ void rankEntryRows(const Database& db, EntryRowSet& set, std::string_view query,
         int8_t pinyin = -1;     // pinyinClass, -1 not yet worked out
     };
     size_t memoSize = 64;
-    while (memoSize < 4096 && memoSize * 8 < n)
+    while (pinyinOn && memoSize < 2048 && memoSize * 8 < n)
         memoSize *= 2;
-    std::vector<NameFacts> memo(memoSize);
+    std::vector<NameFacts> memo(pinyinOn ? memoSize : 0);
     const size_t memoMask = memoSize - 1;
     constexpr size_t kAhead = 16;
     for (size_t i = 0; i < n; ++i) {
@@ -773,19 +779,26 @@ void rankEntryRows(const Database& db, EntryRowSet& set, std::string_view query,
             equalOrStart(options.byPostcode, readField(rec + entry_field::kPostLen, kPostcodeCapacity));
         }
         const NameKey key = nameKey(rec + entry_field::kName, name.size());
-        NameFacts& facts = memo[key.hash & memoMask];
-        if (facts.length != name.size() || std::memcmp(facts.words, key.words, sizeof key.words) != 0) {
-            std::memcpy(facts.words, key.words, sizeof key.words);
-            facts.length = uint8_t(name.size());
-            facts.city = int8_t(prominence.cityTier(name, key.hash));
-            facts.pinyin = -1;
+        int city;
+        if (pinyinOn) {
+            NameFacts& facts = memo[key.hash & memoMask];
+            if (facts.length != name.size() || facts.words[0] != key.words[0] || facts.words[1] != key.words[1] ||
+                facts.words[2] != key.words[2] || facts.words[3] != key.words[3]) {
+                std::memcpy(facts.words, key.words, sizeof key.words);
+                facts.length = uint8_t(name.size());
+                facts.city = int8_t(prominence.cityTier(name, key.hash));
+                facts.pinyin = -1;
+            }
+            if (cls > 0) {
+                if (facts.pinyin < 0)
+                    facts.pinyin = int8_t(pinyinClass(name, bare));
+                cls = std::min(cls, int(facts.pinyin));
+            }
+            city = facts.city;
+        } else {
+            city = prominence.cityTier(name, key.hash);
         }
-        if (cls > 0 && pinyinOn) {
-            if (facts.pinyin < 0)
-                facts.pinyin = int8_t(pinyinClass(name, bare));
-            cls = std::min(cls, int(facts.pinyin));
-        }
-        const int tier = prominence(name, set.rows.directory(i), facts.city);
+        const int tier = prominence(name, key.hash, set.rows.directory(i), city);
         const int rank = (cls * kTiers + tier) * kLengths + int(std::min<size_t>(name.size(), kLengths - 1));
         rankSeen[size_t(rank)] = true;
         uint64_t areaKey = 0;
