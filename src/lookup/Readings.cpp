@@ -57,6 +57,20 @@ const std::vector<uint32_t>& baseInitials()
     return sets;
 }
 
+// How many codes' base sets hold each bit: whether some character gives a
+// letter, told without a pass over every code.
+const std::array<uint32_t, 32>& baseBitCounts()
+{
+    static const std::array<uint32_t, 32> counts = [] {
+        std::array<uint32_t, 32> c{};
+        for (uint32_t set : baseInitials())
+            for (uint32_t bits = set; bits; bits &= bits - 1)
+                ++c[size_t(__builtin_ctz(bits))];
+        return c;
+    }();
+    return counts;
+}
+
 // Whether `at` starts a character of the name that begins at `begin`.
 bool startsCharacterAt(const uint8_t* begin, const uint8_t* end, const uint8_t* at)
 {
@@ -298,19 +312,25 @@ PinyinQuery::PinyinQuery(std::string_view query, PinyinMatch match, const std::v
                 out |= atBit[__builtin_ctz(bits)];
             return out;
         };
-        m_positions.resize(kCodes);
-        for (uint32_t i = 0; i < kCodes; ++i)
-            m_positions[i] = positionsOf(base[i]);
-        for (const auto& [i, set] : learnedSets)
-            m_positions[i] = positionsOf(set);
         // A letter no character gives (I, U or V in full pinyin, say): no
-        // name has these initials.
-        uint32_t given = m_oneByte;
-        for (uint32_t b : m_positions)
-            given |= b;
-        if (given != uint32_t((uint64_t(1) << m_length) - 1)) {
-            m_initialsOn = false;
-            m_positions = std::vector<uint32_t>();
+        // name has these initials. Told from how many codes give each
+        // letter, less the learned ones, whose sets stand in for theirs.
+        std::array<uint32_t, 32> counts = baseBitCounts();
+        uint32_t givenSets = 0;
+        for (const auto& [i, set] : learnedSets) {
+            for (uint32_t bits = base[i]; bits; bits &= bits - 1)
+                --counts[size_t(__builtin_ctz(bits))];
+            givenSets |= set;
+        }
+        for (size_t b = 0; b < counts.size(); ++b)
+            givenSets |= uint32_t(counts[b] > 0) << b;
+        m_initialsOn = (positionsOf(givenSets) | m_oneByte) == uint32_t((uint64_t(1) << m_length) - 1);
+        if (m_initialsOn) {
+            m_positions.resize(kCodes);
+            for (uint32_t i = 0; i < kCodes; ++i)
+                m_positions[i] = positionsOf(base[i]);
+            for (const auto& [i, set] : learnedSets)
+                m_positions[i] = positionsOf(set);
         }
         // A byte per code keeps the table in the first-level cache.
         if (m_initialsOn && m_length <= 8) {
