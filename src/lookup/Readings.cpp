@@ -9,6 +9,7 @@
 #include <cctype>
 #include <cstring>
 #include <map>
+#include <type_traits>
 
 namespace qv {
 
@@ -325,18 +326,19 @@ PinyinQuery::PinyinQuery(std::string_view query, PinyinMatch match, const std::v
         for (size_t b = 0; b < counts.size(); ++b)
             givenSets |= uint32_t(counts[b] > 0) << b;
         m_initialsOn = (positionsOf(givenSets) | m_oneByte) == uint32_t((uint64_t(1) << m_length) - 1);
-        if (m_initialsOn) {
-            m_positions.resize(kCodes);
+        const auto fill = [&](auto& table) {
+            using Entry = typename std::decay_t<decltype(table)>::value_type;
+            table.resize(kCodes);
             for (uint32_t i = 0; i < kCodes; ++i)
-                m_positions[i] = positionsOf(base[i]);
+                table[i] = Entry(positionsOf(base[i]));
             for (const auto& [i, set] : learnedSets)
-                m_positions[i] = positionsOf(set);
-        }
+                table[i] = Entry(positionsOf(set));
+        };
         // A byte per code keeps the table in the first-level cache.
-        if (m_initialsOn && m_length <= 8) {
-            m_positions8.assign(m_positions.begin(), m_positions.end());
-            m_positions = std::vector<uint32_t>();
-        }
+        if (m_initialsOn && m_length <= 8)
+            fill(m_positions8);
+        else if (m_initialsOn)
+            fill(m_positions);
     }
 
     // Full pinyin: letters only once blanks and apostrophes are gone. They
@@ -388,7 +390,7 @@ PinyinQuery::PinyinQuery(std::string_view query, PinyinMatch match, const std::v
     }
     if (!m_spellingOn)
         return;
-    std::vector<uint8_t> learnedLetter(kCodes, 0);
+    std::vector<uint8_t> learnedLetter(learnedLetters.empty() ? 0 : kCodes, 0);  // most databases have none
     for (const auto& [i, letter] : learnedLetters)
         learnedLetter[i] = letter;
     // Syllable ids: the table's, then a to z for a learned letter or a
@@ -459,7 +461,7 @@ PinyinQuery::PinyinQuery(std::string_view query, PinyinMatch match, const std::v
         for (int r = pd::kReadingStart[i]; r < pd::kReadingStart[i + 1]; ++r)
             if (relevant(pd::kReadings[r]))
                 ids.push_back(pd::kReadings[r]);
-        if (learnedLetter[i] && relevant(uint16_t(count + learnedLetter[i] - 'a')))
+        if (!learnedLetter.empty() && learnedLetter[i] && relevant(uint16_t(count + learnedLetter[i] - 'a')))
             ids.push_back(uint16_t(count + learnedLetter[i] - 'a'));
         for (const auto& [code, id] : m_hanziIds)
             if (code == kFirstCode + i)
@@ -488,6 +490,7 @@ PinyinQuery::PinyinQuery(std::string_view query, PinyinMatch match, const std::v
     if (m_kindOverflow) {
         // Too many distinct lists: every code keeps all of its readings.
         m_startable.assign(kCodes, 1);
+        learnedLetter.resize(kCodes, 0);
         m_learnedLetter = std::move(learnedLetter);
         m_partsByCode = std::move(partsByCode);
     }

@@ -748,7 +748,7 @@ void rankEntryRows(const Database& db, EntryRowSet& set, std::string_view query,
         int8_t pinyin = -1;     // pinyinClass, -1 not yet worked out
     };
     size_t memoSize = 64;
-    while (pinyinOn && memoSize < 2048 && memoSize * 8 < n)
+    while (pinyinOn && memoSize < 1024 && memoSize * 8 < n)
         memoSize *= 2;
     std::vector<NameFacts> memo(pinyinOn ? memoSize : 0);
     const size_t memoMask = memoSize - 1;
@@ -823,12 +823,30 @@ void rankEntryRows(const Database& db, EntryRowSet& set, std::string_view query,
     for (int r = 0; r < kRanks; ++r)
         if (rankSeen[size_t(r)])
             rankPlace[size_t(r)] = ranks++;
+    // Rows by bucket number in one counting pass, as the area-code sort
+    // moves them: each row's number worked out as it is counted.
+    const auto countingSort = [&](uint32_t buckets, auto bucketOf) {
+        LargeVector<uint16_t> bucket(n);
+        std::vector<size_t> start(size_t(buckets) + 1, 0);
+        for (size_t i = 0; i < n; ++i) {
+            const uint32_t b = bucketOf(keys[i]);
+            bucket[i] = uint16_t(b);
+            ++start[b + 1];
+        }
+        LargeVector<uint64_t>().swap(keys);
+        for (size_t k = 1; k < start.size(); ++k)
+            start[k] += start[k - 1];
+        set.rows.distribute(bucket, start, nullptr);
+    };
     uint32_t weight[kAreaKeyBytes][256] = {};
     const uint32_t numbers = areaRadix(seen, weight);
     if (numbers != 0 && uint64_t(ranks) * numbers <= 65536) {
-        for (uint64_t& k : keys)
-            k = uint64_t(rankPlace[k >> 48]) * numbers + areaNumber(k & kAreaBits, weight);
-    } else if (numbers != 0) {
+        countingSort(ranks * numbers, [&](uint64_t k) {
+            return rankPlace[k >> 48] * numbers + areaNumber(k & kAreaBits, weight);
+        });
+        return;
+    }
+    if (numbers != 0) {
         // Many numbers, few of them used: those used, counted again.
         std::vector<uint32_t> place(numbers, 0);
         for (uint64_t& k : keys) {
@@ -839,9 +857,12 @@ void rankEntryRows(const Database& db, EntryRowSet& set, std::string_view query,
         uint32_t used = 0;
         for (uint32_t& p : place)
             p = p ? used++ : 0;
-        const bool few = uint64_t(ranks) * used <= 65536;
+        if (uint64_t(ranks) * used <= 65536) {
+            countingSort(ranks * used, [&](uint64_t k) { return uint32_t(k >> 32) * used + place[uint32_t(k)]; });
+            return;
+        }
         for (uint64_t& k : keys)
-            k = few ? (k >> 32) * used + place[uint32_t(k)] : (k >> 32) << 16 | place[uint32_t(k)];
+            k = (k >> 32) << 16 | place[uint32_t(k)];
     } else {
         AreaCodes codes;
         for (uint64_t k : keys)
