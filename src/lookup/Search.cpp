@@ -753,6 +753,8 @@ void rankEntryRows(const Database& db, EntryRowSet& set, std::string_view query,
     std::vector<NameFacts> memo(pinyinOn ? memoSize : 0);
     const size_t memoMask = memoSize - 1;
     constexpr size_t kAhead = 16;
+    static_assert(entry_field::kAreaLen + kAreaCodeCapacity + 1 < kEntryRecordSize, "area code read as a word");
+    uint64_t lastStored = ~uint64_t(0), areaKey = 0;
     for (size_t i = 0; i < n; ++i) {
         if (i + kAhead < n)
             set.rows.prefetch(i + kAhead);
@@ -801,16 +803,24 @@ void rankEntryRows(const Database& db, EntryRowSet& set, std::string_view query,
         const int tier = prominence(name, key.hash, set.rows.directory(i), city);
         const int rank = (cls * kTiers + tier) * kLengths + int(std::min<size_t>(name.size(), kLengths - 1));
         rankSeen[size_t(rank)] = true;
-        uint64_t areaKey = 0;
-        for (size_t k = 0; k < size_t(kAreaCodeCapacity); ++k) {
-            const auto c = k < area.size() ? uint8_t(area[k]) : uint8_t(0);
-            areaKey = areaKey << 8 | (c >= 'a' && c <= 'z' ? uint8_t(c - 'a' + 'A') : c);
-        }
-        // The area code as the list compares texts: its bytes, then its length.
-        areaKey = areaKey << 8 | area.size();
-        for (int b = 0; b < kAreaKeyBytes; ++b) {
-            const unsigned v = unsigned(areaKey >> (8 * b)) & 0xFF;
-            seen[b][v >> 6] |= uint64_t(1) << (v & 63);
+        // Rows of one directory come together and share their area code:
+        // its length byte and bytes as stored tell when it is the last row's.
+        uint64_t stored;
+        std::memcpy(&stored, rec + entry_field::kAreaLen - 1, 8);
+        stored &= uint64_t(0x00FFFFFFFFFFFF00);
+        if (stored != lastStored) {
+            lastStored = stored;
+            areaKey = 0;
+            for (size_t k = 0; k < size_t(kAreaCodeCapacity); ++k) {
+                const auto c = k < area.size() ? uint8_t(area[k]) : uint8_t(0);
+                areaKey = areaKey << 8 | (c >= 'a' && c <= 'z' ? uint8_t(c - 'a' + 'A') : c);
+            }
+            // The area code as the list compares texts: its bytes, then its length.
+            areaKey = areaKey << 8 | area.size();
+            for (int b = 0; b < kAreaKeyBytes; ++b) {
+                const unsigned v = unsigned(areaKey >> (8 * b)) & 0xFF;
+                seen[b][v >> 6] |= uint64_t(1) << (v & 63);
+            }
         }
         keys[i] = uint64_t(rank) << 48 | areaKey;
     }
