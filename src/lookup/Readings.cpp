@@ -426,7 +426,12 @@ PinyinQuery::PinyinQuery(std::string_view query, PinyinMatch match, const std::v
     }
     // Per code, the readings that occur in the query (most codes have none),
     // as one of a few distinct lists; and whether one can begin it.
-    const auto relevant = [&](uint16_t id) { return (a[id] | p[id]) != 0; };
+    // A byte per syllable: the loop over every code's readings below reads
+    // it rather than two 128-bit masks.
+    std::vector<uint8_t> held(size_t(total), 0);
+    for (size_t id = 0; id < held.size(); ++id)
+        held[id] = (a[id] | p[id]) != 0;
+    const auto relevant = [&](uint16_t id) { return held[id] != 0; };
     // A place-name word's reading that the query holds and its character
     // lacks: a step of its own, taken only inside the word.
     m_firstPart = uint16_t(total);

@@ -504,6 +504,7 @@ public:
         m_table.assign(size, Place{});
         m_filter.assign(kFilterBits / 64, 0);
         m_captions.reserve(nodes);
+        m_text.reserve(nodes * 12);
         db.tree.forEach([&](const DirectoryNode* node, int depth) {
             const std::string_view text = node->caption;
             const uint64_t h = nameHash(text);
