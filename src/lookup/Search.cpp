@@ -546,11 +546,9 @@ public:
         const bool inSlot = slot < m_names.size();
         if (inSlot && h == m_slotHash[slot] && !name.empty() && name == m_names[slot])
             return 0;  // 北京市 in 北京市
-        if (cityTier >= 0)
-            return cityTier;
-        if (lastPair(name) == kCity)
-            return inSlot && slotIsTop(slot) ? 1 : 2;
-        return 3;
+        // A city's caption, else by its ending.
+        const int byEnding = lastPair(name) == kCity ? (inSlot && slotIsTop(slot) ? 1 : 2) : 3;
+        return cityTier >= 0 ? cityTier : byEnding;
     }
 
 private:
@@ -764,7 +762,6 @@ void rankEntryRows(const Database& db, EntryRowSet& set, std::string_view query,
             rec = kNoRecord;
         const std::string_view name = readField(rec + entry_field::kNameLen, kNameCapacity);
         const std::string_view area = readField(rec + entry_field::kAreaLen, kAreaCodeCapacity);
-        const std::string_view bare = withoutEnding(name);
         int cls = 2;
         for (std::string_view f : forms) {
             const auto equalOrStart = [&](bool on, std::string_view field) {
@@ -775,8 +772,8 @@ void rankEntryRows(const Database& db, EntryRowSet& set, std::string_view query,
                 cls = std::min(cls, field.size() == f.size() ? 0 : 1);
             };
             equalOrStart(options.byName, name);
-            if (options.byName && bare.size() == f.size() && bare.size() != name.size() && bare[0] == f[0] &&
-                bare == f)
+            // Without its ending (厦门 for 厦门市) the name is two bytes shorter.
+            if (options.byName && name.size() == f.size() + 2 && name[0] == f[0] && withoutEnding(name) == f)
                 cls = 0;
             equalOrStart(options.byAreaCode, area);
             equalOrStart(options.byPostcode, readField(rec + entry_field::kPostLen, kPostcodeCapacity));
@@ -794,7 +791,7 @@ void rankEntryRows(const Database& db, EntryRowSet& set, std::string_view query,
             }
             if (cls > 0) {
                 if (facts.pinyin < 0)
-                    facts.pinyin = int8_t(pinyinClass(name, bare));
+                    facts.pinyin = int8_t(pinyinClass(name, withoutEnding(name)));
                 cls = std::min(cls, int(facts.pinyin));
             }
             city = facts.city;
