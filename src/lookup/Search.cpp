@@ -524,11 +524,14 @@ public:
             // The first child (row() would walk the siblings).
             c->capital = c->capital || (depth == 1 && (!node->parent || node->parent->children.front().get() == node));
         });
-        m_slotTop.assign(m_names.size(), -1);
         // In one pass: the names lie one after another.
         m_slotHash.reserve(m_names.size());
-        for (const std::string& name : m_names)
+        m_slotTop.reserve(m_names.size());
+        for (const std::string& name : m_names) {
             m_slotHash.push_back(nameHash(name));
+            const Caption* c = find(name, m_slotHash.back());
+            m_slotTop.push_back(c && c->top);
+        }
     }
 
     // What the name alone tells: 0 the caption of a capital, 1 of another
@@ -547,7 +550,8 @@ public:
         if (inSlot && h == m_slotHash[slot] && !name.empty() && name == m_names[slot])
             return 0;  // 北京市 in 北京市
         // A city's caption, else by its ending.
-        const int byEnding = lastPair(name) == kCity ? (inSlot && slotIsTop(slot) ? 1 : 2) : 3;
+        const int top = inSlot ? m_slotTop[slot] : 0;
+        const int byEnding = lastPair(name) == kCity ? 2 - top : 3;
         return cityTier >= 0 ? cityTier : byEnding;
     }
 
@@ -587,17 +591,9 @@ private:
     std::string m_text;  // the captions one after another: the tree's lie all over memory
     const std::vector<std::string>& m_names;  // the set's directory names, by slot
     // Per slot, its name's hash, and whether its name is a top-level
-    // directory's caption (-1 until asked: few rows ask).
+    // directory's caption.
     std::vector<uint64_t> m_slotHash;
-    mutable std::vector<int8_t> m_slotTop;
-    bool slotIsTop(uint32_t slot) const
-    {
-        if (m_slotTop[slot] < 0) {
-            const Caption* c = find(m_names[slot], nameHash(m_names[slot]));
-            m_slotTop[slot] = c && c->top;
-        }
-        return m_slotTop[slot] != 0;
-    }
+    std::vector<uint8_t> m_slotTop;
 };
 
 // The distinct area codes of a result (48-bit keys), and the place of each
