@@ -443,6 +443,20 @@ void sortEntryRowsByKey(EntryRowSet& set, LargeVector<uint64_t>& keys)
         orAll |= k;
         andAll &= k;
     }
+    if (orAll < 65536) {
+        // Few keys (bucket numbers): one counting pass moves the rows.
+        LargeVector<uint16_t> bucket(n);
+        std::vector<size_t> start(size_t(orAll) + 2, 0);
+        for (size_t i = 0; i < n; ++i) {
+            bucket[i] = uint16_t(keys[i]);
+            ++start[keys[i] + 1];
+        }
+        LargeVector<uint64_t>().swap(keys);
+        for (size_t k = 1; k < start.size(); ++k)
+            start[k] += start[k - 1];
+        set.rows.distribute(bucket, start, nullptr);
+        return;
+    }
     std::vector<int> bytes;
     for (int b = 0; b < 8; ++b)
         if (((orAll ^ andAll) >> (8 * b)) & 0xFF)

@@ -254,7 +254,7 @@ std::vector<int> sortEntryRows(EntryRowSet& set, int column, int direction);
 void sortEntryRows(EntryRowSet& set, int column, int direction, std::vector<int>* applied);
 
 // Sorts the rows by a key per row (keys[i] for row i), ascending and stable;
-// the keys are used up.
+// the keys are used up. Keys all below 65,536 sort in one counting pass.
 void sortEntryRowsByKey(EntryRowSet& set, LargeVector<uint64_t>& keys);
 
 // The rows of one directory, in image order.

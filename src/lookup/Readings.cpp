@@ -9,6 +9,7 @@
 #include <cctype>
 #include <cstring>
 #include <map>
+#include <type_traits>
 
 namespace qv {
 
@@ -55,6 +56,20 @@ const std::vector<uint32_t>& baseInitials()
         return s;
     }();
     return sets;
+}
+
+// How many codes' base sets hold each bit: whether some character gives a
+// letter, told without a pass over every code.
+const std::array<uint32_t, 32>& baseBitCounts()
+{
+    static const std::array<uint32_t, 32> counts = [] {
+        std::array<uint32_t, 32> c{};
+        for (uint32_t set : baseInitials())
+            for (uint32_t bits = set; bits; bits &= bits - 1)
+                ++c[size_t(__builtin_ctz(bits))];
+        return c;
+    }();
+    return counts;
 }
 
 // Whether `at` starts a character of the name that begins at `begin`.
@@ -221,8 +236,7 @@ bool TraditionalQuery::matches(std::string_view name, bool exact) const
 }
 
 PinyinQuery::PinyinQuery(std::string_view query, PinyinMatch match, const std::vector<LearnedInitial>& learned)
-    : m_exact(match == PinyinMatch::Whole || match == PinyinMatch::WholeSyllables),
-      m_anchored(match == PinyinMatch::Start), m_complete(match == PinyinMatch::WholeSyllables)
+    : m_mode(modeOf(match))
 {
     // The first learned record of a character is one more reading of it.
     std::array<int, 256> bitOf{};
@@ -284,31 +298,47 @@ PinyinQuery::PinyinQuery(std::string_view query, PinyinMatch match, const std::v
             if (upper[k] == 'V')
                 m_oneByte |= 1u << k;
         }
+        // Per letter bit, the query positions holding that letter: a set's
+        // positions are those of its bits (one or two for most characters).
+        uint32_t atBit[32] = {};
+        for (size_t k = 0; k < m_length; ++k)
+            if (wanted[k])
+                atBit[__builtin_ctz(wanted[k])] |= 1u << k;
+        uint32_t inQuery = 0;
+        for (uint32_t w : wanted)
+            inQuery |= w;
         const auto positionsOf = [&](uint32_t set) {
             uint32_t out = 0;
-            for (size_t k = 0; k < m_length; ++k)
-                out |= uint32_t((set & wanted[k]) != 0) << k;
+            for (uint32_t bits = set & inQuery; bits; bits &= bits - 1)
+                out |= atBit[__builtin_ctz(bits)];
             return out;
         };
-        m_positions.resize(kCodes);
-        for (uint32_t i = 0; i < kCodes; ++i)
-            m_positions[i] = positionsOf(base[i]);
-        for (const auto& [i, set] : learnedSets)
-            m_positions[i] = positionsOf(set);
         // A letter no character gives (I, U or V in full pinyin, say): no
-        // name has these initials.
-        uint32_t given = m_oneByte;
-        for (uint32_t b : m_positions)
-            given |= b;
-        if (given != uint32_t((uint64_t(1) << m_length) - 1)) {
-            m_initialsOn = false;
-            m_positions = std::vector<uint32_t>();
+        // name has these initials. Told from how many codes give each
+        // letter, less the learned ones, whose sets stand in for theirs.
+        std::array<uint32_t, 32> counts = baseBitCounts();
+        uint32_t givenSets = 0;
+        for (const auto& [i, set] : learnedSets) {
+            for (uint32_t bits = base[i]; bits; bits &= bits - 1)
+                --counts[size_t(__builtin_ctz(bits))];
+            givenSets |= set;
         }
+        for (size_t b = 0; b < counts.size(); ++b)
+            givenSets |= uint32_t(counts[b] > 0) << b;
+        m_initialsOn = (positionsOf(givenSets) | m_oneByte) == uint32_t((uint64_t(1) << m_length) - 1);
+        const auto fill = [&](auto& table) {
+            using Entry = typename std::decay_t<decltype(table)>::value_type;
+            table.resize(kCodes);
+            for (uint32_t i = 0; i < kCodes; ++i)
+                table[i] = Entry(positionsOf(base[i]));
+            for (const auto& [i, set] : learnedSets)
+                table[i] = Entry(positionsOf(set));
+        };
         // A byte per code keeps the table in the first-level cache.
-        if (m_initialsOn && m_length <= 8) {
-            m_positions8.assign(m_positions.begin(), m_positions.end());
-            m_positions = std::vector<uint32_t>();
-        }
+        if (m_initialsOn && m_length <= 8)
+            fill(m_positions8);
+        else if (m_initialsOn)
+            fill(m_positions);
     }
 
     // Full pinyin: letters only once blanks and apostrophes are gone. They
@@ -360,7 +390,7 @@ PinyinQuery::PinyinQuery(std::string_view query, PinyinMatch match, const std::v
     }
     if (!m_spellingOn)
         return;
-    std::vector<uint8_t> learnedLetter(kCodes, 0);
+    std::vector<uint8_t> learnedLetter(learnedLetters.empty() ? 0 : kCodes, 0);  // most databases have none
     for (const auto& [i, letter] : learnedLetters)
         learnedLetter[i] = letter;
     // Syllable ids: the table's, then a to z for a learned letter or a
@@ -396,7 +426,12 @@ PinyinQuery::PinyinQuery(std::string_view query, PinyinMatch match, const std::v
     }
     // Per code, the readings that occur in the query (most codes have none),
     // as one of a few distinct lists; and whether one can begin it.
-    const auto relevant = [&](uint16_t id) { return (a[id] | p[id]) != 0; };
+    // A byte per syllable: the loop over every code's readings below reads
+    // it rather than two 128-bit masks.
+    std::vector<uint8_t> held(size_t(total), 0);
+    for (size_t id = 0; id < held.size(); ++id)
+        held[id] = (a[id] | p[id]) != 0;
+    const auto relevant = [&](uint16_t id) { return held[id] != 0; };
     // A place-name word's reading that the query holds and its character
     // lacks: a step of its own, taken only inside the word.
     m_firstPart = uint16_t(total);
@@ -431,7 +466,7 @@ PinyinQuery::PinyinQuery(std::string_view query, PinyinMatch match, const std::v
         for (int r = pd::kReadingStart[i]; r < pd::kReadingStart[i + 1]; ++r)
             if (relevant(pd::kReadings[r]))
                 ids.push_back(pd::kReadings[r]);
-        if (learnedLetter[i] && relevant(uint16_t(count + learnedLetter[i] - 'a')))
+        if (!learnedLetter.empty() && learnedLetter[i] && relevant(uint16_t(count + learnedLetter[i] - 'a')))
             ids.push_back(uint16_t(count + learnedLetter[i] - 'a'));
         for (const auto& [code, id] : m_hanziIds)
             if (code == kFirstCode + i)
@@ -460,6 +495,7 @@ PinyinQuery::PinyinQuery(std::string_view query, PinyinMatch match, const std::v
     if (m_kindOverflow) {
         // Too many distinct lists: every code keeps all of its readings.
         m_startable.assign(kCodes, 1);
+        learnedLetter.resize(kCodes, 0);
         m_learnedLetter = std::move(learnedLetter);
         m_partsByCode = std::move(partsByCode);
     }
@@ -487,8 +523,13 @@ size_t PinyinQuery::tableBytes() const
            (m_a128.capacity() + m_p128.capacity()) * sizeof(unsigned __int128);
 }
 
-template <class Mask> bool PinyinQuery::spell(std::string_view name, const Mask* a, const Mask* p) const
+template <bool kFit, class Mask>
+int PinyinQuery::spell(std::string_view name, const Mask* a, const Mask* p, Mode mode) const
 {
+    // kFit: the walk of the whole name in complete syllables, noting on the
+    // way whether the query was spelled from the start (all of it reached,
+    // or ending inside a syllable): Start's positions are these and the end.
+    bool fromStart = false;
     // The set of query positions reached at each character boundary, all
     // choices of readings at once.
     const Mask done = Mask(1) << m_letters;
@@ -498,12 +539,14 @@ template <class Mask> bool PinyinQuery::spell(std::string_view name, const Mask*
     const auto* end = s + name.size();
     Mask reached = 1;
     while (s < end) {
-        if (!m_exact && !m_anchored)
+        if (!mode.exact && !mode.anchored)
             reached |= 1;
         Mask next = 0;
         auto step = [&](int id) {
             next |= (reached & a[id]) << m_syllableLength[size_t(id)];
-            if (!m_complete && (reached & p[id]))
+            if (kFit)
+                fromStart = fromStart || (reached & p[id]) != 0;
+            else if (!mode.complete && (reached & p[id]))
                 next |= done;
         };
         // A word's reading where the name holds the whole word around this character.
@@ -554,17 +597,35 @@ template <class Mask> bool PinyinQuery::spell(std::string_view name, const Mask*
             ++s;
         }
         reached = next;
-        if (!m_exact && (reached & done))
-            return true;
-        if ((m_exact || m_anchored) && !reached)
-            return false;
+        if (kFit) {
+            fromStart = fromStart || (reached & done) != 0;
+            if (!reached)
+                return fromStart ? 1 : 0;
+            continue;
+        }
+        if (!mode.exact && (reached & done))
+            return 1;
+        if ((mode.exact || mode.anchored) && !reached)
+            return 0;
     }
-    return m_exact && (reached & done);
+    if (kFit)
+        return fromStart ? ((reached & done) ? 2 : 1) : 0;
+    return mode.exact && (reached & done) ? 1 : 0;
 }
 
-bool PinyinQuery::spellingMatches(std::string_view name) const
+bool PinyinQuery::spellingMatches(std::string_view name, Mode mode) const
 {
-    return m_wide ? spell(name, m_a128.data(), m_p128.data()) : spell(name, m_a64.data(), m_p64.data());
+    return m_wide ? spell<false>(name, m_a128.data(), m_p128.data(), mode) != 0
+                  : spell<false>(name, m_a64.data(), m_p64.data(), mode) != 0;
+}
+
+int PinyinQuery::spellingFromStart(std::string_view name) const
+{
+    if (!m_spellingOn)
+        return 0;
+    const Mode whole = modeOf(PinyinMatch::WholeSyllables);
+    return m_wide ? spell<true>(name, m_a128.data(), m_p128.data(), whole)
+                  : spell<true>(name, m_a64.data(), m_p64.data(), whole);
 }
 
 }  // namespace qv

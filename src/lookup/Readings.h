@@ -138,7 +138,19 @@ public:
     // rec[0]), which may read the whole name field at once.
     bool recordMatchesInitials(const uint8_t* rec) const;
     bool recordMatchesSpelling(const uint8_t* rec) const;
-    bool matchesSpelling(std::string_view name) const { return m_spellingOn && spellingMatches(name); }
+    bool matchesSpelling(std::string_view name) const { return m_spellingOn && spellingMatches(name, m_mode); }
+    // The same two tests in another mode: the tables do not depend on it,
+    // so that one query set up serves several.
+    bool matchesInitials(std::string_view name, PinyinMatch match) const;
+    // How the name's full pinyin fits the query from the name's start, in
+    // one walk: 0 not at all; 1 the query begins it (PinyinMatch::Start);
+    // 2 the query is all of it in complete syllables (WholeSyllables, which
+    // implies Start).
+    int spellingFromStart(std::string_view name) const;
+    bool matchesSpelling(std::string_view name, PinyinMatch match) const
+    {
+        return m_spellingOn && spellingMatches(name, modeOf(match));
+    }
     // Whether the full pinyin of a name beginning with this two-byte
     // character can match from its start: false rules out matchesSpelling
     // in the Start and Whole modes.
@@ -156,15 +168,23 @@ public:
 
 private:
     // Inline: the search calls these for each of a million names.
-    template <class Mask> bool initials(std::string_view name, const Mask* positions) const;
-    bool spellingMatches(std::string_view name) const;
+    struct Mode {
+        bool exact;     // over the whole name
+        bool anchored;  // from the name's first character on
+        bool complete;  // in complete syllables only
+    };
+    static Mode modeOf(PinyinMatch match)
+    {
+        return {match == PinyinMatch::Whole || match == PinyinMatch::WholeSyllables, match == PinyinMatch::Start,
+                match == PinyinMatch::WholeSyllables};
+    }
+    template <class Mask> bool initials(std::string_view name, const Mask* positions, Mode mode) const;
+    bool spellingMatches(std::string_view name, Mode mode) const;
     // Whether bytes 1 to `length` of a record are all lead bytes.
     static bool twoByteOnly(const uint8_t* rec, size_t length);
-    template <class Mask> bool spell(std::string_view name, const Mask* a, const Mask* p) const;
+    template <bool kFit, class Mask> int spell(std::string_view name, const Mask* a, const Mask* p, Mode mode) const;
 
-    bool m_exact;
-    bool m_anchored = false;  // PinyinMatch::Start
-    bool m_complete = false;  // PinyinMatch::WholeSyllables
+    Mode m_mode;
     // Initials: for each code from 0x8100, the query positions whose letter
     // is one of its initials; one-byte characters give V.
     bool m_initialsOn = false;
@@ -233,7 +253,7 @@ inline bool PinyinQuery::recordMatchesSpelling(const uint8_t* rec) const
         // walk through its readings.
         const uint8_t* startable = m_startable.data();
         const uint8_t* p = rec + 1;
-        const size_t chars = (m_exact || m_anchored) ? std::min<size_t>(length / 2, 1) : length / 2;
+        const size_t chars = (m_mode.exact || m_mode.anchored) ? std::min<size_t>(length / 2, 1) : length / 2;
         uint32_t any = 0;
         for (size_t j = 0; j < 4; ++j) {
             // Past the name the bytes may be anything: entry 0, masked off.
@@ -245,7 +265,7 @@ inline bool PinyinQuery::recordMatchesSpelling(const uint8_t* rec) const
         if (!any)
             return false;
     }
-    return spellingMatches(std::string_view(reinterpret_cast<const char*>(rec + 1), length));
+    return spellingMatches(std::string_view(reinterpret_cast<const char*>(rec + 1), length), m_mode);
 }
 
 inline bool PinyinQuery::recordMatchesInitials(const uint8_t* rec) const
@@ -253,7 +273,7 @@ inline bool PinyinQuery::recordMatchesInitials(const uint8_t* rec) const
     const size_t length = std::min<size_t>(rec[0], size_t(kNameCapacity));
     if (!m_initialsOn || length < m_length)
         return false;
-    if (!m_exact && !m_anchored && !m_positions8.empty() && twoByteOnly(rec, length)) {
+    if (!m_mode.exact && !m_mode.anchored && !m_positions8.empty() && twoByteOnly(rec, length)) {
         const uint8_t* positions = m_positions8.data();
         const uint8_t* p = rec + 1;
         // The first four characters without a branch (most names have
@@ -280,10 +300,19 @@ inline bool PinyinQuery::matchesInitials(std::string_view name) const
 {
     if (!m_initialsOn || name.size() < m_length)
         return false;
-    return m_positions8.empty() ? initials(name, m_positions.data()) : initials(name, m_positions8.data());
+    return m_positions8.empty() ? initials(name, m_positions.data(), m_mode)
+                                : initials(name, m_positions8.data(), m_mode);
 }
 
-template <class Mask> inline bool PinyinQuery::initials(std::string_view name, const Mask* positions) const
+inline bool PinyinQuery::matchesInitials(std::string_view name, PinyinMatch match) const
+{
+    if (!m_initialsOn || name.size() < m_length)
+        return false;
+    const Mode mode = modeOf(match);
+    return m_positions8.empty() ? initials(name, m_positions.data(), mode) : initials(name, m_positions8.data(), mode);
+}
+
+template <class Mask> inline bool PinyinQuery::initials(std::string_view name, const Mask* positions, Mode mode) const
 {
     const auto* s = reinterpret_cast<const uint8_t*>(name.data());
     const auto* end = s + name.size();
@@ -297,7 +326,7 @@ template <class Mask> inline bool PinyinQuery::initials(std::string_view name, c
         ++s;
         return m_oneByte;
     };
-    if (m_exact) {
+    if (mode.exact) {
         size_t k = 0;
         while (s < end) {
             const uint32_t b = next();
@@ -313,8 +342,12 @@ template <class Mask> inline bool PinyinQuery::initials(std::string_view name, c
     uint32_t d = 0, hit = 0, seed = 1u;
     while (s < end) {
         d = ((d << 1) | seed) & next();
-        seed = m_anchored ? 0u : 1u;
+        seed = mode.anchored ? 0u : 1u;
         hit |= d;
+        // Anchored, nothing more is reached once no letter is (most names
+        // fail at their first character).
+        if (mode.anchored && !d)
+            break;
     }
     return hit & (1u << (m_length - 1));
 }

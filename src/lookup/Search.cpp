@@ -8,7 +8,6 @@
 #include <QString>
 
 #include <array>
-#include <bitset>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -414,19 +413,21 @@ std::string typedQueryForm(std::string_view query)
 
 namespace {
 
-// GBK bytes of the endings people leave off a name (厦门 for 厦门市).
-constexpr std::string_view kCity = "\xCA\xD0";  // 市
-bool endsWith(std::string_view text, std::string_view end)
+// GBK codes of the endings people leave off a name (厦门 for 厦门市).
+constexpr uint32_t kCity = 0xCAD0, kCounty = 0xCFD8, kDistrict = 0xC7F8, kProvince = 0xCAA1;  // 市 县 区 省
+// The code of the name's last two bytes (0 for a shorter name).
+inline uint32_t lastPair(std::string_view name)
 {
-    return text.size() >= end.size() && text.substr(text.size() - end.size()) == end;
+    const size_t n = name.size();
+    return n >= 2 ? uint32_t(uint8_t(name[n - 2]) << 8 | uint8_t(name[n - 1])) : 0;
 }
-std::string_view withoutEnding(std::string_view name)
+inline std::string_view withoutEnding(std::string_view name)
 {
-    static constexpr std::string_view kEndings[] = {kCity, "\xCF\xD8", "\xC7\xF8", "\xCA\xA1"};  // 市 县 区 省
-    if (name.size() > 2 && (name.size() % 2) == 0)
-        for (std::string_view e : kEndings)
-            if (endsWith(name, e) && gbk::isLeadByte(uint8_t(name[name.size() - 2])))
-                return name.substr(0, name.size() - 2);
+    if (name.size() > 2 && (name.size() % 2) == 0) {
+        const uint32_t end = lastPair(name);
+        if (end == kCity || end == kCounty || end == kDistrict || end == kProvince)
+            return name.substr(0, name.size() - 2);
+    }
     return name;
 }
 
@@ -442,65 +443,163 @@ std::vector<std::string> queryForms(std::string_view query)
     return forms;
 }
 
+// A name's bytes as four words, zero past its end, and their hash, read
+// eight bytes at a time: `p` must have 32 readable bytes (a record's name
+// field and what follows it), of which the first `length` count.
+struct NameKey {
+    uint64_t words[4] = {};
+    uint64_t hash = 0;
+};
+inline NameKey nameKey(const uint8_t* p, size_t length)
+{
+    NameKey key;
+    uint64_t h = uint64_t(length) * 0x9E3779B97F4A7C15ull;
+    const auto mix = [&](size_t k) {
+        uint64_t w;
+        std::memcpy(&w, p + 8 * k, 8);
+        const size_t left = length > 8 * k ? length - 8 * k : 0;
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+        const uint64_t mask = left >= 8 ? ~uint64_t(0) : ~(~uint64_t(0) >> (8 * left));
+#else
+        const uint64_t mask = left >= 8 ? ~uint64_t(0) : (uint64_t(1) << (8 * left)) - 1;
+#endif
+        key.words[k] = w & mask;
+        h = (h ^ key.words[k]) * 0xFF51AFD7ED558CCDull;
+    };
+    // Most names fit in the first sixteen bytes.
+    mix(0);
+    mix(1);
+    if (length > 16) {
+        mix(2);
+        mix(3);
+    }
+    key.hash = h ^ (h >> 31);
+    return key;
+}
+inline uint64_t nameHash(const uint8_t* p, size_t length) { return nameKey(p, length).hash; }
+inline uint64_t nameHash(std::string_view text)
+{
+    uint8_t buffer[32] = {};
+    std::memcpy(buffer, text.data(), std::min<size_t>(text.size(), sizeof buffer));
+    return nameHash(buffer, text.size());
+}
+
 // How likely a person means a place, 0 most: the capital of a province or a
 // municipality; a city with districts of its own (a directory of its name)
 // or a city right under a province; a county-level city; the rest. Read off
 // the tree: a province's first sub-directory is its capital, as the national
-// code list puts capitals first.
+// code list puts capitals first. What a directory slot tells is worked out
+// once per slot, and a name is looked up among the captions by a hash of its
+// bytes read eight at a time: this runs for every row of a result.
 class Prominence {
 public:
-    explicit Prominence(const Database& db, const EntryRowSet& set)
+    explicit Prominence(const Database& db, const EntryRowSet& set) : m_names(set.directoryNames)
     {
+        size_t nodes = 0;
+        db.tree.forEach([&](const DirectoryNode*, int) { ++nodes; });
+        size_t size = 16;
+        while (size < 2 * nodes)
+            size *= 2;
+        m_mask = size - 1;
+        m_table.assign(size, Place{});
+        m_filter.assign(kFilterBits / 64, 0);
+        m_captions.reserve(nodes);
+        m_text.reserve(nodes * 12);
         db.tree.forEach([&](const DirectoryNode* node, int depth) {
-            Kind& k = m_byCaption[node->caption];
-            k.top = k.top || depth == 0;
-            k.city = k.city || depth > 0;
-            k.capital = k.capital || (depth == 1 && node->row() == 0);
-            m_mayBeCaption.set(filterBit(node->caption));
+            const std::string_view text = node->caption;
+            const uint64_t h = nameHash(text);
+            Caption* c = find(text, h);
+            if (!c) {
+                size_t at = size_t(h) & m_mask;
+                while (m_table[at].caption)
+                    at = (at + 1) & m_mask;
+                m_captions.push_back({uint32_t(m_text.size()), uint32_t(text.size())});
+                m_text += text;
+                m_table[at] = {uint32_t(h >> 32), uint32_t(m_captions.size())};
+                c = &m_captions.back();
+                m_filter[filterBit(h) / 64] |= uint64_t(1) << (filterBit(h) % 64);
+            }
+            c->top = c->top || depth == 0;
+            c->city = c->city || depth > 0;
+            // The first child (row() would walk the siblings).
+            c->capital = c->capital || (depth == 1 && (!node->parent || node->parent->children.front().get() == node));
         });
-        for (const std::string& name : set.directoryNames) {
-            const auto it = m_byCaption.find(name);
-            m_slotTop.push_back(it != m_byCaption.end() && it->second.top);
+        // In one pass: the names lie one after another.
+        m_slotHash.reserve(m_names.size());
+        m_slotTop.reserve(m_names.size());
+        for (const std::string& name : m_names) {
+            m_slotHash.push_back(nameHash(name));
+            const Caption* c = find(name, m_slotHash.back());
+            m_slotTop.push_back(c && c->top);
         }
     }
 
-    int operator()(std::string_view name, std::string_view directory, uint32_t slot) const
+    // What the name alone tells: 0 the caption of a capital, 1 of another
+    // city, -1 neither. `h` is its nameHash.
+    int cityTier(std::string_view name, uint64_t h) const
     {
-        if (name.size() == directory.size() && !name.empty() && name[0] == directory[0] && name == directory)
+        if (m_filter[filterBit(h) / 64] >> (filterBit(h) % 64) & 1)
+            if (const Caption* c = find(name, h); c && c->city)
+                return c->capital ? 0 : 1;
+        return -1;
+    }
+    // `h` is the name's nameHash.
+    int operator()(std::string_view name, uint64_t h, uint32_t slot, int cityTier) const
+    {
+        const bool inSlot = slot < m_names.size();
+        if (inSlot && h == m_slotHash[slot] && !name.empty() && name == m_names[slot])
             return 0;  // 北京市 in 北京市
-        if (m_mayBeCaption.test(filterBit(name))) {
-            const auto it = m_byCaption.find(name);
-            if (it != m_byCaption.end() && it->second.city)
-                return it->second.capital ? 0 : 1;
-        }
-        const bool top = slot < m_slotTop.size() && m_slotTop[slot];
-        if (endsWith(name, kCity))
-            return top ? 1 : 2;
-        return 3;
+        // A city's caption, else by its ending.
+        const int top = inSlot ? m_slotTop[slot] : 0;
+        const int byEnding = lastPair(name) == kCity ? 2 - top : 3;
+        return cityTier >= 0 ? cityTier : byEnding;
     }
 
 private:
-    struct Kind {
+    // A caption of the tree and what its directories are.
+    struct Caption {
+        uint32_t at = 0, length = 0;  // its text in m_text
         bool top = false, city = false, capital = false;
     };
-    std::unordered_map<std::string_view, Kind> m_byCaption;  // views of the tree's captions
-    // One bit per caption, from its length and its first and last two bytes:
-    // most names need no look-up.
-    static constexpr size_t kFilterBits = size_t(1) << 18;
-    static size_t filterBit(std::string_view text)
+    // A place of the table: the top half of a caption's hash, and which it is.
+    struct Place {
+        uint32_t tag = 0;
+        uint32_t caption = 0;  // 1 + its index in m_captions; 0 for none
+    };
+    const Caption* find(std::string_view text, uint64_t h) const
     {
-        if (text.size() < 2)
-            return text.size();
-        const uint32_t ends = uint32_t(uint8_t(text[0]) << 24 | uint8_t(text[1]) << 16 |
-                                       uint8_t(text[text.size() - 2]) << 8 | uint8_t(text.back()));
-        return size_t(((uint64_t(ends) ^ uint64_t(text.size()) << 32) * 0x9E3779B97F4A7C15ull) >> 46);
+        for (size_t at = size_t(h) & m_mask; m_table[at].caption; at = (at + 1) & m_mask)
+            if (m_table[at].tag == uint32_t(h >> 32)) {
+                const Caption& c = m_captions[m_table[at].caption - 1];
+                if (c.length == text.size() && std::memcmp(m_text.data() + c.at, text.data(), text.size()) == 0)
+                    return &c;
+            }
+        return nullptr;
     }
-    std::bitset<kFilterBits> m_mayBeCaption;
-    std::vector<bool> m_slotTop;
+    Caption* find(std::string_view text, uint64_t h)
+    {
+        return const_cast<Caption*>(static_cast<const Prominence*>(this)->find(text, h));
+    }
+    // One bit per caption, from bits of its hash that do not pick its place
+    // in the table: most names need no look-up there.
+    static constexpr size_t kFilterBits = size_t(1) << 17;
+    static size_t filterBit(uint64_t h) { return size_t(h >> (64 - 17)); }
+    std::vector<uint64_t> m_filter;
+    std::vector<Place> m_table;  // open addressing
+    size_t m_mask = 0;
+    std::vector<Caption> m_captions;
+    std::string m_text;  // the captions one after another: the tree's lie all over memory
+    const std::vector<std::string>& m_names;  // the set's directory names, by slot
+    // Per slot, its name's hash, and whether its name is a top-level
+    // directory's caption.
+    std::vector<uint64_t> m_slotHash;
+    std::vector<uint8_t> m_slotTop;
 };
 
 // The distinct area codes of a result (48-bit keys), and the place of each
 // among them in ascending order. Open addressing: a look-up is a multiply.
+// For results whose codes have too many different bytes to number them as
+// rankEntryRows does.
 constexpr uint64_t kAreaBits = (uint64_t(1) << 48) - 1;
 class AreaCodes {
 public:
@@ -556,6 +655,34 @@ private:
     int m_shift = 0;
 };
 
+constexpr int kAreaKeyBytes = 6;  // five bytes of code, then its length
+
+// Numbers the area keys of a result by the values each of their bytes takes
+// (`seen`: a bit per value of each byte), in mixed radix as the area-code
+// sort does: no hashing, and the numbers keep the keys' order. Returns the
+// count of numbers, or 0 when there would be more than 65,536.
+uint32_t areaRadix(const uint64_t (&seen)[kAreaKeyBytes][4], uint32_t (&weight)[kAreaKeyBytes][256])
+{
+    uint64_t product = 1;
+    for (int b = 0; b < kAreaKeyBytes; ++b) {
+        uint32_t r = 0;
+        for (unsigned v = 0; v < 256; ++v)
+            if (seen[b][v >> 6] >> (v & 63) & 1)
+                weight[b][v] = uint32_t(r++ * product);
+        product *= std::max<uint32_t>(r, 1);
+        if (product > 65536)
+            return 0;
+    }
+    return uint32_t(product);
+}
+inline uint32_t areaNumber(uint64_t key, const uint32_t (&weight)[kAreaKeyBytes][256])
+{
+    uint32_t number = 0;
+    for (int b = 0; b < kAreaKeyBytes; ++b)
+        number += weight[b][(key >> (8 * b)) & 0xFF];
+    return number;
+}
+
 }  // namespace
 
 void rankEntryRows(const Database& db, EntryRowSet& set, std::string_view query, const QueryOptions& options)
@@ -565,74 +692,189 @@ void rankEntryRows(const Database& db, EntryRowSet& set, std::string_view query,
         sortEntryRows(set, kColumnAreaCode, +1, nullptr);
         return;
     }
-    const std::vector<std::string> forms = queryForms(query);
+    const std::vector<std::string> formTexts = queryForms(query);
+    std::vector<std::string_view> forms;
+    for (const std::string& f : formTexts)
+        if (!f.empty())
+            forms.push_back(f);
     const std::string typed = typedQueryForm(query);
-    std::optional<PinyinQuery> whole, start;
-    if (options.byInitials) {
-        whole.emplace(typed, PinyinMatch::WholeSyllables, db.learned);
-        start.emplace(typed, PinyinMatch::Start, db.learned);
-    }
-    const bool wholeOn = whole && whole->possible(), startOn = start && start->possible();
+    // One query set up serves both modes: the whole name in complete
+    // syllables, and from its start.
+    std::optional<PinyinQuery> pinyin;
+    if (options.byInitials)
+        pinyin.emplace(typed, PinyinMatch::WholeSyllables, db.learned);
+    const bool pinyinOn = pinyin && pinyin->possible();
     const Prominence prominence(db, set);
-    constexpr int kLengths = 32, kTiers = 4;
+    constexpr int kLengths = 32, kTiers = 4, kRanks = 3 * kTiers * kLengths;
     // Each row's key, worked out in the order the rows come (a search gives
     // them in image order, so the records are read one after another): the
-    // rank in the top bytes, then the area code (at most five bytes, compared
-    // as the list compares texts), then its length.
+    // rank in the top bytes, then the area code (five bytes, compared as the
+    // list compares texts), then its length.
     LargeVector<uint64_t> keys(n);
+    // Which values each byte of the area keys takes, and which ranks occur.
+    uint64_t seen[kAreaKeyBytes][4] = {};
+    std::array<bool, kRanks> rankSeen{};
+    static const uint8_t kNoRecord[kEntryRecordSize] = {};
+    // The class the pinyin gives a name: 0 spelled whole (or without its
+    // ending), 1 spelled or its initials from its start, 2 neither. A name
+    // whose first character cannot begin the query's pinyin is neither
+    // spelled whole nor from its start (most rows of a search that found
+    // them by a later syllable); initials from the start stop at the first
+    // character that does not fit.
+    const auto pinyinClass = [&](std::string_view name, std::string_view bare) {
+        const bool twoByteFirst = name.size() >= 2 && gbk::isLeadByte(uint8_t(name[0]));
+        // One walk tells whether the name is spelled from its start and
+        // whole; one spelled whole without its ending is spelled from its
+        // start too, so only those need a second walk.
+        const int fit = !twoByteFirst || pinyin->mayBeginWith(uint8_t(name[0]), uint8_t(name[1]))
+                            ? pinyin->spellingFromStart(name)
+                            : 0;
+        if (fit > 0)
+            return fit == 2 || (bare.size() != name.size() && pinyin->matchesSpelling(bare)) ? 0 : 1;
+        return pinyin->matchesInitials(name, PinyinMatch::Start) ? 1 : 2;
+    };
+    // What the name alone decides, kept for the names met last by their
+    // hash when the pinyin is tried: names repeat (城关镇 in hundreds of
+    // counties), and walking their readings costs more than the look-up.
+    struct NameFacts {
+        uint64_t words[4];
+        uint8_t length = 0xFF;  // none yet
+        int8_t city = -1;       // Prominence::cityTier
+        int8_t pinyin = -1;     // pinyinClass, -1 not yet worked out
+    };
+    size_t memoSize = 64;
+    while (pinyinOn && memoSize < 1024 && memoSize * 8 < n)
+        memoSize *= 2;
+    std::vector<NameFacts> memo(pinyinOn ? memoSize : 0);
+    const size_t memoMask = memoSize - 1;
     constexpr size_t kAhead = 16;
+    static_assert(entry_field::kAreaLen + kAreaCodeCapacity + 1 < kEntryRecordSize, "area code read as a word");
+    uint64_t lastStored = ~uint64_t(0), areaKey = 0;
     for (size_t i = 0; i < n; ++i) {
         if (i + kAhead < n)
             set.rows.prefetch(i + kAhead);
-        const EntryRow row = set.rows[i];
-        const std::string_view name = row.nameText(), bare = withoutEnding(name);
+        const uint8_t* rec = set.rows.record(i);
+        if (!rec)
+            rec = kNoRecord;
+        const std::string_view name = readField(rec + entry_field::kNameLen, kNameCapacity);
+        const std::string_view area = readField(rec + entry_field::kAreaLen, kAreaCodeCapacity);
         int cls = 2;
-        for (const std::string& f : forms) {
-            if (f.empty())
-                continue;
+        for (std::string_view f : forms) {
             const auto equalOrStart = [&](bool on, std::string_view field) {
                 // The first byte first: most fields differ there.
                 if (!on || field.size() < f.size() || field[0] != f[0] ||
-                    std::memcmp(field.data(), f.data(), f.size()) != 0)
+                    (f.size() > 1 && std::memcmp(field.data() + 1, f.data() + 1, f.size() - 1) != 0))
                     return;
                 cls = std::min(cls, field.size() == f.size() ? 0 : 1);
             };
             equalOrStart(options.byName, name);
-            if (options.byName && bare.size() == f.size() && bare != name && bare == f)
+            // Without its ending (厦门 for 厦门市) the name is two bytes shorter.
+            if (options.byName && name.size() == f.size() + 2 && name[0] == f[0] && withoutEnding(name) == f)
                 cls = 0;
-            equalOrStart(options.byAreaCode, row.areaText());
-            equalOrStart(options.byPostcode, row.postText());
+            equalOrStart(options.byAreaCode, area);
+            equalOrStart(options.byPostcode, readField(rec + entry_field::kPostLen, kPostcodeCapacity));
         }
-        // A name whose first character cannot begin the query's pinyin is
-        // neither spelled whole nor from its start (most rows of a search
-        // that found them by a later syllable).
-        const bool twoByteFirst = name.size() >= 2 && gbk::isLeadByte(uint8_t(name[0]));
-        const bool mayBegin =
-            !twoByteFirst || (wholeOn && whole->mayBeginWith(uint8_t(name[0]), uint8_t(name[1])));
-        if (cls > 0 && wholeOn && mayBegin &&
-            (whole->matchesSpelling(name) || (bare != name && whole->matchesSpelling(bare))))
-            cls = 0;
-        if (cls > 1 && startOn && (start->matchesInitials(name) || (mayBegin && start->matchesSpelling(name))))
-            cls = 1;
-        const int tier = prominence(name, set.directoryText(row), row.directory);
-        const uint64_t rank = uint64_t((cls * kTiers + tier) * kLengths + int(std::min<size_t>(name.size(), kLengths - 1)));
-        const std::string_view area = row.areaText().substr(0, kAreaCodeCapacity);
-        uint64_t code = 0;
-        for (size_t k = 0; k < size_t(kAreaCodeCapacity); ++k) {
-            const auto c = k < area.size() ? uint8_t(area[k]) : uint8_t(0);
-            code = code << 8 | (c >= 'a' && c <= 'z' ? uint8_t(c - 'a' + 'A') : c);
+        const NameKey key = nameKey(rec + entry_field::kName, name.size());
+        int city;
+        if (pinyinOn) {
+            NameFacts& facts = memo[key.hash & memoMask];
+            if (facts.length != name.size() || facts.words[0] != key.words[0] || facts.words[1] != key.words[1] ||
+                facts.words[2] != key.words[2] || facts.words[3] != key.words[3]) {
+                std::memcpy(facts.words, key.words, sizeof key.words);
+                facts.length = uint8_t(name.size());
+                facts.city = int8_t(prominence.cityTier(name, key.hash));
+                facts.pinyin = -1;
+            }
+            if (cls > 0) {
+                if (facts.pinyin < 0)
+                    facts.pinyin = int8_t(pinyinClass(name, withoutEnding(name)));
+                cls = std::min(cls, int(facts.pinyin));
+            }
+            city = facts.city;
+        } else {
+            city = prominence.cityTier(name, key.hash);
         }
-        // The area code as the list compares texts: its bytes, then its length.
-        keys[i] = rank << 48 | code << 8 | area.size();
+        const int tier = prominence(name, key.hash, set.rows.directory(i), city);
+        const int rank = (cls * kTiers + tier) * kLengths + int(std::min<size_t>(name.size(), kLengths - 1));
+        rankSeen[size_t(rank)] = true;
+        // Rows of one directory come together and share their area code:
+        // its length byte and bytes as stored tell when it is the last row's.
+        uint64_t stored;
+        std::memcpy(&stored, rec + entry_field::kAreaLen - 1, 8);
+        stored &= uint64_t(0x00FFFFFFFFFFFF00);
+        if (stored != lastStored) {
+            lastStored = stored;
+            areaKey = 0;
+            for (size_t k = 0; k < size_t(kAreaCodeCapacity); ++k) {
+                const auto c = k < area.size() ? uint8_t(area[k]) : uint8_t(0);
+                areaKey = areaKey << 8 | (c >= 'a' && c <= 'z' ? uint8_t(c - 'a' + 'A') : c);
+            }
+            // The area code as the list compares texts: its bytes, then its length.
+            areaKey = areaKey << 8 | area.size();
+            for (int b = 0; b < kAreaKeyBytes; ++b) {
+                const unsigned v = unsigned(areaKey >> (8 * b)) & 0xFF;
+                seen[b][v >> 6] |= uint64_t(1) << (v & 63);
+            }
+        }
+        keys[i] = uint64_t(rank) << 48 | areaKey;
     }
-    // The area codes are few: each becomes its place among them, so that the
-    // keys vary in fewer bytes and sort in fewer passes.
-    AreaCodes codes;
-    for (uint64_t k : keys)
-        codes.add(k & kAreaBits);
-    if (codes.number())
+    // The ranks that occur, and the area codes, each become its place among
+    // those of the result, so that the keys take few values: a counting pass
+    // sorts them when there are at most 65,536, a radix sort of few bytes
+    // otherwise.
+    std::array<uint32_t, kRanks> rankPlace{};
+    uint32_t ranks = 0;
+    for (int r = 0; r < kRanks; ++r)
+        if (rankSeen[size_t(r)])
+            rankPlace[size_t(r)] = ranks++;
+    // Rows by bucket number in one counting pass, as the area-code sort
+    // moves them: each row's number worked out as it is counted.
+    const auto countingSort = [&](uint32_t buckets, auto bucketOf) {
+        LargeVector<uint16_t> bucket(n);
+        std::vector<size_t> start(size_t(buckets) + 1, 0);
+        for (size_t i = 0; i < n; ++i) {
+            const uint32_t b = bucketOf(keys[i]);
+            bucket[i] = uint16_t(b);
+            ++start[b + 1];
+        }
+        LargeVector<uint64_t>().swap(keys);
+        for (size_t k = 1; k < start.size(); ++k)
+            start[k] += start[k - 1];
+        set.rows.distribute(bucket, start, nullptr);
+    };
+    uint32_t weight[kAreaKeyBytes][256] = {};
+    const uint32_t numbers = areaRadix(seen, weight);
+    if (numbers != 0 && uint64_t(ranks) * numbers <= 65536) {
+        countingSort(ranks * numbers, [&](uint64_t k) {
+            return rankPlace[k >> 48] * numbers + areaNumber(k & kAreaBits, weight);
+        });
+        return;
+    }
+    if (numbers != 0) {
+        // Many numbers, few of them used: those used, counted again.
+        std::vector<uint32_t> place(numbers, 0);
+        for (uint64_t& k : keys) {
+            const uint32_t a = areaNumber(k & kAreaBits, weight);
+            place[a] = 1;
+            k = uint64_t(rankPlace[k >> 48]) << 32 | a;
+        }
+        uint32_t used = 0;
+        for (uint32_t& p : place)
+            p = p ? used++ : 0;
+        if (uint64_t(ranks) * used <= 65536) {
+            countingSort(ranks * used, [&](uint64_t k) { return uint32_t(k >> 32) * used + place[uint32_t(k)]; });
+            return;
+        }
         for (uint64_t& k : keys)
-            k = (k >> 48) << 24 | codes.placeOf(k & kAreaBits);
+            k = (k >> 32) << 16 | place[uint32_t(k)];
+    } else {
+        AreaCodes codes;
+        for (uint64_t k : keys)
+            codes.add(k & kAreaBits);
+        if (codes.number())
+            for (uint64_t& k : keys)
+                k = (k >> 48) << 24 | codes.placeOf(k & kAreaBits);
+    }
     sortEntryRowsByKey(set, keys);
 }
 

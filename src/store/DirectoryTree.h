@@ -99,6 +99,12 @@ private:
     {
         if (depth >= 0)
             f(n, depth);
+        // The children lie anywhere in memory: ask for all of them at once
+        // rather than wait for each in turn.
+        for (const auto& c : n->children) {
+            __builtin_prefetch(c.get());
+            __builtin_prefetch(reinterpret_cast<const char*>(c.get()) + sizeof(DirectoryNode) - 1);
+        }
         for (const auto& c : n->children)
             walk(c.get(), depth + 1, f);
     }

@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -141,6 +142,28 @@ TEST_F(SortEntryRowsTest, StableOnALongList)
                 EXPECT_LT(order[i - 1], order[i]) << "at " << i;
             }
         }
+    }
+}
+
+TEST_F(SortEntryRowsTest, ByKeyIsAscendingAndStable)
+{
+    // Keys below 65,536 take the counting pass, others the radix sort.
+    const std::vector<std::vector<uint64_t>> cases = {
+        {3, 1, 2, 1, 0, 3, 65535, 1},
+        {70000, 5, 70000, 1, 5},
+        {uint64_t(1) << 60, 7, uint64_t(1) << 40 | 3, 7, (uint64_t(1) << 60) - 1, 0},
+    };
+    for (const std::vector<uint64_t>& c : cases) {
+        set.clear();
+        for (size_t i = 0; i < c.size(); ++i)
+            set.rows.push(int32_t(i), 0, "n", "a", "p");
+        LargeVector<uint64_t> keys(c.begin(), c.end());
+        sortEntryRowsByKey(set, keys);
+        std::vector<int32_t> want(c.size());
+        for (size_t i = 0; i < want.size(); ++i)
+            want[i] = int32_t(i);
+        std::stable_sort(want.begin(), want.end(), [&](int32_t a, int32_t b) { return c[size_t(a)] < c[size_t(b)]; });
+        EXPECT_EQ(positions(), want) << c.size() << " keys, first " << c[0];
     }
 }
 

@@ -242,6 +242,45 @@ TEST(PinyinQuery, FullPinyinOnlyWithAWholeSyllable)
         EXPECT_FALSE(PinyinQuery(q, false, {}).spelling()) << q;
 }
 
+TEST(PinyinQuery, OneQuerySetUpAnswersForEveryMode)
+{
+    // The tests in another mode, and the one walk that tells Start and
+    // WholeSyllables at once, answer as a query set up in that mode does.
+    const char* names[] = {"北京", "北京市", "厦门市", "西安", "西安市", "福州市", "福建", "抚顺县", "复兴区",
+                           "乐亭县", "大厦", "黄陂区", "单县", "A市", "市北", "重庆", "长春市"};
+    const char* queries[] = {"fu",    "fuzhou", "fuzhoushi", "beijing", "bei", "bj",       "bjs",     "xiamen",
+                             "xia",   "xian",   "xi'an",     "laoting", "dasha", "zhon",   "b",       "cq",
+                             "zq",    "shanxian", "cc",      "chong",   "shi",  "huangpi", "xiamenshi"};
+    for (const char* q : queries) {
+        const PinyinQuery whole(q, PinyinMatch::WholeSyllables, {});
+        const PinyinQuery start(q, PinyinMatch::Start, {});
+        for (const char* n : names) {
+            const std::string name = gb(n);
+            const bool fromStart = start.matchesSpelling(name), spelled = whole.matchesSpelling(name);
+            EXPECT_EQ(whole.matchesSpelling(name, PinyinMatch::Start), fromStart) << q << " " << n;
+            EXPECT_EQ(start.matchesSpelling(name, PinyinMatch::WholeSyllables), spelled) << q << " " << n;
+            EXPECT_EQ(whole.matchesInitials(name, PinyinMatch::Start), start.matchesInitials(name)) << q << " " << n;
+            EXPECT_EQ(whole.spellingFromStart(name), fromStart ? (spelled ? 2 : 1) : 0) << q << " " << n;
+        }
+    }
+    // And what they answer.
+    const struct {
+        const char* query;
+        const char* name;
+        int fit;           // spellingFromStart
+        bool initialsStart;
+    } cases[] = {
+        {"beijing", "北京", 2, false}, {"beijing", "北京市", 1, false}, {"fuzhoushi", "福州市", 2, false},
+        {"fu", "福州市", 1, false},     {"fu", "复兴区", 1, false},      {"xian", "抚顺县", 0, false},
+        {"bj", "北京市", 0, true},      {"bjs", "北京市", 0, true},      {"js", "北京市", 0, false},
+    };
+    for (const auto& c : cases) {
+        const PinyinQuery whole(c.query, PinyinMatch::WholeSyllables, {});
+        EXPECT_EQ(whole.spellingFromStart(gb(c.name)), c.fit) << c.query << " " << c.name;
+        EXPECT_EQ(whole.matchesInitials(gb(c.name), PinyinMatch::Start), c.initialsStart) << c.query << " " << c.name;
+    }
+}
+
 TEST(TraditionalQuery, ReadsAsSimplified)
 {
     ImageBuilder b;

@@ -9,6 +9,7 @@
 #include <climits>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 using namespace qv;
@@ -394,6 +395,49 @@ TEST_F(SearchTest, RelevancePutsTheWholeNameFirst)
         for (const EntryRow& r : set.rows)
             names.emplace_back(r.nameText());
         EXPECT_EQ(names, c.names) << c.query;
+    }
+}
+
+TEST(Relevance, LongNamesAndOwnTextsRankByTheirKindOfPlace)
+{
+    // Captions longer than sixteen bytes, a capital (a province's first
+    // city), a name equal to its own directory's, "…市" in a top-level
+    // directory and below one; every row begins with the query (area codes).
+    ImageBuilder b;
+    b.dir(gbk("新疆维吾尔自治区"), 0, 1)
+        .dir(gbk("克孜勒苏柯尔克孜自治州"), 1, 2)
+        .dir(gbk("伊犁哈萨克自治州"), 1, 3)
+        .dir(gbk("天津市"), 0, 4)
+        .end(5)
+        .learnedCount(0);
+    for (const auto& [name, owner] : std::vector<std::pair<const char*, int32_t>>{{"阿合奇县", 2},
+                                                                               {"伊犁哈萨克自治州", 1},
+                                                                               {"阿图什市", 2},
+                                                                               {"和平市", 4},
+                                                                               {"克孜勒苏柯尔克孜自治州", 1},
+                                                                               {"天津市", 4}})
+        b.entry(gbk(name), owner, "845350", "0908");
+    Database db;
+    db.loadImage(b.bytes);
+    const struct {
+        int ownTextsAt;  // the search's row given 天津市 as texts of its own, or -1
+        std::vector<const char*> names;
+    } cases[] = {
+        {-1, {"天津市", "克孜勒苏柯尔克孜自治州", "和平市", "伊犁哈萨克自治州", "阿图什市", "阿合奇县"}},
+        // 阿合奇县's row, named 天津市 below a city: "…市" not in a top-level directory.
+        {0, {"天津市", "克孜勒苏柯尔克孜自治州", "和平市", "伊犁哈萨克自治州", "天津市", "阿图什市"}},
+    };
+    for (const auto& c : cases) {
+        EntryRowSet set = searchEntries(db, "0", fuzzyBy(kAreaCode));
+        if (c.ownTextsAt >= 0)
+            set.rows.setTexts(size_t(c.ownTextsAt), gbk("天津市"), "0908", "845350");
+        rankEntryRows(db, set, "0", fuzzyBy(kAreaCode));
+        std::vector<std::string> names, want;
+        for (const EntryRow& r : set.rows)
+            names.emplace_back(r.nameText());
+        for (const char* n : c.names)
+            want.push_back(gbk(n));
+        EXPECT_EQ(names, want) << c.ownTextsAt;
     }
 }
 
