@@ -232,6 +232,31 @@ void lsdSort(LargeVector<T>& items, LargeVector<T>& tmp, const std::vector<int>&
     }
 }
 
+// The rows' order by keys whose varying bytes (at most four) fit in 32 bits:
+// each key becomes one number, those bytes above its row's index, and
+// sorting the numbers sorts the rows. The keys are overwritten.
+std::vector<int> sortPackedKeys(LargeVector<uint64_t>& keys, const std::vector<int>& bytes)
+{
+    const size_t n = keys.size();
+    for (size_t i = 0; i < n; ++i) {
+        uint64_t packed = 0;
+        for (auto b = bytes.rbegin(); b != bytes.rend(); ++b)
+            packed = packed << 8 | ((keys[i] >> (8 * *b)) & 0xFF);
+        keys[i] = packed << 32 | i;
+    }
+    std::vector<int> packedBytes;
+    for (size_t b = 0; b < bytes.size(); ++b)
+        packedBytes.push_back(4 + int(b));
+    {
+        LargeVector<uint64_t> tmp;
+        lsdSort(keys, tmp, packedBytes, [](uint64_t x) { return x; });
+    }
+    std::vector<int> order(n);
+    for (size_t i = 0; i < n; ++i)
+        order[i] = int(uint32_t(keys[i]));
+    return order;
+}
+
 // How the rows are ordered: a key per row (see textKey), sorted stably by a
 // single counting pass when the keys take few enough values, as area codes
 // and directory names do, or by a radix sort, and then rows whose texts
@@ -326,24 +351,7 @@ private:
         const size_t n = keys.size();
         std::vector<int> result;  // made once the scratch is gone
         if (exact && bytes.size() <= 4) {
-            // The varying bytes fit in 32 bits: each row becomes one number,
-            // those bytes above its index, and sorting the numbers sorts the rows.
-            for (size_t i = 0; i < n; ++i) {
-                uint64_t packed = 0;
-                for (auto b = bytes.rbegin(); b != bytes.rend(); ++b)
-                    packed = packed << 8 | ((keys[i] >> (8 * *b)) & 0xFF);
-                keys[i] = packed << 32 | i;
-            }
-            std::vector<int> packedBytes;
-            for (size_t b = 0; b < bytes.size(); ++b)
-                packedBytes.push_back(4 + int(b));
-            {
-                LargeVector<uint64_t> tmp;
-                lsdSort(keys, tmp, packedBytes, [](uint64_t x) { return x; });
-            }
-            result.resize(n);
-            for (size_t i = 0; i < n; ++i)
-                result[i] = int(uint32_t(keys[i]));
+            result = sortPackedKeys(keys, bytes);
         } else {
             LargeVector<KeyedIndex> items(n);
             for (size_t i = 0; i < n; ++i)
@@ -461,23 +469,11 @@ void sortEntryRowsByKey(EntryRowSet& set, LargeVector<uint64_t>& keys)
     for (int b = 0; b < 8; ++b)
         if (((orAll ^ andAll) >> (8 * b)) & 0xFF)
             bytes.push_back(b);
-    std::vector<int> result(n);
+    std::vector<int> result;
     if (bytes.size() <= 4) {
-        // The varying bytes above each row's index in one number.
-        for (size_t i = 0; i < n; ++i) {
-            uint64_t packed = 0;
-            for (auto b = bytes.rbegin(); b != bytes.rend(); ++b)
-                packed = packed << 8 | ((keys[i] >> (8 * *b)) & 0xFF);
-            keys[i] = packed << 32 | i;
-        }
-        std::vector<int> packedBytes;
-        for (size_t b = 0; b < bytes.size(); ++b)
-            packedBytes.push_back(4 + int(b));
-        LargeVector<uint64_t> tmp;
-        lsdSort(keys, tmp, packedBytes, [](uint64_t x) { return x; });
-        for (size_t i = 0; i < n; ++i)
-            result[i] = int(uint32_t(keys[i]));
+        result = sortPackedKeys(keys, bytes);
     } else {
+        result.resize(n);
         LargeVector<KeyedIndex> items(n);
         for (size_t i = 0; i < n; ++i)
             items[i] = {keys[i], uint32_t(i)};
