@@ -87,6 +87,28 @@ def syllable(reading):
     return "".join(c for c in text if "a" <= c <= "z")
 
 
+TONE_MARKS = {"\u0304": 1, "\u0301": 2, "\u030C": 3, "\u0300": 4}
+
+
+def tone(reading):
+    """1 to 4 from a reading's tone mark, 5 for the neutral tone."""
+    for c in unicodedata.normalize("NFD", reading):
+        if c in TONE_MARKS:
+            return TONE_MARKS[c]
+    return 5
+
+
+def tones_of(byfield):
+    """The tone of each syllable of one character, from the first field that has it."""
+    out = {}
+    for field in ("kMandarin", "kHanyuPinlu", "kTGHZ2013", "kXHC1983", "kHanyuPinyin"):
+        for token in byfield.get(field, "").split():
+            token = re.sub(r"\(\d+\)$", "", token.split(":")[-1])
+            for r in token.split(","):
+                out.setdefault(syllable(r), tone(r))
+    return out
+
+
 def entries(value):
     """(syllable, count or None) of a Unihan reading field."""
     for token in value.split():
@@ -201,6 +223,7 @@ def main():
     for cp, field, value in fields(folder, "Unihan_Readings.txt", FIELDS):
         byfield.setdefault(cp, {})[field] = value
     readings = {cp: used_readings(f) for cp, f in byfield.items()}
+    tones = {cp: tones_of(f) for cp, f in byfield.items()}
     words = []
     for word, syllables in place_words(places):
         if len(word) == 1:
@@ -219,6 +242,7 @@ def main():
     ids = {}
     starts = [0] * (0x7F00 + 1)
     pool = []
+    pool_tones = []  # 1 to 5, 0 where no field gives the tone (a place word's reading)
     pairs = []
     for code in range(0x8100, 0xFF00):
         starts[code - 0x8100] = len(pool)
@@ -233,6 +257,7 @@ def main():
                 ids[s] = len(syllables)
                 syllables.append(s)
             pool.append(ids[s])
+            pool_tones.append(tones.get(ord(ch), {}).get(s, 0))
         # Candidates in GBK, the character itself among them where OpenCC
         # keeps it (徵 stays 徵 in some words); only codes with another form.
         targets = []
@@ -273,6 +298,7 @@ def main():
         f.write("const uint16_t kSyllableStart[] = {\n%s};\n" % rows(str(o) for o in text_offsets))
         f.write("const uint16_t kReadingStart[] = {\n%s};\n" % rows(str(o) for o in starts))
         f.write("const uint16_t kReadings[] = {\n%s};\n" % rows(str(r) for r in pool or [0]))
+        f.write("const uint8_t kReadingTones[] = {\n%s};\n" % rows((str(t) for t in pool_tones or [0]), 40))
         f.write("const int kWordCount = %d;\n" % len(words))
         f.write("const char kWordText[] = \"%s\";\n" % "".join("\\x%02X" % b for w in word_text for b in w))
         f.write("const uint16_t kWordStart[] = {\n%s};\n" % rows(str(o) for o in word_starts))

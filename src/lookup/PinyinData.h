@@ -14,6 +14,9 @@ extern const uint16_t kSyllableStart[];
 // kReadingStart[c - 0x8100] to kReadingStart[c - 0x8100 + 1].
 extern const uint16_t kReadingStart[];
 extern const uint16_t kReadings[];
+// The tone of each of those readings, for showing them: 1 to 4, 5 for the
+// neutral tone, 0 where the sources give none.
+extern const uint8_t kReadingTones[];
 // Place-name words with their own reading: word i is kWordText from
 // kWordStart[i] to kWordStart[i + 1] (GBK, two bytes a character), and the
 // syllable of its character j is kWordSyllables[kWordStart[i] / 2 + j].

@@ -104,6 +104,45 @@ std::vector<std::string_view> charReadings(uint8_t lead, uint8_t trail)
     return out;
 }
 
+std::vector<std::string> charReadingsShown(uint8_t lead, uint8_t trail)
+{
+    // Per vowel (a e i o u ü), the forms of tones 1 to 4.
+    static const char* const kMarked[6][4] = {
+        {"ā", "á", "ǎ", "à"}, {"ē", "é", "ě", "è"}, {"ī", "í", "ǐ", "ì"},
+        {"ō", "ó", "ǒ", "ò"}, {"ū", "ú", "ǔ", "ù"}, {"ǖ", "ǘ", "ǚ", "ǜ"},
+    };
+    static const std::string_view kVowels = "aeiouv";
+    std::vector<std::string> out;
+    const uint32_t code = uint32_t(lead << 8 | trail);
+    if (!inTables(code))
+        return out;
+    const uint32_t i = code - kFirstCode;
+    for (int r = pd::kReadingStart[i]; r < pd::kReadingStart[i + 1]; ++r) {
+        const std::string_view syl = syllable(pd::kReadings[r]);
+        const int tone = pd::kReadingTones[r];
+        // The mark goes on a or e, on the o of ou, else on the last vowel.
+        size_t at = syl.find('a');
+        if (at == std::string_view::npos)
+            at = syl.find('e');
+        if (at == std::string_view::npos)
+            at = syl.find("ou");
+        if (at == std::string_view::npos)
+            at = syl.find_last_of("iouv");
+        std::string shown;
+        for (size_t k = 0; k < syl.size(); ++k) {
+            const size_t vowel = kVowels.find(syl[k]);
+            if (k == at && tone >= 1 && tone <= 4)
+                shown += kMarked[vowel][tone - 1];
+            else if (syl[k] == 'v')
+                shown += "ü";
+            else
+                shown += syl[k];
+        }
+        out.push_back(std::move(shown));
+    }
+    return out;
+}
+
 size_t readingTableBytes()
 {
     const size_t syllables = size_t(pd::kSyllableCount);

@@ -22,6 +22,9 @@ namespace qv {
 // The syllables of a two-byte character (no tones, ü as v); empty for a
 // code with no known reading.
 std::vector<std::string_view> charReadings(uint8_t lead, uint8_t trail);
+// The same readings as people write them, in UTF-8: with their tone marks
+// where the sources give the tone, ü as ü (圳 zhèn, 吕 lǚ).
+std::vector<std::string> charReadingsShown(uint8_t lead, uint8_t trail);
 
 // A place-name word with an official reading of its own (厦门 xià mén,
 // 乐亭 lào tíng): full pinyin takes it only inside the word.

@@ -64,9 +64,9 @@ private slots:
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("answer");
         const QByteArray zhen = QByteArray::fromStdString(g("圳"));
-        QTest::newRow("圳, Enter") << zhen << "Z" << "已知读音：zhen" << "" << "Z";
-        QTest::newRow("圳, typed over") << zhen << "Z" << "已知读音：zhen" << "s" << "S";
-        QTest::newRow("亍") << QByteArray::fromStdString(g("亍")) << "C" << "已知读音：chu" << "" << "C";
+        QTest::newRow("圳, Enter") << zhen << "Z" << "已知读音：zhèn" << "" << "Z";
+        QTest::newRow("圳, typed over") << zhen << "Z" << "已知读音：zhèn" << "s" << "S";
+        QTest::newRow("亍") << QByteArray::fromStdString(g("亍")) << "C" << "已知读音：chù" << "" << "C";
         QTest::newRow("no reading known") << QByteArray("\xA1\xA2") << "" << "" << "q" << "Q";
     }
     void theQuestionOffersTheKnownReading()

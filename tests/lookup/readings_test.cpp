@@ -356,6 +356,18 @@ TEST(CharReadings, PolyphonicCharactersHaveEveryReading)
     }
     EXPECT_TRUE(charReadings(0xA1, 0xA1).empty());  // the full-width blank
 
+    // As the pinyin question shows them: tone marks on the right vowel, ü.
+    const std::pair<const char*, const char*> shown[] = {
+        {"圳", "zhèn"}, {"绿", "lǜ"}, {"亳", "bó"}, {"亍", "chù"}, {"么", "me"}, {"怀", "huái"}, {"楼", "lóu"},
+    };
+    for (const auto& [ch, first] : shown) {
+        const std::string g = gb(ch);
+        const std::vector<std::string> got = charReadingsShown(uint8_t(g[0]), uint8_t(g[1]));
+        ASSERT_FALSE(got.empty()) << ch;
+        EXPECT_EQ(got.front(), first) << ch;
+        EXPECT_EQ(got.size(), charReadings(uint8_t(g[0]), uint8_t(g[1])).size()) << ch;
+    }
+
     // Readings only a historical dictionary gives, lookalikes, surnames and
     // rare words stay out, so that sz does not find 台州, nor fu every "…市".
     const Case historicalOnly[] = {{"台", {"si"}},  {"邓", {"shan"}}, {"儋", {"shan"}}, {"霍", {"suo"}},

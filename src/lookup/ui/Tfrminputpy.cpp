@@ -72,14 +72,22 @@ std::optional<char> Tfrminputpy::ask(uint8_t lead, uint8_t trail)
     // Readings the table knows whose initial is a letter the field takes
     // (never I, U or V: the ranges name none).
     QStringList readings;
-    for (std::string_view r : charReadings(lead, trail))
-        if (isAcceptableInitial(std::string(1, char(r[0] - 'a' + 'A'))))
-            readings << QString::fromLatin1(r.data(), qsizetype(r.size()));
+    QString initial;
+    const std::vector<std::string_view> plain = charReadings(lead, trail);
+    const std::vector<std::string> shown = charReadingsShown(lead, trail);
+    for (size_t k = 0; k < plain.size() && k < shown.size(); ++k) {
+        const std::string letter(1, char(plain[k][0] - 'a' + 'A'));
+        if (!isAcceptableInitial(letter))
+            continue;
+        if (initial.isEmpty())
+            initial = QString::fromLatin1(letter.data(), 1);
+        readings << QString::fromStdString(shown[k]);
+    }
     Label3->setText(readings.isEmpty() ? QString() : QStringLiteral("已知读音：%1").arg(readings.join(QStringLiteral("、"))));
     Label3->setVisible(!readings.isEmpty());
     setFixedHeight(readings.isEmpty() ? m_plainHeight : m_plainHeight + Label3->sizeHint().height());
     if (!readings.isEmpty()) {
-        Edit1->setText(readings.front().left(1).toUpper());
+        Edit1->setText(initial);
         Edit1->selectAll();
     }
     if (execModal(*this) != QDialog::Accepted)
