@@ -147,7 +147,7 @@ size_t readingTableBytes()
 {
     const size_t syllables = size_t(pd::kSyllableCount);
     return pd::kSyllableStart[syllables] + (syllables + 1) * sizeof(uint16_t) + (kCodes + 1) * sizeof(uint16_t) +
-           pd::kReadingStart[kCodes] * sizeof(uint16_t) + size_t(pd::kSimplifiedCount) * 2 * sizeof(uint16_t) +
+           pd::kReadingStart[kCodes] * (sizeof(uint16_t) + sizeof(uint8_t)) + size_t(pd::kSimplifiedCount) * 2 * sizeof(uint16_t) +
            baseInitials().size() * sizeof(uint32_t);
 }
 
