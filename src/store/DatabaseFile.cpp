@@ -241,41 +241,23 @@ bool inflateImage(const uint8_t* stream, size_t streamSize, int64_t length, std:
 
 namespace {
 
-// What tells one file from another: a file replaced, rewritten or touched
-// since it was read reads anew.
-struct FileIdentity {
-    bool exists = false;
-    dev_t device = 0;
-    ino_t inode = 0;
-    off_t size = 0;
-    int64_t modifiedNs = 0;
-
-    static FileIdentity of(const QString& path)
-    {
-        FileIdentity id;
-        struct stat st;
-        if (stat(QFile::encodeName(path).constData(), &st) != 0)
-            return id;
-        id.exists = true;
-        id.device = st.st_dev;
-        id.inode = st.st_ino;
-        id.size = st.st_size;
-        id.modifiedNs = int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-        return id;
-    }
-    bool operator==(const FileIdentity& o) const
-    {
-        return exists == o.exists && device == o.device && inode == o.inode && size == o.size &&
-               modifiedNs == o.modifiedNs;
-    }
-};
+// What tells one file from another without reading it: a file replaced,
+// rewritten or touched since it was read reads anew.
+FileStamp statStamp(const QString& path)
+{
+    FileStamp s;
+    struct stat st;
+    if (stat(QFile::encodeName(path).constData(), &st) == 0)
+        stampStat(s, st);
+    return s;
+}
 
 // The one read started ahead of the load, and its result.
 struct Preload {
     std::mutex mutex;
     std::thread worker;
     QString path;
-    FileIdentity identity;  // the file as it was throughout the read; !exists when it changed meanwhile
+    FileStamp identity;  // the file as it was throughout the read (no hash); !exists when it changed meanwhile
     FileReadResult result;
 
     ~Preload()
@@ -306,13 +288,13 @@ void preloadDatabaseFile(const QString& path)
         p.worker.join();
     p.path = path;
     p.result = FileReadResult();
-    p.identity = FileIdentity();
+    p.identity = FileStamp();
     try {
         p.worker = std::thread([&p, path] {
-            const FileIdentity before = FileIdentity::of(path);
+            const FileStamp before = statStamp(path);
             FileReadResult read = readNow(path);
-            const FileIdentity after = FileIdentity::of(path);
-            p.identity = before == after ? before : FileIdentity();
+            const FileStamp after = statStamp(path);
+            p.identity = before == after ? before : FileStamp();
             p.result = std::move(read);
         });
     } catch (const std::system_error&) {
@@ -330,7 +312,7 @@ FileReadResult readDatabaseFile(const QString& path)
             p.path.clear();
             FileReadResult read = std::move(p.result);
             p.result = FileReadResult();
-            if (p.identity.exists && p.identity == FileIdentity::of(path))
+            if (p.identity.exists && p.identity == statStamp(path))
                 return read;
         }
     }
