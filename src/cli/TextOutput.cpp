@@ -1,5 +1,6 @@
 #include "cli/TextOutput.h"
 
+#include "exchange/Export.h"
 #include "store/GbkText.h"
 #include "store/TextEncoding.h"
 
@@ -193,14 +194,21 @@ void TableWriter::add(const std::string_view* cells)
         m_line += '\n';
         break;
     case Layout::Csv:
-    case Layout::Kvrn:
         for (size_t c = 0; c < n; ++c) {
             if (c)
                 m_line += ',';
-            if (m_layout == Layout::Csv)
-                appendCsv(m_line, cells[c], m_options.blankControls);
+            appendCsv(m_line, cells[c], m_options.blankControls);
+        }
+        m_line += "\r\n";
+        break;
+    case Layout::Kvrn:
+        for (size_t c = 0; c < n; ++c) {
+            std::string cell;
+            appendCell(cell, cells[c], m_options.blankControls);
+            if (c + 1 < n)
+                appendTextLineField(m_line, cell);
             else
-                appendCell(m_line, cells[c], m_options.blankControls);
+                m_line += cell;
         }
         m_line += "\r\n";
         break;

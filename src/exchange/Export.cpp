@@ -110,6 +110,21 @@ QString fileError(const QFileDevice& file, int err) { return err ? describeFileE
 
 }  // namespace
 
+void appendTextLineField(std::string& line, std::string_view field)
+{
+    if (field.find(',') == std::string_view::npos && (field.empty() || field.front() != '"')) {
+        line.append(field).append(1, ',');
+        return;
+    }
+    line.append(1, '"');
+    for (const char c : field) {
+        if (c == '"')
+            line.append(1, '"');
+        line.append(1, c);
+    }
+    line.append("\",", 2);
+}
+
 ExportResult writeText(const ExportSource& source, QIODevice& out, const ProgressFn& progress)
 {
     ExportResult result;
@@ -124,8 +139,10 @@ ExportResult writeText(const ExportSource& source, QIODevice& out, const Progres
     int err = 0;
     const bool whole = source.forEach(
         [&](const ExportRow& r) {
-            buffer.append(r.owner).append(1, ',').append(r.name).append(1, ',');
-            buffer.append(r.areaCode).append(1, ',').append(r.postcode).append("\r\n", 2);
+            appendTextLineField(buffer, r.owner);
+            appendTextLineField(buffer, r.name);
+            appendTextLineField(buffer, r.areaCode);
+            buffer.append(r.postcode).append("\r\n", 2);
             ++result.rows;
             if (buffer.size() >= kPiece)
                 ok = flush(buffer, out, err);

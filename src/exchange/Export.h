@@ -128,7 +128,14 @@ struct ExportResult {
 
 // One line per row: owner, name, area code, postcode joined by ",", then CR
 // LF; the stored bytes unchanged, no header. An empty list writes nothing.
+// Only a field that would not read back as it is goes in quotes (see
+// appendTextLineField).
 ExportResult writeText(const ExportSource& source, QIODevice& out, const ProgressFn& progress = {});
+// One of the first three fields of a text export line, and its comma. A
+// field that holds a comma, or begins with a double quote, is put in double
+// quotes (its quotes written twice) so that the import splits the line where
+// it was joined; the postcode, the rest of the line, is never quoted.
+void appendTextLineField(std::string& line, std::string_view field);
 // The same into a file through QSaveFile: a failed export leaves whatever
 // file was at `path` as it was.
 ExportResult writeTextFile(const ExportSource& source, const QString& path, const ProgressFn& progress = {});

@@ -230,14 +230,30 @@ private:
             feedText(p, n);
     }
 
-    // The text export's layout: the first three fields end at a comma, the
-    // fourth is the rest of the line; no quotes.
+    // The text export's layout: owner, name and area code end at a comma, the
+    // postcode is the rest of the line. The export puts one of the first
+    // three in double quotes when it holds a comma or begins with a quote;
+    // a quote that does not close right before a comma was plain text after
+    // all, and the field is read again as it stands.
     void feedText(const char* p, size_t n)
     {
         while (n && !m_done) {
+            if (m_textQuote != NoQuote) {
+                const size_t used = quotedText(p, n);
+                p += used;
+                n -= used;
+                continue;
+            }
             if (m_commas == 3) {
                 m_post.append(p, n);  // the rest of the line, commas and all
                 return;
+            }
+            if (*p == '"' && textField().length == 0) {
+                m_textQuote = InQuotes;
+                m_quotedRaw.assign(1, '"');
+                ++p;
+                --n;
+                continue;
             }
             const char* comma = static_cast<const char*>(std::memchr(p, ',', n));
             const size_t len = comma ? size_t(comma - p) : n;
@@ -246,13 +262,77 @@ private:
                 return;
             p += len + 1;
             n -= len + 1;
-            if (++m_commas == 1)
-                directoryField();
+            textFieldEnded();
         }
+    }
+
+    void textFieldEnded()
+    {
+        if (++m_commas == 1)
+            directoryField();
+    }
+
+    // Bytes inside a quoted field; returns how many it took. Until the field
+    // closes its bytes are also kept as they came, to read them plainly
+    // should the quote turn out to be text.
+    size_t quotedText(const char* p, size_t n)
+    {
+        for (size_t i = 0; i < n; ++i) {
+            const char c = p[i];
+            if (m_textQuote == QuoteInQuotes) {
+                if (c == ',') {
+                    m_textQuote = NoQuote;
+                    m_quotedRaw.clear();
+                    textFieldEnded();
+                    return i + 1;
+                }
+                if (c != '"') {
+                    quoteWasText();
+                    return i;
+                }
+                textField().append(&c, 1);  // a doubled quote
+                m_textQuote = InQuotes;
+            } else if (c == '"') {
+                m_textQuote = QuoteInQuotes;
+            } else {
+                textField().append(&c, 1);
+            }
+            m_quotedRaw.push_back(c);
+            if (m_quotedRaw.size() > kKeep) {
+                // No exported field is this long: plain text.
+                quoteWasText();
+                return i + 1;
+            }
+        }
+        return n;
+    }
+
+    // The field read from its opening quote as plain text, as if never quoted.
+    void quoteWasText()
+    {
+        m_textQuote = NoQuote;
+        textField().clear();
+        const std::string raw = std::move(m_quotedRaw);
+        m_quotedRaw.clear();
+        const char* comma = static_cast<const char*>(std::memchr(raw.data(), ',', raw.size()));
+        if (!comma) {
+            textField().append(raw.data(), raw.size());
+            return;
+        }
+        // Its first comma ends it; the rest is the line's next fields.
+        textField().append(raw.data(), size_t(comma - raw.data()));
+        textFieldEnded();
+        const size_t rest = size_t(comma - raw.data()) + 1;
+        feedText(raw.data() + rest, raw.size() - rest);
     }
 
     void endTextLine(int64_t lineBytes)
     {
+        if (m_textQuote != NoQuote && !m_done)
+            quoteWasText();  // the line ended inside the quotes
+        m_textQuote = NoQuote;
+        if (m_done)
+            return;
         if (m_commas < 3) {
             shortLine(lineBytes);
             return;
@@ -429,6 +509,8 @@ private:
     Field m_post{kPostcodeCapacity + 1};
     bool m_dirChanged = false;
     int m_commas = 0;
+    enum TextQuote { NoQuote, InQuotes, QuoteInQuotes } m_textQuote = NoQuote;
+    std::string m_quotedRaw;  // a quoted field's bytes as they came
 
     // The first line waits until it is known whether it is the caption row.
     bool m_holding = true;

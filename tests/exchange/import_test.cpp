@@ -1,5 +1,5 @@
-#include "exchange/Import.h"
 #include "exchange/Export.h"
+#include "exchange/Import.h"
 #include "../../tools/SyntheticDb.h"
 #include "FaultDevices.h"
 #include "TestImages.h"
@@ -9,12 +9,15 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <array>
 #include <map>
 #include <string>
 #include <vector>
 
 using qv::Database;
 using qv::DirectoryNode;
+using qv::EntryRowSet;
+using qv::ExportSource;
 using qv::ImportResult;
 using qvtest::gbk;
 
@@ -339,9 +342,15 @@ TEST(Import, WorkbookCsvIsReadInTheWorkbooksColumns)
          gbk("北京[东城,010,100010]"), ImportResult::ShortLine, true},
         {"the captions in another order are a place",
          gbk("所属,地区名称,邮政编码,电话区号\r\n北京,\"东城\",010,100010\r\n"),
-         gbk("所属[地区名称,邮政,电话区号] 北京[\"东城\",010,100010]"), ImportResult::EndOfFile, false},
-        {"a text file keeps its quotes", gbk("\"北京\",\"东城\",010,\"1,2\"\r\n"),
-         gbk("\"北京\"[\"东城\",010,\"1,2\"]"), ImportResult::EndOfFile, false},
+         gbk("所属[地区名称,邮政,电话区号] 北京[东城,010,100010]"), ImportResult::EndOfFile, false},
+        // A text file quotes a field that holds a comma; the postcode is the
+        // rest of the line, quotes and all.
+        {"a text file's quoted fields", gbk("\"北,京\",\"东\"\"城\",010,\"1,2\"\r\n\"北,京\",\"\",\"0\",3\r\n"),
+         gbk("北,京[东\"城,010,\"1,2\"|,0,3]"), ImportResult::EndOfFile, false},
+        {"quotes that close before no comma are text",
+         gbk("\"北京,东城,010,100010\r\n\"北\"京,\"东城\"区,\"0\",1\r\n甲,\"乙,\"1\",2\r\n丙,\"丁\",1,\"2\"\"\r\n"),
+         gbk("\"北京[东城,010,100010] \"北\"京[\"东城\"区,0,1] 甲[\"乙,1,2] 丙[丁,1,\"2\"\"]"),
+         ImportResult::EndOfFile, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -352,6 +361,35 @@ TEST(Import, WorkbookCsvIsReadInTheWorkbooksColumns)
         EXPECT_EQ(r.stop, c.stop);
         EXPECT_EQ(r.workbookLayout, c.workbook);
     }
+}
+
+// What the text export writes of fields that hold commas or quotes comes
+// back as the same places.
+TEST(Import, TextExportOfCommasAndQuotesReadsBack)
+{
+    const std::vector<std::array<const char*, 4>> places = {
+        {"北京,东城", "东城,西城", "0,1", "1,2"},
+        {"\"北京", "\"东\"城\"", "\"", "\"2\""},
+        {"北京\"", "东城\"", "", ""},
+        {"", ",", ",", ","},
+    };
+    EntryRowSet rows;
+    std::string expected;
+    for (const auto& p : places) {
+        rows.rows.push(0, rows.addDirectoryName(gbk(p[0])), gbk(p[1]), p[2], p[3]);
+        expected += gbk(p[0]) + "[" + gbk(p[1]) + "," + p[2] + "," + p[3] + "] ";
+    }
+    QBuffer out;
+    out.open(QIODevice::WriteOnly);
+    ASSERT_EQ(writeText(ExportSource::currentList(rows), out).rows, 4);
+    EXPECT_EQ(out.data().toStdString(), gbk("\"北京,东城\",\"东城,西城\",\"0,1\",1,2\r\n\"\"\"北京\",\"\"\"东\"\"城\"\"\",\"\"\"\",\"2\"\r\n"
+                                            "北京\",东城\",,\r\n,\",\",\",\",,\r\n"));
+    Database db;
+    loadBase(db);
+    const ImportResult r = importBytes(db, out.data().toStdString());
+    EXPECT_EQ(r.stop, ImportResult::EndOfFile);
+    expected.pop_back();
+    EXPECT_EQ(describe(db, db.tree.root(), 2), expected);
 }
 
 TEST(Import, SummarySaysWhatArrivedAndWhereItStopped)
