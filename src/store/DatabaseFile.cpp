@@ -337,9 +337,12 @@ FileReadResult readNow(const QString& path)
         result.detail = QStringLiteral("“%1”不是普通文件，无法作为数据库读取").arg(QFileInfo(path).absoluteFilePath());
         return result;
     }
+    errno = 0;
     if (!file.open(QIODevice::ReadOnly)) {
+        const int err = errno;
         result.status = FileReadResult::Unreadable;
-        result.detail = QStringLiteral("无法读取数据库文件“%1”：%2").arg(QFileInfo(path).absoluteFilePath(), file.errorString());
+        result.detail = QStringLiteral("无法读取数据库文件“%1”：%2")
+                            .arg(QFileInfo(path).absoluteFilePath(), err ? describeReadError(err) : file.errorString());
         return result;
     }
     struct stat opened;
@@ -375,15 +378,19 @@ FileReadResult readNow(const QString& path)
     }
     adviseHugePages(buffer.get(), size_t(size));
     qint64 got = 0;
+    int readErr = 0;
     while (got < size) {
+        errno = 0;
         const qint64 n = file.read(reinterpret_cast<char*>(buffer.get()) + got, size - got);
+        readErr = errno;
         if (n <= 0)
             break;
         got += n;
     }
     if (file.error() != QFileDevice::NoError) {
         result.status = FileReadResult::Unreadable;
-        result.detail = QStringLiteral("读取数据库文件时出错：%1").arg(file.errorString());
+        result.detail = QStringLiteral("读取数据库文件时出错：%1")
+                            .arg(readErr ? describeReadError(readErr) : file.errorString());
         return result;
     }
     const uint8_t* bytes = buffer.get();
@@ -616,6 +623,11 @@ constexpr Cause kCauses[] = {
     {EMFILE, "打开的文件过多", "too many open files"},
     {ENFILE, "打开的文件过多", "too many open files"},
 };
+// What differs when the failure was a read.
+constexpr Cause kReadCauses[] = {
+    {EACCES, "没有读取权限", "permission denied"},
+    {EPERM, "没有读取权限", "permission denied"},
+};
 const char* const kDanglingZh = "链接指向不存在的文件";
 const char* const kDanglingEn = "the link points to a file that does not exist";
 
@@ -645,6 +657,14 @@ QString describeFileError(int err)
     return QStringLiteral("%1（错误代码 %2）").arg(QString::fromLocal8Bit(std::strerror(err))).arg(err);
 }
 
+QString describeReadError(int err)
+{
+    for (const Cause& c : kReadCauses)
+        if (c.err == err)
+            return QString::fromUtf8(c.zh);
+    return describeFileError(err);
+}
+
 QString describeFileErrorInEnglish(int err)
 {
     if (const Cause* c = causeOf(err))
@@ -666,9 +686,11 @@ QString englishFileError(const QString& chinese)
 {
     if (chinese == QString::fromUtf8(kDanglingZh))
         return QString::fromUtf8(kDanglingEn);
-    for (const Cause& c : kCauses)
-        if (chinese == QString::fromUtf8(c.zh))
-            return QString::fromUtf8(c.en);
+    const auto same = [&](const Cause& c) { return chinese == QString::fromUtf8(c.zh); };
+    if (const auto* c = std::find_if(std::begin(kCauses), std::end(kCauses), same); c != std::end(kCauses))
+        return QString::fromUtf8(c->en);
+    if (const auto* c = std::find_if(std::begin(kReadCauses), std::end(kReadCauses), same); c != std::end(kReadCauses))
+        return QString::fromUtf8(c->en);
     return QString();
 }
 

@@ -109,6 +109,8 @@ WriteResult overwriteDatabaseFile(const QString& file, const std::vector<uint8_t
 // command line: one table for both.
 QString describeFileError(int err);
 QString describeFileErrorInEnglish(int err);
+// The cause of a failed read: a permission is one to read.
+QString describeReadError(int err);
 // The same for a failure at `path`: a link that leads nowhere or a file in
 // the way is named as such.
 QString describePathError(const QString& path, int err);

@@ -821,6 +821,7 @@ TEST(SavedFile, UnreadableFileIsKeptAsideOrSavedOverAsItIs)
     // Root reads it as any other file: loaded, then saved over with its mode kept.
     const bool root = geteuid() == 0;
     EXPECT_EQ(load.status, root ? FileReadResult::Ok : FileReadResult::Unreadable);
+    EXPECT_TRUE(root || load.detail.endsWith("：没有读取权限")) << load.detail.toStdString();
     EXPECT_EQ(r.preservedAs, root ? QString() : t.path() + ".damaged");
     EXPECT_TRUE(!root || (statOf(t.path()).st_mode & 07777) == 0);
     EXPECT_TRUE(root || (chmodTo(r.preservedAs, 0600) == 0 && qvtest::readFile(r.preservedAs) == good));
