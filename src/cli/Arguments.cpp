@@ -8,6 +8,8 @@
 
 #include <cstdlib>
 #include <map>
+#include <pwd.h>
+#include <unistd.h>
 
 namespace qv::cli {
 
@@ -26,6 +28,8 @@ const char* commandName(Command c)
         return "ls";
     case Command::Export:
         return "export";
+    case Command::CompleteLs:
+        return "__complete-ls";
     case Command::None:
         break;
     }
@@ -44,6 +48,8 @@ Command commandNamed(std::string_view name)
         return Command::Ls;
     if (name == "export")
         return Command::Export;
+    if (name == "__complete-ls")
+        return Command::CompleteLs;
     return Command::None;
 }
 
@@ -192,6 +198,27 @@ std::string englishReason(const std::string& chinese)
     return chinese;
 }
 
+std::string expandHome(const std::string& path)
+{
+    if (path.empty() || path[0] != '~')
+        return path;
+    const size_t slash = path.find('/');
+    const std::string user = path.substr(1, slash == std::string::npos ? std::string::npos : slash - 1);
+    const char* home = nullptr;
+    if (user.empty()) {
+        home = std::getenv("HOME");
+        if (!home || !*home)
+            if (const passwd* pw = ::getpwuid(::getuid()))
+                home = pw->pw_dir;
+    } else if (const passwd* pw = ::getpwnam(user.c_str())) {
+        home = pw->pw_dir;
+    }
+    // An unknown user leaves the name as written, as the shell does.
+    if (!home)
+        return path;
+    return std::string(home) + (slash == std::string::npos ? std::string() : path.substr(slash));
+}
+
 bool chineseLocale()
 {
     for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
@@ -275,7 +302,7 @@ ParseResult parseArguments(const std::vector<std::string>& args)
                 return result;
             }
         } else if (name == "--db") {
-            inv.database = value;
+            inv.database = expandHome(value);
         } else if (name == "--fields") {
             if (!setFields(value, inv.query)) {
                 result.error = fail("选项“--fields”的值" + quotedZh(value) +
@@ -410,7 +437,8 @@ ParseResult parseArguments(const std::vector<std::string>& args)
         result.error = fail("“export ls”需要一个目录路径，如“广东省/深圳市”。", "'export ls' needs a directory path");
         return result;
     }
-    if (((rows == Command::Find || rows == Command::Ls || rows == Command::Post) && left > 1) ||
+    if (((rows == Command::Find || rows == Command::Ls || rows == Command::Post || rows == Command::CompleteLs) &&
+         left > 1) ||
         (rows == Command::None && left > 0)) {
         const std::string& extra = positional[positional.size() - 1];
         result.error = fail("多余的参数" + quotedZh(extra) + "。" +
@@ -426,7 +454,7 @@ ParseResult parseArguments(const std::vector<std::string>& args)
         inv.argument += positional[i];
     }
     inv.hasArgument = left > 0;
-    inv.batch = left == 1 && inv.argument == "-" && rows != Command::Ls;
+    inv.batch = left == 1 && inv.argument == "-" && rows != Command::Ls && rows != Command::CompleteLs;
     if (inv.batch && inv.format == Format::Kvrn) {
         result.error = fail("“--format kvrn”只写文本导出的行，不能用于逐行查询（“-”）。",
                             "'--format kvrn' writes the text export's lines only; it does not take queries from '-'");
