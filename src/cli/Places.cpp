@@ -94,8 +94,8 @@ ReadNumber readNumber(std::string_view text)
     }
     // Nationwide service numbers of five digits: banks and insurers (95xxx),
     // carriers (100xx), public services (12xxx).
-    const bool shortService = national.size() == 5 && (startsWith(national, "95") || startsWith(national, "100") ||
-                                                       startsWith(national, "12"));
+    const bool shortService = national.size() == 5 &&
+                              (startsWith(national, "95") || startsWith(national, "100") || startsWith(national, "12"));
     read.digits = "0" + national;
     if (national.size() == 11 && national[0] == '1' && national[1] >= '3' && national[1] <= '9')
         read.kind = NumberKind::Mobile;
@@ -112,7 +112,7 @@ ReadNumber readNumber(std::string_view text)
         read.kind = NumberKind::TooShort;
     else
         read.kind = NumberKind::Dialled;
-    if (read.kind == NumberKind::Local || read.kind == NumberKind::ShortService || read.kind == NumberKind::TooShort)
+    if (read.kind == NumberKind::Local || read.kind == NumberKind::ShortService)
         read.digits = digits;
     return read;
 }
@@ -357,7 +357,7 @@ std::vector<std::string> directoryCompletions(const DirectoryTree& tree, std::st
     prefix.remove_prefix(slashes);
     std::vector<std::string> paths;
     std::unordered_map<std::string, int> named;  // own names: how many directories have each
-    std::vector<const std::string*> names;      // in tree order
+    std::vector<const std::string*> names;       // in tree order
     tree.forEach([&](const DirectoryNode* node, int) {
         if (startsWith(node->caption, prefix) && ++named[node->caption] == 1)
             names.push_back(&node->caption);

@@ -80,10 +80,10 @@ private:
     // one has another text than the last. A slot holds a code + 1, or 0.
     int m_bits = 10;
     std::vector<uint32_t> m_slots;
-    std::vector<Key> m_keys;         // per code
-    std::vector<uint32_t> m_counts;  // per code
-    std::vector<uint32_t> m_codeOf;  // per record; kDeleted for a deleted one
-    int32_t m_first = 0;             // position of the first record
+    std::vector<Key> m_keys;                 // per code
+    std::vector<uint32_t> m_counts;          // per code
+    std::vector<uint32_t> m_codeOf;          // per record; kDeleted for a deleted one
+    int32_t m_first = 0;                     // position of the first record
     mutable std::vector<uint32_t> m_starts;  // per code, where its places begin in m_filed
     mutable std::vector<int32_t> m_filed;
     static constexpr uint32_t kDeleted = ~uint32_t(0);
