@@ -483,10 +483,13 @@ std::string usageText(bool chinese)
   where 电话号码
         找出区号是该号码最长前缀的地区。号码可按习惯书写，如
         “0755-8888 8888”“+86 (0)10 6512 3456”“010-6512 3456 转 8”：
-        +86、0086 之后的 0 或 (0) 可有可无，分机号不计。
+        +86、0086 之后的 0 或 (0) 可有可无，分机号不计；第一个数字之前的
+        文字（如从网页复制的“传真（Fax）：”）也不计。95588、10086、12345
+        这类服务号码没有区号。
   post 邮政编码
-        找出邮编为该邮政编码的地区；没有时，找出邮编与它开头至少 4 位
-        相同（同一县局）且相同位数最多的地区，并说明这是前缀匹配。
+        找出邮编为该邮政编码的地区；没有时，找出邮编以它开头的地区
+        （如 5180）；再没有时，找出邮编与它开头至少 4 位相同（同一县局）
+        且相同位数最多的地区，并说明这是前缀匹配。
   ls [路径|目录名]
         不给参数时列出目录树和各目录的地区数；给出路径（如“广东省/深圳市”）
         或唯一的目录名（如“深圳市”）时列出该目录的地区，按区号从小到大排列。
@@ -495,10 +498,10 @@ std::string usageText(bool chinese)
         默认格式 csv。
 
 用“-”代替查询词、号码或邮编时，从标准输入逐行读取，数据库只读入一次；
-每行结果前加上该输入行。
+每行结果前加上该输入行。开头的 UTF-8 字节顺序标记（BOM）不计。
 
 通用选项：
-  --db 文件          读取这个数据库文件
+  --db 文件          读取这个数据库文件（~ 表示主文件夹）
   --format 格式      table：按显示宽度对齐的列（终端上的默认值）；
                      tsv：制表符分隔（管道中的默认值）；
                      csv：逗号分隔（RFC 4180），仅在需要时加引号；
@@ -535,11 +538,14 @@ Commands:
         The places whose area code is the longest prefix of a telephone
         number written as people write it: "0755-8888 8888",
         "+86 (0)10 6512 3456", "010-6512 3456 ext 8". A trunk 0 or (0)
-        may follow +86 or 0086; an extension is ignored.
+        may follow +86 or 0086; an extension, and text before the first
+        digit (a label pasted from a web page), are ignored. Service numbers
+        such as 95588, 10086 and 12345 have no area code.
   post POSTCODE
         The places with that postcode; when there are none, those whose
-        postcode shares the longest prefix of at least 4 digits with it (the
-        same county post office), with a note that the match is a prefix.
+        postcode begins with it (5180), else those whose postcode shares the
+        longest prefix of at least 4 digits with it (the same county post
+        office), with a note that the match is a prefix.
   ls [PATH|NAME]
         Without an argument, the directory tree with the number of places in
         each directory; with a path (广东省/深圳市) or a directory's own
@@ -550,10 +556,11 @@ Commands:
         the rows of the command that follows. Default format: csv.
 
 A QUERY, NUMBER or POSTCODE of "-" reads one per line from standard input
-and loads the database once; each row then begins with its input line.
+and loads the database once; each row then begins with its input line. A
+UTF-8 byte-order mark at the start is skipped.
 
 General options:
-  --db FILE          read this database file
+  --db FILE          read this database file (~ is the home folder)
   --format FORMAT    table: columns aligned by display width (the default
                      on a terminal); tsv: tab-separated (the default in a
                      pipe); csv: comma-separated (RFC 4180), quoted only

@@ -922,6 +922,7 @@ TEST(CliManual, ExamplesFindWhatTheySay)
          {"广东省\t深圳市\t0755\t", "深圳市\t南山区\t0755\t"}},
         {"qarvenda-cli where 13800138000", "", 1, {"mobile number"}},
         {"qarvenda-cli post 518057", "", 0, {"深圳市\t南山区\t0755\t518051\n"}},
+        {"qarvenda-cli post 5180", "", 0, {"广东省\t深圳市\t0755\t518000\n", "深圳市\t盐田区\t0755\t518081\n"}},
         {"qarvenda-cli ls 深圳市", "", 0, {"深圳市\t南山区\t0755\t518051\n"}},
         {"qarvenda-cli where - < numbers.txt > annotated.tsv",
          "0755 8888 8888\n",
