@@ -8,6 +8,8 @@
 
 #include <cstdlib>
 #include <map>
+#include <pwd.h>
+#include <unistd.h>
 
 namespace qv::cli {
 
@@ -26,6 +28,8 @@ const char* commandName(Command c)
         return "ls";
     case Command::Export:
         return "export";
+    case Command::CompleteLs:
+        return "__complete-ls";
     case Command::None:
         break;
     }
@@ -44,6 +48,8 @@ Command commandNamed(std::string_view name)
         return Command::Ls;
     if (name == "export")
         return Command::Export;
+    if (name == "__complete-ls")
+        return Command::CompleteLs;
     return Command::None;
 }
 
@@ -192,6 +198,27 @@ std::string englishReason(const std::string& chinese)
     return chinese;
 }
 
+std::string expandHome(const std::string& path)
+{
+    if (path.empty() || path[0] != '~')
+        return path;
+    const size_t slash = path.find('/');
+    const std::string user = path.substr(1, slash == std::string::npos ? std::string::npos : slash - 1);
+    const char* home = nullptr;
+    if (user.empty()) {
+        home = std::getenv("HOME");
+        if (!home || !*home)
+            if (const passwd* pw = ::getpwuid(::getuid()))
+                home = pw->pw_dir;
+    } else if (const passwd* pw = ::getpwnam(user.c_str())) {
+        home = pw->pw_dir;
+    }
+    // An unknown user leaves the name as written, as the shell does.
+    if (!home)
+        return path;
+    return std::string(home) + (slash == std::string::npos ? std::string() : path.substr(slash));
+}
+
 bool chineseLocale()
 {
     for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
@@ -275,7 +302,7 @@ ParseResult parseArguments(const std::vector<std::string>& args)
                 return result;
             }
         } else if (name == "--db") {
-            inv.database = value;
+            inv.database = expandHome(value);
         } else if (name == "--fields") {
             if (!setFields(value, inv.query)) {
                 result.error = fail("选项“--fields”的值" + quotedZh(value) +
@@ -410,7 +437,8 @@ ParseResult parseArguments(const std::vector<std::string>& args)
         result.error = fail("“export ls”需要一个目录路径，如“广东省/深圳市”。", "'export ls' needs a directory path");
         return result;
     }
-    if (((rows == Command::Find || rows == Command::Ls || rows == Command::Post) && left > 1) ||
+    if (((rows == Command::Find || rows == Command::Ls || rows == Command::Post || rows == Command::CompleteLs) &&
+         left > 1) ||
         (rows == Command::None && left > 0)) {
         const std::string& extra = positional[positional.size() - 1];
         result.error = fail("多余的参数" + quotedZh(extra) + "。" +
@@ -426,7 +454,7 @@ ParseResult parseArguments(const std::vector<std::string>& args)
         inv.argument += positional[i];
     }
     inv.hasArgument = left > 0;
-    inv.batch = left == 1 && inv.argument == "-" && rows != Command::Ls;
+    inv.batch = left == 1 && inv.argument == "-" && rows != Command::Ls && rows != Command::CompleteLs;
     if (inv.batch && inv.format == Format::Kvrn) {
         result.error = fail("“--format kvrn”只写文本导出的行，不能用于逐行查询（“-”）。",
                             "'--format kvrn' writes the text export's lines only; it does not take queries from '-'");
@@ -455,10 +483,13 @@ std::string usageText(bool chinese)
   where 电话号码
         找出区号是该号码最长前缀的地区。号码可按习惯书写，如
         “0755-8888 8888”“+86 (0)10 6512 3456”“010-6512 3456 转 8”：
-        +86、0086 之后的 0 或 (0) 可有可无，分机号不计。
+        +86、0086 之后的 0 或 (0) 可有可无，分机号不计；第一个数字之前的
+        文字（如从网页复制的“传真（Fax）：”）也不计。95588、10086、12345
+        这类服务号码没有区号。
   post 邮政编码
-        找出邮编为该邮政编码的地区；没有时，找出邮编与它开头至少 4 位
-        相同（同一县局）且相同位数最多的地区，并说明这是前缀匹配。
+        找出邮编为该邮政编码的地区；没有时，找出邮编以它开头的地区
+        （如 5180）；再没有时，找出邮编与它开头至少 4 位相同（同一县局）
+        且相同位数最多的地区，并说明这是前缀匹配。
   ls [路径|目录名]
         不给参数时列出目录树和各目录的地区数；给出路径（如“广东省/深圳市”）
         或唯一的目录名（如“深圳市”）时列出该目录的地区，按区号从小到大排列。
@@ -467,10 +498,10 @@ std::string usageText(bool chinese)
         默认格式 csv。
 
 用“-”代替查询词、号码或邮编时，从标准输入逐行读取，数据库只读入一次；
-每行结果前加上该输入行。
+每行结果前加上该输入行。开头的 UTF-8 字节顺序标记（BOM）不计。
 
 通用选项：
-  --db 文件          读取这个数据库文件
+  --db 文件          读取这个数据库文件（~ 表示主文件夹）
   --format 格式      table：按显示宽度对齐的列（终端上的默认值）；
                      tsv：制表符分隔（管道中的默认值）；
                      csv：逗号分隔（RFC 4180），仅在需要时加引号；
@@ -507,11 +538,14 @@ Commands:
         The places whose area code is the longest prefix of a telephone
         number written as people write it: "0755-8888 8888",
         "+86 (0)10 6512 3456", "010-6512 3456 ext 8". A trunk 0 or (0)
-        may follow +86 or 0086; an extension is ignored.
+        may follow +86 or 0086; an extension, and text before the first
+        digit (a label pasted from a web page), are ignored. Service numbers
+        such as 95588, 10086 and 12345 have no area code.
   post POSTCODE
         The places with that postcode; when there are none, those whose
-        postcode shares the longest prefix of at least 4 digits with it (the
-        same county post office), with a note that the match is a prefix.
+        postcode begins with it (5180), else those whose postcode shares the
+        longest prefix of at least 4 digits with it (the same county post
+        office), with a note that the match is a prefix.
   ls [PATH|NAME]
         Without an argument, the directory tree with the number of places in
         each directory; with a path (广东省/深圳市) or a directory's own
@@ -522,10 +556,11 @@ Commands:
         the rows of the command that follows. Default format: csv.
 
 A QUERY, NUMBER or POSTCODE of "-" reads one per line from standard input
-and loads the database once; each row then begins with its input line.
+and loads the database once; each row then begins with its input line. A
+UTF-8 byte-order mark at the start is skipped.
 
 General options:
-  --db FILE          read this database file
+  --db FILE          read this database file (~ is the home folder)
   --format FORMAT    table: columns aligned by display width (the default
                      on a terminal); tsv: tab-separated (the default in a
                      pipe); csv: comma-separated (RFC 4180), quoted only

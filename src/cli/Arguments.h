@@ -29,7 +29,10 @@ bool gbkLocale();
 // itself when it is not one the command line knows.
 std::string englishReason(const std::string& chinese);
 
-enum class Command { None, Find, Where, Post, Ls, Export };
+// CompleteLs, "__complete-ls [PREFIX]", is for the shell's completion: what
+// `ls` takes that begins with PREFIX, one a line, from the database the same
+// line would read. It is not in --help.
+enum class Command { None, Find, Where, Post, Ls, Export, CompleteLs };
 // Auto: aligned columns on a terminal, tab-separated otherwise. Kvrn: the
 // lines of the window's text export.
 enum class Format { Auto, Table, Tsv, Csv, Kvrn, Json, Jsonl };
@@ -48,7 +51,7 @@ struct Invocation {
     Command command = Command::None;
     // For export: the command whose rows it writes; None with --all.
     Command listing = Command::None;
-    std::string database;  // --db as given (local 8-bit); empty: where the window looks
+    std::string database;  // --db as given (local 8-bit), ~ expanded; empty: where the window looks
     bool all = false;
     QueryOptions query;  // find: fuzzy on all four fields unless told otherwise
     Format format = Format::Auto;
@@ -67,6 +70,10 @@ struct ParseResult {
     Message error;  // empty when the command line was understood
     bool ok() const { return error.empty(); }
 };
+
+// A leading ~ or ~user of a file name as the shell expands it: bash leaves
+// it as it is after "--db=", and completion sees the word unexpanded.
+std::string expandHome(const std::string& path);
 
 // `args` without the program name. Options may come anywhere before "--",
 // as "--name value" or "--name=value".

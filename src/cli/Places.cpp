@@ -4,17 +4,29 @@
 
 #include <algorithm>
 #include <cstring>
+#include <unordered_set>
 
 namespace qv::cli {
 
 namespace {
 
+// Whether a digit, ASCII or full-width (EF BC 90 to EF BC 99), begins at `i`.
+bool digitAt(std::string_view text, size_t i)
+{
+    if (text[i] >= '0' && text[i] <= '9')
+        return true;
+    return text.compare(i, 2, "\xEF\xBC") == 0 && i + 2 < text.size() &&
+           static_cast<unsigned char>(text[i + 2]) >= 0x90 && static_cast<unsigned char>(text[i + 2]) <= 0x99;
+}
+
 // Where an extension begins: the first of its markers after the first digit.
+// Text pasted from a web page often puts a label with brackets, colons or a
+// marker of its own before the number ("（分机）", "传真（Fax）：", "＃"): only a
+// real digit starts the number.
 size_t extensionStart(std::string_view text)
 {
     size_t firstDigit = 0;
-    while (firstDigit < text.size() && !(text[firstDigit] >= '0' && text[firstDigit] <= '9') &&
-           text.compare(firstDigit, 2, "\xEF\xBC") != 0)
+    while (firstDigit < text.size() && !digitAt(text, firstDigit))
         ++firstDigit;
     size_t end = text.size();
     for (const std::string_view marker : {"转", "分机", "#", "＃", "x", "X", "ｘ"})
@@ -54,38 +66,53 @@ ReadNumber readNumber(std::string_view text)
     ReadNumber read;
     if (digits.empty())
         return read;
-    if (plus)
+    // "+0086": the + and the international prefix both written.
+    if (plus && !startsWith(digits, "00"))
         digits.insert(0, "00");
     read.digits = digits;
 
     // The national number without its trunk 0, or a number abroad.
     std::string national;
-    bool trunk = false;
+    bool trunk = false;         // national, by a trunk 0 or China's country code
+    bool trunkWritten = false;  // the 0 itself was written: an area code follows, however short
+    bool country = false;
     if (startsWith(digits, "0086") || (startsWith(digits, "86") && digits.size() >= 11)) {
         national = digits.substr(startsWith(digits, "0086") ? 4 : 2);
         // Area codes after the country code never begin with 0: one is the trunk.
-        if (startsWith(national, "0"))
+        trunkWritten = startsWith(national, "0");
+        if (trunkWritten)
             national.erase(0, 1);
-        trunk = true;
+        trunk = country = true;
     } else if (startsWith(digits, "00")) {
         read.kind = NumberKind::Dialled;
         return read;
     } else if (startsWith(digits, "0")) {
         national = digits.substr(1);
-        trunk = true;
+        trunk = trunkWritten = true;
     } else {
         national = digits;
     }
+    // Nationwide service numbers of five digits: banks and insurers (95xxx),
+    // carriers (100xx), public services (12xxx).
+    const bool shortService = national.size() == 5 &&
+                              (startsWith(national, "95") || startsWith(national, "100") || startsWith(national, "12"));
     read.digits = "0" + national;
     if (national.size() == 11 && national[0] == '1' && national[1] >= '3' && national[1] <= '9')
         read.kind = NumberKind::Mobile;
     else if (national.size() == 10 && (startsWith(national, "400") || startsWith(national, "800")))
         read.kind = NumberKind::Service;
+    else if (shortService && !trunkWritten)
+        read.kind = NumberKind::ShortService;
     else if (national.empty() || (!trunk && national.size() < 10))
         read.kind = NumberKind::Local;
+    // After a country code a whole number follows: five digits or fewer
+    // hold no area code and subscriber number (an area code alone comes
+    // with its trunk 0).
+    else if (country && !trunkWritten && national.size() <= 5)
+        read.kind = NumberKind::TooShort;
     else
         read.kind = NumberKind::Dialled;
-    if (read.kind == NumberKind::Local)
+    if (read.kind == NumberKind::Local || read.kind == NumberKind::ShortService)
         read.digits = digits;
     return read;
 }
@@ -237,7 +264,8 @@ PostcodeIndex::Match PostcodeIndex::find(std::string_view code, size_t minShared
             m_sorted.emplace_back(m_index.text(int(c)), int(c));
         std::sort(m_sorted.begin(), m_sorted.end());
     }
-    for (size_t n = code.size(); n-- > std::max<size_t>(minShared, 1);) {
+    // The query itself first: "5180" finds every 5180xx.
+    for (size_t n = code.size() + 1; n-- > std::max<size_t>(minShared, 1);) {
         const std::string_view prefix = code.substr(0, n);
         auto it = std::lower_bound(m_sorted.begin(), m_sorted.end(), std::pair<std::string_view, int>(prefix, -1));
         for (; it != m_sorted.end() && startsWith(it->first, prefix); ++it)
@@ -320,6 +348,31 @@ std::string directoryPath(const DirectoryNode* node)
     for (; node && node->parent; node = node->parent)
         path = path.empty() ? node->caption : node->caption + '/' + path;
     return path;
+}
+
+std::vector<std::string> directoryCompletions(const DirectoryTree& tree, std::string_view prefix)
+{
+    const size_t slashes = std::min(prefix.find_first_not_of('/'), prefix.size());
+    const std::string lead(prefix.substr(0, slashes));
+    prefix.remove_prefix(slashes);
+    std::vector<std::string> paths;
+    std::unordered_map<std::string, int> named;  // own names: how many directories have each
+    std::vector<const std::string*> names;       // in tree order
+    tree.forEach([&](const DirectoryNode* node, int) {
+        if (startsWith(node->caption, prefix) && ++named[node->caption] == 1)
+            names.push_back(&node->caption);
+        if (std::string path = directoryPath(node); startsWith(path, prefix))
+            paths.push_back(std::move(path));
+    });
+    std::vector<std::string> found;
+    std::unordered_set<std::string_view> seen;
+    for (const std::string& path : paths)
+        if (seen.insert(path).second)
+            found.push_back(lead + path);
+    for (const std::string* name : names)
+        if (named[*name] == 1 && seen.insert(*name).second)
+            found.push_back(lead + *name);
+    return found;
 }
 
 }  // namespace qv::cli

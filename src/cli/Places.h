@@ -21,11 +21,13 @@ namespace qv::cli {
 
 // What a telephone number, as people write it, can be looked up as.
 enum class NumberKind {
-    Dialled,   // digits to match against area codes
-    NoDigits,  // nothing to read
-    Mobile,    // a Chinese mobile number: no area code
-    Service,   // a 400 or 800 service number: no area code
-    Local,     // a number without its area code
+    Dialled,       // digits to match against area codes
+    NoDigits,      // nothing to read
+    Mobile,        // a Chinese mobile number: no area code
+    Service,       // a 400 or 800 service number: no area code
+    ShortService,  // a nationwide five-digit service number (95588, 10086, 12345)
+    Local,         // a number without its area code
+    TooShort,      // after a country code, too few digits for an area code and a subscriber number
 };
 
 struct ReadNumber {
@@ -34,12 +36,15 @@ struct ReadNumber {
 };
 
 // Reads a number as people write it (UTF-8; full-width digits count too):
-// blanks, dashes, dots and parentheses anywhere; an extension (转, 分机, ext,
-// x, #, and what follows) after the first digit is dropped. +, 00 or (from
-// eleven digits on) a bare 86 before China's country code, and a trunk 0 or
-// (0) after it, give the national number with its trunk 0: "+86 (0)10 6512
-// 3456" gives 01065123456. Any other + stands for 00. A national number of
-// ten or more digits written without its trunk 0 gets it back.
+// blanks, dashes, dots, brackets and labels ("传真（Fax）：") count for nothing;
+// an extension (转, 分机, ext, x, #, and what follows) after the first digit
+// is dropped. +, 00, +00 or (from eleven digits on) a bare 86 before China's
+// country code, and a trunk 0 or (0) after it, give the national number with
+// its trunk 0: "+86 (0)10 6512 3456" gives 01065123456. Any other + stands
+// for 00. A national number of ten or more digits written without its trunk 0
+// gets it back. Five-digit service numbers (95xxx, 100xx, 12xxx) and, after a
+// country code, numbers of five digits or fewer have no area code; a written
+// trunk 0 always means one follows.
 ReadNumber readNumber(std::string_view text);
 
 // The digits readNumber gives, whatever the kind ("" without digits).
@@ -75,10 +80,10 @@ private:
     // one has another text than the last. A slot holds a code + 1, or 0.
     int m_bits = 10;
     std::vector<uint32_t> m_slots;
-    std::vector<Key> m_keys;         // per code
-    std::vector<uint32_t> m_counts;  // per code
-    std::vector<uint32_t> m_codeOf;  // per record; kDeleted for a deleted one
-    int32_t m_first = 0;             // position of the first record
+    std::vector<Key> m_keys;                 // per code
+    std::vector<uint32_t> m_counts;          // per code
+    std::vector<uint32_t> m_codeOf;          // per record; kDeleted for a deleted one
+    int32_t m_first = 0;                     // position of the first record
     mutable std::vector<uint32_t> m_starts;  // per code, where its places begin in m_filed
     mutable std::vector<int32_t> m_filed;
     static constexpr uint32_t kDeleted = ~uint32_t(0);
@@ -106,8 +111,9 @@ public:
         size_t shared = 0;  // digits in common with the query
         bool exact = false;
     };
-    // The postcode `code`; when no place has it, the postcodes that share
-    // the longest prefix of at least `minShared` bytes with it.
+    // The postcode `code`; when no place has it, the postcodes that begin
+    // with it, else those that share the longest prefix of at least
+    // `minShared` bytes with it (`shared` then says how many).
     Match find(std::string_view code, size_t minShared = 4) const;
     size_t count(const Match& match) const;
     std::vector<int32_t> positions(const Match& match) const { return m_index.positions(match.codes); }
@@ -139,5 +145,10 @@ std::vector<const DirectoryNode*> directoriesNamed(const DirectoryTree& tree, st
 
 // The path of a directory as findDirectory reads it (GBK).
 std::string directoryPath(const DirectoryNode* node);
+
+// What `ls` takes that begins with `prefix` (GBK): the paths of directories
+// and the own names that no other directory has, each once, in tree order,
+// paths first. Slashes before the prefix stay before every answer.
+std::vector<std::string> directoryCompletions(const DirectoryTree& tree, std::string_view prefix);
 
 }  // namespace qv::cli

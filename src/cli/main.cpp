@@ -30,6 +30,9 @@ namespace {
 
 enum Exit { kFound = 0, kNothing = 1, kError = 2 };
 
+// The digits of a county post office: the shortest postcode prefix looked for.
+constexpr size_t kPostcodePrefix = 4;
+
 bool g_chinese = false;
 bool g_gbk = false;  // the terminal reads and writes GBK
 // Which line of standard input a message is about (0: none).
@@ -72,16 +75,16 @@ std::string utf8(const QString& text)
 // Text from the command line or standard input as UTF-8, read in the
 // terminal's encoding; nullopt (with the error reported) when it is not
 // valid there.
-std::optional<std::string> decodeInput(std::string_view bytes)
+std::optional<std::string> decodeInput(std::string_view bytes, bool gbkText = g_gbk)
 {
-    const size_t bad = g_gbk ? text::firstBadGbk(bytes) : text::firstBadUtf8(bytes);
+    const size_t bad = gbkText ? text::firstBadGbk(bytes) : text::firstBadUtf8(bytes);
     if (bad == text::npos)
-        return g_gbk ? utf8(bytes) : std::string(bytes);
+        return gbkText ? utf8(bytes) : std::string(bytes);
     // Where it went wrong: the byte's place (from 1) and the bytes there.
     const std::string at = std::to_string(bad + 1);
-    const std::string shown =
-        utf8(text::hexBytes(bytes.substr(bad, g_gbk ? text::badGbkLength(bytes, bad) : text::badUtf8Length(bytes, bad))));
-    if (g_gbk)
+    const std::string shown = utf8(
+        text::hexBytes(bytes.substr(bad, gbkText ? text::badGbkLength(bytes, bad) : text::badUtf8Length(bytes, bad))));
+    if (gbkText)
         report({"输入不是有效的 GBK 文本（第 " + at + " 个字节起的 " + shown + "；区域设置是 GBK，终端却可能用了别的编码）。",
                 "the input is not valid GBK text (byte " + at + ": " + shown +
                     "; the locale says GBK; the terminal may use another encoding)"});
@@ -346,6 +349,14 @@ private:
             say({zh + "是 400 或 800 服务号码，这类号码没有区号。",
                  en + " is a 400 or 800 service number; such numbers have no area code"});
             return EntryRowSet();
+        case NumberKind::ShortService:
+            say({zh + "是全国统一的服务号码（如 95588、10086、12345），这类号码没有区号。",
+                 en + " is a nationwide service number (such as 95588, 10086, 12345); such numbers have no area code"});
+            return EntryRowSet();
+        case NumberKind::TooShort:
+            say({"号码" + zh + "太短，容不下区号和电话号码。",
+                 "the number " + en + " is too short to hold an area code and a subscriber number"});
+            return EntryRowSet();
         case NumberKind::Local:
             say({"号码" + zh + "没有区号：区号以 0 开头，或写在 +86 之后。",
                  "the number " + en + " has no area code (area codes begin with 0, or follow +86)"});
@@ -392,13 +403,25 @@ private:
         }
         if (!m_posts)
             m_posts = std::make_unique<PostcodeIndex>(m_db.image);
-        const PostcodeIndex::Match match = m_posts->find(code);
-        if (match.codes.empty()) {
-            say({"没有邮编为“" + code + "”或与它的前 4 位相同的地区。",
-                 "no place has the postcode '" + code + "' or one sharing its first 4 digits"});
+        const PostcodeIndex::Match match = m_posts->find(code, kPostcodePrefix);
+        if (match.codes.empty() && code.size() < kPostcodePrefix) {
+            say({"没有邮编为“" + code + "”的地区；按开头查找至少要 4 位数字。",
+                 "no place has the postcode '" + code + "'; a prefix to look for takes at least 4 digits"});
             return EntryRowSet();
         }
-        if (!match.exact) {
+        if (match.codes.empty()) {
+            const std::string first = code.substr(0, kPostcodePrefix);
+            if (first == code)
+                say({"没有邮编以“" + code + "”开头的地区。", "no place has a postcode beginning with '" + code + "'"});
+            else
+                say({"没有邮编为“" + code + "”或以“" + first + "”开头的地区。",
+                     "no place has the postcode '" + code + "' or one beginning with '" + first + "'"});
+            return EntryRowSet();
+        }
+        if (!match.exact && match.shared == code.size()) {
+            say({"没有邮编为“" + code + "”的地区；以下地区的邮编以它开头（前缀匹配）。",
+                 "no place has the postcode '" + code + "'; these begin with it (a prefix match)"});
+        } else if (!match.exact) {
             const std::string prefix = code.substr(0, match.shared), n = std::to_string(match.shared);
             say({"没有邮编为“" + code + "”的地区；以下地区的邮编与它的前 " + n + " 位“" + prefix +
                      "”相同（前缀匹配）。",
@@ -453,14 +476,22 @@ private:
 };
 
 // Lines of standard input, read as they come; a line longer than a
-// megabyte is cut there (the rest of it is dropped).
+// megabyte is cut there (the rest of it is dropped). A UTF-8 byte-order mark
+// at the start, as Windows editors write, is no part of the first line.
 class LineReader {
 public:
     bool next(std::string& line)
     {
         for (;;) {
-            const size_t nl = m_buffer.find('\n', m_from);
-            if (nl != std::string::npos || (m_eof && m_from < m_buffer.size())) {
+            // Decided once three bytes are in, or fewer that cannot begin one.
+            if (!m_markChecked &&
+                (m_eof || m_buffer.size() >= kMark.size() || kMark.compare(0, m_buffer.size(), m_buffer) != 0)) {
+                m_markChecked = true;
+                m_marked = m_buffer.compare(0, kMark.size(), kMark) == 0;
+                m_from = m_marked ? kMark.size() : 0;
+            }
+            const size_t nl = m_markChecked ? m_buffer.find('\n', m_from) : std::string::npos;
+            if (nl != std::string::npos || (m_markChecked && m_eof && m_from < m_buffer.size())) {
                 const size_t end = nl == std::string::npos ? m_buffer.size() : nl;
                 line.assign(m_buffer, m_from, end - m_from);
                 m_from = nl == std::string::npos ? m_buffer.size() : nl + 1;
@@ -493,8 +524,14 @@ public:
         }
     }
 
+    // The input began with a byte-order mark: it is UTF-8, whatever the locale.
+    bool marked() const { return m_marked; }
+
 private:
     static constexpr size_t kLongest = 1 << 20;
+    static constexpr std::string_view kMark = "\xEF\xBB\xBF";
+    bool m_markChecked = false;
+    bool m_marked = false;
     std::string m_buffer;
     size_t m_from = 0;
     bool m_eof = false;
@@ -541,6 +578,20 @@ int main(int argc, char** argv)
     Database db;
     if (!loadDatabase(db, inv.database))
         return kError;
+
+    if (inv.command == Command::CompleteLs) {
+        // For the shell: one a line in the terminal's encoding, nothing else.
+        // A name that holds a line break cannot be offered so.
+        const std::optional<std::string> prefix = gbk::fromUtf8(argument);
+        Output out(STDOUT_FILENO, g_gbk ? Conversion::None : Conversion::GbkToUtf8);
+        int64_t offered = 0;
+        for (const std::string& word : prefix ? directoryCompletions(db.tree, *prefix) : std::vector<std::string>())
+            if (word.find('\n') == std::string::npos) {
+                out.write(word + "\n");
+                ++offered;
+            }
+        return !out.flush() ? kError : offered > 0 ? kFound : kNothing;
+    }
 
     // Aligned columns for a person at a terminal, tab-separated lines for a pipe.
     const bool terminal = ::isatty(STDOUT_FILENO) == 1;
@@ -604,7 +655,7 @@ int main(int argc, char** argv)
                 ++g_line;
                 if (blankLine(line))
                     continue;
-                const std::optional<std::string> text = decodeInput(line);
+                const std::optional<std::string> text = decodeInput(line, g_gbk && !reader.marked());
                 const std::optional<Found> hit = text ? lookup(rowsOf, *text) : std::nullopt;
                 const std::string shown = text ? *text : utf8(QString::fromUtf8(line.data(), qsizetype(line.size())));
                 if (inv.count)

@@ -291,6 +291,7 @@ TEST(CliNumbers, DigitsAsDialled)
         {"0755-8888 8888", "075588888888"},   {"+86 10 6512 3456", "01065123456"}, {"0086-10-6512", "0106512"},
         {"00852 2345 6789", "0085223456789"}, {"+852 2345", "008522345"},          {"＋８６ ７５５", "0755"},
         {"86 10 6512", "86106512"},           {"tel. 010 (x+1)", "010"},           {"无", ""},
+        {"+0086 10 6512", "0106512"},         {"（分机）0755 8", "07558"},         {"＃０２０", "020"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(cli::dialDigits(c.typed), c.digits) << c.typed;
@@ -401,6 +402,17 @@ TEST_F(CliWorkTest, WhereReadsNumbersAsPeopleWriteThem)
         {"8888 8888", 1, "the number '8888 8888' has no area code"},
         {"+86", 1, "has no area code"},
         {"0999 1234 5678", 1, "no area code begins the number '0999 1234 5678'"},
+        // Pasted from web pages: labels, full-width brackets, colons and markers before the number.
+        {"传真（Fax）：0755-8888 8888", 0, "0755"},
+        {"（分机）0755-8888 8888", 0, "0755"},
+        {"＃0755 8888 8888", 0, "0755"},
+        {"电话：（０１０）６５１２ ３４５６ 分机 8", 0, "010"},
+        {"+0086 10 6512 3456", 0, "010"},
+        {"010 12345", 0, "010"},  // a written trunk 0: an area code follows
+        {"+86 95588", 1, "'+86 95588' is a nationwide service number"},
+        {"0086 10086", 1, "is a nationwide service number"},
+        {"12345", 1, "is a nationwide service number"},
+        {"+86 110", 1, "the number '+86 110' is too short to hold an area code and a subscriber number"},
         {"+", 2, "no digits in the number '+'"},
         {"abc", 2, "no digits"},
         {"（）—", 2, "no digits"},
@@ -425,6 +437,8 @@ TEST_F(CliWorkTest, WhereReadsNumbersAsPeopleWriteThem)
         {"400-820-8820", "是 400 或 800 服务号码"},
         {"8888 8888", "号码“8888 8888”没有区号"},
         {"0999 1234", "号码“0999 1234”的开头不是任何区号。"},
+        {"95588", "“95588”是全国统一的服务号码"},
+        {"+86 110", "号码“+86 110”太短"},
     };
     for (const auto& c : chinese)
         EXPECT_TRUE(work({"where", c.typed}, "zh_CN.UTF-8").err.contains(c.message)) << c.typed;
@@ -455,6 +469,15 @@ TEST_F(CliWorkTest, BatchesLoadOnceAndAnnotateEachLine)
          "海口\t海口市\t海口\t0898\t570000\n-\t\t\t\t\n纽约\t美国\t纽约\t001\t-13\n",
          ""},
         {{"find", "-"}, " \n", 1, "", ""},
+        // A byte-order mark before the first line is no part of it.
+        {{"post", "-"},
+         "\xEF\xBB\xBF" "51805\n",
+         0,
+         "51805\t深圳市\t南山区\t0755\t518051\n",
+         "line 1: no place has the postcode '51805';"},
+        {{"find", "--exact", "-"}, "\xEF\xBB\xBF海口\n", 0, "海口\t海口市\t海口\t0898\t570000\n", ""},
+        {{"where", "-"}, "\xEF\xBB\xBF" "0898 1\n", 0, "0898 1\t海口市\t海口\t0898\t570000\n", ""},
+        {{"post", "-"}, "\xEF\xBB\xBF", 1, "", ""},
         {{"post", "-"},
          "518000\n518099\n",
          0,
@@ -501,9 +524,14 @@ TEST_F(CliWorkTest, PostcodesExactlyOrByTheLongestSharedPrefix)
         {"100001", 0, "北京", "first 5 digits '10000'"},
         {"57-0000", 0, "海口", ""},
         {"５７００００", 0, "海口", ""},
-        {"519999", 1, "", "no place has the postcode '519999' or one sharing its first 4 digits"},
+        {"519999", 1, "", "no place has the postcode '519999' or one beginning with '5199'"},
         {"050001", 0, "石家庄", "first 5 digits '05000'"},
-        {"0500", 1, "", "no place has the postcode '0500'"},
+        // The query itself is the prefix first.
+        {"0500", 0, "石家庄", "no place has the postcode '0500'; these begin with it (a prefix match)"},
+        {"5180", 0, "深圳 南山区", "'5180'; these begin with it"},
+        {"51805", 0, "南山区", "'51805'; these begin with it"},
+        {"5199", 1, "", "no place has a postcode beginning with '5199'"},
+        {"518", 1, "", "a prefix to look for takes at least 4 digits"},
         {"ab12", 2, "", "the postcode 'ab12' must be digits"},
     };
     for (const auto& c : cases) {
@@ -685,6 +713,8 @@ TEST_F(CliWorkTest, MessagesGiveTheirReasonInBothLanguagesAndFollowAGbkLocale)
     const Result gbkRun = work({"find", "-"}, "zh_CN.GBK", QByteArray::fromStdString(qvtest::gbk("海口\n")));
     EXPECT_EQ(gbkRun.code, 0);
     EXPECT_EQ(gbkRun.out.toStdString(), qvtest::gbk("海口\t海口市\t海口\t0898\t570000\n"));
+    // A byte-order mark says the lines are UTF-8, whatever the locale.
+    EXPECT_EQ(work({"find", "-"}, "zh_CN.GBK", "\xEF\xBB\xBF海口\n").out.toStdString(), gbkRun.out.toStdString());
     const Result gbkMessage = work({"where", "13800138000"}, "zh_CN.GBK");
     EXPECT_TRUE(gbkMessage.err.contains(QByteArray::fromStdString(qvtest::gbk("是手机号码"))));
     const Result gbkTable =
@@ -776,12 +806,12 @@ TEST(CliIndex, FindsWhatAPassOverTheRecordsFinds)
         EXPECT_EQ(posts.count(m), positions.size());
         EXPECT_EQ(posts.positions(m), positions) << post;
     }
-    // A postcode that is not there: every place whose postcode shares the longest prefix.
-    for (const std::string missing : {"1000009", "13000x", "1299"}) {
+    // A postcode that is not there: every place whose postcode begins with it, or shares the longest prefix.
+    for (const std::string missing : {"1000009", "13000x", "1299", "10005"}) {
         const cli::PostcodeIndex::Match m = posts.find(missing);
         std::vector<int32_t> expected;
         size_t shared = 0;
-        for (size_t n = missing.size() - 1; n >= 4 && expected.empty(); --n)
+        for (size_t n = missing.size(); n >= 4 && expected.empty(); --n)
             for (const auto& [post, positions] : byPost)
                 if (post.compare(0, n, missing, 0, n) == 0) {
                     expected.insert(expected.end(), positions.begin(), positions.end());
@@ -792,6 +822,72 @@ TEST(CliIndex, FindsWhatAPassOverTheRecordsFinds)
         EXPECT_EQ(m.shared, shared) << missing;
         EXPECT_EQ(posts.positions(m), expected) << missing;
     }
+}
+
+// post on the bundled database against a plain pass over its rows: every
+// 4-, 5- and 6-digit prefix of its postcodes, and each postcode with its last
+// digit changed, in one batch, rows and notes.
+TEST(CliBundled, PostFindsWhatAPassOverTheRowsFinds)
+{
+    const QString file = qEnvironmentVariable("QV_BINARY_DIR") + "/kvrn.dat";
+    Database db;
+    if (!QFile::exists(file))
+        GTEST_SKIP() << "no bundled database at " << file.toStdString();
+    ASSERT_TRUE(db.load(file).ok());
+    std::vector<std::pair<std::string, std::string>> rows;  // postcode, "name\tarea code\tpostcode"
+    std::set<std::string> queries;
+    db.image.forEachEntry([&](int32_t, const uint8_t* rec) {
+        const std::string post(readField(rec + entry_field::kPostLen, kPostcodeCapacity));
+        if (entryOwner(rec) < 0)
+            return;
+        rows.emplace_back(post, gbk::toUtf8(readField(rec + entry_field::kNameLen, kNameCapacity)).toStdString() +
+                                    "\t" + std::string(readField(rec + entry_field::kAreaLen, kAreaCodeCapacity)) +
+                                    "\t" + post);
+        if (post.size() == 6 && post.find_first_not_of("0123456789") == std::string::npos)
+            for (const std::string& q :
+                 {post.substr(0, 4), post.substr(0, 5), post, post.substr(0, 5) + char('0' + (post[5] - '0' + 5) % 10)})
+                queries.insert(q);
+    });
+    ASSERT_GT(queries.size(), 3000u);
+    // The rule, by a pass over the rows for each length from the whole query down.
+    std::map<std::string, std::multiset<std::string>> expected;
+    std::string input, notes;
+    int line = 0;
+    for (const std::string& q : queries) {
+        input += q + "\n";
+        std::multiset<std::string>& found = expected[q];
+        for (const auto& [post, row] : rows)
+            if (post == q)
+                found.insert(row);
+        size_t n = q.size();
+        for (; found.empty() && n >= 4; --n)
+            for (const auto& [post, row] : rows)
+                if (post.compare(0, n, q, 0, n) == 0)
+                    found.insert(row);
+        const std::string at =
+            "qarvenda-cli: line " + std::to_string(++line) + ": no place has the postcode '" + q + "'; ";
+        if (n + 1 == q.size())
+            notes += at + "these begin with it (a prefix match)\n";
+        else if (n + 1 < q.size())
+            notes += at + "these share its first " + std::to_string(n + 1) + " digits '" + q.substr(0, n + 1) +
+                     "' (a prefix match)\n";
+    }
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"LC_ALL", "LC_MESSAGES", "LC_CTYPE"})
+        env.remove(name);
+    env.insert("LANG", "C.UTF-8");
+    p.setProcessEnvironment(env);
+    p.start(qEnvironmentVariable("QV_BINARY_DIR") + "/qarvenda-cli", {"--db", file, "post", "-"});
+    p.write(QByteArray::fromStdString(input));
+    p.closeWriteChannel();
+    ASSERT_TRUE(p.waitForFinished(60000));
+    std::map<std::string, std::multiset<std::string>> got;
+    for (const QByteArray& l : p.readAllStandardOutput().split('\n'))
+        if (const QList<QByteArray> cells = l.split('\t'); cells.size() == 5)
+            got[cells[0].toStdString()].insert((cells[2] + '\t' + cells[3] + '\t' + cells[4]).toStdString());
+    EXPECT_EQ(got, expected);
+    EXPECT_EQ(p.readAllStandardError().toStdString(), notes);
 }
 
 // Every example of the manual, run on the bundled database, finds what the
@@ -826,6 +922,7 @@ TEST(CliManual, ExamplesFindWhatTheySay)
          {"广东省\t深圳市\t0755\t", "深圳市\t南山区\t0755\t"}},
         {"qarvenda-cli where 13800138000", "", 1, {"mobile number"}},
         {"qarvenda-cli post 518057", "", 0, {"深圳市\t南山区\t0755\t518051\n"}},
+        {"qarvenda-cli post 5180", "", 0, {"广东省\t深圳市\t0755\t518000\n", "深圳市\t盐田区\t0755\t518081\n"}},
         {"qarvenda-cli ls 深圳市", "", 0, {"深圳市\t南山区\t0755\t518051\n"}},
         {"qarvenda-cli where - < numbers.txt > annotated.tsv",
          "0755 8888 8888\n",

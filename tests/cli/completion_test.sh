@@ -9,10 +9,14 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work"
 PATH=$build:$PATH
+# The data folder and the home folder are the test's own.
+export QARVENDA_HOME=$work/data HOME=$work/home
+mkdir "$QARVENDA_HOME" "$HOME"
 # shellcheck source=/dev/null
 source "$source_dir/resources/bash-completion/qarvenda-cli"
 db=$build/kvrn.dat
 fail=0
+complete -p qarvenda-cli >/dev/null || { echo "FAIL: no completion for qarvenda-cli"; fail=1; }
 
 # expect "WORD|WORD|..." "COMPLETIONS": the words typed, then the completions sorted.
 expect() {
@@ -46,8 +50,21 @@ expect 'qarvenda-cli|find|--sort|r' 'relevance'
 expect "qarvenda-cli|--db|$db|ls|广东省/深" '广东省/深圳市'
 expect "qarvenda-cli|--db|=|$db|export|ls|北京" '北京市'
 expect "qarvenda-cli|--db|$db|ls|广东省/深圳市|" ''
-# No database in the working folder: no directories, and no message.
-expect 'qarvenda-cli|ls|广' ''
+# A directory's own name, as ls takes it when no other directory has it.
+expect "qarvenda-cli|--db|$db|ls|深圳" '深圳市'
+expect "qarvenda-cli|--db|$db|ls|/广东省/深" '/广东省/深圳市'
+expect "qarvenda-cli|--db|$db|ls|市辖" ''
+# The database the program would read: no kvrn.dat here and none in the data
+# folder gives the bundled one; the data folder's copy comes before it (one
+# that is no database gives nothing, and no message); ~ is the home folder.
+expect 'qarvenda-cli|ls|广东省/深' '广东省/深圳市'
+echo kvrn >"$QARVENDA_HOME/kvrn.dat"
+expect 'qarvenda-cli|ls|深圳' ''
+cp "$db" "$QARVENDA_HOME/kvrn.dat"
+expect 'qarvenda-cli|export|ls|深圳' '深圳市'
+cp "$db" "$HOME/my.dat"
+expect 'qarvenda-cli|--db|=|~/my.dat|ls|深圳' '深圳市'
+expect "qarvenda-cli|--db|'$HOME/my.dat'|ls|深圳" '深圳市'
 echo kvrn >kvrn.dat
 expect 'qarvenda-cli|ls|广' ''
 
