@@ -159,7 +159,7 @@ void EntryListView::setColumnsFollowWidth(bool follow)
 void EntryListView::shareColumnWidths()
 {
     const int columns = model() ? model()->columnCount() : 0;
-    if (!m_followWidth || columns == 0)
+    if (!m_followWidth || columns == 0 || m_sizingColumns)
         return;
     const int room = viewport()->width();
     std::vector<int> widths(size_t(columns), 0);
