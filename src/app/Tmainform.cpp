@@ -76,6 +76,8 @@ Tmainform::Tmainform(const QString& databasePath, QWidget* parent) : QMainWindow
                    m_printCommands, m_shellCommands, m_updateCommands, m_listModel},
                   m_actions, m_menus);
     bindKeys(m_actions, m_tree, m_list);
+    m_menus.PopupMenu2->addSeparator();
+    m_menus.PopupMenu2->addActions(m_list->columnActions());
     auto* findKey = new QAction(this);
     findKey->setObjectName(QStringLiteral("FindKey"));
     findKey->setShortcuts(QKeySequence::Find);
@@ -84,6 +86,9 @@ Tmainform::Tmainform(const QString& databasePath, QWidget* parent) : QMainWindow
 
     connect(m_treeCommands, &TreeCommands::directoryChosen, m_searchCommands, &SearchCommands::TreeView1Change);
     connect(m_directoryHits, &DirectoryHits::chosen, this, &Tmainform::openDirectory);
+    // Down, or Enter once the results are there, goes on from the query box into them.
+    connect(m_searchBar, &SearchBar::resultsRequested, m_list, &EntryListView::enterRows);
+    connect(m_searchCommands, &SearchCommands::resultsWanted, m_list, &EntryListView::enterRows);
     connect(m_list->horizontalHeader(), &QHeaderView::sectionClicked, m_searchCommands,
             &SearchCommands::ListView1ColumnClick);
     // These move, purge and add records: the list shows the chosen directory again.
@@ -158,6 +163,7 @@ void Tmainform::focusQueryBox()
 namespace {
 const char* const kGeometryKey = "MainWindow/geometry";
 const char* const kColumnsKey = "MainWindow/columns";
+const char* const kColumnsSetKey = "MainWindow/columnsSetByUser";
 }  // namespace
 
 void Tmainform::restoreWindowState()
@@ -166,9 +172,12 @@ void Tmainform::restoreWindowState()
     const QByteArray geometry = settings.value(QLatin1String(kGeometryKey)).toByteArray();
     if (!geometry.isEmpty())
         restoreGeometry(geometry);
+    // Widths the user set come back; otherwise the columns share the width.
     const QByteArray columns = settings.value(QLatin1String(kColumnsKey)).toByteArray();
-    if (!columns.isEmpty())
+    const bool setByUser = settings.value(QLatin1String(kColumnsSetKey), false).toBool();
+    if (setByUser && !columns.isEmpty())
         m_list->horizontalHeader()->restoreState(columns);
+    m_list->setColumnsFollowWidth(!setByUser || columns.isEmpty());
 }
 
 void Tmainform::saveWindowState() const
@@ -176,6 +185,7 @@ void Tmainform::saveWindowState() const
     QSettings settings;
     settings.setValue(QLatin1String(kGeometryKey), saveGeometry());
     settings.setValue(QLatin1String(kColumnsKey), m_list->horizontalHeader()->saveState());
+    settings.setValue(QLatin1String(kColumnsSetKey), !m_list->columnsFollowWidth());
 }
 
 Tmainform::~Tmainform()
@@ -228,11 +238,6 @@ void Tmainform::buildCentre()
     m_list->setObjectName(QStringLiteral("ListView1"));
     m_list->setAccessibleName(QStringLiteral("地区列表"));
     m_list->setModel(m_listModel);
-    // The starting widths; the last column takes whatever room is left.
-    const int widths[] = {72, 150, 70, 80};
-    for (int c = 0; c < 4; ++c)
-        m_list->horizontalHeader()->resizeSection(c, widths[c]);
-    m_list->horizontalHeader()->setStretchLastSection(true);
     m_splitter->setStretchFactor(1, 1);
     setCentralWidget(m_splitter);
 

@@ -128,10 +128,26 @@ void EntryRowList::distribute(const LargeVector<uint16_t>& bucket, std::vector<s
 
 // ---- sets ----
 
-uint32_t EntryRowSet::addDirectoryName(std::string name)
+uint32_t EntryRowSet::addDirectoryName(std::string name, int32_t directoryId)
 {
     directoryNames.push_back(std::move(name));
+    directoryIds.resize(directoryNames.size() - 1, 0);
+    directoryIds.push_back(directoryId);
     return uint32_t(directoryNames.size() - 1);
+}
+
+bool EntryRowSet::renameDirectory(int32_t id, std::string_view caption)
+{
+    if (id <= 0)
+        return false;
+    bool changed = false;
+    for (size_t i = 0; i < directoryIds.size() && i < directoryNames.size(); ++i) {
+        if (directoryIds[i] != id || directoryNames[i] == caption)
+            continue;
+        directoryNames[i] = std::string(caption);
+        changed = true;
+    }
+    return changed;
 }
 
 std::string_view EntryRowSet::cellText(const EntryRow& row, int column) const
@@ -154,6 +170,9 @@ void EntryRowSet::append(const EntryRowSet& other)
 {
     const uint32_t base = uint32_t(directoryNames.size());
     directoryNames.insert(directoryNames.end(), other.directoryNames.begin(), other.directoryNames.end());
+    directoryIds.resize(base, 0);
+    directoryIds.insert(directoryIds.end(), other.directoryIds.begin(), other.directoryIds.end());
+    directoryIds.resize(directoryNames.size(), 0);
     if (rows.empty() && !rows.image().bytes)
         rows.bind(other.rows.image());
     const bool sameImage = rows.image().sameBytes(other.rows.image());
@@ -496,7 +515,7 @@ std::vector<int> sortEntryRows(EntryRowSet& set, int column, int direction)
 EntryRowSet listDirectory(const DatabaseImage& image, int32_t directoryId, const std::string& directoryName)
 {
     EntryRowSet set;
-    const uint32_t dir = set.addDirectoryName(directoryName);
+    const uint32_t dir = set.addDirectoryName(directoryName, directoryId);
     set.rows.bind(image.ref());
     // Room for every record costs address space only: pages never written
     // are never taken.

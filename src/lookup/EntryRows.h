@@ -219,16 +219,22 @@ private:
 };
 
 struct EntryRowSet {
-    std::vector<std::string> directoryNames;  // GBK, as the tree showed them when listed
+    std::vector<std::string> directoryNames;  // GBK, as the tree shows them
+    // The directory each name belongs to (0: none), so that a rename reaches
+    // the rows that show it.
+    std::vector<int32_t> directoryIds;
     EntryRowList rows;
 
     void clear()
     {
         directoryNames.clear();
+        directoryIds.clear();
         rows.clear();
         rows.bind({});
     }
-    uint32_t addDirectoryName(std::string name);
+    uint32_t addDirectoryName(std::string name, int32_t directoryId = 0);
+    // Shows `caption` for directory `id`; true when some name changed.
+    bool renameDirectory(int32_t id, std::string_view caption);
     std::string_view directoryText(const EntryRow& row) const
     {
         return row.directory < directoryNames.size() ? std::string_view(directoryNames[row.directory])

@@ -300,7 +300,7 @@ public:
         if (m_flat)
             m_byId.assign(size_t(maxId) + 1, 0);
         tree.forEach([&](const DirectoryNode* node, int) {
-            const uint32_t slot = set.addDirectoryName(node->caption);
+            const uint32_t slot = set.addDirectoryName(node->caption, node->id);
             if (m_flat && node->id >= 0)
                 m_byId[size_t(node->id)] = slot;
             else

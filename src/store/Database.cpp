@@ -59,6 +59,12 @@ void Database::notifyRelocated(const Relocation& relocation)
         o->entriesRelocated(relocation);
 }
 
+void Database::notifyDirectoryRenamed(int32_t id, const std::string& caption)
+{
+    for (EntryObserver* o : m_observers)
+        o->directoryRenamed(id, caption);
+}
+
 void Database::reset()
 {
     image.clear();

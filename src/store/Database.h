@@ -43,6 +43,13 @@ public:
     virtual void entriesGone(const std::vector<EntryPosition>& positions) = 0;
     // Every record moved (a save re-based the image, a compaction closed gaps).
     virtual void entriesRelocated(const Relocation& relocation) = 0;
+    // Directory `id`, which rows show as the owner of their entries, now has
+    // this caption (GBK).
+    virtual void directoryRenamed(int32_t id, const std::string& caption)
+    {
+        (void)id;
+        (void)caption;
+    }
 };
 
 class Database {
@@ -98,6 +105,7 @@ public:
     // A save runs beside the event loop and reports how records moved; the
     // rows are told once it is over, on the thread that shows them.
     void notifyRelocated(const Relocation& relocation);
+    void notifyDirectoryRenamed(int32_t id, const std::string& caption);
 
     const QString& path() const { return m_path; }
     void setPath(const QString& path) { m_path = path; }

@@ -48,6 +48,7 @@ CaptionCheck renameDirectory(Database& db, DirectoryNode* node, std::string capt
         return check;
     db.tree.setCaption(node, std::move(caption));
     db.ModifiedFlag = true;
+    db.notifyDirectoryRenamed(node->id, node->caption);
     return check;
 }
 

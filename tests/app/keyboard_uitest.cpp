@@ -35,6 +35,7 @@
 #include <QMimeData>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSet>
 #include <QSettings>
 #include <QSignalSpy>
@@ -51,7 +52,7 @@ namespace {
 
 std::string g(const char* utf8) { return qvtest::gbk(utf8); }
 
-// 广东省 (1) with 深圳市 (2, forty places); 北京市 (3) with two.
+// 广东省 (1) with 深圳湾 and 深圳市 (2, forty places p100 to p139); 北京市 (3) with two.
 std::vector<uint8_t> sampleImage()
 {
     ImageBuilder b;
@@ -59,7 +60,33 @@ std::vector<uint8_t> sampleImage()
     for (int i = 0; i < 40; ++i)
         b.entry("p" + std::to_string(100 + i), 2, std::to_string(518000 + i), std::to_string(1000 + i));
     b.entry(g("东城区"), 3, "100010", "010").entry(g("西城区"), 3, "100032", "010");
+    b.entry(g("深圳湾"), 1, "518067", "0755");
     return b.bytes;
+}
+
+// The places p<from> down to p<to>, as a search lists them (by 区号, descending).
+QStringList placesDown(int from, int to)
+{
+    QStringList out;
+    for (int i = from; i >= to; --i)
+        out << QStringLiteral("p%1").arg(i);
+    return out;
+}
+
+QStringList listedNames(Tmainform& w)
+{
+    QStringList out;
+    for (int r = 0; r < w.listModel()->rowCount(); ++r)
+        out << w.listModel()->index(r, 1).data().toString();
+    return out;
+}
+
+// Presses `key` where the keyboard focus is, as the user does.
+void press(Qt::Key key, Qt::KeyboardModifiers modifiers = {})
+{
+    QWidget* focus = QApplication::focusWidget();
+    QVERIFY(focus);
+    QTest::keyClick(focus, key, modifiers);
 }
 
 // Gives `w` the keyboard focus as the window system does when a modal
@@ -244,6 +271,117 @@ private slots:
         activate(w->listView());
         QTest::keyClick(w->listView(), Qt::Key_Q, Qt::ControlModifier);
         QVERIFY(!w->isVisible());
+    }
+
+    // Searching, then on by keys alone: the results stay until a directory
+    // is chosen, and Down or a second Enter leads into them.
+    void keyPathsFromTheQueryBoxKeepTheResults()
+    {
+        struct Path {
+            const char* typed;
+            std::vector<Qt::Key> keys;
+            const char* focus;  // "query", "tree" or "list"
+            QStringList names;  // what the list shows afterwards
+            int listRow;        // the list's current row, also the one selected; -1: none
+            const char* marked;  // the directory current in the tree; empty: none
+        };
+        const Qt::Key Tab = Qt::Key_Tab, Enter = Qt::Key_Return, Down = Qt::Key_Down, Space = Qt::Key_Space;
+        const Path paths[] = {
+            // Through 查找 into the tree: the first directory is marked, the results stay.
+            {"sz", {Enter, Tab, Tab}, "tree", {"深圳湾"}, -1, "广东省"},
+            // Enter or Space on the marked directory lists it; moving to another lists that.
+            {"p13", {Enter, Tab, Tab, Enter}, "tree", {"深圳湾"}, -1, "广东省"},
+            {"p13", {Enter, Tab, Tab, Space}, "tree", {"深圳湾"}, -1, "广东省"},
+            {"p13", {Enter, Tab, Tab, Down}, "tree", {"东城区", "西城区"}, -1, "北京市"},
+            // Down, or Enter once the results are there, goes into them.
+            {"p13", {Enter, Down}, "list", placesDown(139, 130), 0, ""},
+            {"p13", {Enter, Enter}, "list", placesDown(139, 130), 0, ""},
+            {"p13", {Enter, Down, Down, Down}, "list", placesDown(139, 130), 2, ""},
+            // Nothing listed: Down stays in the box; an edited query searches again.
+            {"p13", {Down}, "query", {}, -1, ""},
+            {"p13", {Enter, Qt::Key_9, Enter}, "query", {"p139"}, -1, ""},
+        };
+        for (const Path& p : paths) {
+            const QString label = QString::fromUtf8(p.typed) + QLatin1Char(' ') + QString::number(p.keys.size());
+            auto w = open();
+            QVERIFY(w);
+            QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w->searchBar()->Edit1));
+            QTest::keyClicks(w->searchBar()->Edit1, QString::fromUtf8(p.typed));
+            for (Qt::Key key : p.keys)
+                press(key);
+            QWidget* focus = QByteArray(p.focus) == "list"   ? static_cast<QWidget*>(w->listView())
+                             : QByteArray(p.focus) == "tree" ? static_cast<QWidget*>(w->treeView())
+                                                             : static_cast<QWidget*>(w->searchBar()->Edit1);
+            QVERIFY2(QApplication::focusWidget() == focus, qPrintable(label));
+            QVERIFY2(listedNames(*w) == p.names, qPrintable(label + QLatin1Char(' ') + listedNames(*w).join(',')));
+            QVERIFY2(w->countText() == QStringLiteral("共%1个").arg(p.names.size()), qPrintable(label));
+            if (p.listRow >= 0) {
+                QVERIFY2(w->listView()->currentIndex().row() == p.listRow, qPrintable(label));
+                QVERIFY2(w->listView()->selectedRowsInOrder() == std::vector<int>{p.listRow}, qPrintable(label));
+            }
+            DirectoryNode* marked = w->treeView()->currentNode();
+            QVERIFY2((marked ? gbk::toQString(marked->caption) : QString()) == QString::fromUtf8(p.marked),
+                     qPrintable(label));
+        }
+    }
+
+    // Enter, F2 and Delete act on the row with the focus mark when none is
+    // selected; after a delete the row that takes its place is marked and selected.
+    void theMarkedRowIsTheOneTheCommandsActOn()
+    {
+        auto w = open();
+        QVERIFY(w);
+        clickNode(*w, findNode(*w, "深圳市"));
+        activate(w->treeView());
+        press(Qt::Key_Tab);
+        EntryListView* list = w->listView();
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(list));
+        QCOMPARE(list->currentIndex().row(), 0);
+        QVERIFY(list->selectedRowsInOrder().empty());
+        // The name the edit dialog shows or the delete question; then the
+        // rows, the current row, whether it alone is selected, and its name.
+        struct Step {
+            Qt::Key key;
+            QString shown;
+            int rows, current;
+            bool selected;
+            QString place;
+        };
+        const QString one = QStringLiteral("你真的要删除所选择的信息吗？\n共1条信息将被删除。");
+        const Step steps[] = {
+            {Qt::Key_Return, QStringLiteral("p100"), 40, 0, false, QStringLiteral("p100")},
+            {Qt::Key_F2, QStringLiteral("p100"), 40, 0, false, QStringLiteral("p100")},
+            {Qt::Key_Delete, one, 39, 0, true, QStringLiteral("p101")},
+            {Qt::Key_Return, QStringLiteral("p101"), 39, 0, true, QStringLiteral("p101")},
+            {Qt::Key_End, QString(), 39, 38, true, QStringLiteral("p139")},
+            {Qt::Key_Delete, one, 38, 37, true, QStringLiteral("p138")},
+            {Qt::Key_F2, QStringLiteral("p138"), 38, 37, true, QStringLiteral("p138")},
+        };
+        for (const Step& st : steps) {
+            const QString label = QStringLiteral("key %1 -> %2").arg(int(st.key)).arg(st.place);
+            QString shown;
+            ModalScript script;
+            if (st.key == Qt::Key_Delete)
+                script.click(QStringLiteral("确定"));
+            else if (!st.shown.isEmpty())
+                script.then([&](QWidget* m) {
+                    auto* d = qobject_cast<TFrmEditInf*>(m);
+                    QVERIFY(d);
+                    shown = d->Edtmc->text();
+                    d->reject();
+                });
+            activate(list);
+            press(st.key);
+            QVERIFY2(script.finished(), qPrintable(label));
+            if (st.key == Qt::Key_Delete)
+                shown = script.texts.value(0);
+            QVERIFY2(shown == st.shown, qPrintable(label + QLatin1Char(' ') + shown));
+            QVERIFY2(w->listModel()->rowCount() == st.rows, qPrintable(label));
+            QVERIFY2(list->currentIndex().row() == st.current, qPrintable(label));
+            QVERIFY2(list->selectedRowsInOrder() == (st.selected ? std::vector<int>{st.current} : std::vector<int>{}),
+                     qPrintable(label));
+            QVERIFY2(w->listModel()->index(st.current, 1).data().toString() == st.place, qPrintable(label));
+        }
     }
 
     void listKeysMoveAndSelectTheCurrentRow()
@@ -577,18 +715,66 @@ private slots:
                         QApplication::style()->standardIcon(old).pixmap(16, 16).toImage());
     }
 
+    // The columns share the list's width, with room for the longest bundled
+    // names, until the user sets a width; the header's menu and Ctrl++ / Ctrl+0
+    // set them by content or share again. The size, place and widths set are kept.
     void theWindowKeepsItsSizePlaceAndColumns()
     {
         {
             QSettings().clear();
-            // The first start: the fixed layout.
             auto w = open();
             QVERIFY(w);
             w->restoreWindowState();
-            QCOMPARE(w->listView()->horizontalHeader()->sectionSize(1), 150);
+            EntryListView* list = w->listView();
+            QHeaderView* h = list->horizontalHeader();
+            const QFontMetrics fm(list->font());
+            auto sum = [h] { return h->sectionSize(0) + h->sectionSize(1) + h->sectionSize(2) + h->sectionSize(3); };
+            for (const QSize size : {QSize(1920, 1080), QSize(1280, 720), QSize(800, 600), QSize(700, 480)}) {
+                w->resize(size);
+                QCoreApplication::processEvents();
+                const QString label = QStringLiteral("%1x%2").arg(size.width()).arg(size.height());
+                QVERIFY2(sum() == list->viewport()->width(), qPrintable(label));
+                // No column takes most of the room.
+                QVERIFY2(h->sectionSize(3) < h->sectionSize(1), qPrintable(label));
+                if (size.width() >= 800) {
+                    QVERIFY2(h->sectionSize(0) >= fm.horizontalAdvance(QStringLiteral("克孜勒苏柯尔克孜自治州")) + 20,
+                             qPrintable(label));
+                    QVERIFY2(h->sectionSize(1) >= fm.horizontalAdvance(QStringLiteral("孟连傣族拉祜族佤族自治县")),
+                             qPrintable(label));
+                }
+                // The query box shows its placeholder whole; the first button keeps off the edge.
+                QLineEdit* query = w->searchBar()->Edit1;
+                QVERIFY2(query->width() > query->fontMetrics().horizontalAdvance(query->placeholderText()) + 4,
+                         qPrintable(label));
+                QVERIFY2(w->searchBar()->jq->mapTo(w.get(), QPoint(0, 0)).x() >= 4, qPrintable(label));
+            }
+            // Ctrl++ fits the columns to the places shown, Ctrl+0 shares the width again.
+            clickNode(*w, findNode(*w, "深圳市"));
+            const int shared = h->sectionSize(1);
+            activate(list);
+            press(Qt::Key_Plus, Qt::ControlModifier);
+            QVERIFY(!list->columnsFollowWidth());
+            QVERIFY(h->sectionSize(1) < shared);
+            QVERIFY(h->sectionSize(1) >= fm.horizontalAdvance(QStringLiteral("p139")));
+            press(Qt::Key_0, Qt::ControlModifier);
+            QVERIFY(list->columnsFollowWidth());
+            QCOMPARE(h->sectionSize(1), shared);
+            // The same two from the header's context menu.
+            QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5), h->viewport()->mapToGlobal(QPoint(5, 5)));
+            QApplication::sendEvent(h->viewport(), &event);
+            auto* menu = list->findChild<QMenu*>(QStringLiteral("HeaderMenu"));
+            QVERIFY(menu && menu->isVisible());
+            QCOMPARE(menu->actions(), list->columnActions());
+            QCOMPARE(menu->actions().value(0)->text(), QStringLiteral("自动调整列宽"));
+            menu->hide();
+            // A width the user sets stays, whatever the window's size.
             w->resize(700, 480);
             w->move(40, 30);
-            w->listView()->horizontalHeader()->resizeSection(1, 211);
+            h->resizeSection(1, 211);
+            w->resize(760, 480);
+            QCoreApplication::processEvents();
+            QCOMPARE(h->sectionSize(1), 211);
+            w->resize(700, 480);
             QTest::qWait(10);
             w->saveWindowState();
         }

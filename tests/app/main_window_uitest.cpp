@@ -152,7 +152,8 @@ private slots:
                               "按区号排序", "按匹配程度排序"}));
         QCOMPARE(captions(qvtest::menu(*w, "PopupMenu1")),
                  QStringList({"修改目录", "-", "新增目录", "插入目录", "增子目录", "-", "删除目录", "-", "新增信息"}));
-        QCOMPARE(captions(qvtest::menu(*w, "PopupMenu2")), QStringList({"修改信息", "新增信息", "删除信息", "-", "选择所有"}));
+        QCOMPARE(captions(qvtest::menu(*w, "PopupMenu2")),
+                 QStringList({"修改信息", "新增信息", "删除信息", "-", "选择所有", "-", "自动调整列宽", "默认列宽"}));
         QCOMPARE(captions(qvtest::menu(*w, "MainMenuTools")),
                  QStringList({"打印机设置", "打印字体设置", "打印", "打印预览", "-", "导出数据", "导入数据", "更新数据",
                               "拼音首字母", "-", "桌面快捷"}));

@@ -293,22 +293,27 @@ private slots:
         QCOMPARE(w->countText(), QStringLiteral("共0个"));
     }
 
-    void theTreeTakingTheKeyboardFocusSelectsWhatItLists()
+    void theTreeTakingTheKeyboardFocusMarksWithoutListing()
     {
         auto w = open();
         QVERIFY(w);
         QVERIFY(!w->treeView()->currentNode());
+        search(*w, QStringLiteral("0755"));
         w->treeView()->setFocus(Qt::TabFocusReason);
         QCoreApplication::processEvents();
-        // Whatever gets listed is the directory that the commands act on.
+        // The directory marked is the one the commands act on; the list keeps the results.
         DirectoryNode* gd = findNode(*w, "广东省");
-        QCOMPARE(names(*w), QStringList({"广东省直属"}));
+        QCOMPARE(names(*w), QStringList({"福田区"}));
         QCOMPARE(w->treeView()->currentNode(), gd);
         ModalScript script;
         script.click(QStringLiteral("取消"));
         qvtest::action(*w, "N1")->trigger();
         QVERIFY(script.finished());
         QCOMPARE(script.titles.value(0), QStringLiteral("增加新信息"));
+        QCOMPARE(names(*w), QStringList({"福田区"}));
+        // Enter lists the marked directory; moving to another lists that one.
+        QTest::keyClick(w->treeView(), Qt::Key_Return);
+        QCOMPARE(names(*w), QStringList({"广东省直属"}));
         QTest::keyClick(w->treeView(), Qt::Key_Down);
         QCOMPARE(w->treeView()->currentNode(), findNode(*w, "北京市"));
         QCOMPARE(names(*w), QStringList({"东城区", "西城区"}));
@@ -384,27 +389,48 @@ private slots:
         QCOMPARE(w->listModel()->sortColumn(), 0);
     }
 
-    void renamingTheListedDirectoryLeavesTheShownOwner()
+    // A directory renamed in the tree shows its new name at once in every
+    // listed row it owns, a listing's or a search's, sorted by 所属 or not.
+    void renamingADirectoryShowsInTheListedRowsAtOnce()
     {
-        auto w = open();
-        QVERIFY(w);
-        DirectoryNode* sz = findNode(*w, "深圳市");
-        clickNode(*w, sz);
-        qvtest::action(*w, "mmeditnode")->trigger();
-        QLineEdit* editor = nullptr;
-        for (QLineEdit* e : w->treeView()->viewport()->findChildren<QLineEdit*>())
-            if (e->isVisible())
-                editor = e;
-        QVERIFY(editor);
-        QTest::keyClick(editor, Qt::Key_A, Qt::ControlModifier);
-        qvtest::typeText(editor, QStringLiteral("鹏城"));
-        QTest::keyClick(editor, Qt::Key_Return);
-        QTRY_COMPARE(sz->caption, g("鹏城"));
-        QCOMPARE(column(*w, 0), QStringList({"深圳市", "深圳市", "深圳市"}));
-        // The next listing shows the new name.
-        clickNode(*w, findNode(*w, "北京市"));
-        clickNode(*w, sz);
-        QCOMPARE(column(*w, 0), QStringList({"鹏城", "鹏城", "鹏城"}));
+        const struct {
+            const char* listed;  // a directory, or a query after "?"
+            int sortColumn;      // a header clicked first, or -1
+            const char* renamed;
+            const char* to;
+            QStringList owners;  // column 0 afterwards
+        } cases[] = {
+            {"深圳市", -1, "深圳市", "鹏城", {"鹏城", "鹏城", "鹏城"}},
+            {"深圳市", -1, "上海市", "沪", {"深圳市", "深圳市", "深圳市"}},
+            {"?0", -1, "深圳市", "鹏城", {"", "广东省", "鹏城", "鹏城", "鹏城", "广州市", "北京市", "北京市"}},
+            {"?0", 0, "北京市", "首都", {"", "广东省", "广州市", "深圳市", "深圳市", "深圳市", "首都", "首都"}},
+        };
+        for (const auto& c : cases) {
+            auto w = open();
+            QVERIFY(w);
+            const QString listed = QString::fromUtf8(c.listed);
+            if (listed.startsWith(QLatin1Char('?')))
+                search(*w, listed.mid(1));
+            else
+                clickNode(*w, findNode(*w, c.listed));
+            if (c.sortColumn >= 0)
+                clickHeader(*w, c.sortColumn);
+            const int count = w->listModel()->rowCount();
+            // Edited in place, as F2 or a second click does, without choosing it.
+            DirectoryNode* node = findNode(*w, c.renamed);
+            w->treeView()->edit(w->treeModel()->indexOf(node));
+            QLineEdit* editor = nullptr;
+            for (QLineEdit* e : w->treeView()->viewport()->findChildren<QLineEdit*>())
+                if (e->isVisible())
+                    editor = e;
+            QVERIFY(editor);
+            QTest::keyClick(editor, Qt::Key_A, Qt::ControlModifier);
+            qvtest::typeText(editor, QString::fromUtf8(c.to));
+            QTest::keyClick(editor, Qt::Key_Return);
+            QTRY_COMPARE(node->caption, g(c.to));
+            QCOMPARE(column(*w, 0), c.owners);
+            QCOMPARE(w->listModel()->rowCount(), count);
+        }
     }
 
     void theBarAndTheMenuShowTheSameOptions()

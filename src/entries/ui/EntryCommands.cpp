@@ -53,13 +53,13 @@ void EntryCommands::AppendInf(DirectoryNode* node, const EntryText& text)
 
 void EntryCommands::EditInfClick()
 {
-    const int row = m_list->topSelectedRow();
+    const int row = m_list->commandRow();
     if (row < 0)
         return;
     auto* dialog = new TFrmEditInf(m_window);  // deletes itself when closed
     const EntryRow& r = m_rows->row(row);
     dialog->setTexts({std::string(r.nameText()), std::string(r.areaText()), std::string(r.postText())});
-    dialog->setOnConfirm([this](const EntryText& t) { RewriteInf(m_list->topSelectedRow(), t); });
+    dialog->setOnConfirm([this](const EntryText& t) { RewriteInf(m_list->commandRow(), t); });
     execModal(*dialog);
 }
 
@@ -74,7 +74,7 @@ void EntryCommands::RewriteInf(int row, const EntryText& text)
 
 void EntryCommands::DelInfClick()
 {
-    const std::vector<int> rows = m_list->selectedRowsInOrder();
+    const std::vector<int> rows = m_list->commandRows();
     if (rows.empty())
         return;
     // Rows scrolled out of sight may be selected too: say how many go.
@@ -85,6 +85,8 @@ void EntryCommands::DelInfClick()
     for (int r : rows)
         positions.push_back(m_rows->row(r).position);
     deleteEntries(m_db, positions);
+    // The row that moved up into the first one's place is the next to act on.
+    m_list->makeCurrentRow(rows.front());
 }
 
 void EntryCommands::ListView1EndDrag(DirectoryNode* target)

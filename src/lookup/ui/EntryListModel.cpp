@@ -145,12 +145,15 @@ int EntryListModel::addRow(const std::string& directoryName, std::string_view na
     const auto place = std::upper_bound(m_set.rows.begin(), m_set.rows.end(),
                                         sorted ? newText[m_sortColumn] : std::string_view(), goesBefore);
     const size_t lo = size_t(place - m_set.rows.begin());
+    // The new record names its directory, which a later rename must reach.
+    const int32_t owner = m_db.image.isEntryPosition(position) ? entryOwner(m_db.image.entryAt(position)) : 0;
     // Reuse the directory name of the last row when it is the same (the usual case).
     uint32_t dir = 0;
-    if (!m_set.directoryNames.empty() && m_set.directoryNames.back() == directoryName)
+    if (!m_set.directoryNames.empty() && m_set.directoryNames.back() == directoryName &&
+        m_set.directoryIds.size() == m_set.directoryNames.size() && m_set.directoryIds.back() == owner)
         dir = uint32_t(m_set.directoryNames.size() - 1);
     else
-        dir = m_set.addDirectoryName(directoryName);
+        dir = m_set.addDirectoryName(directoryName, std::max(owner, 0));
     if (m_set.rows.empty() && !m_set.rows.image().bytes)
         m_set.rows.bind(m_db.image.ref());
     followImage();
@@ -255,6 +258,16 @@ void EntryListModel::entriesRelocated(const Relocation& relocation)
         removeRowsAt(std::move(dropped));
     }
     relocateRows(m_set, relocation);
+}
+
+void EntryListModel::directoryRenamed(int32_t id, const std::string& caption)
+{
+    if (!m_set.renameDirectory(id, caption) || m_set.rows.empty())
+        return;
+    // Sorted by 所属, the renamed rows may belong elsewhere now.
+    if (m_sortColumn == kColumnDirectory && m_sortDirection != 0)
+        sortBy(m_sortColumn, m_sortDirection);
+    emit dataChanged(index(0, kColumnDirectory), index(count() - 1, kColumnDirectory), {Qt::DisplayRole});
 }
 
 int EntryListModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : count(); }

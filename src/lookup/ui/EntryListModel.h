@@ -70,6 +70,7 @@ private:
     void entryRewritten(EntryPosition pos) override;
     void entriesGone(const std::vector<EntryPosition>& positions) override;
     void entriesRelocated(const Relocation& relocation) override;
+    void directoryRenamed(int32_t id, const std::string& caption) override;
 
     Database& m_db;
     EntryRowSet m_set;

@@ -1,16 +1,20 @@
 #include "lookup/ui/EntryListView.h"
 
 #include "lookup/CopyRows.h"
+#include "lookup/EntryRows.h"
+#include "store/Records.h"
 #include "lookup/ui/EntryListModel.h"
 #include "widgets/DragTypes.h"
 #include "widgets/LongTask.h"
 
+#include <QAction>
 #include <QClipboard>
 #include <QDrag>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QHelpEvent>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QPainter>
 #include <QScrollBar>
 #include <QStyle>
@@ -61,6 +65,140 @@ EntryListView::EntryListView(QWidget* parent) : QTableView(parent)
     setItemDelegate(new RowFocusDelegate(this));
     verticalScrollBar()->setAccessibleName(QStringLiteral("列表竖直滚动条"));
     horizontalScrollBar()->setAccessibleName(QStringLiteral("列表水平滚动条"));
+
+    // Column widths: the header's context menu, the list's menu and two keys.
+    horizontalHeader()->setStretchLastSection(true);
+    m_fitColumns = new QAction(QStringLiteral("自动调整列宽"), this);
+    m_fitColumns->setObjectName(QStringLiteral("mmfitcolumns"));
+    m_fitColumns->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal)});
+    connect(m_fitColumns, &QAction::triggered, this, &EntryListView::fitColumnsToContents);
+    m_defaultColumns = new QAction(QStringLiteral("默认列宽"), this);
+    m_defaultColumns->setObjectName(QStringLiteral("mmdefaultcolumns"));
+    m_defaultColumns->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_0));
+    connect(m_defaultColumns, &QAction::triggered, this, [this] { setColumnsFollowWidth(true); });
+    for (QAction* a : {m_fitColumns, m_defaultColumns}) {
+        a->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+        addAction(a);
+    }
+    m_headerMenu = new QMenu(this);
+    m_headerMenu->setObjectName(QStringLiteral("HeaderMenu"));
+    m_headerMenu->setAccessibleName(QStringLiteral("列宽菜单"));
+    m_headerMenu->addActions({m_fitColumns, m_defaultColumns});
+    horizontalHeader()->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(horizontalHeader(), &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& p) { m_headerMenu->popup(horizontalHeader()->viewport()->mapToGlobal(p)); });
+    // A width the user sets stays; the last column only ever fills the rest.
+    connect(horizontalHeader(), &QHeaderView::sectionResized, this, [this](int logical) {
+        if (!m_sizingColumns && model() && logical < model()->columnCount() - 1)
+            m_followWidth = false;
+    });
+}
+
+QList<QAction*> EntryListView::columnActions() const { return {m_fitColumns, m_defaultColumns}; }
+
+namespace {
+// What a cell adds to its text, as the tooltip check below counts it.
+int cellPadding(const QWidget* view)
+{
+    return 2 * view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view) + 4 + 1;  // + grid line
+}
+}  // namespace
+
+int EntryListView::neededWidth(int column) const
+{
+    // The longest text each field holds: 25 bytes of a caption or a name are
+    // twelve Chinese characters; area codes and postcodes are digits.
+    QString longest;
+    switch (column) {
+    case kColumnDirectory:
+    case kColumnName:
+        longest = QString(kNameCapacity / 2, QChar(0x56FD));  // 国
+        break;
+    case kColumnAreaCode:
+        longest = QString(kAreaCodeCapacity, QLatin1Char('0'));
+        break;
+    case kColumnPostcode:
+        longest = QString(kPostcodeCapacity, QLatin1Char('0'));
+        break;
+    default:
+        break;
+    }
+    int cell = fontMetrics().horizontalAdvance(longest) + cellPadding(this);
+    if (column == kColumnDirectory)
+        cell += (iconSize().isValid() ? iconSize().width()
+                                      : style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, this)) +
+                4;
+    // The header, with room for the sort arrow whichever column has it.
+    QHeaderView* h = horizontalHeader();
+    int header = h->sectionSizeHint(column);
+    if (model() && model()->headerData(column, Qt::Horizontal, Qt::DecorationRole).isNull())
+        header += style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, h) +
+                  style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, h);
+    return std::max(cell, header);
+}
+
+void EntryListView::setSectionWidths(const std::vector<int>& widths)
+{
+    m_sizingColumns = true;
+    // The last column stretches over what is left, never narrower than given
+    // (a stretched section keeps the width it had when the stretch began).
+    QHeaderView* h = horizontalHeader();
+    h->setStretchLastSection(false);
+    for (size_t c = 0; c < widths.size(); ++c)
+        h->resizeSection(int(c), widths[c]);
+    h->setStretchLastSection(true);
+    m_sizingColumns = false;
+}
+
+void EntryListView::setColumnsFollowWidth(bool follow)
+{
+    m_followWidth = follow;
+    shareColumnWidths();
+}
+
+void EntryListView::shareColumnWidths()
+{
+    const int columns = model() ? model()->columnCount() : 0;
+    if (!m_followWidth || columns == 0 || m_sizingColumns)
+        return;
+    const int room = viewport()->width();
+    std::vector<int> widths(size_t(columns), 0);
+    int total = 0;
+    for (int c = 0; c < columns; ++c)
+        total += widths[size_t(c)] = neededWidth(c);
+    if (room >= total) {
+        // Each column grows in proportion to what it needs.
+        for (int& w : widths)
+            w = int(int64_t(w) * room / total);
+    } else if (columns > kColumnName) {
+        // Too narrow for the longest names: the two name columns give way,
+        // no narrower than their headers; a tooltip shows a text cut short.
+        QHeaderView* h = horizontalHeader();
+        const int spare0 = std::max(0, widths[kColumnDirectory] - h->sectionSizeHint(kColumnDirectory));
+        const int spare1 = std::max(0, widths[kColumnName] - h->sectionSizeHint(kColumnName));
+        const int take = std::min(total - room, spare0 + spare1);
+        if (take > 0) {
+            const int take0 = int(int64_t(take) * spare0 / (spare0 + spare1));
+            widths[kColumnDirectory] -= take0;
+            widths[kColumnName] -= take - take0;
+        }
+    }
+    setSectionWidths(widths);
+}
+
+void EntryListView::fitColumnsToContents()
+{
+    if (!model())
+        return;
+    m_followWidth = false;
+    const int columns = model()->columnCount();
+    std::vector<int> widths(size_t(columns), 0);
+    for (int c = 0; c < columns; ++c) {
+        // The rows in sight decide; an empty list keeps room for the longest texts.
+        const int header = horizontalHeader()->sectionSizeHint(c);
+        widths[size_t(c)] = model()->rowCount() > 0 ? std::max(sizeHintForColumn(c), header) : neededWidth(c);
+    }
+    setSectionWidths(widths);
 }
 
 QModelIndex EntryListView::moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers)
@@ -121,6 +259,11 @@ void EntryListView::startDrag(Qt::DropActions supportedActions)
 
 bool EntryListView::viewportEvent(QEvent* event)
 {
+    if (event->type() == QEvent::Resize) {
+        const bool done = QTableView::viewportEvent(event);
+        shareColumnWidths();
+        return done;
+    }
     // A cell too narrow for its text shows the whole text as a tooltip.
     if (event->type() == QEvent::ToolTip) {
         auto* help = static_cast<QHelpEvent*>(event);
@@ -170,6 +313,39 @@ int EntryListView::topSelectedRow() const
         if (top < 0 || range.top() < top)
             top = range.top();
     return top;
+}
+
+std::vector<int> EntryListView::commandRows() const
+{
+    std::vector<int> rows = selectedRowsInOrder();
+    if (rows.empty() && currentIndex().isValid())
+        rows.push_back(currentIndex().row());
+    return rows;
+}
+
+int EntryListView::commandRow() const
+{
+    const int top = topSelectedRow();
+    return top >= 0 || !currentIndex().isValid() ? top : currentIndex().row();
+}
+
+void EntryListView::makeCurrentRow(int row)
+{
+    const int rows = model() ? model()->rowCount() : 0;
+    if (rows == 0 || !selectionModel())
+        return;
+    row = std::clamp(row, 0, rows - 1);
+    const QModelIndex i = model()->index(row, currentIndex().isValid() ? currentIndex().column() : 0);
+    selectionModel()->setCurrentIndex(i, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    scrollTo(i);
+}
+
+void EntryListView::enterRows()
+{
+    if (!model() || model()->rowCount() == 0)
+        return;
+    makeCurrentRow(currentIndex().isValid() ? currentIndex().row() : 0);
+    setFocus(Qt::OtherFocusReason);
 }
 
 namespace {
@@ -231,3 +407,4 @@ void EntryListView::keyPressEvent(QKeyEvent* event)
 }
 
 }  // namespace qv
+

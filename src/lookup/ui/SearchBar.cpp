@@ -8,7 +8,11 @@
 #include <QLayout>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QStyle>
+#include <QStyleOptionFrame>
 #include <QToolButton>
+
+#include <algorithm>
 
 namespace qv {
 
@@ -22,6 +26,12 @@ SearchBar::SearchBar(QWidget* parent) : QToolBar(QStringLiteral("查询"), paren
     // The whole bar has to fit the 544-pixel window.
     layout()->setSpacing(0);
     layout()->setContentsMargins(2, 0, 2, 0);
+    // The first button keeps clear of the window's edge: a tool bar places
+    // its first item at the edge whatever margins it is given.
+    auto* edge = new QWidget(this);
+    edge->setObjectName(QStringLiteral("LeftMargin"));
+    edge->setFixedWidth(6);
+    addWidget(edge);
 
     auto radio = [&](const char* name, const char* text, bool checked) {
         auto* b = new QRadioButton(QString::fromUtf8(text), this);
@@ -51,7 +61,16 @@ SearchBar::SearchBar(QWidget* parent) : QToolBar(QStringLiteral("查询"), paren
     Edit1->setObjectName(QStringLiteral("Edit1"));
     Edit1->setAccessibleName(QStringLiteral("查询关键字"));
     Edit1->setPlaceholderText(QStringLiteral("地名、拼音、邮编或区号"));
-    Edit1->setMinimumWidth(56);
+    // Wide enough to show its placeholder whole.
+    {
+        QStyleOptionFrame o;
+        o.initFrom(Edit1);
+        o.lineWidth = Edit1->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &o, Edit1);
+        const QSize text(Edit1->fontMetrics().horizontalAdvance(Edit1->placeholderText()) + 8,
+                         Edit1->fontMetrics().height());
+        Edit1->setMinimumWidth(
+            std::max(56, Edit1->style()->sizeFromContents(QStyle::CT_LineEdit, &o, text, Edit1).width()));
+    }
     Edit1->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     Edit1->installEventFilter(this);
     addWidget(Edit1);
@@ -102,6 +121,11 @@ bool SearchBar::eventFilter(QObject* watched, QEvent* event)
         auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
             emit searchRequested();
+            return true;
+        }
+        // A one-line box has no use for Down: it leads to the results below.
+        if (key->key() == Qt::Key_Down && !(key->modifiers() & ~Qt::KeypadModifier)) {
+            emit resultsRequested();
             return true;
         }
     }

@@ -36,6 +36,8 @@ public:
 signals:
     // Enter in the query box, whatever the shift state (Edit1KeyDown).
     void searchRequested();
+    // Down in the query box: on into the list.
+    void resultsRequested();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

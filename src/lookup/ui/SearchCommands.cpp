@@ -35,7 +35,7 @@ SearchCommands::SearchCommands(Database& db, EntryListModel* list, SearchBar* ba
     connect(bar->ckyzbm, &QCheckBox::clicked, this, &SearchCommands::ckyzbmClick);
     connect(bar->ckdhqh, &QCheckBox::clicked, this, &SearchCommands::ckdhqhClick);
     connect(bar->Button_search, &QToolButton::clicked, this, &SearchCommands::Button_searchClick);
-    connect(bar, &SearchBar::searchRequested, this, &SearchCommands::Button_searchClick);
+    connect(bar, &SearchBar::searchRequested, this, &SearchCommands::Edit1Enter);
 }
 
 void SearchCommands::bindMenu(const SearchMenuItems& items)
@@ -57,6 +57,7 @@ void SearchCommands::mmsortClick()
 
 void SearchCommands::TreeView1Change(DirectoryNode* node)
 {
+    m_showsResults = false;
     if (m_hits)
         m_hits->showDirectories({});
     if (!node) {
@@ -96,6 +97,23 @@ void SearchCommands::Button_searchClick()
     if (m_hits)
         m_hits->showDirectories(searchDirectories(m_db, *query, options));
     QApplication::restoreOverrideCursor();
+    m_showsResults = true;
+    m_shownQuery = text;
+    m_shownOptions = options;
+}
+
+void SearchCommands::Edit1Enter()
+{
+    const QueryOptions o = m_bar->queryOptions();
+    const QueryOptions& s = m_shownOptions;
+    const bool sameOptions = o.exact == s.exact && o.fuzzy == s.fuzzy && o.byName == s.byName &&
+                             o.byInitials == s.byInitials && o.byPostcode == s.byPostcode &&
+                             o.byAreaCode == s.byAreaCode;
+    // A second Enter on the same query reads the results rather than search again.
+    if (m_showsResults && sameOptions && m_bar->Edit1->text() == m_shownQuery && m_list->count() > 0)
+        emit resultsWanted();
+    else
+        Button_searchClick();
 }
 
 // A click on the bar has already changed the button when its handler runs,

@@ -1,7 +1,10 @@
 #pragma once
 // Listing a directory, searching, sorting by a column, and keeping the search
 // options of the bar and the 搜索 menu in step.
+#include "lookup/Search.h"
+
 #include <QObject>
+#include <QString>
 
 class QAction;
 class QWidget;
@@ -42,6 +45,9 @@ public:
     void TreeView1Change(DirectoryNode* node);
     void ListView1ColumnClick(int column);
     void Button_searchClick();
+    // Enter in the query box: searches, or, when the list still shows what
+    // this query found, goes on into the results.
+    void Edit1Enter();
 
     void jqClick();
     void mhClick();
@@ -60,6 +66,10 @@ public:
     // 工具 › 拼音首字母: the learned initials, to correct or remove.
     void mmpyszmClick();
 
+signals:
+    // The user wants to move into the results the list shows.
+    void resultsWanted();
+
 private:
     Database& m_db;
     EntryListModel* m_list;
@@ -67,6 +77,10 @@ private:
     QWidget* m_window;
     SearchMenuItems m_menu;
     DirectoryHits* m_hits = nullptr;
+    // The query and options whose results the list shows, while it does.
+    bool m_showsResults = false;
+    QString m_shownQuery;
+    QueryOptions m_shownOptions;
 };
 
 }  // namespace qv

@@ -140,18 +140,28 @@ void DirectoryTreeView::mousePressEvent(QMouseEvent* event)
 
 void DirectoryTreeView::keyPressEvent(QKeyEvent* event)
 {
-    if (event->key() == Qt::Key_Delete && state() != QAbstractItemView::EditingState) {
-        emit deletePressed();
-        return;
+    if (state() != QAbstractItemView::EditingState) {
+        const int key = event->key();
+        if (key == Qt::Key_Delete) {
+            emit deletePressed();
+            return;
+        }
+        if (key == Qt::Key_Return || key == Qt::Key_Enter ||
+            (key == Qt::Key_Space && !(event->modifiers() & Qt::ControlModifier))) {
+            emit listPressed();
+            return;
+        }
     }
     QTreeView::keyPressEvent(event);
 }
 
 void DirectoryTreeView::focusInEvent(QFocusEvent* event)
 {
-    // Tabbing into the tree picks its first directory, as a keyboard user
-    // expects; focus coming back from another window picks none.
-    m_takingFocus = event->reason() != Qt::TabFocusReason && event->reason() != Qt::BacktabFocusReason;
+    // Tabbing into the tree marks its first directory, as a keyboard user
+    // expects, but keeps what the list shows (a search's results): only
+    // moving to a directory or Enter on it lists one.
+    m_takingFocus = true;
+    m_tabbingIn = event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason;
     QTreeView::focusInEvent(event);
     m_takingFocus = false;
 }

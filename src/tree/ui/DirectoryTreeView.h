@@ -25,12 +25,16 @@ public:
     // One step of the drag auto-scroll for pointer height `y`: the next or
     // previous node becomes the top one near the lower or upper edge.
     void dragScrollStep(int y);
-    // True while focus coming back from another window (not Tab) makes the
-    // first node current; that alone chooses no directory.
+    // True while the focus arriving makes the first node current: that alone
+    // lists nothing. Arriving by Tab it selects the node, so that the
+    // commands act on the node marked.
     bool isTakingFocus() const { return m_takingFocus; }
+    bool isTabbingIn() const { return m_takingFocus && m_tabbingIn; }
 
 signals:
     void deletePressed();
+    // Enter or Space: list the current directory, even the one chosen already.
+    void listPressed();
     // A directory dragged inside the tree was dropped; target is nullptr below the last node.
     void directoryDropped(qv::DirectoryNode* dragged, qv::DirectoryNode* target);
     // Rows of the entry list were dropped; target is nullptr below the last node.
@@ -54,6 +58,7 @@ private:
     QPersistentModelIndex m_dropTarget;
     DirectoryNode* m_dragged = nullptr;
     bool m_takingFocus = false;
+    bool m_tabbingIn = false;
 };
 
 }  // namespace qv

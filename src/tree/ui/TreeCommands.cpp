@@ -22,6 +22,7 @@ TreeCommands::TreeCommands(Database& db, const DatabaseCommands& saving, Directo
     // The check of an edited caption may show a message: after the editor has closed.
     connect(model, &DirectoryTreeModel::captionEdited, this, &TreeCommands::TreeView1Edited, Qt::QueuedConnection);
     connect(view, &DirectoryTreeView::deletePressed, this, &TreeCommands::mnuDelNodeClick);
+    connect(view, &DirectoryTreeView::listPressed, this, &TreeCommands::listCurrent);
     connect(view, &DirectoryTreeView::directoryDropped, this, &TreeCommands::TreeView1EndDrag);
     connect(&saving, &DatabaseCommands::saveFinished, this, [this] {
         QTimer::singleShot(0, this, [this] {
@@ -33,14 +34,30 @@ TreeCommands::TreeCommands(Database& db, const DatabaseCommands& saving, Directo
 
 void TreeCommands::currentChanged(const QModelIndex& current)
 {
-    if (m_view->isTakingFocus())
-        return;
     // Keyboard focus makes a node current without selecting it; select it,
-    // so that the directory listed is the one the commands act on.
-    if (current.isValid() && !m_suppressListing && !m_view->selectionModel()->isSelected(current))
-        m_view->selectionModel()->select(current, QItemSelectionModel::ClearAndSelect);
-    if (!m_suppressListing)
-        emit directoryChosen(m_model->node(current));
+    // so that the commands act on the node marked.
+    const auto select = [this](const QModelIndex& i) {
+        if (i.isValid() && !m_view->selectionModel()->isSelected(i))
+            m_view->selectionModel()->select(i, QItemSelectionModel::ClearAndSelect);
+    };
+    if (m_view->isTakingFocus()) {
+        if (m_view->isTabbingIn())
+            select(current);
+        return;
+    }
+    if (m_suppressListing)
+        return;
+    select(current);
+    emit directoryChosen(m_model->node(current));
+}
+
+void TreeCommands::listCurrent()
+{
+    const QModelIndex current = m_view->currentIndex();
+    if (!current.isValid())
+        return;
+    m_view->selectionModel()->select(current, QItemSelectionModel::ClearAndSelect);
+    emit directoryChosen(m_model->node(current));
 }
 
 void TreeCommands::selectNode(DirectoryNode* node)

@@ -37,6 +37,8 @@ public:
 
     // Makes `node` current and selected (nullptr: none).
     void selectNode(DirectoryNode* node);
+    // Lists the current directory (Enter or Space on it), after a search too.
+    void listCurrent();
 
 signals:
     // The chosen directory changed (TreeView1Change); nullptr when none is.
