@@ -246,6 +246,30 @@ TEST_F(DirectoryCommandsTest, DeletingNothingIsRefused)
     expectNoChange([&] { EXPECT_FALSE(deleteDirectory(db, nullptr)); });
 }
 
+// What the delete question counts: directories below at any depth, live
+// entries of the whole branch (deleted ones and other branches left out).
+TEST_F(DirectoryCommandsTest, BranchSizeCountsDescendantsAndLiveEntries)
+{
+    const struct {
+        int32_t id;
+        size_t directories, entries;
+    } cases[] = {
+        {1, 4, 1},  // A: A1, A1a, A2, A3; a1a two levels down
+        {2, 1, 1},  // A1: A1a
+        {7, 0, 1},  // A1a
+        {3, 0, 0},  // A2: nothing
+        {5, 0, 1},  // B: b-gone not counted
+        {6, 0, 2},  // C: c-gone not counted
+    };
+    for (const auto& c : cases) {
+        const BranchSize size = branchSize(db, byId(c.id));
+        EXPECT_EQ(size.directories, c.directories) << c.id;
+        EXPECT_EQ(size.entries, c.entries) << c.id;
+    }
+    const BranchSize none = branchSize(db, nullptr);
+    EXPECT_EQ(none.directories + none.entries, 0u);
+}
+
 // ---- moving ----
 
 TEST_F(DirectoryCommandsTest, MoveOntoOwnParentDoesNothing)
