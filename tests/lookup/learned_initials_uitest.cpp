@@ -8,6 +8,7 @@
 #include "lookup/ui/Tfrmpyszm.h"
 #include "store/Database.h"
 
+#include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -23,15 +24,22 @@ namespace {
 
 std::string g(const char* utf8) { return qvtest::gbk(utf8); }
 
-// 亍 (0xD8A1) learned as X and, later in the file, again as Y; 丌 (0xD8A2) as Q.
+// 亍 (0xD8A1) learned as X and, later in the file, again as Y; 丌 (0xD8A2)
+// as Q. 亍 is used by one place, 丌 by four.
 std::vector<uint8_t> image()
 {
     ImageBuilder b;
     b.dir(g("各地"), 0, 1).end(1).learnedCount(3);
     b.learned(0xD8, 0xA1, 'X').learned(0xD8, 0xA2, 'Q').learned(0xD8, 0xA1, 'Y');
     b.entry(std::string("\xD8\xA1") + g("门"), 1, "100000", "010");
+    for (const char* place : {"山", "村", "镇", "口"})
+        b.entry(std::string("\xD8\xA2") + g(place), 1, "100001", "010");
     return b.bytes;
 }
+
+const QString kXRemark = QStringLiteral("用于：亍门；读音：chù（与首字母不符）");
+const QString kQRemark = QStringLiteral("用于：丌山、丌村、丌镇 等4处；读音：jī（与首字母不符）");
+const QString kUnused = QStringLiteral("重复，不起作用");
 
 QStringList rowTexts(QTableWidget* t)
 {
@@ -124,12 +132,12 @@ private slots:
             QCOMPARE(d->ListView1->item(1, 1)->text(), QStringLiteral("Q"));
             // 丌 goes.
             QVERIFY(qvtest::clickButton(d, QStringLiteral("删除")));
-            QCOMPARE(rowTexts(d->ListView1), QStringList({"亍|S|", "亍|Y|重复，不起作用"}));
+            QCOMPARE(rowTexts(d->ListView1), QStringList({"亍|S|" + kXRemark, "亍|Y|" + kUnused}));
             QVERIFY(qvtest::clickButton(d, QStringLiteral("确定")));
         });
         qvtest::action(*w, "mmpyszm")->trigger();
         QVERIFY(script.finished());
-        QCOMPARE(before, QStringList({"亍|X|", "丌|Q|", "亍|Y|重复，不起作用"}));
+        QCOMPARE(before, QStringList({"亍|X|" + kXRemark, "丌|Q|" + kQRemark, "亍|Y|" + kUnused}));
 
         Database& db = w->database();
         QVERIFY(db.ModifiedFlag);
@@ -145,6 +153,87 @@ private slots:
         QCOMPARE(back.learned.size(), want.size());
         for (size_t i = 0; i < want.size(); ++i)
             QCOMPARE(std::vector<uint8_t>(back.learned[i].raw, back.learned[i].raw + 5), want[i]);
+    }
+
+    // By keyboard alone: the table is one Tab stop and keeps its selection
+    // (so the buttons stay usable), arrows move in it, F2 or a letter edits
+    // the selected record's letter in place, Esc leaves it, Delete removes it.
+    void keyboardAloneReachesEverything()
+    {
+        std::unique_ptr<TempDatabase> holder;
+        auto w = qvtest::openOnImage(holder, image());
+        QVERIFY(w);
+        const struct {
+            Qt::Key key;
+            Qt::KeyboardModifiers modifiers;
+            const char* focus;  // object name of the focused control afterwards
+            int selected;       // the selected record, -1 for none
+            const char* letters;
+        } steps[] = {
+            {Qt::Key_unknown, {}, "ListView1", 0, "XQY"},  // where the dialog opens
+            {Qt::Key_Tab, {}, "Edit1", 0, "XQY"},
+            {Qt::Key_Tab, {}, "Button_change", 0, "XQY"},
+            {Qt::Key_Tab, {}, "Button_delete", 0, "XQY"},
+            {Qt::Key_Tab, {}, "Button_ok", 0, "XQY"},
+            {Qt::Key_Tab, {}, "Button_cancel", 0, "XQY"},
+            {Qt::Key_Tab, {}, "ListView1", 0, "XQY"},
+            {Qt::Key_Backtab, Qt::ShiftModifier, "Button_cancel", 0, "XQY"},
+            {Qt::Key_Tab, {}, "ListView1", 0, "XQY"},
+            {Qt::Key_Down, {}, "ListView1", 1, "XQY"},
+            {Qt::Key_F2, {}, "letterEditor", 1, "XQY"},
+            {Qt::Key_D, {}, "letterEditor", 1, "XQY"},
+            {Qt::Key_Return, {}, "ListView1", 1, "XDY"},
+            {Qt::Key_Down, {}, "ListView1", 2, "XDY"},
+            {Qt::Key_W, {}, "letterEditor", 2, "XDY"},  // a letter opens the editor with itself
+            {Qt::Key_Return, {}, "ListView1", 2, "XDW"},
+            {Qt::Key_F2, {}, "letterEditor", 2, "XDW"},
+            {Qt::Key_K, {}, "letterEditor", 2, "XDW"},
+            {Qt::Key_Escape, {}, "ListView1", 2, "XDW"},  // the edit is dropped, the dialog stays
+            {Qt::Key_3, {}, "ListView1", 2, "XDW"},       // no letter, no edit
+            {Qt::Key_Up, {}, "ListView1", 1, "XDW"},
+            {Qt::Key_Home, Qt::ControlModifier, "ListView1", 0, "XDW"},
+            {Qt::Key_Delete, {}, "ListView1", 0, "DW"},  // 亍's first record goes; the second now counts
+            {Qt::Key_Down, {}, "ListView1", 1, "DW"},
+            {Qt::Key_C, {}, "letterEditor", 1, "DW"},
+            {Qt::Key_Tab, {}, "Edit1", 1, "DC"},  // Tab takes the letter too, and goes on
+        };
+        ModalScript script;
+        script.then([&](QWidget* m) {
+            auto* d = qobject_cast<Tfrmpyszm*>(m);
+            QVERIFY(d);
+            QApplication::setActiveWindow(d);
+            for (const auto& step : steps) {
+                const QString what = QStringLiteral("%1 → %2").arg(QKeySequence(step.key | step.modifiers).toString(),
+                                                                  QLatin1String(step.focus));
+                if (step.key != Qt::Key_unknown)
+                    QTest::keyClick(QApplication::focusWidget(), step.key, step.modifiers);
+                QCoreApplication::processEvents();  // an editor closes after its key is handled
+                QWidget* focus = QApplication::focusWidget();
+                QVERIFY2(focus && focus->objectName() == QLatin1String(step.focus),
+                         qPrintable(what + " got " + (focus ? focus->objectName() : QStringLiteral("nothing"))));
+                QVERIFY2(d->isVisible(), qPrintable(what));
+                QString letters;
+                for (int r = 0; r < d->ListView1->rowCount(); ++r)
+                    letters += d->ListView1->item(r, 1)->text();
+                QCOMPARE(letters, QLatin1String(step.letters));
+                const QList<QTableWidgetItem*> selected = d->ListView1->selectedItems();
+                QCOMPARE(selected.isEmpty() ? -1 : selected.first()->row(), step.selected);
+                QVERIFY2(d->Button_change->isEnabled() && d->Button_delete->isEnabled(), qPrintable(what));
+                QCOMPARE(d->Edit1->text(), d->ListView1->item(step.selected, 1)->text());
+            }
+            QCOMPARE(rowTexts(d->ListView1),
+                     QStringList({"丌|D|" + kQRemark, "亍|C|" + QStringLiteral("用于：亍门；读音：chù")}));
+            // On to 确定; Space presses it.
+            for (int i = 0; i < 3; ++i)
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(d->Button_ok));
+            QTest::keyClick(d->Button_ok, Qt::Key_Space);
+        });
+        qvtest::action(*w, "mmpyszm")->trigger();
+        QVERIFY(script.finished());
+        QVERIFY(w->database().ModifiedFlag);
+        QCOMPARE(foundByInitials(w->database(), "cm"), size_t(1));
+        QCOMPARE(foundByInitials(w->database(), "ds"), size_t(1));
     }
 
     void cancelOrNoChangeLeavesTheTable()
