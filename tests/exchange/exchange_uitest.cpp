@@ -113,6 +113,43 @@ private slots:
         QVERIFY(!w->database().ModifiedFlag);
     }
 
+    // By keyboard: after each export the focus is where the user left it,
+    // on the control that started it, so that the next key goes on from there.
+    void exportKeepsTheFocusWhereTheUserWas()
+    {
+        auto w = open();
+        QVERIFY(w);
+        clickNode(*w, findNode(*w, "深圳市"));
+        ModalScript script;
+        script.then([](QWidget* m) {
+            auto* d = qobject_cast<TForm_export*>(m);
+            QVERIFY(d);
+            QApplication::setActiveWindow(d);
+            const struct {
+                Qt::Key key;
+                QWidget* focus;  // afterwards
+                int progress;  // 100 after an export
+            } steps[] = {
+                {Qt::Key_Tab, d->exceltype, 0},
+                {Qt::Key_Down, d->texttype, 0},
+                {Qt::Key_Return, d->texttype, 100},  // the default button exports
+                {Qt::Key_Tab, d->Button1, 0},
+                {Qt::Key_Space, d->Button1, 100},
+                {Qt::Key_Tab, d->Button2, 0},
+            };
+            for (const auto& step : steps) {
+                d->ProgressBar1->setValue(0);
+                QTest::keyClick(QApplication::focusWidget(), step.key);
+                QCOMPARE(QApplication::focusWidget(), step.focus);
+                QCOMPARE(d->ProgressBar1->value(), step.progress);
+            }
+            QTest::keyClick(d->Button2, Qt::Key_Space);
+        });
+        qvtest::action(*w, "mmexport")->trigger();
+        QVERIFY(script.finished());
+        QCOMPARE(m_opener.opened.size(), 2);
+    }
+
     void importAddsDirectoriesBesideTheSelectedOne()
     {
         auto w = open();

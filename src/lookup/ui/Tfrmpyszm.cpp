@@ -185,6 +185,7 @@ Tfrmpyszm::Tfrmpyszm(Database& db, QWidget* parent) : QDialog(parent), m_db(db)
     ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
     ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
     ListView1->verticalHeader()->hide();
+    ListView1->horizontalHeader()->setAccessibleName(QStringLiteral("列标题"));
     ListView1->horizontalHeader()->setStretchLastSection(true);
     ListView1->setWordWrap(false);
     connect(ListView1, &QTableWidget::itemSelectionChanged, this, &Tfrmpyszm::selectionChanged);
