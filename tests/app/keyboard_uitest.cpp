@@ -40,6 +40,7 @@
 #include <QMimeData>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QSet>
 #include <QSettings>
@@ -109,54 +110,38 @@ bool hasChinese(const QString& s)
     return false;
 }
 
-// A caption as a screen reader gets it: Qt drops a mnemonic's '&' ("&&" is
-// a plain '&').
-QString withoutMnemonic(QString s)
-{
-    s.replace(QLatin1String("&&"), QChar(1));
-    s.remove(QLatin1Char('&'));
-    return s.replace(QChar(1), QLatin1Char('&'));
-}
-
-// The caption the screen shows on the control itself: a button's text
-// (unless it shows an icon only) or a link's; empty when it has none, or
-// nothing a reader could say ("...").
+// The caption the screen shows on the control itself, as a reader gets it
+// (no mnemonic '&'): a button's text, unless it shows an icon only, or a
+// link's; empty when it has none, or nothing to read ("...").
 QString captionOf(QWidget* w)
 {
-    QString text;
-    if (auto* tool = qobject_cast<QToolButton*>(w);
-        tool && tool->toolButtonStyle() == Qt::ToolButtonIconOnly && !tool->icon().isNull())
+    auto* tool = qobject_cast<QToolButton*>(w);
+    if (tool && tool->toolButtonStyle() == Qt::ToolButtonIconOnly && !tool->icon().isNull())
         return QString();
+    QString text;
     if (auto* b = qobject_cast<QAbstractButton*>(w))
-        text = withoutMnemonic(b->text());
+        text = b->text().remove(QLatin1Char('&'));
     else if (auto* l = qobject_cast<QLabel*>(w))  // a label that takes the focus is a link
         text = l->text();
     return std::any_of(text.begin(), text.end(), [](QChar c) { return c.isLetterOrNumber(); }) ? text : QString();
 }
 
-// The label beside a field that names it, or nullptr.
-QLabel* labelOf(QWidget* w)
+// Whether `w`, which a visible label names, is read by that label: its name
+// holds the label's text (without its colon), or, for a list box, whose name
+// is its value here, the label is related to it as its label. True for a
+// control without such a label.
+bool namedByItsLabel(QWidget* w, const QString& name, QString* labelText)
 {
-    for (QLabel* l : w->window()->findChildren<QLabel*>())
-        if (l->buddy() == w && l->isVisibleTo(w->window()))
-            return l;
-    return nullptr;
-}
-
-// Whether a reader names `w` by its label: its name holds the label's text
-// (without its colon), or, for a list box, whose name is its value here,
-// the label is related to it as its label.
-bool namedByLabel(QWidget* w, const QString& name, QLabel* label)
-{
-    QString t = withoutMnemonic(label->text()).trimmed();
-    while (t.endsWith(QLatin1Char(':')) || t.endsWith(QChar(0xFF1A)))
-        t.chop(1);
-    if (name.contains(t))
-        return true;
-    if (!qobject_cast<QComboBox*>(w))
-        return false;
-    const auto labels = QAccessible::queryAccessibleInterface(w)->relations(QAccessible::Label);
-    return std::any_of(labels.begin(), labels.end(), [label](const auto& r) { return r.first->object() == label; });
+    for (QLabel* l : w->window()->findChildren<QLabel*>()) {
+        if (l->buddy() != w || !l->isVisibleTo(w->window()))
+            continue;
+        *labelText = l->text().remove(QLatin1Char('&')).remove(QRegularExpression(QStringLiteral("[:：\\s]+$")));
+        const auto labels = QAccessible::queryAccessibleInterface(w)->relations(QAccessible::Label);
+        return name.contains(*labelText) ||
+               (qobject_cast<QComboBox*>(w) &&
+                std::any_of(labels.begin(), labels.end(), [l](const auto& r) { return r.first->object() == l; }));
+    }
+    return true;
 }
 
 // Every control of `top` (a window or dialog) whose accessible name is not
@@ -180,17 +165,13 @@ QStringList misnamedControls(QWidget* top, QSet<QString>* kinds = nullptr)
             kinds->insert(QString::fromLatin1(w->metaObject()->className()));
         const QString name = a ? a->text(QAccessible::Name) : QString();
         const QString caption = captionOf(w);
-        QLabel* label = labelOf(w);
-        QString fault;
-        if (!caption.isEmpty()) {
-            if (name != caption)
-                fault = QStringLiteral("shows '%1'").arg(caption);
-        } else if (label) {
-            if (!namedByLabel(w, name, label))
-                fault = QStringLiteral("labelled '%1'").arg(label->text());
-        } else if (!hasChinese(name)) {
+        QString label, fault;
+        if (!caption.isEmpty() && name != caption)
+            fault = QStringLiteral("shows '%1'").arg(caption);
+        else if (caption.isEmpty() && !namedByItsLabel(w, name, &label))
+            fault = QStringLiteral("labelled '%1'").arg(label);
+        else if (caption.isEmpty() && label.isEmpty() && !hasChinese(name))
             fault = QStringLiteral("no Chinese name");
-        }
         if (fault.isEmpty() && (w->focusPolicy() & Qt::TabFocus)) {
             if (QWidget* other = named.value(name))
                 fault = QStringLiteral("named as %1").arg(other->objectName());

@@ -113,8 +113,8 @@ private slots:
         QVERIFY(!w->database().ModifiedFlag);
     }
 
-    // By keyboard: after each export the focus is where the user left it,
-    // on the control that started it, so that the next key goes on from there.
+    // By keyboard: after each export the focus stays on the control that
+    // started it, so that the next key goes on from there.
     void exportKeepsTheFocusWhereTheUserWas()
     {
         auto w = open();
@@ -125,23 +125,15 @@ private slots:
             auto* d = qobject_cast<TForm_export*>(m);
             QVERIFY(d);
             QApplication::setActiveWindow(d);
-            const struct {
-                Qt::Key key;
-                QWidget* focus;  // afterwards
-                int progress;  // 100 after an export
-            } steps[] = {
-                {Qt::Key_Tab, d->exceltype, 0},
-                {Qt::Key_Down, d->texttype, 0},
-                {Qt::Key_Return, d->texttype, 100},  // the default button exports
-                {Qt::Key_Tab, d->Button1, 0},
-                {Qt::Key_Space, d->Button1, 100},
-                {Qt::Key_Tab, d->Button2, 0},
-            };
-            for (const auto& step : steps) {
+            // Key, focus afterwards, progress (100 after an export); Enter is the default button.
+            const std::tuple<Qt::Key, QWidget*, int> steps[] = {
+                {Qt::Key_Tab, d->exceltype, 0},   {Qt::Key_Down, d->texttype, 0},  {Qt::Key_Return, d->texttype, 100},
+                {Qt::Key_Tab, d->Button1, 0},     {Qt::Key_Space, d->Button1, 100}, {Qt::Key_Tab, d->Button2, 0}};
+            for (const auto& [key, focus, progress] : steps) {
                 d->ProgressBar1->setValue(0);
-                QTest::keyClick(QApplication::focusWidget(), step.key);
-                QCOMPARE(QApplication::focusWidget(), step.focus);
-                QCOMPARE(d->ProgressBar1->value(), step.progress);
+                QTest::keyClick(QApplication::focusWidget(), key);
+                QCOMPARE(QApplication::focusWidget(), focus);
+                QCOMPARE(d->ProgressBar1->value(), progress);
             }
             QTest::keyClick(d->Button2, Qt::Key_Space);
         });

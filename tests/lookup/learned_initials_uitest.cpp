@@ -163,63 +163,43 @@ private slots:
         std::unique_ptr<TempDatabase> holder;
         auto w = qvtest::openOnImage(holder, image());
         QVERIFY(w);
-        const struct {
-            Qt::Key key;
-            Qt::KeyboardModifiers modifiers;
-            const char* focus;  // object name of the focused control afterwards
-            int selected;       // the selected record, -1 for none
-            const char* letters;
-        } steps[] = {
-            {Qt::Key_unknown, {}, "ListView1", 0, "XQY"},  // where the dialog opens
-            {Qt::Key_Tab, {}, "Edit1", 0, "XQY"},
-            {Qt::Key_Tab, {}, "Button_change", 0, "XQY"},
-            {Qt::Key_Tab, {}, "Button_delete", 0, "XQY"},
-            {Qt::Key_Tab, {}, "Button_ok", 0, "XQY"},
-            {Qt::Key_Tab, {}, "Button_cancel", 0, "XQY"},
-            {Qt::Key_Tab, {}, "ListView1", 0, "XQY"},
-            {Qt::Key_Backtab, Qt::ShiftModifier, "Button_cancel", 0, "XQY"},
-            {Qt::Key_Tab, {}, "ListView1", 0, "XQY"},
-            {Qt::Key_Down, {}, "ListView1", 1, "XQY"},
-            {Qt::Key_F2, {}, "letterEditor", 1, "XQY"},
-            {Qt::Key_D, {}, "letterEditor", 1, "XQY"},
-            {Qt::Key_Return, {}, "ListView1", 1, "XDY"},
-            {Qt::Key_Down, {}, "ListView1", 2, "XDY"},
-            {Qt::Key_W, {}, "letterEditor", 2, "XDY"},  // a letter opens the editor with itself
-            {Qt::Key_Return, {}, "ListView1", 2, "XDW"},
-            {Qt::Key_F2, {}, "letterEditor", 2, "XDW"},
-            {Qt::Key_K, {}, "letterEditor", 2, "XDW"},
-            {Qt::Key_Escape, {}, "ListView1", 2, "XDW"},  // the edit is dropped, the dialog stays
-            {Qt::Key_3, {}, "ListView1", 2, "XDW"},       // no letter, no edit
-            {Qt::Key_Up, {}, "ListView1", 1, "XDW"},
-            {Qt::Key_Home, Qt::ControlModifier, "ListView1", 0, "XDW"},
-            {Qt::Key_Delete, {}, "ListView1", 0, "DW"},  // 亍's first record goes; the second now counts
-            {Qt::Key_Down, {}, "ListView1", 1, "DW"},
-            {Qt::Key_C, {}, "letterEditor", 1, "DW"},
-            {Qt::Key_Tab, {}, "Edit1", 1, "DC"},  // Tab takes the letter too, and goes on
+        // Key, the focused control afterwards, the selected record, the letters.
+        using K = Qt::Key;
+        const std::tuple<QKeyCombination, const char*, int, const char*> steps[] = {
+            {K::Key_unknown, "ListView1", 0, "XQY"},  // where the dialog opens
+            {K::Key_Tab, "Edit1", 0, "XQY"},         {K::Key_Tab, "Button_change", 0, "XQY"},
+            {K::Key_Tab, "Button_delete", 0, "XQY"}, {K::Key_Tab, "Button_ok", 0, "XQY"},
+            {K::Key_Tab, "Button_cancel", 0, "XQY"}, {K::Key_Tab, "ListView1", 0, "XQY"},
+            {Qt::ShiftModifier | K::Key_Backtab, "Button_cancel", 0, "XQY"}, {K::Key_Tab, "ListView1", 0, "XQY"},
+            {K::Key_Down, "ListView1", 1, "XQY"},    {K::Key_F2, "letterEditor", 1, "XQY"},
+            {K::Key_D, "letterEditor", 1, "XQY"},    {K::Key_Return, "ListView1", 1, "XDY"},
+            {K::Key_Down, "ListView1", 2, "XDY"},    {K::Key_W, "letterEditor", 2, "XDY"},  // a letter opens it
+            {K::Key_Return, "ListView1", 2, "XDW"},  {K::Key_F2, "letterEditor", 2, "XDW"},
+            {K::Key_K, "letterEditor", 2, "XDW"},    {K::Key_Escape, "ListView1", 2, "XDW"},  // dropped; still open
+            {K::Key_3, "ListView1", 2, "XDW"},       {K::Key_Up, "ListView1", 1, "XDW"},  // a digit edits nothing
+            {Qt::ControlModifier | K::Key_Home, "ListView1", 0, "XDW"},
+            {K::Key_Delete, "ListView1", 0, "DW"},  // 亍's first record goes; the second now counts
+            {K::Key_Down, "ListView1", 1, "DW"},     {K::Key_C, "letterEditor", 1, "DW"},
+            {K::Key_Tab, "Edit1", 1, "DC"},  // Tab takes the letter too, and goes on
         };
         ModalScript script;
         script.then([&](QWidget* m) {
             auto* d = qobject_cast<Tfrmpyszm*>(m);
             QVERIFY(d);
             QApplication::setActiveWindow(d);
-            for (const auto& step : steps) {
-                const QString what = QStringLiteral("%1 → %2").arg(QKeySequence(step.key | step.modifiers).toString(),
-                                                                  QLatin1String(step.focus));
-                if (step.key != Qt::Key_unknown)
-                    QTest::keyClick(QApplication::focusWidget(), step.key, step.modifiers);
+            for (const auto& [key, focus, selected, letters] : steps) {
+                if (key.key() != Qt::Key_unknown)
+                    QTest::keyClick(QApplication::focusWidget(), key.key(), key.keyboardModifiers());
                 QCoreApplication::processEvents();  // an editor closes after its key is handled
-                QWidget* focus = QApplication::focusWidget();
-                QVERIFY2(focus && focus->objectName() == QLatin1String(step.focus),
-                         qPrintable(what + " got " + (focus ? focus->objectName() : QStringLiteral("nothing"))));
-                QVERIFY2(d->isVisible(), qPrintable(what));
-                QString letters;
+                const QString at = QKeySequence(key).toString() + " → " + focus;
+                QVERIFY2(QApplication::focusWidget()->objectName() == QLatin1String(focus), qPrintable(at));
+                QString shown;
                 for (int r = 0; r < d->ListView1->rowCount(); ++r)
-                    letters += d->ListView1->item(r, 1)->text();
-                QCOMPARE(letters, QLatin1String(step.letters));
-                const QList<QTableWidgetItem*> selected = d->ListView1->selectedItems();
-                QCOMPARE(selected.isEmpty() ? -1 : selected.first()->row(), step.selected);
-                QVERIFY2(d->Button_change->isEnabled() && d->Button_delete->isEnabled(), qPrintable(what));
-                QCOMPARE(d->Edit1->text(), d->ListView1->item(step.selected, 1)->text());
+                    shown += d->ListView1->item(r, 1)->text();
+                QCOMPARE(shown, QLatin1String(letters));
+                QCOMPARE(d->ListView1->selectionModel()->selectedRows().value(0).row(), selected);
+                QVERIFY2(d->isVisible() && d->Button_change->isEnabled() && d->Button_delete->isEnabled(), qPrintable(at));
+                QCOMPARE(d->Edit1->text(), d->ListView1->item(selected, 1)->text());
             }
             QCOMPARE(rowTexts(d->ListView1),
                      QStringList({"丌|D|" + kQRemark, "亍|C|" + QStringLiteral("用于：亍门；读音：chù")}));

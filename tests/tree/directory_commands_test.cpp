@@ -247,27 +247,16 @@ TEST_F(DirectoryCommandsTest, DeletingNothingIsRefused)
 }
 
 // What the delete question counts: directories below at any depth, live
-// entries of the whole branch (deleted ones and other branches left out).
+// entries of the whole branch (deleted ones left out).
 TEST_F(DirectoryCommandsTest, BranchSizeCountsDescendantsAndLiveEntries)
 {
-    const struct {
-        int32_t id;
-        size_t directories, entries;
-    } cases[] = {
-        {1, 4, 1},  // A: A1, A1a, A2, A3; a1a two levels down
-        {2, 1, 1},  // A1: A1a
-        {7, 0, 1},  // A1a
-        {3, 0, 0},  // A2: nothing
-        {5, 0, 1},  // B: b-gone not counted
-        {6, 0, 2},  // C: c-gone not counted
-    };
+    // id, directories, entries: A (a1a two levels down), A1, A1a, A2, B and C (each with one deleted).
+    const int cases[][3] = {{1, 4, 1}, {2, 1, 1}, {7, 0, 1}, {3, 0, 0}, {5, 0, 1}, {6, 0, 2}};
     for (const auto& c : cases) {
-        const BranchSize size = branchSize(db, byId(c.id));
-        EXPECT_EQ(size.directories, c.directories) << c.id;
-        EXPECT_EQ(size.entries, c.entries) << c.id;
+        const BranchSize size = branchSize(db, byId(c[0]));
+        EXPECT_EQ(std::pair(size.directories, size.entries), std::pair(size_t(c[1]), size_t(c[2]))) << c[0];
     }
-    const BranchSize none = branchSize(db, nullptr);
-    EXPECT_EQ(none.directories + none.entries, 0u);
+    EXPECT_EQ(branchSize(db, nullptr).directories + branchSize(db, nullptr).entries, 0u);
 }
 
 // ---- moving ----
