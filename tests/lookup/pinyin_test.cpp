@@ -1,6 +1,5 @@
 #include "lookup/Pinyin.h"
 #include "TestImages.h"
-#include "store/Database.h"
 
 #include <gtest/gtest.h>
 
@@ -227,27 +226,4 @@ TEST(IsAcceptableInitial, LettersAToZOnly)
                                    std::string("@"), std::string("["), std::string("0"), std::string(" "),
                                    std::string(1, '\0'), gbk("Ａ"), gbk("北")})
         EXPECT_FALSE(isAcceptableInitial(bad)) << bad;
-}
-
-// The 拼音首字母 dialog's remark: live places whose names hold each learned
-// character, split as GBK characters, each place once.
-TEST(LearnedUses, CountsLivePlacesByWholeCharacters)
-{
-    qvtest::ImageBuilder b;
-    b.dir("A", 0, 1).end(1).learnedCount(0);
-    b.entry(gbk("亍门"), 1, "1", "1").entry(gbk("亍亍村"), 1, "2", "2");  // the second once, not twice
-    b.entry(gbk("北亍"), -1, "3", "3").entry(gbk("丌山"), 1, "4", "4");   // the first deleted
-    b.entry("\xB1\xD8\xA1\xB1", 1, "5", "5").entry("\xD8", 1, "7", "7");  // D8 A1 across two characters; a lone lead byte
-    b.entry(gbk("大亍"), 1, "6", "6");
-    Database db;
-    db.loadImage(b.bytes);
-    LearnedInitial noCharacter;
-    noCharacter.raw[0] = 0;
-    const std::vector<LearnedUse> uses = learnedUses(
-        {learnedFor("亍", 'X'), learnedFor("丌", 'Q'), learnedFor("亍", 'Y'), noCharacter, learnedFor("乂", 'Y')}, db.image, 2);
-    const std::vector<std::pair<size_t, std::vector<std::string>>> want = {
-        {3, {gbk("亍门"), gbk("亍亍村")}}, {1, {gbk("丌山")}}, {3, {gbk("亍门"), gbk("亍亍村")}}, {0, {}}, {0, {}}};
-    ASSERT_EQ(uses.size(), want.size());
-    for (size_t k = 0; k < uses.size(); ++k)
-        EXPECT_EQ(std::pair(uses[k].places, uses[k].examples), want[k]) << k;
 }
