@@ -18,8 +18,8 @@
 #include "lookup/ui/EntryListView.h"
 #include "lookup/ui/SearchBar.h"
 #include "lookup/ui/Tfrminputpy.h"
-#include "store/GbkText.h"
 #include "store/DataUpdate.h"
+#include "store/GbkText.h"
 #include "store/ui/UpdateDialog.h"
 #include "tree/ui/DirectoryTreeModel.h"
 #include "tree/ui/DirectoryTreeView.h"
@@ -578,7 +578,8 @@ private slots:
                                     "拼音首字母", "打印机设置", "Qarvenda"}));
         // 更新数据, on a bundle whose 东城区 has another postcode.
         Database theirs;
-        theirs.loadImage(ImageBuilder().dir(g("北京市"), 0, 3).end(3).learnedCount(0).entry(g("东城区"), 3, "1", "0").bytes);
+        theirs.loadImage(
+            ImageBuilder().dir(g("北京市"), 0, 3).end(3).learnedCount(0).entry(g("东城区"), 3, "1", "0").bytes);
         UpdatePlan plan = planUpdate(nullptr, w->database(), theirs);
         UpdateDialog update(plan, w.get());
         update.show();

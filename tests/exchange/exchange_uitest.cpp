@@ -124,8 +124,11 @@ private slots:
             auto* d = static_cast<TForm_export*>(m);
             QApplication::setActiveWindow(d);
             // Key, focus afterwards: Enter on a choice is the default button, 确定; Space on 确定 too.
-            const std::pair<Qt::Key, QWidget*> steps[] = {{Qt::Key_Tab, d->exceltype}, {Qt::Key_Down, d->texttype},
-                {Qt::Key_Return, d->texttype}, {Qt::Key_Tab, d->Button1}, {Qt::Key_Space, d->Button1}};
+            const std::pair<Qt::Key, QWidget*> steps[] = {{Qt::Key_Tab, d->exceltype},
+                                                          {Qt::Key_Down, d->texttype},
+                                                          {Qt::Key_Return, d->texttype},
+                                                          {Qt::Key_Tab, d->Button1},
+                                                          {Qt::Key_Space, d->Button1}};
             for (const auto& [key, focus] : steps) {
                 QTest::keyClick(QApplication::focusWidget(), key);
                 QCOMPARE(QApplication::focusWidget(), focus);

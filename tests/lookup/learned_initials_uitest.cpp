@@ -170,20 +170,33 @@ private slots:
         using K = Qt::Key;
         const std::tuple<QKeyCombination, const char*, int, const char*> steps[] = {
             {K::Key_unknown, "ListView1", 0, "XQY"},  // where the dialog opens
-            {K::Key_Tab, "Edit1", 0, "XQY"},         {K::Key_Tab, "Button_change", 0, "XQY"},
-            {K::Key_Tab, "Button_delete", 0, "XQY"}, {K::Key_Tab, "Button_ok", 0, "XQY"},
-            {K::Key_Tab, "Button_cancel", 0, "XQY"}, {K::Key_Tab, "ListView1", 0, "XQY"},
-            {Qt::ShiftModifier | K::Key_Backtab, "Button_cancel", 0, "XQY"}, {K::Key_Tab, "ListView1", 0, "XQY"},
-            {K::Key_Down, "ListView1", 1, "XQY"},    {K::Key_F2, "letterEditor", 1, "XQY"},
-            {K::Key_D, "letterEditor", 1, "XQY"},    {K::Key_Return, "ListView1", 1, "XDY"},
-            {K::Key_Down, "ListView1", 2, "XDY"},    {K::Key_W, "letterEditor", 2, "XDY"},  // a letter opens it
-            {K::Key_Return, "ListView1", 2, "XDW"},  {K::Key_F2, "letterEditor", 2, "XDW"},
-            {K::Key_K, "letterEditor", 2, "XDW"},    {K::Key_Escape, "ListView1", 2, "XDW"},  // dropped; still open
-            {K::Key_3, "ListView1", 2, "XDW"},  // a digit edits nothing
+            {K::Key_Tab, "Edit1", 0, "XQY"},
+            {K::Key_Tab, "Button_change", 0, "XQY"},
+            {K::Key_Tab, "Button_delete", 0, "XQY"},
+            {K::Key_Tab, "Button_ok", 0, "XQY"},
+            {K::Key_Tab, "Button_cancel", 0, "XQY"},
+            {K::Key_Tab, "ListView1", 0, "XQY"},
+            {Qt::ShiftModifier | K::Key_Backtab, "Button_cancel", 0, "XQY"},
+            {K::Key_Tab, "ListView1", 0, "XQY"},
+            {K::Key_Down, "ListView1", 1, "XQY"},
+            {K::Key_F2, "letterEditor", 1, "XQY"},
+            {K::Key_D, "letterEditor", 1, "XQY"},
+            {K::Key_Return, "ListView1", 1, "XDY"},
+            {K::Key_Down, "ListView1", 2, "XDY"},
+            {K::Key_W, "letterEditor", 2, "XDY"},  // a letter opens it
+            {K::Key_Return, "ListView1", 2, "XDW"},
+            {K::Key_F2, "letterEditor", 2, "XDW"},
+            {K::Key_K, "letterEditor", 2, "XDW"},
+            {K::Key_Escape, "ListView1", 2, "XDW"},  // dropped; still open
+            {K::Key_3, "ListView1", 2, "XDW"},       // a digit edits nothing
             {Qt::ControlModifier | K::Key_Home, "ListView1", 0, "XDW"},
             {K::Key_Delete, "ListView1", 0, "DW"},  // 亍's first record goes; the second now counts
-            {K::Key_Down, "ListView1", 1, "DW"},     {K::Key_C, "letterEditor", 1, "DW"},
+            {K::Key_Down, "ListView1", 1, "DW"},
+            {K::Key_C, "letterEditor", 1, "DW"},
             {K::Key_Tab, "Edit1", 1, "DC"},  // Tab takes the letter too, and goes on
+            {K::Key_Tab, "Button_change", 1, "DC"},
+            {K::Key_Tab, "Button_delete", 1, "DC"},
+            {K::Key_Tab, "Button_ok", 1, "DC"},
         };
         ModalScript script;
         script.then([&](QWidget* m) {
@@ -206,10 +219,6 @@ private slots:
             }
             QCOMPARE(rowTexts(d->ListView1),
                      QStringList({"丌|D|" + kQRemark, "亍|C|" + QStringLiteral("用于：亍门、亍亍村；读音：chù")}));
-            // On to 确定; Space presses it.
-            for (int i = 0; i < 3; ++i)
-                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-            QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(d->Button_ok));
             QTest::keyClick(d->Button_ok, Qt::Key_Space);
         });
         qvtest::action(*w, "mmpyszm")->trigger();

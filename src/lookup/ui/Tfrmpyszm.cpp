@@ -7,8 +7,8 @@
 #include "widgets/Fonts.h"
 #include "widgets/Modal.h"
 
-#include <QHBoxLayout>
 #include <QCoreApplication>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
