@@ -30,7 +30,8 @@ QLabel* textLabel(const QString& text, QWidget* parent, bool wrap)
 }
 
 // A link: a yellow label that takes the focus, shows it, and opens its
-// target on a click, Enter or Space; screen readers meet it as a link.
+// target on a click, Enter or Space; screen readers meet it as a link named
+// by the text it shows.
 class LinkLabel : public QLabel {
     Q_OBJECT
 public:
@@ -158,8 +159,6 @@ TForm_about::TForm_about(DesktopOpener& opener, QWidget* parent)
     Label5 = textLabel(QStringLiteral("作者：林海舟"), GroupBox2, false);
     auto* home = linkLabel(QStringLiteral("主页:") + homePageText(), GroupBox2);
     auto* mail = linkLabel(QStringLiteral("Email:") + mailText(), GroupBox2);
-    home->setAccessibleName(QStringLiteral("主页：") + homePageText());
-    mail->setAccessibleName(QStringLiteral("给作者写信：") + mailText());
     connect(home, &LinkLabel::activated, this, &TForm_about::Label3Click);
     connect(mail, &LinkLabel::activated, this, &TForm_about::Label4Click);
     Label3 = home;

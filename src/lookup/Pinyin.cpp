@@ -1,5 +1,6 @@
 #include "lookup/Pinyin.h"
 
+#include "store/DatabaseImage.h"
 #include "store/GbkText.h"
 
 #include <algorithm>
@@ -218,6 +219,51 @@ std::vector<LearnedRow> learnedRows(const std::vector<LearnedInitial>& learned)
         rows.push_back(std::move(row));
     }
     return rows;
+}
+
+std::vector<LearnedUse> learnedUses(const std::vector<LearnedInitial>& learned, const DatabaseImage& image,
+                                    size_t examples)
+{
+    std::vector<LearnedUse> uses(learned.size());
+    // Each character once, whatever number of records name it.
+    constexpr int32_t kNone = -1;
+    std::vector<int32_t> slotOf(65536, kNone);
+    std::vector<LearnedUse> perChar;
+    for (const LearnedInitial& li : learned)
+        if (li.raw[0] == 2) {
+            int32_t& slot = slotOf[size_t(li.raw[1] << 8 | li.raw[2])];
+            if (slot == kNone) {
+                slot = int32_t(perChar.size());
+                perChar.emplace_back();
+            }
+        }
+    if (!perChar.empty()) {
+        // The last place that counted each character: a name holding it twice counts once.
+        std::vector<int64_t> countedAt(perChar.size(), -1);
+        image.forEachEntry([&](int32_t position, const uint8_t* rec) {
+            if (entryOwner(rec) <= 0)
+                return;
+            const std::string_view name = readField(rec + entry_field::kNameLen, kNameCapacity);
+            for (size_t i = 0; i < name.size(); ++i) {
+                const auto lead = uint8_t(name[i]);
+                if (lead < 0x81 || lead == 0xFF || i + 1 >= name.size())
+                    continue;
+                const int32_t slot = slotOf[size_t(lead << 8 | uint8_t(name[i + 1]))];
+                ++i;
+                if (slot == kNone || countedAt[size_t(slot)] == position)
+                    continue;
+                countedAt[size_t(slot)] = position;
+                LearnedUse& use = perChar[size_t(slot)];
+                ++use.places;
+                if (use.examples.size() < examples)
+                    use.examples.emplace_back(name);
+            }
+        });
+    }
+    for (size_t k = 0; k < learned.size(); ++k)
+        if (learned[k].raw[0] == 2)
+            uses[k] = perChar[size_t(slotOf[size_t(learned[k].raw[1] << 8 | learned[k].raw[2])])];
+    return uses;
 }
 
 bool changeLearnedLetter(std::vector<LearnedInitial>& learned, size_t index, char letter)

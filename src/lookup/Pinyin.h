@@ -14,6 +14,8 @@
 
 namespace qv {
 
+class DatabaseImage;
+
 // The no-letter mark: one byte 0x00.
 constexpr char kNoInitial = '\0';
 
@@ -89,6 +91,18 @@ struct LearnedRow {
     bool inUse = false;     // false for a later record of the same character, or one that names no character
 };
 std::vector<LearnedRow> learnedRows(const std::vector<LearnedInitial>& learned);
+
+// Where a learned record's character is used: the live places whose names
+// hold it, counted once per place, with the first `examples` of their names
+// in image order.
+struct LearnedUse {
+    size_t places = 0;
+    std::vector<std::string> examples;  // GBK
+};
+// One per record, in the table's order; a record that names no character is
+// used nowhere. One pass over the entry section.
+std::vector<LearnedUse> learnedUses(const std::vector<LearnedInitial>& learned, const DatabaseImage& image,
+                                    size_t examples);
 
 // Gives record `index` the letter (a-z taken as A-Z); false, changing
 // nothing, for anything but a letter or an index out of range.

@@ -2,6 +2,9 @@
 
 #include "store/Records.h"
 
+#include <algorithm>
+#include <vector>
+
 namespace qv {
 
 std::string newDirectoryCaption() { return "\xD0\xC2\xC4\xBF\xC2\xBC"; }  // 新目录
@@ -70,6 +73,32 @@ bool deleteDirectory(Database& db, DirectoryNode* node)
     }
     db.ModifiedFlag = true;
     return true;
+}
+
+BranchSize branchSize(const Database& db, const DirectoryNode* node)
+{
+    BranchSize size;
+    if (!node)
+        return size;
+    std::vector<DirectoryId> ids;
+    std::vector<const DirectoryNode*> stack{node};
+    while (!stack.empty()) {
+        const DirectoryNode* n = stack.back();
+        stack.pop_back();
+        if (n != node)
+            ++size.directories;
+        ids.push_back(n->id);
+        for (const auto& c : n->children)
+            stack.push_back(c.get());
+    }
+    std::sort(ids.begin(), ids.end());
+    // A live owner is positive; a deleted entry's is negated.
+    db.image.forEachEntry([&](int32_t, const uint8_t* rec) {
+        const int32_t owner = entryOwner(rec);
+        if (owner > 0 && std::binary_search(ids.begin(), ids.end(), owner))
+            ++size.entries;
+    });
+    return size;
 }
 
 bool moveDirectory(Database& db, DirectoryNode* node, DirectoryNode* target)

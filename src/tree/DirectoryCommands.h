@@ -33,6 +33,14 @@ void setDirectoryExpanded(Database& db, DirectoryNode* node, bool expanded);
 // Returns false (and changes nothing) when it has subdirectories.
 bool deleteDirectory(Database& db, DirectoryNode* node);
 
+// What goes with a directory: every directory below it, at any depth, and
+// the live entries of the directory and of those below it.
+struct BranchSize {
+    size_t directories = 0;
+    size_t entries = 0;
+};
+BranchSize branchSize(const Database& db, const DirectoryNode* node);
+
 // Moves `node` with its branch to the end of `target`'s children (nullptr:
 // the top level). Returns false when nothing moved: target is its current
 // parent, or the node itself or one of its descendants.

@@ -113,6 +113,33 @@ private slots:
         QVERIFY(!w->database().ModifiedFlag);
     }
 
+    // By keyboard: after an export the focus stays on the control that started it.
+    void exportKeepsTheFocusWhereTheUserWas()
+    {
+        auto w = open();
+        QVERIFY(w);
+        clickNode(*w, findNode(*w, "深圳市"));
+        ModalScript script;
+        script.then([](QWidget* m) {
+            auto* d = static_cast<TForm_export*>(m);
+            QApplication::setActiveWindow(d);
+            // Key, focus afterwards: Enter on a choice is the default button, 确定; Space on 确定 too.
+            const std::pair<Qt::Key, QWidget*> steps[] = {{Qt::Key_Tab, d->exceltype},
+                                                          {Qt::Key_Down, d->texttype},
+                                                          {Qt::Key_Return, d->texttype},
+                                                          {Qt::Key_Tab, d->Button1},
+                                                          {Qt::Key_Space, d->Button1}};
+            for (const auto& [key, focus] : steps) {
+                QTest::keyClick(QApplication::focusWidget(), key);
+                QCOMPARE(QApplication::focusWidget(), focus);
+            }
+            d->reject();
+        });
+        qvtest::action(*w, "mmexport")->trigger();
+        QVERIFY(script.finished());
+        QCOMPARE(m_opener.opened.size(), 2);  // both exports ran
+    }
+
     void importAddsDirectoriesBesideTheSelectedOne()
     {
         auto w = open();

@@ -246,6 +246,19 @@ TEST_F(DirectoryCommandsTest, DeletingNothingIsRefused)
     expectNoChange([&] { EXPECT_FALSE(deleteDirectory(db, nullptr)); });
 }
 
+// What the delete question counts: directories below at any depth, live
+// entries of the whole branch (deleted ones left out).
+TEST_F(DirectoryCommandsTest, BranchSizeCountsDescendantsAndLiveEntries)
+{
+    // id, directories, entries: A (a1a two levels down), A1, A1a, A2, B and C (each with one deleted).
+    const int cases[][3] = {{1, 4, 1}, {2, 1, 1}, {7, 0, 1}, {3, 0, 0}, {5, 0, 1}, {6, 0, 2}};
+    for (const auto& c : cases) {
+        const BranchSize size = branchSize(db, byId(c[0]));
+        EXPECT_EQ(std::pair(size.directories, size.entries), std::pair(size_t(c[1]), size_t(c[2]))) << c[0];
+    }
+    EXPECT_EQ(branchSize(db, nullptr).directories + branchSize(db, nullptr).entries, 0u);
+}
+
 // ---- moving ----
 
 TEST_F(DirectoryCommandsTest, MoveOntoOwnParentDoesNothing)

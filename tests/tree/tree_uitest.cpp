@@ -357,7 +357,8 @@ private slots:
             script.click(QStringLiteral("放弃"));
             qvtest::action(*w, "mmdelnode")->trigger();
             QVERIFY(script.finished());
-            QCOMPARE(script.texts.value(0), QStringLiteral("你真的要删除所选择的目录吗？"));
+            QCOMPARE(script.texts.value(0),
+                     QStringLiteral("你真的要删除所选择的目录吗？\n共0个下级目录、1条信息将被删除。"));
             QCOMPARE(script.titles.value(0), QStringLiteral("确认"));
             QCOMPARE(script.icons.value(0), QStringLiteral("question"));
             QVERIFY(findNode(*w, "北京市"));
@@ -382,6 +383,9 @@ private slots:
         w->treeView()->setFocus();
         QTest::keyClick(w->treeView(), Qt::Key_Delete);
         QVERIFY(script.finished());
+        // The count leaves out the place deleted before.
+        QCOMPARE(script.texts.value(0),
+                 QStringLiteral("你真的要删除所选择的目录吗？\n共0个下级目录、2条信息将被删除。"));
         QVERIFY(!findNode(*w, "广州市"));
         // Both live entries deleted; the one deleted before stays deleted.
         QCOMPARE(owners(*w), std::vector<int32_t>({2, -3, -3, -3, 4, 5, 6}));

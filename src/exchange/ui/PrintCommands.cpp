@@ -19,6 +19,8 @@
 #include <QPushButton>
 #include <QSettings>
 
+#include <utility>
+
 namespace qv {
 
 namespace {
@@ -109,6 +111,13 @@ void PrintCommands::printerSetup(QWidget* parent)
     if (auto* buttons = dialog.findChild<QDialogButtonBox*>())
         if (QPushButton* ok = buttons->button(QDialogButtonBox::Ok))
             ok->setText(QStringLiteral("确定"));
+    // Qt names the page fields after their group ("打印范围"), and the file
+    // button by its "..."; a screen reader should tell what each is for.
+    for (const auto& [object, name] :
+         {std::pair{"from", "起始页"}, std::pair{"to", "结束页"}, std::pair{"pagesLineEdit", "要打印的页码"},
+          std::pair{"fileBrowser", "选择输出文件"}})
+        if (auto* w = dialog.findChild<QWidget*>(QLatin1String(object)))
+            w->setAccessibleName(QString::fromUtf8(name));
     if (execModal(dialog) == QDialog::Accepted)
         saveSettings();
 }

@@ -5,6 +5,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -134,12 +135,18 @@ void TForm_export::Button1Click()
         return;
     const ExportRange r = range();
     const ExportFormat f = format();
+    // The controls are disabled while the export runs, which takes the focus
+    // from them; it goes back to the one the user was on.
+    QPointer<QWidget> used = focusWidget();
     ProgressBar1->setValue(0);
     writtenFile->hide();
     fitHeight();
     setRunning(true);
     emit exportRequested(r, f);
     setRunning(false);
+    if (!used || !used->isEnabled() || used->window() != this)
+        used = Button1;
+    used->setFocus(Qt::OtherFocusReason);
 }
 
 void TForm_export::Button2Click() { reject(); }

@@ -37,7 +37,7 @@ Tfrminputpy::Tfrminputpy(QWidget* parent) : QDialog(parent)
     Label3->hide();
     Edit1 = new QLineEdit(this);
     Edit1->setObjectName(QStringLiteral("Edit1"));
-    Edit1->setAccessibleName(QStringLiteral("拼音首字母"));
+    Edit1->setAccessibleName(QStringLiteral("拼音首字母"));  // with the character once asked
     // One ASCII letter, shown in upper case.
     Edit1->setInputMask(QStringLiteral(">A"));
     Edit1->setMaxLength(1);
@@ -67,7 +67,10 @@ Tfrminputpy::Tfrminputpy(QWidget* parent) : QDialog(parent)
 std::optional<char> Tfrminputpy::ask(uint8_t lead, uint8_t trail)
 {
     const char bytes[2] = {char(lead), char(trail)};
-    Label2->setText(gbk::toQString(std::string_view(bytes, 2)));
+    const QString character = gbk::toQString(std::string_view(bytes, 2));
+    Label2->setText(character);
+    // A screen reader reads the field, not the red character beside it.
+    Edit1->setAccessibleName(QStringLiteral("“%1”的拼音首字母").arg(character));
     Edit1->clear();
     // Readings the table knows whose initial is a letter the field takes
     // (never I, U or V: the ranges name none).

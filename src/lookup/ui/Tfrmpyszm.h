@@ -11,6 +11,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTableWidget;
+class QTableWidgetItem;
 
 namespace qv {
 
@@ -25,7 +26,9 @@ public:
     // sets ModifiedFlag. Returns whether anything changed.
     bool edit();
 
-    QTableWidget* ListView1 = nullptr;  // character, letter, remark
+    // Character, letter, remark. One stop for Tab; arrows move in it, F2 or
+    // a letter edits the selected record's letter in place, Delete removes it.
+    QTableWidget* ListView1 = nullptr;
     QLineEdit* Edit1 = nullptr;         // the new letter of the selected record
     QPushButton* Button_change = nullptr;
     QPushButton* Button_delete = nullptr;
@@ -34,12 +37,15 @@ public:
 
 private:
     void fill(int select);
+    void showRemarks();
     void selectionChanged();
+    void letterEdited(QTableWidgetItem* item);
     void Button_changeClick();
     void Button_deleteClick();
 
     Database& m_db;
     std::vector<LearnedInitial> m_table;  // the working copy
+    bool m_filling = false;
 };
 
 }  // namespace qv

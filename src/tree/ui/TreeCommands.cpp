@@ -133,7 +133,12 @@ void TreeCommands::mnuDelNodeClick()
         showMessage(m_window, QStringLiteral("不能删除有子目录的目录，请先删除子目录！"));
         return;
     }
-    if (!confirm(m_window, QStringLiteral("你真的要删除所选择的目录吗？")))
+    // What goes with it, counted before anything changes, so that a slip
+    // shows what it would cost.
+    const BranchSize size = branchSize(m_db, node);
+    if (!confirm(m_window, QStringLiteral("你真的要删除所选择的目录吗？\n共%1个下级目录、%2条信息将被删除。")
+                               .arg(size.directories)
+                               .arg(size.entries)))
         return;
     // Afterwards the next directory of the same level is selected, else the
     // previous one, else the parent.
