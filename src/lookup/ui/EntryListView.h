@@ -11,6 +11,9 @@ class EntryListView : public QTableView {
     Q_OBJECT
 public:
     explicit EntryListView(QWidget* parent = nullptr);
+    // The list's order is also told to screen readers and kept in the
+    // header's own sort state, whenever the model's header changes.
+    void setModel(QAbstractItemModel* model) override;
 
     EntryListModel* listModel() const;
     // Selected rows, top to bottom in the list's current order.
@@ -32,6 +35,7 @@ protected:
 
 private:
     QRect rowRect(int row) const;
+    void showSortState();
 };
 
 }  // namespace qv

@@ -12,6 +12,7 @@ class Database;
 class DirectoryHits;
 class EntryListModel;
 class SearchBar;
+class SortMenu;
 struct DirectoryNode;
 
 // The 搜索 menu's mode and field items.
@@ -41,6 +42,8 @@ public:
     // Lists a directory's places (nothing when no directory is chosen).
     void TreeView1Change(DirectoryNode* node);
     void ListView1ColumnClick(int column);
+    // 排序, the list's order by column and direction (made when first asked for).
+    SortMenu* sortMenu();
     void Button_searchClick();
 
     void jqClick();
@@ -67,6 +70,7 @@ private:
     QWidget* m_window;
     SearchMenuItems m_menu;
     DirectoryHits* m_hits = nullptr;
+    SortMenu* m_sortMenu = nullptr;
 };
 
 }  // namespace qv
