@@ -15,16 +15,19 @@
 #include "store/GbkText.h"
 #include "tree/ui/DirectoryTreeModel.h"
 #include "tree/ui/DirectoryTreeView.h"
+#include "tree/ui/MoveTargetDialog.h"
 #include "TestImages.h"
 #include "UiHelpers.h"
 
 #include <QToolButton>
 #include <QAction>
+#include <QApplication>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QTreeWidget>
 
 #include <zlib.h>
 
@@ -779,6 +782,67 @@ private slots:
         QCOMPARE(w->listModel()->rowCount(), 0);
         QCOMPARE(w->countText(), QStringLiteral("共0个"));
         w->database().image.forEachEntry([](int32_t, const uint8_t* rec) { QCOMPARE(entryOwner(rec), 5); });
+    }
+
+    // 移动到… (Ctrl+M in the list): the selected places go where the arrows
+    // and Enter choose, by the drop's rules; Esc moves nothing.
+    void movingPlacesByKeyboard()
+    {
+        struct Case {
+            std::vector<QKeyCombination> listKeys;  // choosing the rows, from the list's focus
+            std::vector<Qt::Key> dialogKeys;        // in the dialog's tree, which starts at 深圳市
+            const char* label;
+            int32_t owner;  // of the chosen rows afterwards
+            QStringList listed;
+            bool modified;
+        };
+        // The list shows 南山区, 福田区, 宝安区; the focus comes to its first row.
+        const QKeyCombination down(Qt::Key_Down), end(Qt::Key_End), all(Qt::ControlModifier, Qt::Key_A);
+        const Case cases[] = {
+            {{down}, {Qt::Key_Down, Qt::Key_Return}, "把“福田区”移到：", 3, {"南山区", "宝安区"}, true},
+            {{all}, {Qt::Key_End, Qt::Key_Return}, "把选中的3条信息移到：", 5, {}, true},
+            {{end}, {Qt::Key_Up, Qt::Key_Return}, "把“宝安区”移到：", 1, {"南山区", "福田区"}, true},
+            // Their own directory, as a drop there: nothing moves, yet it counts as an edit.
+            {{end}, {Qt::Key_Return}, "把“宝安区”移到：", 2, {"南山区", "福田区", "宝安区"}, true},
+            {{end}, {Qt::Key_Down, Qt::Key_Escape}, "把“宝安区”移到：", 2, {"南山区", "福田区", "宝安区"}, false},
+        };
+        for (const Case& c : cases) {
+            auto w = open();
+            QVERIFY(w);
+            clickNode(*w, findNode(*w, "深圳市"));
+            w->listView()->setFocus();
+            for (QKeyCombination k : c.listKeys)
+                QTest::keyClick(w->listView(), k.key(), k.keyboardModifiers());
+            std::vector<int32_t> chosen;
+            for (int r : w->listView()->selectedRowsInOrder())
+                chosen.push_back(w->listModel()->row(r).position);
+            QVERIFY(!chosen.empty());
+            QString label, start;
+            bool stayedOpen = false;
+            ModalScript script;
+            script.then([&](QWidget* m) {
+                auto* d = qobject_cast<MoveTargetDialog*>(m);
+                QVERIFY(d);
+                label = d->findChild<QLabel*>()->text();
+                start = d->Targets->currentItem()->text(0);
+                // The keys go to the dialog as to the active window (offscreen leaves the main one active).
+                QApplication::setActiveWindow(d);
+                d->Targets->setFocus();
+                for (Qt::Key k : c.dialogKeys)
+                    QTest::keyClick(d->Targets, k);
+                if ((stayedOpen = d->isVisible()))
+                    d->reject();
+            });
+            QTest::keyClick(w->listView(), Qt::Key_M, Qt::ControlModifier);
+            QVERIFY2(script.finished(), c.label);
+            QVERIFY(!stayedOpen);
+            QCOMPARE(label, QString::fromUtf8(c.label));
+            QCOMPARE(start, QStringLiteral("深圳市"));
+            for (int32_t pos : chosen)
+                QCOMPARE(w->database().image.readEntry(pos).owner, c.owner);
+            QCOMPARE(names(*w), c.listed);
+            QCOMPARE(w->database().ModifiedFlag, c.modified);
+        }
     }
 
     void dropsThatMoveNoRows()

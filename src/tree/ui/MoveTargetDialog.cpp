@@ -8,6 +8,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -36,6 +37,8 @@ MoveTargetDialog::MoveTargetDialog(DirectoryTree& tree, const DirectoryNode* mov
     Targets->setSelectionMode(QAbstractItemView::SingleSelection);
     // A double-click chooses; arrows open and close.
     Targets->setExpandsOnDoubleClick(false);
+    Targets->verticalScrollBar()->setAccessibleName(QStringLiteral("目标目录竖直滚动条"));
+    Targets->horizontalScrollBar()->setAccessibleName(QStringLiteral("目标目录水平滚动条"));
     label->setBuddy(Targets);
 
     // A directory may become a top-level one: 顶层 holds all of them.
