@@ -75,10 +75,14 @@ MoveTargetDialog::MoveTargetDialog(DirectoryTree& tree, const DirectoryNode* mov
         startItem = Targets->topLevelItem(0);
     if (top)
         top->setExpanded(true);
-    for (QTreeWidgetItem* i = startItem ? startItem->parent() : nullptr; i; i = i->parent())
+    // Opened down to where the choice starts, and that directory too: its
+    // subdirectories (the directory that moves among them) are the nearest choices.
+    for (QTreeWidgetItem* i = startItem; i; i = i->parent())
         i->setExpanded(true);
-    if (startItem)
+    if (startItem) {
         Targets->setCurrentItem(startItem);
+        Targets->scrollToItem(startItem, QAbstractItemView::PositionAtCenter);
+    }
 
     Button_ok = new QPushButton(QStringLiteral("确定"), this);
     Button_ok->setObjectName(QStringLiteral("Button_ok"));
