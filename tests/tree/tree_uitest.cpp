@@ -539,6 +539,17 @@ private slots:
                 QCOMPARE(parent->children.back().get(), moving);
             QCOMPARE(tree->currentNode(), moving);
         }
+        // Typing a new name, the key opens nothing and the name stays being typed.
+        auto w = open(sampleImage());
+        QVERIFY(w);
+        w->treeView()->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(w->treeView(), Qt::Key_F2);
+        QLineEdit* editor = openEditor(*w);
+        QVERIFY(editor);
+        ModalScript none;
+        QTest::keyClick(editor, Qt::Key_M, Qt::ControlModifier);
+        QVERIFY(none.unanswered.isEmpty());
+        QCOMPARE(openEditor(*w), editor);
     }
 
     void openingAndClosingSetTheBookIcons()

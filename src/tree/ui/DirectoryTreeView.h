@@ -28,6 +28,8 @@ public:
     // True while focus coming back from another window (not Tab) makes the
     // first node current; that alone chooses no directory.
     bool isTakingFocus() const { return m_takingFocus; }
+    // True while a caption is being edited in place.
+    bool isEditing() const { return state() == QAbstractItemView::EditingState; }
 
 signals:
     void deletePressed();

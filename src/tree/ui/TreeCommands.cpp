@@ -141,7 +141,8 @@ void TreeCommands::mnuDelNodeClick()
 void TreeCommands::mnuMoveNodeClick()
 {
     DirectoryNode* node = m_view->currentNode();
-    if (!node)
+    // Its key reaches the tree's caption editor too: a name being typed stays open.
+    if (!node || m_view->isEditing())
         return;
     // The choice starts where the directory is now; choosing that moves nothing.
     MoveTargetDialog dialog(m_db.tree, node, node->parent == m_db.tree.root() ? nullptr : node->parent,
