@@ -208,9 +208,8 @@ private slots:
             {"query", Qt::Key_A, Qt::ControlModifier, "", nullptr},
             {"query", Qt::Key_M, Qt::ControlModifier, "", nullptr},
         };
-        const QStringList items{"mmsave",         "N1",      "mmeditinf", "mmdelinf",  "N3",
-                                "mmeditnode",     "N14",     "mmprintcurrent", "mmclose",  "mmdelnode",
-                                "mmmoveinf",      "mmmovenode", "mmsortname"};
+        const QStringList items{"mmsave",    "N1",      "mmeditinf", "mmdelinf",  "N3",        "mmeditnode", "N14",
+                                "mmprintcurrent", "mmclose", "mmdelnode", "mmmoveinf", "mmmovenode", "mmsortname"};
         for (const Case& c : cases) {
             const QString label =
                 QStringLiteral("%1 %2 %3").arg(QLatin1String(c.focus)).arg(int(c.key)).arg(QLatin1String(c.item));

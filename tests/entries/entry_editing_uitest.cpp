@@ -15,19 +15,16 @@
 #include "store/GbkText.h"
 #include "tree/ui/DirectoryTreeModel.h"
 #include "tree/ui/DirectoryTreeView.h"
-#include "tree/ui/MoveTargetDialog.h"
 #include "TestImages.h"
 #include "UiHelpers.h"
 
 #include <QToolButton>
 #include <QAction>
-#include <QApplication>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
-#include <QTreeWidget>
 
 #include <zlib.h>
 
@@ -817,27 +814,14 @@ private slots:
             for (int r : w->listView()->selectedRowsInOrder())
                 chosen.push_back(w->listModel()->row(r).position);
             QVERIFY(!chosen.empty());
-            QString label, start;
-            bool stayedOpen = false;
             ModalScript script;
-            script.then([&](QWidget* m) {
-                auto* d = qobject_cast<MoveTargetDialog*>(m);
-                QVERIFY(d);
-                label = d->findChild<QLabel*>()->text();
-                start = d->Targets->currentItem()->text(0);
-                // The keys go to the dialog as to the active window (offscreen leaves the main one active).
-                QApplication::setActiveWindow(d);
-                d->Targets->setFocus();
-                for (Qt::Key k : c.dialogKeys)
-                    QTest::keyClick(d->Targets, k);
-                if ((stayedOpen = d->isVisible()))
-                    d->reject();
-            });
+            qvtest::MoveDialogSeen seen;
+            qvtest::answerMoveDialog(script, c.dialogKeys, seen);
             QTest::keyClick(w->listView(), Qt::Key_M, Qt::ControlModifier);
-            QVERIFY2(script.finished(), c.label);
-            QVERIFY(!stayedOpen);
-            QCOMPARE(label, QString::fromUtf8(c.label));
-            QCOMPARE(start, QStringLiteral("深圳市"));
+            QVERIFY2(script.finished() && !seen.stayedOpen, c.label);
+            QCOMPARE(seen.label, QString::fromUtf8(c.label));
+            QCOMPARE(seen.start, QStringLiteral("深圳市"));
+            QCOMPARE(seen.greyed, QStringList());
             for (int32_t pos : chosen)
                 QCOMPARE(w->database().image.readEntry(pos).owner, c.owner);
             QCOMPARE(names(*w), c.listed);

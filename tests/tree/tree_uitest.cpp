@@ -10,7 +10,6 @@
 #include "tree/DirectoryCommands.h"
 #include "tree/ui/DirectoryTreeModel.h"
 #include "tree/ui/DirectoryTreeView.h"
-#include "tree/ui/MoveTargetDialog.h"
 #include "store/GbkText.h"
 #include "TestImages.h"
 #include "UiHelpers.h"
@@ -22,11 +21,8 @@
 #include <QDragEnterEvent>
 #include <QDragLeaveEvent>
 #include <QDragMoveEvent>
-#include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
-#include <QPushButton>
-#include <QTreeWidget>
 #include <QScrollBar>
 #include <QTest>
 
@@ -504,32 +500,14 @@ private slots:
             DirectoryNode* moving = tree->currentNode();
             QVERIFY(moving);
             const QString name = gbk::toQString(moving->caption);
-            QString label, start;
-            QStringList greyed;
-            bool stayedOpen = false;
             ModalScript script;
-            script.then([&](QWidget* m) {
-                auto* d = qobject_cast<MoveTargetDialog*>(m);
-                QVERIFY(d);
-                label = d->findChild<QLabel*>()->text();
-                start = d->Targets->currentItem()->text(0);
-                // The keys go to the dialog as to the active window (offscreen leaves the main one active).
-                QApplication::setActiveWindow(d);
-                d->Targets->setFocus();
-                for (QTreeWidgetItemIterator it(d->Targets, QTreeWidgetItemIterator::Disabled); *it; ++it)
-                    greyed << (*it)->text(0);
-                for (Qt::Key k : c.dialogKeys)
-                    QTest::keyClick(d->Targets, k);
-                if ((stayedOpen = d->isVisible()))
-                    d->reject();
-            });
+            MoveDialogSeen seen;
+            answerMoveDialog(script, c.dialogKeys, seen);
             QTest::keyClick(tree, Qt::Key_M, Qt::ControlModifier);
-            const QString what = name + QLatin1Char(' ') + QString::fromUtf8(c.target);
-            QVERIFY2(script.finished(), qPrintable(what));
-            QVERIFY2(!stayedOpen, qPrintable(what));
-            QCOMPARE(label, QStringLiteral("把目录“%1”连同它的下级目录和地名移到：").arg(name));
-            QCOMPARE(start, QString::fromUtf8(c.start));
-            QCOMPARE(greyed, c.greyed);
+            QVERIFY2(script.finished() && !seen.stayedOpen, qPrintable(name));
+            QCOMPARE(seen.label, QStringLiteral("把目录“%1”连同它的下级目录和地名移到：").arg(name));
+            QCOMPARE(seen.start, QString::fromUtf8(c.start));
+            QCOMPARE(seen.greyed, c.greyed);
             const DirectoryNode* parent = moving->parent;
             QCOMPARE(parent == w->database().tree.root() ? QString() : gbk::toQString(parent->caption),
                      QString::fromUtf8(c.target));
