@@ -49,7 +49,7 @@ struct Menus {
     QMenu *MainMenuNode = nullptr, *MainMenukvrn = nullptr, *mmdata = nullptr, *MainMenuFind = nullptr,
           *MainMenuTools = nullptr, *MainMenuHelp = nullptr;
     QMenu *PopupMenu1 = nullptr, *PopupMenu2 = nullptr;  // tree, list
-    QMenu* mmsortlist = nullptr;                          // 排序, in 信息 and in the list's menu
+    QMenu* mmsortlist = nullptr;                         // 排序, in 信息 and in the list's menu
 };
 
 // Whose handlers the items call.

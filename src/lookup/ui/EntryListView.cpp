@@ -82,8 +82,8 @@ void EntryListView::showSortState()
     // The header's arrows are the model's pictures; its own indicator stays
     // hidden, but holds the same order for anything that asks the header.
     const int column = m ? m->shownSortColumn() : -1;
-    horizontalHeader()->setSortIndicator(column, m && m->shownSortDirection() < 0 ? Qt::DescendingOrder
-                                                                                  : Qt::AscendingOrder);
+    horizontalHeader()->setSortIndicator(column,
+                                         m && m->shownSortDirection() < 0 ? Qt::DescendingOrder : Qt::AscendingOrder);
 }
 
 QModelIndex EntryListView::moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers)

@@ -19,8 +19,8 @@ public:
     // directory can go to 顶层, never into its own branch, which is shown
     // greyed and cannot be chosen. The choice starts at `start` (nullptr:
     // 顶层, or the first directory). `what` says what moves.
-    MoveTargetDialog(DirectoryTree& tree, const DirectoryNode* moving, const DirectoryNode* start,
-                     const QString& what, QWidget* parent);
+    MoveTargetDialog(DirectoryTree& tree, const DirectoryNode* moving, const DirectoryNode* start, const QString& what,
+                     QWidget* parent);
 
     // The directory chosen; nullptr for 顶层.
     DirectoryNode* target() const;
