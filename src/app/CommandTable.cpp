@@ -6,6 +6,7 @@
 #include "exchange/ui/PrintCommands.h"
 #include "lookup/ui/EntryListModel.h"
 #include "lookup/ui/SearchCommands.h"
+#include "lookup/ui/SortMenu.h"
 #include "store/ui/DatabaseCommands.h"
 #include "store/ui/UpdateCommands.h"
 #include "tree/ui/TreeCommands.h"
@@ -87,6 +88,7 @@ void buildCommands(const CommandTargets& t, MenuActions& actions, Menus& menus)
              {&M::mminsertnode, "mminsertnode", "插入目录", call(tree, &TC::mnuInsertNodeClick), Kind::Command, S::SP_ArrowRight},
              {&M::mmsubnode, "mmsubnode", "增子目录", call(tree, &TC::mnuSubNodeClick)},
              {&M::mmdelnode, "mmdelnode", "删除目录", call(tree, &TC::mnuDelNodeClick), Kind::Command, S::SP_TrashIcon},
+             {&M::mmmovenode, "mmmovenode", "移动到…", call(tree, &TC::mnuMoveNodeClick)},
              separator("N6"),
              {&M::mmclose, "mmclose", "关闭", [window] { window->close(); }, Kind::Command, S::SP_DialogCloseButton},
          }},
@@ -95,6 +97,7 @@ void buildCommands(const CommandTargets& t, MenuActions& actions, Menus& menus)
              {&M::mmeditinf, "mmeditinf", "修改信息", call(entries, &EC::EditInfClick), Kind::Command, S::SP_FileDialogDetailedView},
              {&M::N1, "N1", "新增信息", call(entries, &EC::NewInfClick), Kind::Command, S::SP_FileIcon},
              {&M::mmdelinf, "mmdelinf", "删除信息", call(entries, &EC::DelInfClick), Kind::Command, S::SP_DialogDiscardButton},
+             {&M::mmmoveinf, "mmmoveinf", "移动到…", call(entries, &EC::MoveInfClick)},
              separator("N2"),
              {&M::N3, "N3", "选择所有", call(entries, &EC::SelAllClick)},
          }},
@@ -152,6 +155,7 @@ void buildCommands(const CommandTargets& t, MenuActions& actions, Menus& menus)
              {&M::mnuSubNode, "mnuSubNode", "增子目录", call(tree, &TC::mnuSubNodeClick)},
              separator("N18"),
              {&M::mnuDelNode, "mnuDelNode", "删除目录", call(tree, &TC::mnuDelNodeClick)},
+             {&M::mnuMoveNode, "mnuMoveNode", "移动到…", call(tree, &TC::mnuMoveNodeClick)},
              separator("N5"),
              {&M::mnuAddInf, "mnuAddInf", "新增信息", call(entries, &EC::NewInfClick)},
          }},
@@ -160,6 +164,7 @@ void buildCommands(const CommandTargets& t, MenuActions& actions, Menus& menus)
              {&M::EditInf, "EditInf", "修改信息", call(entries, &EC::EditInfClick)},
              {&M::NewInf, "NewInf", "新增信息", call(entries, &EC::NewInfClick)},
              {&M::DelInf, "DelInf", "删除信息", call(entries, &EC::DelInfClick)},
+             {&M::MoveInf, "MoveInf", "移动到…", call(entries, &EC::MoveInfClick)},
              separator("N10"),
              {&M::SelAll, "SelAll", "选择所有", call(entries, &EC::SelAllClick)},
          }},
@@ -198,6 +203,19 @@ void buildCommands(const CommandTargets& t, MenuActions& actions, Menus& menus)
             QObject::connect(a, &QAction::triggered, window, c.handler);
         }
     }
+    // 排序 closes the list's two menus: one submenu, so both show the same ticks.
+    SortMenu* sort = search->sortMenu();
+    menus.mmsortlist = sort;
+    for (QMenu* menu : {menus.MainMenukvrn, menus.PopupMenu2}) {
+        menu->addSeparator()->setObjectName(QStringLiteral("N20"));
+        menu->addMenu(sort);
+    }
+    sort->menuAction()->setObjectName(QStringLiteral("mmsortlist"));
+    QAction* MenuActions::*const sortItems[] = {&M::mmsortowner, &M::mmsortname, &M::mmsortarea, &M::mmsortpost};
+    for (int c = 0; c < 4; ++c)
+        actions.*sortItems[c] = sort->byColumn(c);
+    actions.mmsortasc = sort->ascending();
+    actions.mmsortdesc = sort->descending();
     // Pictures the style has none of: a letter for 给我写信 (the style's
     // tick read as a ticked item), a printer for 打印.
     actions.mmemail->setIcon(mailIcon());
@@ -234,6 +252,14 @@ void bindKeys(MenuActions& a, QWidget* tree, QWidget* list)
         {{a.mmdelinf, a.DelInf}, {QKeySequence(QKeySequence::Delete)}, Place::List},
         {{a.N3, a.SelAll}, QKeySequence::keyBindings(QKeySequence::SelectAll), Place::List},
         {{a.mmeditnode, a.mnuEditNode}, {QKeySequence(Qt::Key_F2)}, Place::Tree},
+        // 移动到… for the places in the list, or for the directory in the tree.
+        {{a.mmmoveinf, a.MoveInf}, {QKeySequence(Qt::CTRL | Qt::Key_M)}, Place::List},
+        {{a.mmmovenode, a.mnuMoveNode}, {QKeySequence(Qt::CTRL | Qt::Key_M)}, Place::Tree},
+        // 排序 by the columns in their order, also straight after a search.
+        {{a.mmsortowner}, {QKeySequence(Qt::CTRL | Qt::Key_1)}, Place::Window},
+        {{a.mmsortname}, {QKeySequence(Qt::CTRL | Qt::Key_2)}, Place::Window},
+        {{a.mmsortarea}, {QKeySequence(Qt::CTRL | Qt::Key_3)}, Place::Window},
+        {{a.mmsortpost}, {QKeySequence(Qt::CTRL | Qt::Key_4)}, Place::Window},
     };
     for (const Binding& b : table) {
         for (size_t i = 0; i < b.items.size(); ++i) {

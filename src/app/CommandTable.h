@@ -21,9 +21,12 @@ class UpdateCommands;
 struct MenuActions {
     // 目录
     QAction *mmeditnode = nullptr, *mmnewnode = nullptr, *mminsertnode = nullptr, *mmsubnode = nullptr,
-            *mmdelnode = nullptr, *mmclose = nullptr;
+            *mmdelnode = nullptr, *mmmovenode = nullptr, *mmclose = nullptr;
     // 信息
-    QAction *mmeditinf = nullptr, *N1 = nullptr, *mmdelinf = nullptr, *N3 = nullptr;
+    QAction *mmeditinf = nullptr, *N1 = nullptr, *mmdelinf = nullptr, *mmmoveinf = nullptr, *N3 = nullptr;
+    // 信息 › 排序 (also in the list's context menu)
+    QAction *mmsortowner = nullptr, *mmsortname = nullptr, *mmsortarea = nullptr, *mmsortpost = nullptr,
+            *mmsortasc = nullptr, *mmsortdesc = nullptr;
     // 数据库
     QAction *mmsave = nullptr, *mmcompres = nullptr, *mmrecover = nullptr;
     // 搜索
@@ -37,15 +40,16 @@ struct MenuActions {
     QAction *N12 = nullptr, *mmhomepage = nullptr, *mmemail = nullptr, *N14 = nullptr;
     // The tree's context menu
     QAction *mnuEditNode = nullptr, *mnuNewNode = nullptr, *mnuInsertNode = nullptr, *mnuSubNode = nullptr,
-            *mnuDelNode = nullptr, *mnuAddInf = nullptr;
+            *mnuDelNode = nullptr, *mnuMoveNode = nullptr, *mnuAddInf = nullptr;
     // The list's context menu
-    QAction *EditInf = nullptr, *NewInf = nullptr, *DelInf = nullptr, *SelAll = nullptr;
+    QAction *EditInf = nullptr, *NewInf = nullptr, *DelInf = nullptr, *MoveInf = nullptr, *SelAll = nullptr;
 };
 
 struct Menus {
     QMenu *MainMenuNode = nullptr, *MainMenukvrn = nullptr, *mmdata = nullptr, *MainMenuFind = nullptr,
           *MainMenuTools = nullptr, *MainMenuHelp = nullptr;
     QMenu *PopupMenu1 = nullptr, *PopupMenu2 = nullptr;  // tree, list
+    QMenu* mmsortlist = nullptr;                         // 排序, in 信息 and in the list's menu
 };
 
 // Whose handlers the items call.

@@ -287,15 +287,20 @@ private slots:
             {"list", Qt::Key_Delete, {}, "mmdelinf", "放弃"},
             {"list", Qt::Key_A, Qt::ControlModifier, "N3", nullptr},
             {"tree", Qt::Key_F2, {}, "mmeditnode", nullptr},
+            {"list", Qt::Key_M, Qt::ControlModifier, "mmmoveinf", "取消"},
+            {"tree", Qt::Key_M, Qt::ControlModifier, "mmmovenode", "取消"},
             {"query", Qt::Key_F1, {}, "N14", nullptr},
+            // The list's order from anywhere, straight after typing a query too.
+            {"query", Qt::Key_2, Qt::ControlModifier, "mmsortname", nullptr},
             // Keys of the list's and the tree's commands stay with them.
             {"tree", Qt::Key_Delete, {}, "", "放弃"},
             {"query", Qt::Key_F2, {}, "", nullptr},
             {"query", Qt::Key_Delete, {}, "", nullptr},
             {"query", Qt::Key_A, Qt::ControlModifier, "", nullptr},
+            {"query", Qt::Key_M, Qt::ControlModifier, "", nullptr},
         };
-        const QStringList items{"mmsave",     "N1",  "mmeditinf",      "mmdelinf", "N3",
-                                "mmeditnode", "N14", "mmprintcurrent", "mmclose",  "mmdelnode"};
+        const QStringList items{"mmsave",    "N1",      "mmeditinf", "mmdelinf",  "N3",        "mmeditnode", "N14",
+                                "mmprintcurrent", "mmclose", "mmdelnode", "mmmoveinf", "mmmovenode", "mmsortname"};
         for (const Case& c : cases) {
             const QString label =
                 QStringLiteral("%1 %2 %3").arg(QLatin1String(c.focus)).arg(int(c.key)).arg(QLatin1String(c.item));
@@ -700,11 +705,12 @@ private slots:
             static_cast<QDialog*>(m)->reject();
         };
         ModalScript script;
-        for (int i = 0; i < 8; ++i)
+        for (int i = 0; i < 9; ++i)
             script.then(check);
         qvtest::action(*w, "N1")->trigger();
         w->listView()->selectRow(0);
         qvtest::action(*w, "mmeditinf")->trigger();
+        qvtest::action(*w, "mmmoveinf")->trigger();
         qvtest::action(*w, "N12")->trigger();
         qvtest::action(*w, "mmexport")->trigger();
         const std::string ch = g("亍");
@@ -713,8 +719,8 @@ private slots:
         qvtest::action(*w, "mmprintset")->trigger();
         showMessage(w.get(), QStringLiteral("好"));
         QVERIFY(script.finished());
-        QCOMPARE(seen, QStringList({"增加新信息", "修改信息", "关于本软件", "导出数据", "输入陌生字的拼音首字母",
-                                    "拼音首字母", "打印机设置", "Qarvenda"}));
+        QCOMPARE(seen, QStringList({"增加新信息", "修改信息", "移动到", "关于本软件", "导出数据",
+                                    "输入陌生字的拼音首字母", "拼音首字母", "打印机设置", "Qarvenda"}));
         // 更新数据, on a bundle whose 东城区 has another postcode.
         Database theirs;
         theirs.loadImage(

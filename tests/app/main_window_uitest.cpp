@@ -144,16 +144,23 @@ private slots:
             top << a->text();
         QCOMPARE(top, QStringList({"目录", "信息", "数据库", "搜索", "工具", "帮助"}));
         QCOMPARE(captions(qvtest::menu(*w, "MainMenuNode")),
-                 QStringList({"修改目录", "新增目录", "插入目录", "增子目录", "删除目录", "-", "关闭"}));
-        QCOMPARE(captions(qvtest::menu(*w, "MainMenukvrn")), QStringList({"修改信息", "新增信息", "删除信息", "-", "选择所有"}));
+                 QStringList({"修改目录", "新增目录", "插入目录", "增子目录", "删除目录", "移动到…", "-", "关闭"}));
+        QCOMPARE(captions(qvtest::menu(*w, "MainMenukvrn")),
+                 QStringList({"修改信息", "新增信息", "删除信息", "移动到…", "-", "选择所有", "-", "排序"}));
+        QCOMPARE(captions(qvtest::menu(*w, "mmsortlist")),
+                 QStringList({"所属", "地区名称", "区号", "邮编(时差)", "-", "升序", "降序"}));
+        QStringList sortKeys;
+        for (QAction* a : qvtest::menu(*w, "mmsortlist")->actions())
+            sortKeys << a->shortcut().toString(QKeySequence::PortableText);
+        QCOMPARE(sortKeys, QStringList({"Ctrl+1", "Ctrl+2", "Ctrl+3", "Ctrl+4", "", "", ""}));
         QCOMPARE(captions(qvtest::menu(*w, "mmdata")), QStringList({"保存", "-", "压缩数据库", "恢复数据库"}));
         QCOMPARE(captions(qvtest::menu(*w, "MainMenuFind")),
                  QStringList({"查找", "-", "精确查询", "模糊查询", "-", "按地区名称", "按地区拼音", "按邮政编码", "按电话区号", "-",
                               "按区号排序", "按匹配程度排序"}));
         QCOMPARE(captions(qvtest::menu(*w, "PopupMenu1")),
-                 QStringList({"修改目录", "-", "新增目录", "插入目录", "增子目录", "-", "删除目录", "-", "新增信息"}));
+                 QStringList({"修改目录", "-", "新增目录", "插入目录", "增子目录", "-", "删除目录", "移动到…", "-", "新增信息"}));
         QCOMPARE(captions(qvtest::menu(*w, "PopupMenu2")),
-                 QStringList({"修改信息", "新增信息", "删除信息", "-", "选择所有", "-", "自动调整列宽", "默认列宽"}));
+                 QStringList({"修改信息", "新增信息", "删除信息", "移动到…", "-", "选择所有", "-", "排序", "-", "自动调整列宽", "默认列宽"}));
         QCOMPARE(captions(qvtest::menu(*w, "MainMenuTools")),
                  QStringList({"打印机设置", "打印字体设置", "打印", "打印预览", "-", "导出数据", "导入数据", "更新数据",
                               "拼音首字母", "-", "桌面快捷"}));
@@ -167,7 +174,7 @@ private slots:
         const QMap<QString, QString> keys{
             {"mmsave", "Ctrl+S"}, {"mmprintcurrent", "Ctrl+P"}, {"N14", "F1"},       {"mmclose", "Ctrl+Q"},
             {"N1", "Ctrl+N"},     {"mmeditinf", "Enter"},       {"mmdelinf", "Del"}, {"N3", "Ctrl+A"},
-            {"mmeditnode", "F2"}};
+            {"mmeditnode", "F2"}, {"mmmovenode", "Ctrl+M"}, {"mmmoveinf", "Ctrl+M"}};
         const QStringList pictured{"mmnewnode", "mminsertnode", "mmdelnode", "mmclose",       "mmeditinf", "N1",
                                    "mmdelinf",  "mmsave",       "mmsearch",  "mmprintcurrent", "mmexport",  "mmimport",
                                    "N12",       "mmhomepage",   "mmemail",   "N14"};

@@ -781,6 +781,54 @@ private slots:
         w->database().image.forEachEntry([](int32_t, const uint8_t* rec) { QCOMPARE(entryOwner(rec), 5); });
     }
 
+    // 移动到… (Ctrl+M in the list): the selected places go where the arrows
+    // and Enter choose, by the drop's rules; Esc moves nothing.
+    void movingPlacesByKeyboard()
+    {
+        struct Case {
+            std::vector<QKeyCombination> listKeys;  // choosing the rows, from the list's focus
+            std::vector<Qt::Key> dialogKeys;        // in the dialog's tree, which starts at 深圳市
+            const char* label;
+            int32_t owner;  // of the chosen rows afterwards
+            QStringList listed;
+            bool modified;
+        };
+        // The list shows 南山区, 福田区, 宝安区; the focus comes to its first row.
+        const QKeyCombination down(Qt::Key_Down), end(Qt::Key_End), all(Qt::ControlModifier, Qt::Key_A);
+        const Case cases[] = {
+            {{down}, {Qt::Key_Down, Qt::Key_Return}, "把“福田区”移到：", 3, {"南山区", "宝安区"}, true},
+            {{all}, {Qt::Key_End, Qt::Key_Return}, "把选中的3条信息移到：", 5, {}, true},
+            {{end}, {Qt::Key_Up, Qt::Key_Return}, "把“宝安区”移到：", 1, {"南山区", "福田区"}, true},
+            // Their own directory, as a drop there: nothing moves, yet it counts as an edit.
+            {{end}, {Qt::Key_Return}, "把“宝安区”移到：", 2, {"南山区", "福田区", "宝安区"}, true},
+            {{end}, {Qt::Key_Down, Qt::Key_Escape}, "把“宝安区”移到：", 2, {"南山区", "福田区", "宝安区"}, false},
+        };
+        for (const Case& c : cases) {
+            auto w = open();
+            QVERIFY(w);
+            clickNode(*w, findNode(*w, "深圳市"));
+            w->listView()->setFocus();
+            for (QKeyCombination k : c.listKeys)
+                QTest::keyClick(w->listView(), k.key(), k.keyboardModifiers());
+            std::vector<int32_t> chosen;
+            for (int r : w->listView()->selectedRowsInOrder())
+                chosen.push_back(w->listModel()->row(r).position);
+            QVERIFY(!chosen.empty());
+            ModalScript script;
+            qvtest::MoveDialogSeen seen;
+            qvtest::answerMoveDialog(script, c.dialogKeys, seen);
+            QTest::keyClick(w->listView(), Qt::Key_M, Qt::ControlModifier);
+            QVERIFY2(script.finished() && !seen.stayedOpen, c.label);
+            QCOMPARE(seen.label, QString::fromUtf8(c.label));
+            QCOMPARE(seen.start, QStringLiteral("深圳市"));
+            QCOMPARE(seen.greyed, QStringList());
+            for (int32_t pos : chosen)
+                QCOMPARE(w->database().image.readEntry(pos).owner, c.owner);
+            QCOMPARE(names(*w), c.listed);
+            QCOMPARE(w->database().ModifiedFlag, c.modified);
+        }
+    }
+
     void dropsThatMoveNoRows()
     {
         auto w = open();

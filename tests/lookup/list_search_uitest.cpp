@@ -17,7 +17,9 @@
 #include "UiHelpers.h"
 
 #include <QAbstractItemModelTester>
+#include <QAccessible>
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QHeaderView>
 #include <QLineEdit>
@@ -25,6 +27,7 @@
 #include <QSettings>
 #include <QStandardPaths>
 #include <QClipboard>
+#include <QContextMenuEvent>
 #include <QGuiApplication>
 #include <QTest>
 #include <QToolButton>
@@ -83,6 +86,45 @@ QList<int> indicators(Tmainform& w)
     for (int c = 0; c < 4; ++c)
         out << w.listModel()->indicator(c);
     return out;
+}
+
+// The order as the 排序 menu ticks it and as a screen reader is told it:
+// ticked items, header cells that describe an order, the list's description.
+QString sortState(Tmainform& w)
+{
+    QStringList out;
+    for (const char* name : {"mmsortowner", "mmsortname", "mmsortarea", "mmsortpost", "mmsortasc", "mmsortdesc"})
+        if (qvtest::action(w, QString::fromLatin1(name))->isChecked())
+            out << QString::fromLatin1(name);
+    QAccessibleInterface* table = QAccessible::queryAccessibleInterface(w.listView());
+    for (int i = 0; table && i < table->childCount(); ++i) {
+        QAccessibleInterface* cell = table->child(i);
+        if (cell && cell->role() == QAccessible::ColumnHeader && !cell->text(QAccessible::Description).isEmpty())
+            out << cell->text(QAccessible::Name) + QLatin1Char(':') + cell->text(QAccessible::Description);
+    }
+    out << (table ? table->text(QAccessible::Description) : QString());
+    return out.join(QLatin1Char(' '));
+}
+
+// Presses `keys` in the open menu, else in the focused widget; Qt::Key_Menu is the
+// keyboard's context-menu request. False when no menu opened (keys would go astray).
+bool pressKeys(const std::vector<QKeyCombination>& keys)
+{
+    for (QKeyCombination k : keys) {
+        QWidget* to = QApplication::activePopupWidget() ? QApplication::activePopupWidget() : QApplication::focusWidget();
+        if (!to)
+            return false;
+        if (k.key() == Qt::Key_Menu) {
+            const QPoint at = to->inputMethodQuery(Qt::ImCursorRectangle).toRect().center();
+            QContextMenuEvent request(QContextMenuEvent::Keyboard, at, to->mapToGlobal(at));
+            QApplication::sendEvent(to, &request);
+            if (!QApplication::activePopupWidget())
+                return false;
+            continue;
+        }
+        QTest::keyClick(to, k.key(), k.keyboardModifiers());
+    }
+    return true;
 }
 
 void search(Tmainform& w, const QString& query)
@@ -168,6 +210,9 @@ private slots:
             search(*w, QString::fromUtf8(c.query));
             QCOMPARE(names(*w), c.names);
             QCOMPARE(indicators(*w), QList<int>({-1, -1, -1, -1}));
+            // No column is ticked, and no direction can be chosen without one.
+            QCOMPARE(sortState(*w), QStringLiteral("按匹配程度排序"));
+            QVERIFY(!qvtest::action(*w, QStringLiteral("mmsortdesc"))->isEnabled());
         }
         search(*w, QStringLiteral("0"));
         QCOMPARE(names(*w).first(), QStringLiteral("孤岛"));  // the shortest name
@@ -176,6 +221,9 @@ private slots:
         QCOMPARE(indicators(*w).at(2), kImageSortUp);
         clickHeader(*w, 2);
         QCOMPARE(areas(*w).first(), QStringLiteral("0999"));
+        // Once a column orders the results, 升序 turns them round.
+        qvtest::action(*w, QStringLiteral("mmsortasc"))->trigger();
+        QCOMPARE(areas(*w).first(), QStringLiteral("010"));
 
         w.reset();
         w = open();
@@ -341,6 +389,59 @@ private slots:
                      .cacheKey(),
                  imageListIcon(kImageSortUp).cacheKey());
         QVERIFY(w->listModel()->headerData(1, Qt::Horizontal, Qt::DecorationRole).isNull());
+    }
+
+    // 信息 › 排序 and the list's context menu: by keys, by their shortcuts or
+    // through the menus; the ticks and what a screen reader is told follow
+    // every change of order, a header click's included.
+    void theOrderIsChosenByKeyboardAndToldToScreenReaders()
+    {
+        auto w = open();
+        QVERIFY(w);
+        clickNode(*w, findNode(*w, "深圳市"));
+        w->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(w.get()));
+        w->listView()->setFocus();
+        const auto ctrl = [](Qt::Key k) { return QKeyCombination(Qt::ControlModifier, k); };
+        const QKeyCombination menuKey(Qt::Key_Menu), up(Qt::Key_Up), down(Qt::Key_Down), right(Qt::Key_Right),
+            enter(Qt::Key_Return);
+        struct Step {
+            std::vector<QKeyCombination> keys;  // none: a click on the header of `click`
+            int click;
+            int column;  // the column whose texts are checked
+            QStringList texts;
+            const char* state;
+        };
+        const Step steps[] = {
+            {{}, -1, 2, {"0752", "0755", "0760"}, "mmsortarea mmsortasc 区号:按区号升序排序 按区号升序排序"},
+            {{ctrl(Qt::Key_2)}, -1, 1, {"宝安区", "福田区", "南山区"},
+             "mmsortname mmsortasc 地区名称:按地区名称升序排序 按地区名称升序排序"},
+            // The same column again reverses the order, as a second click on its header does.
+            {{ctrl(Qt::Key_2)}, -1, 1, {"南山区", "福田区", "宝安区"},
+             "mmsortname mmsortdesc 地区名称:按地区名称降序排序 按地区名称降序排序"},
+            // The context menu's last item is 排序; 升序 follows the four columns.
+            {{menuKey, up, right, down, down, down, down, enter}, -1, 1, {"宝安区", "福田区", "南山区"},
+             "mmsortname mmsortasc 地区名称:按地区名称升序排序 按地区名称升序排序"},
+            {{ctrl(Qt::Key_4)}, -1, 3, {"518048", "518052", "518101"},
+             "mmsortpost mmsortasc 邮编(时差):按邮编(时差)升序排序 按邮编(时差)升序排序"},
+            {{}, 2, 2, {"0752", "0755", "0760"}, "mmsortarea mmsortasc 区号:按区号升序排序 按区号升序排序"},
+            {{menuKey, up, right, up, enter}, -1, 2, {"0760", "0755", "0752"},
+             "mmsortarea mmsortdesc 区号:按区号降序排序 按区号降序排序"},
+            // 所属 by the menu: every row shares it, the order stays.
+            {{menuKey, up, right, enter}, -1, 2, {"0760", "0755", "0752"},
+             "mmsortowner mmsortasc 所属:按所属升序排序 按所属升序排序"},
+        };
+        for (const Step& s : steps) {
+            if (s.keys.empty() && s.click >= 0)
+                clickHeader(*w, s.click);
+            QVERIFY(pressKeys(s.keys));
+            QCOMPARE(column(*w, s.column), s.texts);
+            QCOMPARE(sortState(*w), QString::fromUtf8(s.state));
+            QVERIFY(QApplication::activePopupWidget() == nullptr);
+        }
+        // The header widget holds the same order.
+        QCOMPARE(w->listView()->horizontalHeader()->sortIndicatorSection(), 0);
+        QCOMPARE(w->listView()->horizontalHeader()->accessibleDescription(), QStringLiteral("按所属升序排序"));
     }
 
     void aFirstClickOnAreaCodeSortsDescending()

@@ -4,12 +4,15 @@
 #include "TestImages.h"
 #include "tree/ui/DirectoryTreeModel.h"
 #include "tree/ui/DirectoryTreeView.h"
+#include "tree/ui/MoveTargetDialog.h"
 #include "widgets/Modal.h"
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QLabel>
 #include <QMessageBox>
 #include <QTest>
+#include <QTreeWidget>
 
 namespace qvtest {
 
@@ -24,6 +27,25 @@ ModalScript& ModalScript::then(Step step)
 {
     m_steps.push_back(std::move(step));
     return *this;
+}
+
+void answerMoveDialog(ModalScript& script, std::vector<Qt::Key> keys, MoveDialogSeen& seen)
+{
+    script.then([keys, &seen](QWidget* m) {
+        auto* d = qobject_cast<qv::MoveTargetDialog*>(m);
+        QVERIFY(d);
+        seen.label = d->findChild<QLabel*>()->text();
+        seen.start = d->Targets->currentItem()->text(0);
+        for (QTreeWidgetItemIterator it(d->Targets, QTreeWidgetItemIterator::Disabled); *it; ++it)
+            seen.greyed << (*it)->text(0);
+        // Offscreen leaves the main window active: the dialog is made so, as a window system would.
+        QApplication::setActiveWindow(d);
+        d->Targets->setFocus();
+        for (Qt::Key k : keys)
+            QTest::keyClick(d->Targets, k);
+        if ((seen.stayedOpen = d->isVisible()))
+            d->reject();
+    });
 }
 
 ModalScript& ModalScript::click(const QString& caption)

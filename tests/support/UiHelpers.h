@@ -54,6 +54,17 @@ private:
     std::deque<Step> m_steps;
 };
 
+// What the 移动到 dialog showed: its text, the directory the choice started
+// at, the greyed ones; and whether it was still open after the keys.
+struct MoveDialogSeen {
+    QString label, start;
+    QStringList greyed;
+    bool stayedOpen = false;
+};
+// Answers the next 移动到 dialog with `keys` pressed in its tree, as the
+// active window; closes it when they did not.
+void answerMoveDialog(ModalScript& script, std::vector<Qt::Key> keys, MoveDialogSeen& seen);
+
 // A menu item or context-menu item of the window by its component name; the
 // test fails when there is none.
 QAction* action(qv::Tmainform& w, const QString& name);

@@ -470,6 +470,70 @@ private slots:
         QCOMPARE(sh->icon, int(kIconExpanded));
     }
 
+    // 移动到… (Ctrl+M in the tree): the directory goes where the arrows and
+    // Enter choose, by the drop's rules; its own branch cannot be chosen.
+    void directoriesMoveByKeyboard()
+    {
+        struct Case {
+            std::vector<Qt::Key> treeKeys;    // from the tree's focus, choosing what moves
+            std::vector<Qt::Key> dialogKeys;  // in the dialog's tree
+            const char* start;                // where the choice starts
+            QStringList greyed;               // what cannot be chosen
+            const char* target;               // the parent afterwards; "" for 顶层
+            bool moved;
+        };
+        const Case cases[] = {
+            {{Qt::Key_Home, Qt::Key_Right, Qt::Key_Down}, {Qt::Key_Home, Qt::Key_Return}, "广东省", {"深圳市"}, "", true},
+            {{Qt::Key_End}, {Qt::Key_Down, Qt::Key_Down, Qt::Key_Return}, "（顶层）", {"浙江省", "杭州市", "西湖区"},
+             "北京市", true},
+            // The arrows pass over the greyed branch: the last Down stays on 上海市.
+            {{Qt::Key_End}, {Qt::Key_Down, Qt::Key_Down, Qt::Key_Down, Qt::Key_Down, Qt::Key_Return}, "（顶层）",
+             {"浙江省", "杭州市", "西湖区"}, "上海市", true},
+            // Its own parent, as a drop there, moves nothing; nor does Esc.
+            {{Qt::Key_Home, Qt::Key_Right, Qt::Key_Down}, {Qt::Key_Return}, "广东省", {"深圳市"}, "广东省", false},
+            {{Qt::Key_Home}, {Qt::Key_Down, Qt::Key_Escape}, "（顶层）", {"广东省", "深圳市", "广州市", "珠海市"}, "",
+             false},
+        };
+        for (const Case& c : cases) {
+            auto w = open(sampleImage());
+            QVERIFY(w);
+            DirectoryTreeView* tree = w->treeView();
+            tree->setFocus(Qt::TabFocusReason);
+            for (Qt::Key k : c.treeKeys)
+                QTest::keyClick(tree, k);
+            DirectoryNode* moving = tree->currentNode();
+            QVERIFY(moving);
+            const QString name = gbk::toQString(moving->caption);
+            ModalScript script;
+            MoveDialogSeen seen;
+            answerMoveDialog(script, c.dialogKeys, seen);
+            QTest::keyClick(tree, Qt::Key_M, Qt::ControlModifier);
+            QVERIFY2(script.finished() && !seen.stayedOpen, qPrintable(name));
+            QCOMPARE(seen.label, QStringLiteral("把目录“%1”连同它的下级目录和地名移到：").arg(name));
+            QCOMPARE(seen.start, QString::fromUtf8(c.start));
+            QCOMPARE(seen.greyed, c.greyed);
+            const DirectoryNode* parent = moving->parent;
+            QCOMPARE(parent == w->database().tree.root() ? QString() : gbk::toQString(parent->caption),
+                     QString::fromUtf8(c.target));
+            QCOMPARE(w->database().ModifiedFlag, c.moved);
+            // A move goes to the end of the target's directories; the moved one stays chosen.
+            if (c.moved)
+                QCOMPARE(parent->children.back().get(), moving);
+            QCOMPARE(tree->currentNode(), moving);
+        }
+        // Typing a new name, the key opens nothing and the name stays being typed.
+        auto w = open(sampleImage());
+        QVERIFY(w);
+        w->treeView()->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(w->treeView(), Qt::Key_F2);
+        QLineEdit* editor = openEditor(*w);
+        QVERIFY(editor);
+        ModalScript none;
+        QTest::keyClick(editor, Qt::Key_M, Qt::ControlModifier);
+        QVERIFY(none.unanswered.isEmpty());
+        QCOMPARE(openEditor(*w), editor);
+    }
+
     void openingAndClosingSetTheBookIcons()
     {
         auto w = open(sampleImage());

@@ -3,7 +3,9 @@
 #include "entries/ui/EntryDialog.h"
 #include "lookup/ui/EntryListModel.h"
 #include "lookup/ui/EntryListView.h"
+#include "store/GbkText.h"
 #include "tree/ui/DirectoryTreeView.h"
+#include "tree/ui/MoveTargetDialog.h"
 #include "widgets/MessageBox.h"
 #include "widgets/Modal.h"
 
@@ -104,6 +106,21 @@ void EntryCommands::ListView1EndDrag(DirectoryNode* target)
             positions.push_back(m_rows->row(r).position);
     }
     moveEntries(m_db, positions, target->id);
+}
+
+void EntryCommands::MoveInfClick()
+{
+    const std::vector<int> rows = m_list->selectedRowsInOrder();
+    if (rows.empty() || m_db.tree.isEmpty())
+        return;
+    const QString what = rows.size() == 1
+                             ? QStringLiteral("把“%1”移到：").arg(gbk::toQString(m_rows->row(rows.front()).nameText()))
+                             : QStringLiteral("把选中的%1条信息移到：").arg(rows.size());
+    // The choice starts at the directory in the tree, which the rows came from.
+    MoveTargetDialog dialog(m_db.tree, nullptr, m_tree->currentNode(), what, m_window);
+    if (execModal(dialog) != QDialog::Accepted)
+        return;
+    ListView1EndDrag(dialog.target());
 }
 
 void EntryCommands::SelAllClick()

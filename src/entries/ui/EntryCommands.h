@@ -26,6 +26,9 @@ public:
     void DelInfClick();
     void SelAllClick();
     void ListView1EndDrag(DirectoryNode* target);
+    // 移动到…: the selected places go to the directory the user picks, as
+    // if their rows were dropped on it.
+    void MoveInfClick();
     // 确定 in the add dialog: a new place in `node`, listed at once.
     void AppendInf(DirectoryNode* node, const EntryText& text);
     // 确定 in the edit dialog for the list's row `row`.

@@ -129,6 +129,45 @@ void EntryListModel::columnClicked(int column)
     sortBy(column, direction);
 }
 
+void EntryListModel::sortShown(int column, int direction)
+{
+    if (column < 0 || column > 3 || direction == 0)
+        return;
+    m_indicator.fill(-1);
+    m_indicator[size_t(column)] = direction > 0 ? kImageSortUp : kImageSortDown;
+    emit headerDataChanged(Qt::Horizontal, 0, 3);
+    sortBy(column, direction > 0 ? +1 : -1);
+}
+
+int EntryListModel::shownSortColumn() const
+{
+    for (int c = 0; c < 4; ++c)
+        if (m_indicator[size_t(c)] >= 0)
+            return c;
+    return -1;
+}
+
+int EntryListModel::shownSortDirection() const
+{
+    const int c = shownSortColumn();
+    return c < 0 ? 0 : m_indicator[size_t(c)] == kImageSortUp ? +1 : -1;
+}
+
+namespace {
+const char* const kCaptions[] = {"所属", "地区名称", "区号", "邮编(时差)"};
+}  // namespace
+
+QString EntryListModel::sortDescription() const
+{
+    const int c = shownSortColumn();
+    if (c >= 0)
+        return QStringLiteral("按%1%2排序")
+            .arg(QString::fromUtf8(kCaptions[c]),
+                 shownSortDirection() > 0 ? QStringLiteral("升序") : QStringLiteral("降序"));
+    // Rows ranked by a search come best match first; no column orders them.
+    return m_sortColumn < 0 ? QStringLiteral("按匹配程度排序") : QString();
+}
+
 int EntryListModel::addRow(const std::string& directoryName, std::string_view name, std::string_view area,
                            std::string_view post, int32_t position)
 {
@@ -289,11 +328,13 @@ QVariant EntryListModel::headerData(int section, Qt::Orientation orientation, in
 {
     if (orientation != Qt::Horizontal || section < 0 || section > 3)
         return QAbstractTableModel::headerData(section, orientation, role);
-    static const char* const captions[] = {"所属", "地区名称", "区号", "邮编(时差)"};
     if (role == Qt::DisplayRole)
-        return QString::fromUtf8(captions[section]);
+        return QString::fromUtf8(kCaptions[section]);
     if (role == Qt::DecorationRole && m_indicator[size_t(section)] >= 0)
         return imageListIcon(m_indicator[size_t(section)]);
+    // The arrow is a picture: a screen reader is told the order in words.
+    if (role == Qt::AccessibleDescriptionRole)
+        return section == shownSortColumn() ? sortDescription() : QString();
     return {};
 }
 

@@ -42,6 +42,16 @@ public:
     int indicator(int column) const { return m_indicator[size_t(column)]; }
     // A header click: the clicked header's picture decides the direction.
     void columnClicked(int column);
+    // Sorts by `column` in `direction` (+1/-1) and shows it in the header
+    // (the 排序 menu's 升序 and 降序).
+    void sortShown(int column, int direction);
+    // The order the header shows: the column with an arrow (-1: none) and
+    // its direction (0 when none).
+    int shownSortColumn() const;
+    int shownSortDirection() const;
+    // That order as a screen reader says it ("按区号降序排序"); rows ranked
+    // by relevance say so; empty when no order is shown.
+    QString sortDescription() const;
 
     // Adds a row where the current order puts it; returns its index.
     int addRow(const std::string& directoryName, std::string_view name, std::string_view area, std::string_view post,

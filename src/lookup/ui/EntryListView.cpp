@@ -201,6 +201,29 @@ void EntryListView::fitColumnsToContents()
     setSectionWidths(widths);
 }
 
+void EntryListView::setModel(QAbstractItemModel* model)
+{
+    QTableView::setModel(model);
+    if (EntryListModel* m = listModel())
+        connect(m, &QAbstractItemModel::headerDataChanged, this, &EntryListView::showSortState);
+    showSortState();
+}
+
+void EntryListView::showSortState()
+{
+    const EntryListModel* m = listModel();
+    const QString order = m ? m->sortDescription() : QString();
+    // The list and its header both say it: a screen reader reads the list's
+    // description on entering it, the header's when it is explored.
+    setAccessibleDescription(order);
+    horizontalHeader()->setAccessibleDescription(order);
+    // The header's arrows are the model's pictures; its own indicator stays
+    // hidden, but holds the same order for anything that asks the header.
+    const int column = m ? m->shownSortColumn() : -1;
+    horizontalHeader()->setSortIndicator(column,
+                                         m && m->shownSortDirection() < 0 ? Qt::DescendingOrder : Qt::AscendingOrder);
+}
+
 QModelIndex EntryListView::moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers)
 {
     if (action != MoveHome && action != MoveEnd)

@@ -15,6 +15,9 @@ class EntryListView : public QTableView {
     Q_OBJECT
 public:
     explicit EntryListView(QWidget* parent = nullptr);
+    // The list's order is also told to screen readers and kept in the
+    // header's own sort state, whenever the model's header changes.
+    void setModel(QAbstractItemModel* model) override;
 
     EntryListModel* listModel() const;
     // Selected rows, top to bottom in the list's current order.
@@ -66,6 +69,7 @@ private:
     QAction* m_fitColumns = nullptr;
     QAction* m_defaultColumns = nullptr;
     QMenu* m_headerMenu = nullptr;
+    void showSortState();
 };
 
 }  // namespace qv

@@ -4,6 +4,7 @@
 #include "lookup/ui/DirectoryHits.h"
 #include "lookup/ui/EntryListModel.h"
 #include "lookup/ui/SearchBar.h"
+#include "lookup/ui/SortMenu.h"
 #include "lookup/ui/Tfrmpyszm.h"
 #include "store/Database.h"
 #include "store/GbkText.h"
@@ -70,6 +71,13 @@ void SearchCommands::TreeView1Change(DirectoryNode* node)
 }
 
 void SearchCommands::ListView1ColumnClick(int column) { m_list->columnClicked(column); }
+
+SortMenu* SearchCommands::sortMenu()
+{
+    if (!m_sortMenu)
+        m_sortMenu = new SortMenu(m_list, m_window);
+    return m_sortMenu;
+}
 
 void SearchCommands::Button_searchClick()
 {

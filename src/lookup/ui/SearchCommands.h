@@ -15,6 +15,7 @@ class Database;
 class DirectoryHits;
 class EntryListModel;
 class SearchBar;
+class SortMenu;
 struct DirectoryNode;
 
 // The 搜索 menu's mode and field items.
@@ -44,6 +45,8 @@ public:
     // Lists a directory's places (nothing when no directory is chosen).
     void TreeView1Change(DirectoryNode* node);
     void ListView1ColumnClick(int column);
+    // 排序, the list's order by column and direction (made when first asked for).
+    SortMenu* sortMenu();
     void Button_searchClick();
     // Enter in the query box: searches, or, when the list still shows what
     // this query found, goes on into the results.
@@ -81,6 +84,7 @@ private:
     bool m_showsResults = false;
     QString m_shownQuery;
     QueryOptions m_shownOptions;
+    SortMenu* m_sortMenu = nullptr;
 };
 
 }  // namespace qv

@@ -30,6 +30,8 @@ public:
     // commands act on the node marked.
     bool isTakingFocus() const { return m_takingFocus; }
     bool isTabbingIn() const { return m_takingFocus && m_tabbingIn; }
+    // True while a caption is being edited in place.
+    bool isEditing() const { return state() == QAbstractItemView::EditingState; }
 
 signals:
     void deletePressed();

@@ -5,7 +5,9 @@
 #include "tree/DirectoryCommands.h"
 #include "tree/ui/DirectoryTreeModel.h"
 #include "tree/ui/DirectoryTreeView.h"
+#include "tree/ui/MoveTargetDialog.h"
 #include "widgets/MessageBox.h"
+#include "widgets/Modal.h"
 
 #include <QTimer>
 #include <QWidget>
@@ -156,6 +158,23 @@ void TreeCommands::mnuDelNodeClick()
     selectNode(next);
     m_suppressListing = false;
     emit directoryChosen(next);
+}
+
+void TreeCommands::mnuMoveNodeClick()
+{
+    DirectoryNode* node = m_view->currentNode();
+    // Its key reaches the tree's caption editor too: a name being typed stays open.
+    if (!node || m_view->isEditing())
+        return;
+    // The choice starts where the directory is now; choosing that moves nothing.
+    MoveTargetDialog dialog(m_db.tree, node, node->parent == m_db.tree.root() ? nullptr : node->parent,
+                            QStringLiteral("把目录“%1”连同它的下级目录和地名移到：").arg(gbk::toQString(node->caption)),
+                            m_window);
+    if (execModal(dialog) != QDialog::Accepted)
+        return;
+    TreeView1EndDrag(node, dialog.target());
+    // It stays the chosen directory, now in its new place.
+    m_view->scrollTo(m_model->indexOf(node));
 }
 
 void TreeCommands::TreeView1EndDrag(DirectoryNode* dragged, DirectoryNode* target)

@@ -30,6 +30,8 @@ public:
     void mnuInsertNodeClick();
     void mnuSubNodeClick();
     void mnuDelNodeClick();
+    // 移动到…: the chosen directory moves where the user picks, as by a drop.
+    void mnuMoveNodeClick();
     void TreeView1Edited(DirectoryNode* node, const QString& text);
     void TreeView1EndDrag(DirectoryNode* dragged, DirectoryNode* target);
     void TreeView1Expanding(DirectoryNode* node);
