@@ -419,16 +419,17 @@ private slots:
             // The same column again reverses the order, as a second click on its header does.
             {{ctrl(Qt::Key_2)}, -1, 1, {"南山区", "福田区", "宝安区"},
              "mmsortname mmsortdesc 地区名称:按地区名称降序排序 按地区名称降序排序"},
-            // The context menu's last item is 排序; 升序 follows the four columns.
-            {{menuKey, up, right, down, down, down, down, enter}, -1, 1, {"宝安区", "福田区", "南山区"},
+            // 排序 is the third item from the end of the context menu, before
+            // the column widths; 升序 follows the four columns.
+            {{menuKey, up, up, up, right, down, down, down, down, enter}, -1, 1, {"宝安区", "福田区", "南山区"},
              "mmsortname mmsortasc 地区名称:按地区名称升序排序 按地区名称升序排序"},
             {{ctrl(Qt::Key_4)}, -1, 3, {"518048", "518052", "518101"},
              "mmsortpost mmsortasc 邮编(时差):按邮编(时差)升序排序 按邮编(时差)升序排序"},
             {{}, 2, 2, {"0752", "0755", "0760"}, "mmsortarea mmsortasc 区号:按区号升序排序 按区号升序排序"},
-            {{menuKey, up, right, up, enter}, -1, 2, {"0760", "0755", "0752"},
+            {{menuKey, up, up, up, right, up, enter}, -1, 2, {"0760", "0755", "0752"},
              "mmsortarea mmsortdesc 区号:按区号降序排序 按区号降序排序"},
             // 所属 by the menu: every row shares it, the order stays.
-            {{menuKey, up, right, enter}, -1, 2, {"0760", "0755", "0752"},
+            {{menuKey, up, up, up, right, enter}, -1, 2, {"0760", "0755", "0752"},
              "mmsortowner mmsortasc 所属:按所属升序排序 按所属升序排序"},
         };
         for (const Step& s : steps) {

@@ -30,7 +30,8 @@ MoveTargetDialog::MoveTargetDialog(DirectoryTree& tree, const DirectoryNode* mov
     label->setWordWrap(true);
     Targets = new QTreeWidget(this);
     Targets->setObjectName(QStringLiteral("Targets"));
-    Targets->setAccessibleName(QStringLiteral("目标目录"));
+    // Named by the question above it ("把“深圳市”移到"), as a reader hears it.
+    Targets->setAccessibleName(what);
     Targets->setHeaderLabels({QStringLiteral("目录")});  // hidden, but read by screen readers
     Targets->setHeaderHidden(true);
     Targets->setUniformRowHeights(true);
