@@ -3,6 +3,7 @@
 // databases with qv-gendb and installs sqlite3 when it is missing.
 //
 //   qv-bench [--reps R] [--tsv OUT] [--work DIR] [--only-long-actions|--only-search] FILE...
+//   qv-bench --search-once QUERY FILE [R] one search (for callgrind), or R more timed
 //
 // --work keeps the files the peers read (text export, sqlite3 databases) in
 // DIR instead of a temporary folder. --only-long-actions measures only the
@@ -53,6 +54,7 @@
 #include <cstring>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -240,6 +242,32 @@ int importPeak(const std::string& dbPath, const std::string& file)
     if (r.failed())
         fail("import: " + r.message.toStdString());
     std::printf("%ld\t%lld\t%lld\n", peakRssKb(), (long long)db.image.size(), (long long)before);
+    return 0;
+}
+
+// --search-once QUERY DB [R]: loads DB and runs a fuzzy search of QUERY
+// (UTF-8) over every field, printing the count of rows: for counting the
+// search's instructions with callgrind (--toggle-collect='qv::searchEntries*'),
+// which repeat exactly where timings on a shared machine do not. With R, the
+// search runs R times more and the least and the median CPU ms are printed.
+int searchOnce(const std::string& utf8, const std::string& dbPath, int reps)
+{
+    qv::Database db;
+    if (!db.load(QString::fromStdString(dbPath)).ok())
+        fail("cannot load " + dbPath);
+    const std::optional<std::string> query = qv::gbk::fromUtf8(utf8);
+    if (!query)
+        fail("the query has no GBK form");
+    const qv::EntryRowSet set = qv::searchEntries(db, *query, qv::QueryOptions());
+    std::printf("%zu rows\n", set.rows.size());
+    std::vector<double> cpu;
+    for (int i = 0; i < reps; ++i) {
+        const double c0 = threadCpuMs();
+        qv::searchEntries(db, *query, qv::QueryOptions());
+        cpu.push_back(threadCpuMs() - c0);
+    }
+    if (!cpu.empty())
+        std::printf("cpu ms: least %.2f, median %.2f\n", *std::min_element(cpu.begin(), cpu.end()), median(cpu));
     return 0;
 }
 
@@ -781,6 +809,8 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     if (argc == 4 && std::string(argv[1]) == "--import-peak")
         return importPeak(argv[2], argv[3]);
+    if ((argc == 4 || argc == 5) && std::string(argv[1]) == "--search-once")
+        return searchOnce(argv[2], argv[3], argc == 5 ? std::max(1, std::atoi(argv[4])) : 0);
     int reps = 5;
     std::string tsv, work;
     bool onlyLong = false, onlySearch = false;

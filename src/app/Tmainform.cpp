@@ -35,6 +35,7 @@
 #include <QSizeGrip>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -136,6 +137,21 @@ void Tmainform::showEvent(QShowEvent* event)
     // first comes up (set now, when its controls can take it).
     if (!std::exchange(m_shown, true))
         m_searchBar->Edit1->setFocus();
+}
+
+void Tmainform::paintEvent(QPaintEvent* event)
+{
+    QMainWindow::paintEvent(event);
+    // The about box, the add dialog and the export dialog are kept, hidden,
+    // for the whole run (the pinyin dialog is made with the window). None is
+    // needed for the first frame: they are made once it has been drawn (the
+    // window paints before its controls, and the timer fires after them).
+    if (!std::exchange(m_painted, true))
+        QTimer::singleShot(0, this, [this] {
+            m_shellCommands->aboutBox();
+            m_entryCommands->addDialog();
+            m_exchangeCommands->exportDialog();
+        });
 }
 
 void Tmainform::nameControls()
@@ -297,11 +313,6 @@ void Tmainform::FormCreate(const QString& startProblem)
     if (!report.ok() && !(report.status == FileReadResult::Missing && !startProblem.isEmpty()))
         showError(this, report.message);
     m_updateCommands->afterLoad();
-    // The about box, the add dialog and the export dialog are kept, hidden,
-    // for the whole run (the pinyin dialog is made with the window).
-    m_shellCommands->aboutBox();
-    m_entryCommands->addDialog();
-    m_exchangeCommands->exportDialog();
 }
 
 LoadReport Tmainform::LoadDatabase()

@@ -82,6 +82,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;    // FormCloseQuery, then FormClose
     void resizeEvent(QResizeEvent* event) override;  // FormResize
     void showEvent(QShowEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
     // No menu of the window's own: the search bar cannot be hidden.
     QMenu* createPopupMenu() override { return nullptr; }
 
@@ -117,6 +118,7 @@ private:
     MenuActions m_actions;
     Menus m_menus;
     bool m_shown = false;
+    bool m_painted = false;
 };
 
 }  // namespace qv

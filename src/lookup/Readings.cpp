@@ -378,6 +378,21 @@ PinyinQuery::PinyinQuery(std::string_view query, PinyinMatch match, const std::v
             fill(m_positions8);
         else if (m_initialsOn)
             fill(m_positions);
+        if (m_initialsOn && m_length <= 7 && m_oneByte == 0) {
+            // The same by pairs of bytes, for the pass over the records.
+            m_pairs.assign(size_t(1) << 16, 0);
+            for (uint32_t first = 0; first < 256; ++first)
+                for (uint32_t second = 0; second < 256; ++second) {
+                    const uint32_t code = first << 8 | second;
+                    uint8_t& entry = m_pairs[pairIndex(uint8_t(first), uint8_t(second))];
+                    if (gbk::isLeadByte(uint8_t(first)))
+                        entry = m_positions8[code - kFirstCode];
+                    else if (gbk::isLeadByte(uint8_t(second)))
+                        entry = 0x80;
+                }
+            std::vector<uint8_t>().swap(m_positions8);
+            m_pairHit = (1u << (m_length - 1)) | 0x80u;
+        }
     }
 
     // Full pinyin: letters only once blanks and apostrophes are gone. They
@@ -553,7 +568,8 @@ PinyinQuery::~PinyinQuery() = default;
 
 size_t PinyinQuery::tableBytes() const
 {
-    return m_positions.capacity() * sizeof(uint32_t) + m_positions8.capacity() + m_startable.capacity() +
+    return m_positions.capacity() * sizeof(uint32_t) + m_positions8.capacity() + m_pairs.capacity() +
+           m_startable.capacity() +
            m_kind.capacity() * sizeof(uint16_t) + m_kindStart.capacity() * sizeof(uint32_t) +
            m_kindReadings.capacity() * sizeof(uint16_t) + m_learnedLetter.capacity() + m_syllableLength.capacity() +
            m_wordParts.capacity() * sizeof(WordPart) + m_partsByCode.capacity() * sizeof(m_partsByCode[0]) +

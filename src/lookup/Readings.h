@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -140,6 +141,16 @@ public:
     // The same for the name of a 48-byte entry record (its length byte at
     // rec[0]), which may read the whole name field at once.
     bool recordMatchesInitials(const uint8_t* rec) const;
+    // A first look at a record's name for the initials of a query matched
+    // anywhere: false when they cannot hold it, true when matchesInitials
+    // must tell. Small enough for a pass to keep in registers.
+    struct PairScan {
+        const uint8_t* pairs = nullptr;  // none: no such look for this query
+        uint32_t ends = 0;
+        uint32_t minLength = 0;
+        bool mayMatch(const uint8_t* rec) const;
+    };
+    PairScan pairScan() const;
     bool recordMatchesSpelling(const uint8_t* rec) const;
     bool matchesSpelling(std::string_view name) const { return m_spellingOn && spellingMatches(name, m_mode); }
     // The same two tests in another mode: the tables do not depend on it,
@@ -181,7 +192,19 @@ private:
         return {match == PinyinMatch::Whole || match == PinyinMatch::WholeSyllables, match == PinyinMatch::Start,
                 match == PinyinMatch::WholeSyllables};
     }
-    template <class Mask> bool initials(std::string_view name, const Mask* positions, Mode mode) const;
+    // `positions(lead, trail)`: the query positions a two-byte character may stand at.
+    template <class Positions> bool initials(std::string_view name, Positions positions, Mode mode) const;
+    // Calls f with the `positions` function of the table this query keeps.
+    template <class F> bool withPositions(F f) const;
+    // The index into m_pairs of a two-byte character: its two bytes as a
+    // 16-bit load from the name reads them.
+    static uint16_t pairIndex(uint8_t lead, uint8_t trail)
+    {
+        const uint8_t bytes[2] = {lead, trail};
+        uint16_t v;
+        std::memcpy(&v, bytes, 2);
+        return v;
+    }
     bool spellingMatches(std::string_view name, Mode mode) const;
     // Whether bytes 1 to `length` of a record are all lead bytes.
     static bool twoByteOnly(const uint8_t* rec, size_t length);
@@ -194,7 +217,13 @@ private:
     bool m_plainToo = false;
     size_t m_length = 0;
     std::vector<uint32_t> m_positions;
-    std::vector<uint8_t> m_positions8;  // the same in a byte, for up to 8 letters
+    std::vector<uint8_t> m_positions8;  // the same in a byte, for 8 letters
+    // For up to 7 letters, none of them V, the same per pair of bytes,
+    // indexed by pairIndex, so that a record's name is read two bytes per
+    // load: a pair of one-byte characters stands at no position (as neither
+    // does); a one-byte character and a lead byte get bit 7.
+    std::vector<uint8_t> m_pairs;
+    uint32_t m_pairHit = 0;                   // bit 7 and the bit of the query's last letter
     uint32_t m_oneByte = 0;
     // Full pinyin: each code's readings (syllable ids, then a learned letter
     // as a syllable of its own), and per syllable where in the query it
@@ -271,40 +300,74 @@ inline bool PinyinQuery::recordMatchesSpelling(const uint8_t* rec) const
     return spellingMatches(std::string_view(reinterpret_cast<const char*>(rec + 1), length), m_mode);
 }
 
+inline bool PinyinQuery::PairScan::mayMatch(const uint8_t* rec) const
+{
+    const size_t length = std::min<size_t>(rec[0], size_t(kNameCapacity));
+    if (length < minLength)
+        return false;
+    // Shift-and over the name read in pairs of bytes: bit k of d is set
+    // when the query's first k + 1 letters end at this pair. Pairs past the
+    // name, whatever they hold, can only add bits, so a name with no bit of
+    // the query's end has not the query among its initials; the few others
+    // are read again character by character, and so is a name with a
+    // one-byte character before a lead byte (bit 7), which it reads
+    // otherwise.
+    const uint8_t* p = rec + 1;
+    uint32_t d = 0, hit = 0, any = 0;
+    const auto step = [&](size_t j) {
+        uint16_t v;
+        std::memcpy(&v, p + 2 * j, 2);
+        const uint32_t t = pairs[v];
+        d = ((d << 1) | 1u) & t;
+        hit |= d;
+        any |= t;
+    };
+    // Four pairs, then four more for a longer name, then one by one:
+    // reading past a short name costs more than the branch.
+    for (size_t j = 0; j < 4; ++j)
+        step(j);
+    if (length > 8) {
+        for (size_t j = 4; j < 8; ++j)
+            step(j);
+        for (size_t j = 8; j < (length + 1) / 2; ++j)
+            step(j);
+    }
+    return (hit | (any & 0x80u)) & ends;
+}
+
+inline PinyinQuery::PairScan PinyinQuery::pairScan() const
+{
+    if (!m_initialsOn || m_mode.exact || m_mode.anchored || m_pairs.empty())
+        return {};
+    return {m_pairs.data(), m_pairHit, uint32_t(m_length)};
+}
+
 inline bool PinyinQuery::recordMatchesInitials(const uint8_t* rec) const
 {
     const size_t length = std::min<size_t>(rec[0], size_t(kNameCapacity));
     if (!m_initialsOn || length < m_length)
         return false;
-    if (!m_mode.exact && !m_mode.anchored && !m_positions8.empty() && twoByteOnly(rec, length)) {
-        const uint8_t* positions = m_positions8.data();
-        const uint8_t* p = rec + 1;
-        // The first four characters without a branch (most names have
-        // no more; what lies past the name is masked off), then the rest.
-        const size_t chars = length / 2;
-        uint32_t d = 0, hit = 0;
-        for (size_t j = 0; j < 4; ++j) {
-            const uint32_t inName = -uint32_t(j < chars);  // past the name: entry 0, masked off
-            d = ((d << 1) | 1u) & positions[(uint32_t(p[2 * j] << 8 | p[2 * j + 1]) - 0x8100) & inName] & inName;
-            hit |= d;
-        }
-        for (size_t j = 4; j < chars; ++j) {
-            d = ((d << 1) | 1u) & positions[uint32_t(p[2 * j] << 8 | p[2 * j + 1]) - 0x8100];
-            hit |= d;
-        }
-        if (length & 1)
-            hit |= ((d << 1) | 1u) & m_oneByte;
-        return hit & (1u << (m_length - 1));
-    }
+    if (!m_mode.exact && !m_mode.anchored && !m_pairs.empty() && !pairScan().mayMatch(rec))
+        return false;
     return matchesInitials(std::string_view(reinterpret_cast<const char*>(rec + 1), length));
+}
+
+template <class F> inline bool PinyinQuery::withPositions(F f) const
+{
+    if (!m_pairs.empty())
+        return f([p = m_pairs.data()](uint8_t lead, uint8_t trail) { return uint32_t(p[pairIndex(lead, trail)]); });
+    if (!m_positions8.empty())
+        return f([p = m_positions8.data()](uint8_t lead, uint8_t trail) {
+            return uint32_t(p[uint32_t(lead << 8 | trail) - 0x8100]);
+        });
+    return f([p = m_positions.data()](uint8_t lead, uint8_t trail) { return p[uint32_t(lead << 8 | trail) - 0x8100]; });
 }
 
 inline bool PinyinQuery::matchesInitials(std::string_view name) const
 {
     if (!m_initialsOn || name.size() < m_length)
         return false;
-    return m_positions8.empty() ? initials(name, m_positions.data(), m_mode)
-                                : initials(name, m_positions8.data(), m_mode);
+    return withPositions([&](auto positions) { return initials(name, positions, m_mode); });
 }
 
 inline bool PinyinQuery::matchesInitials(std::string_view name, PinyinMatch match) const
@@ -312,17 +375,18 @@ inline bool PinyinQuery::matchesInitials(std::string_view name, PinyinMatch matc
     if (!m_initialsOn || name.size() < m_length)
         return false;
     const Mode mode = modeOf(match);
-    return m_positions8.empty() ? initials(name, m_positions.data(), mode) : initials(name, m_positions8.data(), mode);
+    return withPositions([&](auto positions) { return initials(name, positions, mode); });
 }
 
-template <class Mask> inline bool PinyinQuery::initials(std::string_view name, const Mask* positions, Mode mode) const
+template <class Positions>
+inline bool PinyinQuery::initials(std::string_view name, Positions positions, Mode mode) const
 {
     const auto* s = reinterpret_cast<const uint8_t*>(name.data());
     const auto* end = s + name.size();
     // The query positions the next character's initials may stand at.
     auto next = [&]() -> uint32_t {
         if (gbk::isLeadByte(*s) && s + 1 < end) {
-            const uint32_t b = positions[uint32_t(s[0] << 8 | s[1]) - 0x8100];
+            const uint32_t b = positions(s[0], s[1]);
             s += 2;
             return b;
         }

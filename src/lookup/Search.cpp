@@ -158,6 +158,24 @@ public:
         return m_fuzzy ? contains(ini, m_upper) : ini == m_upper;
     }
 
+    // The same as matches for the usual letters query (fuzzy, by the
+    // pinyin, nothing read as traditional, no plain initials), with the
+    // first look at the initials kept apart, so that the pass keeps it in
+    // registers and tests none of the other cases per record. `scan.pairs`
+    // is null when the query is not of that kind.
+    PinyinQuery::PairScan pinyinScan() const
+    {
+        if (!m_fuzzy || m_hopeless || m_traditional || m_initialsPossible || !m_pinyinOn)
+            return {};
+        return m_pinyin.pairScan();
+    }
+    [[gnu::always_inline]] bool matchesPinyin(const uint8_t* rec, const PinyinQuery::PairScan& scan) const
+    {
+        return fuzzyFields(rec) ||
+               (scan.mayMatch(rec) && m_pinyin.matchesInitials(readField(rec + entry_field::kNameLen, kNameCapacity))) ||
+               m_pinyin.recordMatchesSpelling(rec);
+    }
+
 private:
     // Name, postcode and area code: whether the query passes in any of them
     // (the initials aside).
@@ -321,6 +339,28 @@ private:
     std::unordered_map<int32_t, uint32_t> m_map;
 };
 
+// The pass of a search: every live record `accepts` becomes a row, in image
+// order. Not inlined, so that each case of the test is compiled on its own:
+// one pass's code does not crowd another's registers.
+template <class Accepts>
+[[gnu::noinline]] void collectRows(const Database& db, const DirectorySlots& slotOf, EntryRowSet& set, Accepts accepts)
+{
+    int32_t lastOwner = 0;
+    uint32_t lastSlot = slotOf(0);
+    db.image.forEachEntry([&](int32_t pos, const uint8_t* rec) {
+        if (rec[entry_field::kOwner + 3] & 0x80)  // a negative owner: deleted
+            return;
+        if (!accepts(rec))
+            return;
+        const int32_t owner = entryOwner(rec);
+        if (owner != lastOwner) {
+            lastOwner = owner;
+            lastSlot = slotOf(owner);
+        }
+        set.rows.push(pos, lastSlot);
+    });
+}
+
 }  // namespace
 
 bool nameContainsAtBoundary(std::string_view name, std::string_view query)
@@ -352,28 +392,15 @@ EntryRowSet searchEntries(const Database& db, std::string_view query, const Quer
 
     // Room for every record costs address space only until rows are written.
     set.rows.reserve(size_t(std::max<int64_t>(db.image.entryCount(), 0)));
-    int32_t lastOwner = 0;
-    uint32_t lastSlot = slotOf(0);
     // One pass for each case, so that the common one (the query reads as
     // typed) tests each record with no check for a second form.
-    const auto pass = [&](auto accepts) {
-        db.image.forEachEntry([&](int32_t pos, const uint8_t* rec) {
-            if (rec[entry_field::kOwner + 3] & 0x80)  // a negative owner: deleted
-                return;
-            if (!accepts(rec))
-                return;
-            const int32_t owner = entryOwner(rec);
-            if (owner != lastOwner) {
-                lastOwner = owner;
-                lastSlot = slotOf(owner);
-            }
-            set.rows.push(pos, lastSlot);
-        });
-    };
+    const PinyinQuery::PairScan scan = test.pinyinScan();
     if (typedTest)
-        pass([&](const uint8_t* rec) { return test.matches(rec) || typedTest->matches(rec); });
+        collectRows(db, slotOf, set, [&](const uint8_t* rec) { return test.matches(rec) || typedTest->matches(rec); });
+    else if (scan.pairs)
+        collectRows(db, slotOf, set, [&test, scan](const uint8_t* rec) { return test.matchesPinyin(rec, scan); });
     else
-        pass([&](const uint8_t* rec) { return test.matches(rec); });
+        collectRows(db, slotOf, set, [&](const uint8_t* rec) { return test.matches(rec); });
     set.rows.shrinkIfSparse();
     return set;
 }
