@@ -78,13 +78,20 @@ std::vector<size_t> printSequence(size_t pageCount, const PrintJobOptions& o)
     std::vector<size_t> out;
     // A range that starts past the last page prints nothing; one that ends
     // past it stops at the last page.
-    const size_t first = o.fromPage > 0 ? size_t(o.fromPage) - 1 : 0;
-    const size_t last = o.toPage > 0 ? std::min(size_t(o.toPage), pageCount) : pageCount;
-    if (first >= last)
-        return out;
     std::vector<size_t> pages;
-    for (size_t p = first; p < last; ++p)
-        pages.push_back(p);
+    const auto span = [&](int from, int to) {
+        const size_t first = from > 0 ? size_t(from) - 1 : 0;
+        const size_t last = to > 0 ? std::min(size_t(to), pageCount) : pageCount;
+        for (size_t p = std::max(first, pages.empty() ? 0 : pages.back() + 1); p < last; ++p)
+            pages.push_back(p);
+    };
+    if (o.ranges.empty())
+        span(o.fromPage, o.toPage);
+    for (const auto& [from, to] : o.ranges)
+        if (from > 0 && to >= from)  // a listed range never means "all pages"
+            span(from, to);
+    if (pages.empty())
+        return out;
     if (o.lastPageFirst)
         std::reverse(pages.begin(), pages.end());
     const size_t copies = size_t(std::max(o.copies, 1));

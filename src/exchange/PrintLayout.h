@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <functional>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace qv {
@@ -81,6 +82,9 @@ struct PrintJobOptions {
     int copies = 1;
     bool collate = true;
     bool lastPageFirst = false;
+    // The pages as listed ("1,3-5"): when given they, not the span from
+    // fromPage to toPage, are the pages printed. Ascending, 1-based, inclusive.
+    std::vector<std::pair<int, int>> ranges;
 };
 
 // The layout's page indexes (0-based) in the order a job sends them, copies

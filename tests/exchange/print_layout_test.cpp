@@ -95,17 +95,21 @@ TEST(PrintLayout, SequenceTakesRangeCopiesCollationAndOrder)
         V want;
     } cases[] = {
         {4, {}, {0, 1, 2, 3}},
-        {4, {2, 3, 1, true, false}, {1, 2}},
-        {4, {2, 3, 2, true, false}, {1, 2, 1, 2}},
-        {4, {2, 3, 2, false, false}, {1, 1, 2, 2}},
-        {4, {2, 3, 2, true, true}, {2, 1, 2, 1}},
-        {4, {2, 3, 2, false, true}, {2, 2, 1, 1}},
-        {4, {3, 9, 1, true, false}, {2, 3}},       // past the last page: up to it
-        {4, {5, 9, 1, true, false}, {}},           // wholly past it: nothing
-        {4, {3, 2, 1, true, false}, {}},           // an empty range
-        {4, {0, 0, 0, true, true}, {3, 2, 1, 0}},  // no copies is one copy
+        {4, {2, 3, 1, true, false, {}}, {1, 2}},
+        {4, {2, 3, 2, true, false, {}}, {1, 2, 1, 2}},
+        {4, {2, 3, 2, false, false, {}}, {1, 1, 2, 2}},
+        {4, {2, 3, 2, true, true, {}}, {2, 1, 2, 1}},
+        {4, {2, 3, 2, false, true, {}}, {2, 2, 1, 1}},
+        {4, {3, 9, 1, true, false, {}}, {2, 3}},       // past the last page: up to it
+        {4, {5, 9, 1, true, false, {}}, {}},           // wholly past it: nothing
+        {4, {3, 2, 1, true, false, {}}, {}},           // an empty range
+        {4, {0, 0, 0, true, true, {}}, {3, 2, 1, 0}},  // no copies is one copy
         {0, {}, {}},
-        {1, {1, 1, 3, false, true}, {0, 0, 0}},
+        {1, {1, 1, 3, false, true, {}}, {0, 0, 0}},
+        // Listed pages: only those, each once, past the last page left out.
+        {6, {1, 5, 1, true, false, {{1, 1}, {3, 3}, {5, 9}}}, {0, 2, 4, 5}},
+        {6, {1, 4, 2, false, true, {{1, 2}, {2, 4}}}, {3, 3, 2, 2, 1, 1, 0, 0}},
+        {4, {5, 9, 1, true, false, {{5, 9}}}, {}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.pages << " " << c.options.fromPage << "-" << c.options.toPage << " x"

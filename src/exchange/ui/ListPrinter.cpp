@@ -175,6 +175,9 @@ PrintJobOptions jobOptions(const QPrinter& printer)
     if (printer.printRange() == QPrinter::PageRange) {
         o.fromPage = printer.fromPage();
         o.toPage = printer.toPage();
+        // "1,5" is pages 1 and 5, not 1 to 5.
+        for (const QPageRanges::Range& r : printer.pageRanges().toRangeList())
+            o.ranges.emplace_back(r.from, r.to);
     }
     // A printing system that makes copies itself gets each page once.
     o.copies = printer.supportsMultipleCopies() ? 1 : printer.copyCount();
