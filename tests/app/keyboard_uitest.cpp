@@ -105,14 +105,6 @@ void activate(QWidget* w)
     w->setFocus();
 }
 
-QLineEdit* treeEditor(Tmainform& w)
-{
-    for (QLineEdit* e : w.treeView()->viewport()->findChildren<QLineEdit*>())
-        if (e->isVisible())
-            return e;
-    return nullptr;
-}
-
 // The controls a screen reader must be able to name: everything the user
 // works with, the bars and panels that hold them and what reports progress.
 bool isControl(QWidget* w)

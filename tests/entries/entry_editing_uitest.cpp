@@ -144,9 +144,8 @@ void doubleClick(QWidget* w, QPoint p)
 // Ends the tree's in-place edit with Enter, if one is open.
 void finishEditing(Tmainform& w)
 {
-    for (QLineEdit* e : w.treeView()->viewport()->findChildren<QLineEdit*>())
-        if (e->isVisible())
-            QTest::keyClick(e, Qt::Key_Return);
+    if (QLineEdit* e = qvtest::treeEditor(w))
+        QTest::keyClick(e, Qt::Key_Return);
     QCoreApplication::processEvents();
 }
 
@@ -1069,14 +1068,7 @@ private slots:
         // A subdirectory of 上海市, named through the editor.
         clickNode(*w, findNode(*w, "上海市"));
         qvtest::action(*w, "mmsubnode")->trigger();
-        QLineEdit* editor = nullptr;
-        for (QLineEdit* e : w->treeView()->viewport()->findChildren<QLineEdit*>())
-            if (e->isVisible())
-                editor = e;
-        QVERIFY(editor);
-        QTest::keyClick(editor, Qt::Key_A, Qt::ControlModifier);
-        typeText(editor, QStringLiteral("浦东"));
-        QTest::keyClick(editor, Qt::Key_Return);
+        qvtest::typeCaption(*w, QStringLiteral("浦东"));
         QTRY_VERIFY(findNode(*w, "浦东"));
         QVERIFY(script.finished());
         QCOMPARE(script.texts, QStringList({"你真的要删除所选择的信息吗？\n共1条信息将被删除。", "数据库压缩完毕！",

@@ -521,14 +521,7 @@ private slots:
             // Edited in place, as F2 or a second click does, without choosing it.
             DirectoryNode* node = findNode(*w, c.renamed);
             w->treeView()->edit(w->treeModel()->indexOf(node));
-            QLineEdit* editor = nullptr;
-            for (QLineEdit* e : w->treeView()->viewport()->findChildren<QLineEdit*>())
-                if (e->isVisible())
-                    editor = e;
-            QVERIFY(editor);
-            QTest::keyClick(editor, Qt::Key_A, Qt::ControlModifier);
-            qvtest::typeText(editor, QString::fromUtf8(c.to));
-            QTest::keyClick(editor, Qt::Key_Return);
+            qvtest::typeCaption(*w, QString::fromUtf8(c.to));
             QTRY_COMPARE(node->caption, g(c.to));
             QCOMPARE(column(*w, 0), c.owners);
             QCOMPARE(w->listModel()->rowCount(), count);

@@ -180,4 +180,24 @@ void clickNode(qv::Tmainform& w, qv::DirectoryNode* n, Qt::MouseButton button)
     QTest::mouseClick(w.treeView()->viewport(), button, {}, w.treeView()->visualRect(i).center());
 }
 
+QLineEdit* treeEditor(qv::Tmainform& w)
+{
+    for (QLineEdit* e : w.treeView()->viewport()->findChildren<QLineEdit*>())
+        if (e->isVisible())
+            return e;
+    return nullptr;
+}
+
+void typeCaption(qv::Tmainform& w, const QString& text, Qt::Key key)
+{
+    QLineEdit* e = treeEditor(w);
+    QVERIFY(e);
+    QTest::keyClick(e, Qt::Key_A, Qt::ControlModifier);
+    if (text.isEmpty())
+        QTest::keyClick(e, Qt::Key_Backspace);
+    else
+        typeText(e, text);
+    QTest::keyClick(e, key);
+}
+
 }  // namespace qvtest

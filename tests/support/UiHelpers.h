@@ -3,6 +3,7 @@
 // user would, typing Chinese text, and opening a main window on a database
 // file made for the test.
 #include <QAction>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPointer>
 #include <QString>
@@ -74,6 +75,11 @@ QMenu* menu(qv::Tmainform& w, const QString& name);
 bool clickButton(QWidget* w, const QString& caption);
 // Types text (Chinese included) into the focused part of `w` as key events.
 void typeText(QWidget* w, const QString& text);
+// The in-place editor the tree has open, if any.
+QLineEdit* treeEditor(qv::Tmainform& w);
+// Types over the whole caption in the tree's open editor (the test fails
+// when none is open), then ends the edit with `key`.
+void typeCaption(qv::Tmainform& w, const QString& text, Qt::Key key = Qt::Key_Return);
 
 // Builds the image and writes it as kvrn.dat in a temporary folder.
 struct TempDatabase {

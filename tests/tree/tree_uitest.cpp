@@ -78,28 +78,6 @@ QStringList captionsOf(const DirectoryNode* parent)
 
 QModelIndex indexOf(Tmainform& w, const DirectoryNode* n) { return w.treeModel()->indexOf(n); }
 
-// The in-place editor the tree has open, if any.
-QLineEdit* openEditor(Tmainform& w)
-{
-    for (QLineEdit* e : w.treeView()->viewport()->findChildren<QLineEdit*>())
-        if (e->isVisible())
-            return e;
-    return nullptr;
-}
-
-// Types over the whole caption in the open editor, then ends the edit with `key`.
-void typeCaption(Tmainform& w, const QString& text, Qt::Key key)
-{
-    QLineEdit* e = openEditor(w);
-    QVERIFY(e);
-    QTest::keyClick(e, Qt::Key_A, Qt::ControlModifier);
-    if (text.isEmpty())
-        QTest::keyClick(e, Qt::Key_Backspace);
-    else
-        typeText(e, text);
-    QTest::keyClick(e, key);
-}
-
 std::vector<uint8_t> entrySection(Tmainform& w)
 {
     const auto& b = w.database().image.bytes();
@@ -172,7 +150,7 @@ private slots:
             // The new directory is selected and open for its name to be typed.
             QCOMPARE(w->treeView()->currentNode(), made);
             QVERIFY(isEditing(w->treeView()));
-            QLineEdit* editor = openEditor(*w);
+            QLineEdit* editor = treeEditor(*w);
             QVERIFY(editor);
             QCOMPARE(editor->text(), QStringLiteral("新目录"));
             QVERIFY(w->treeView()->visualRect(indexOf(*w, made)).intersects(editor->geometry()));
@@ -231,7 +209,7 @@ private slots:
         QCoreApplication::processEvents();
         QCOMPARE(w->database().tree.count(), 9);
         QVERIFY(!w->database().ModifiedFlag);
-        QVERIFY(!openEditor(*w));
+        QVERIFY(!treeEditor(*w));
         QCOMPARE(noMessage.pending(), 1);
         // "新增目录" without a selection adds the last root.
         qvtest::action(*w, "mmnewnode")->trigger();
@@ -273,7 +251,7 @@ private slots:
         QCOMPARE(qv::gbk::toQString(bj->caption), longest);
         QCOMPARE(indexOf(*w, bj).data().toString(), longest);
         QCOMPARE(w->treeView()->currentNode(), bj);
-        QLineEdit* again = openEditor(*w);
+        QLineEdit* again = treeEditor(*w);
         QVERIFY(again);
         QCOMPARE(again->text(), tooLong);
         // Corrected by one character, it is taken.
@@ -289,7 +267,7 @@ private slots:
         QTRY_VERIFY(script.finished());
         QCOMPARE(script.texts.value(1), refusal);
         QCOMPARE(qv::gbk::toQString(bj->caption), tooLong.chopped(1));
-        again = openEditor(*w);
+        again = treeEditor(*w);
         QVERIFY(again);
         QCOMPARE(again->text(), tooLong.chopped(1));
         QTest::keyClick(again, Qt::Key_Escape);
@@ -324,7 +302,7 @@ private slots:
         noMessage.click(QStringLiteral("确定"));
         typeCaption(*w, QStringLiteral("天津市"), Qt::Key_Escape);
         QCoreApplication::processEvents();
-        QVERIFY(!openEditor(*w));
+        QVERIFY(!treeEditor(*w));
         QCOMPARE(made->caption, newDirectoryCaption());
         QCOMPARE(noMessage.pending(), 1);
     }
@@ -526,12 +504,12 @@ private slots:
         QVERIFY(w);
         w->treeView()->setFocus(Qt::TabFocusReason);
         QTest::keyClick(w->treeView(), Qt::Key_F2);
-        QLineEdit* editor = openEditor(*w);
+        QLineEdit* editor = treeEditor(*w);
         QVERIFY(editor);
         ModalScript none;
         QTest::keyClick(editor, Qt::Key_M, Qt::ControlModifier);
         QVERIFY(none.unanswered.isEmpty());
-        QCOMPARE(openEditor(*w), editor);
+        QCOMPARE(treeEditor(*w), editor);
     }
 
     void openingAndClosingSetTheBookIcons()
