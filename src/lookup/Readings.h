@@ -74,7 +74,8 @@ private:
     using Forms = std::array<uint16_t, 4>;
     static bool holds(const Forms& f, uint16_t code)
     {
-        return (f[0] == code) | (f[1] == code) | (f[2] == code) | (f[3] == code);
+        // Without branches: int(...) keeps the four tests from short-circuiting.
+        return (int(f[0] == code) | int(f[1] == code) | int(f[2] == code) | int(f[3] == code)) != 0;
     }
     std::vector<Forms> m_forms;
     bool m_differs = false;
