@@ -244,12 +244,11 @@ std::vector<LearnedUse> learnedUses(const std::vector<LearnedInitial>& learned, 
             if (entryOwner(rec) <= 0)
                 return;
             const std::string_view name = readField(rec + entry_field::kNameLen, kNameCapacity);
-            for (size_t i = 0; i < name.size(); ++i) {
-                const auto lead = uint8_t(name[i]);
-                if (lead < 0x81 || lead == 0xFF || i + 1 >= name.size())
+            for (size_t i = 0, n = 0; i < name.size(); i += n) {
+                n = gbk::charSize(name, i);
+                if (n != 2)
                     continue;
-                const int32_t slot = slotOf[size_t(lead << 8 | uint8_t(name[i + 1]))];
-                ++i;
+                const int32_t slot = slotOf[size_t(uint8_t(name[i]) << 8 | uint8_t(name[i + 1]))];
                 if (slot == kNone || countedAt[size_t(slot)] == position)
                     continue;
                 countedAt[size_t(slot)] = position;

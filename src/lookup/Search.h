@@ -19,6 +19,12 @@ struct QueryOptions {
     bool byInitials = true;
     bool byPostcode = true;
     bool byAreaCode = true;
+
+    bool operator==(const QueryOptions& o) const
+    {
+        return exact == o.exact && fuzzy == o.fuzzy && byName == o.byName && byInitials == o.byInitials &&
+               byPostcode == o.byPostcode && byAreaCode == o.byAreaCode;
+    }
 };
 
 // True when the query holds nothing but bytes up to 0x20.

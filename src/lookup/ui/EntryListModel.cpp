@@ -116,17 +116,8 @@ void EntryListModel::columnClicked(int column)
 {
     if (column < 0 || column > 3)
         return;
-    const int noted = m_indicator[size_t(column)];
-    m_indicator.fill(-1);
-    int direction = +1;
-    if (noted == kImageSortUp) {
-        m_indicator[size_t(column)] = kImageSortDown;
-        direction = -1;
-    } else {
-        m_indicator[size_t(column)] = kImageSortUp;
-    }
-    emit headerDataChanged(Qt::Horizontal, 0, 3);
-    sortBy(column, direction);
+    // Ascending first; the ascending picture makes the next click descending.
+    sortShown(column, m_indicator[size_t(column)] == kImageSortUp ? -1 : +1);
 }
 
 void EntryListModel::sortShown(int column, int direction)

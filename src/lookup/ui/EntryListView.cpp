@@ -2,8 +2,8 @@
 
 #include "lookup/CopyRows.h"
 #include "lookup/EntryRows.h"
-#include "store/Records.h"
 #include "lookup/ui/EntryListModel.h"
+#include "store/Records.h"
 #include "widgets/DragTypes.h"
 #include "widgets/LongTask.h"
 
@@ -430,4 +430,3 @@ void EntryListView::keyPressEvent(QKeyEvent* event)
 }
 
 }  // namespace qv
-

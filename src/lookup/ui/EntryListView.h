@@ -63,13 +63,13 @@ private:
     QRect rowRect(int row) const;
     void shareColumnWidths();
     void setSectionWidths(const std::vector<int>& widths);
+    void showSortState();
 
     bool m_followWidth = true;
     bool m_sizingColumns = false;  // widths being set here, not by the user
     QAction* m_fitColumns = nullptr;
     QAction* m_defaultColumns = nullptr;
     QMenu* m_headerMenu = nullptr;
-    void showSortState();
 };
 
 }  // namespace qv

@@ -112,13 +112,9 @@ void SearchCommands::Button_searchClick()
 
 void SearchCommands::Edit1Enter()
 {
-    const QueryOptions o = m_bar->queryOptions();
-    const QueryOptions& s = m_shownOptions;
-    const bool sameOptions = o.exact == s.exact && o.fuzzy == s.fuzzy && o.byName == s.byName &&
-                             o.byInitials == s.byInitials && o.byPostcode == s.byPostcode &&
-                             o.byAreaCode == s.byAreaCode;
     // A second Enter on the same query reads the results rather than search again.
-    if (m_showsResults && sameOptions && m_bar->Edit1->text() == m_shownQuery && m_list->count() > 0)
+    if (m_showsResults && m_bar->queryOptions() == m_shownOptions && m_bar->Edit1->text() == m_shownQuery &&
+        m_list->count() > 0)
         emit resultsWanted();
     else
         Button_searchClick();

@@ -22,10 +22,7 @@ SortMenu::SortMenu(EntryListModel* list, QWidget* parent) : QMenu(QStringLiteral
         a->setObjectName(QString::fromLatin1(names[c]));
         a->setCheckable(true);
         columns->addAction(a);
-        connect(a, &QAction::triggered, this, [this, c] {
-            m_list->columnClicked(c);
-            showOrder();
-        });
+        connect(a, &QAction::triggered, this, [this, c] { m_list->columnClicked(c); });
         m_columns[size_t(c)] = a;
     }
     addSeparator();
@@ -35,15 +32,13 @@ SortMenu::SortMenu(EntryListModel* list, QWidget* parent) : QMenu(QStringLiteral
         a->setObjectName(QString::fromLatin1(name));
         a->setCheckable(true);
         directions->addAction(a);
-        connect(a, &QAction::triggered, this, [this, sign] {
-            m_list->sortShown(m_list->shownSortColumn(), sign);
-            showOrder();
-        });
+        connect(a, &QAction::triggered, this, [this, sign] { m_list->sortShown(m_list->shownSortColumn(), sign); });
         return a;
     };
     m_ascending = direction("mmsortasc", "升序", +1);
     m_descending = direction("mmsortdesc", "降序", -1);
-    // A header click, a listing or a search changes the header: the ticks follow.
+    // Every change of order (these items, a header click, a listing, a
+    // search) changes the header: the ticks follow it.
     connect(list, &QAbstractItemModel::headerDataChanged, this, &SortMenu::showOrder);
     showOrder();
 }

@@ -234,6 +234,7 @@ Tfrmpyszm::Tfrmpyszm(Database& db, QWidget* parent) : QDialog(parent), m_db(db)
 bool Tfrmpyszm::edit()
 {
     m_table = m_db.learned;
+    m_uses = learnedUses(m_table, m_db.image, kExamples);
     fill(0);
     ListView1->setFocus();
     if (execModal(*this) != QDialog::Accepted)
@@ -279,10 +280,9 @@ void Tfrmpyszm::fill(int select)
 void Tfrmpyszm::showRemarks()
 {
     const std::vector<LearnedRow> rows = learnedRows(m_table);
-    const std::vector<LearnedUse> uses = learnedUses(m_table, m_db.image, kExamples);
-    for (int i = 0; i < int(rows.size()) && i < ListView1->rowCount(); ++i) {
+    for (int i = 0; i < int(rows.size()) && i < ListView1->rowCount() && i < int(m_uses.size()); ++i) {
         QTableWidgetItem* note = ListView1->item(i, kRemarkColumn);
-        note->setText(remark(rows[size_t(i)], uses[size_t(i)]));
+        note->setText(remark(rows[size_t(i)], m_uses[size_t(i)]));
         note->setToolTip(note->text());
     }
 }
@@ -328,8 +328,10 @@ void Tfrmpyszm::Button_changeClick()
 void Tfrmpyszm::Button_deleteClick()
 {
     const int row = ListView1->currentRow();
-    if (row >= 0 && removeLearned(m_table, size_t(row)))
-        fill(row);
+    if (row < 0 || !removeLearned(m_table, size_t(row)))
+        return;
+    m_uses.erase(m_uses.begin() + row);
+    fill(row);
 }
 
 }  // namespace qv

@@ -1,6 +1,7 @@
 #pragma once
 // 工具 › 拼音首字母: the learned pinyin initials, each record of the table
 // with its letter, to correct a wrong answer or remove it.
+#include "lookup/Pinyin.h"
 #include "store/Records.h"
 
 #include <QDialog>
@@ -45,6 +46,9 @@ private:
 
     Database& m_db;
     std::vector<LearnedInitial> m_table;  // the working copy
+    // Where each record's character is used, in m_table's order: letters
+    // change nothing there, so one pass over the places serves the whole edit.
+    std::vector<LearnedUse> m_uses;
     bool m_filling = false;
 };
 

@@ -12,6 +12,9 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include <utility>
+#include <vector>
+
 namespace qv {
 
 namespace {
@@ -49,29 +52,22 @@ MoveTargetDialog::MoveTargetDialog(DirectoryTree& tree, const DirectoryNode* mov
         top->setData(0, kIdRole, 0);
     }
     QTreeWidgetItem* startItem = top;
-    // Depth first, each directory under its parent's item.
-    struct Pending {
-        const DirectoryNode* node;
-        QTreeWidgetItem* parentItem;
-    };
-    std::vector<Pending> stack;
-    const DirectoryNode* root = tree.root();
-    for (auto it = root->children.rbegin(); it != root->children.rend(); ++it)
-        stack.push_back({it->get(), top});
-    while (!stack.empty()) {
-        const Pending p = stack.back();
-        stack.pop_back();
-        const QStringList text{gbk::toQString(p.node->caption)};
-        auto* item = p.parentItem ? new QTreeWidgetItem(p.parentItem, text) : new QTreeWidgetItem(Targets, text);
-        item->setData(0, kIdRole, p.node->id);
-        item->setIcon(0, imageListIcon(p.node->hasChildren() ? kImageClosedBook : kImageBall));
-        if (moving && moving->contains(p.node))
+    // In tree order, each directory under the item of its parent: the
+    // latest item made at each depth is the parent of the next one below it.
+    std::vector<QTreeWidgetItem*> parents{top};
+    std::as_const(tree).forEach([&](const DirectoryNode* node, int depth) {
+        parents.resize(size_t(depth) + 1);
+        const QStringList text{gbk::toQString(node->caption)};
+        QTreeWidgetItem* parentItem = parents.back();
+        auto* item = parentItem ? new QTreeWidgetItem(parentItem, text) : new QTreeWidgetItem(Targets, text);
+        item->setData(0, kIdRole, node->id);
+        item->setIcon(0, imageListIcon(node->hasChildren() ? kImageClosedBook : kImageBall));
+        if (moving && moving->contains(node))
             item->setFlags(Qt::NoItemFlags);
-        if (p.node == start)
+        if (node == start)
             startItem = item;
-        for (auto it = p.node->children.rbegin(); it != p.node->children.rend(); ++it)
-            stack.push_back({it->get(), item});
-    }
+        parents.push_back(item);
+    });
     if (!startItem)
         startItem = Targets->topLevelItem(0);
     if (top)

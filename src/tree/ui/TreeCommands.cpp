@@ -36,30 +36,33 @@ TreeCommands::TreeCommands(Database& db, const DatabaseCommands& saving, Directo
 
 void TreeCommands::currentChanged(const QModelIndex& current)
 {
-    // Keyboard focus makes a node current without selecting it; select it,
-    // so that the commands act on the node marked.
-    const auto select = [this](const QModelIndex& i) {
-        if (i.isValid() && !m_view->selectionModel()->isSelected(i))
-            m_view->selectionModel()->select(i, QItemSelectionModel::ClearAndSelect);
-    };
     if (m_view->isTakingFocus()) {
         if (m_view->isTabbingIn())
-            select(current);
+            selectMarked(current);
         return;
     }
-    if (m_suppressListing)
-        return;
-    select(current);
-    emit directoryChosen(m_model->node(current));
+    if (!m_suppressListing)
+        list(current);
+}
+
+// Keyboard focus makes a node current without selecting it; selecting it
+// makes the commands act on the node marked.
+void TreeCommands::selectMarked(const QModelIndex& index)
+{
+    if (index.isValid() && !m_view->selectionModel()->isSelected(index))
+        m_view->selectionModel()->select(index, QItemSelectionModel::ClearAndSelect);
+}
+
+void TreeCommands::list(const QModelIndex& index)
+{
+    selectMarked(index);
+    emit directoryChosen(m_model->node(index));
 }
 
 void TreeCommands::listCurrent()
 {
-    const QModelIndex current = m_view->currentIndex();
-    if (!current.isValid())
-        return;
-    m_view->selectionModel()->select(current, QItemSelectionModel::ClearAndSelect);
-    emit directoryChosen(m_model->node(current));
+    if (m_view->currentIndex().isValid())
+        list(m_view->currentIndex());
 }
 
 void TreeCommands::selectNode(DirectoryNode* node)

@@ -49,6 +49,9 @@ signals:
 private:
     void newDirectory(NewDirectoryPlace place);
     void currentChanged(const QModelIndex& current);
+    void selectMarked(const QModelIndex& index);
+    // Selects the node at `index` (none: invalid) and lists it.
+    void list(const QModelIndex& index);
 
     Database& m_db;
     const DatabaseCommands& m_saving;
