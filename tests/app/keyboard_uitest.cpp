@@ -81,13 +81,7 @@ QStringList placesDown(int from, int to)
     return out;
 }
 
-QStringList listedNames(Tmainform& w)
-{
-    QStringList out;
-    for (int r = 0; r < w.listModel()->rowCount(); ++r)
-        out << w.listModel()->index(r, 1).data().toString();
-    return out;
-}
+QStringList listedNames(Tmainform& w) { return listedColumn(w, 1); }
 
 // Presses `key` where the keyboard focus is, as the user does.
 void press(Qt::Key key, Qt::KeyboardModifiers modifiers = {})

@@ -169,13 +169,7 @@ int rowNamed(Tmainform& w, const char* utf8)
     return -1;
 }
 
-QStringList names(Tmainform& w)
-{
-    QStringList out;
-    for (int r = 0; r < w.listModel()->rowCount(); ++r)
-        out << w.listModel()->index(r, 1).data().toString();
-    return out;
-}
+QStringList names(Tmainform& w) { return qvtest::listedColumn(w, 1); }
 
 Raw recordAt(Tmainform& w, int32_t pos)
 {

@@ -70,13 +70,7 @@ void clickHeader(Tmainform& w, int column)
 }
 
 // The texts of one column, top to bottom.
-QStringList column(Tmainform& w, int c)
-{
-    QStringList out;
-    for (int r = 0; r < w.listModel()->rowCount(); ++r)
-        out << w.listModel()->index(r, c).data().toString();
-    return out;
-}
+QStringList column(Tmainform& w, int c) { return qvtest::listedColumn(w, c); }
 QStringList names(Tmainform& w) { return column(w, 1); }
 QStringList areas(Tmainform& w) { return column(w, 2); }
 

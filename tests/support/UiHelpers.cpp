@@ -2,6 +2,7 @@
 
 #include "app/Tmainform.h"
 #include "TestImages.h"
+#include "lookup/ui/EntryListModel.h"
 #include "tree/ui/DirectoryTreeModel.h"
 #include "tree/ui/DirectoryTreeView.h"
 #include "tree/ui/MoveTargetDialog.h"
@@ -178,6 +179,14 @@ void clickNode(qv::Tmainform& w, qv::DirectoryNode* n, Qt::MouseButton button)
     const QModelIndex i = w.treeModel()->indexOf(n);
     w.treeView()->scrollTo(i);
     QTest::mouseClick(w.treeView()->viewport(), button, {}, w.treeView()->visualRect(i).center());
+}
+
+QStringList listedColumn(qv::Tmainform& w, int c)
+{
+    QStringList out;
+    for (int r = 0; r < w.listModel()->rowCount(); ++r)
+        out << w.listModel()->index(r, c).data().toString();
+    return out;
 }
 
 QLineEdit* treeEditor(qv::Tmainform& w)

@@ -75,6 +75,8 @@ QMenu* menu(qv::Tmainform& w, const QString& name);
 bool clickButton(QWidget* w, const QString& caption);
 // Types text (Chinese included) into the focused part of `w` as key events.
 void typeText(QWidget* w, const QString& text);
+// The texts of column `c` of the list, top to bottom.
+QStringList listedColumn(qv::Tmainform& w, int c);
 // The in-place editor the tree has open, if any.
 QLineEdit* treeEditor(qv::Tmainform& w);
 // Types over the whole caption in the tree's open editor (the test fails

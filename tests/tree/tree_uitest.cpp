@@ -91,13 +91,7 @@ std::vector<int32_t> owners(Tmainform& w)
     return out;
 }
 
-QStringList listedNames(Tmainform& w)
-{
-    QStringList out;
-    for (int r = 0; r < w.listModel()->count(); ++r)
-        out << w.listModel()->index(r, 1).data().toString();
-    return out;
-}
+QStringList listedNames(Tmainform& w) { return listedColumn(w, 1); }
 
 // A drag of `format` arriving over the tree at `pos`: whether the tree takes
 // it on entering and on moving. Entering starts with the opposite answer and
